@@ -1,0 +1,45 @@
+#pragma once
+
+// The frame-link library: one current serial port, one request frame out, one reply frame in.
+// Every result is an 8-bit boolean, nonzero meaning success. Called from the user-interface
+// thread only, one exchange at a time.
+
+#include <cstdint>
+
+using LinkBool = std::uint8_t;
+
+// Link variables, process-wide, shared by every command sequence.
+extern std::uint8_t DeviceAddress; // network address sent with every request
+extern std::uint8_t FrameCommand;  // command of the request; RxFrame stores the reply's
+extern std::uint8_t FrameLength;   // payload length of the request; RxFrame stores the reply's
+constexpr int kTxBufferSize = 37;
+constexpr int kRxBufferSize = 41;
+extern std::uint8_t TxBuffer[kTxBufferSize]; // request payload
+extern std::uint8_t RxBuffer[kRxBufferSize]; // payload of the last reply
+
+// True when the port named "COM<n>" maps to a device that exists and can be opened for
+// reading and writing. Does not change the current port.
+LinkBool AccessCOM(const char* portName);
+
+// Opens "COM<n>" at the given speed and makes it the current port (a port still open is
+// closed first). False when the name does not map to a device or the device cannot be opened.
+LinkBool OpenCOM(const char* portName, std::int32_t speed = 115200);
+
+// (3, 0): 8 data bits, no parity, 1 stop bit, no flow control. False with no current port.
+LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags);
+
+// Closes the current port; harmless when none is open.
+LinkBool CloseCOM();
+
+// Discards any input still waiting on the port (a late answer to an earlier request), then
+// sends one frame. False with no current port or when the port fails or has gone away.
+LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
+                 const std::uint8_t* payload);
+
+// Waits up to timeoutMs milliseconds (from the call until the last byte of the frame) for one
+// frame with a good CRC and a payload of at most 41 bytes; garbage, false start bytes and bad
+// frames are skipped. On success stores the reply's address, command and length through the
+// pointers and its payload into buffer (at most 41 bytes are ever written). False on time-out,
+// with no current port, or when the port fails or has gone away; then nothing is stored.
+LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
+                 std::uint8_t* length, std::uint8_t* buffer);
