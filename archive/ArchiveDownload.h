@@ -1,0 +1,48 @@
+#pragma once
+
+// Downloads the controller's whole archive (0x42000 bytes) over the current port, 32 bytes per
+// exchange with the flash read command 30, from offset 0 to the end, in address order.
+//
+// Failures are counted over the whole run, never reset within it: a failed transmission is
+// counted and the reception of the same exchange is still tried (a reply can arrive anyway); a
+// failed reception is counted and the same block is asked for again. The run aborts at the 21st
+// failure of one kind; the transmission limit is tested before the reception of the same
+// exchange. A reply whose payload is not exactly the 32 bytes asked for counts as a failed
+// reception, so the image can never shift.
+//
+// Decoding is not done here: the caller hands the completed image to DecodeArchive.
+
+#include "ArchiveGeometry.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <functional>
+
+constexpr std::uint8_t ReadFlashCommand = 30;
+constexpr int FlashBlockLength = 32;
+constexpr int FlashBlockCount = ArchiveSize / FlashBlockLength; // 8,448 exchanges a run
+constexpr int FlashReadTimeoutMs = 200;
+constexpr int DownloadFailureLimit = 20; // the 21st failure of one kind aborts the run
+
+enum class DownloadOutcome { Completed, TxError, RxError, Cancelled };
+
+struct DownloadResult {
+    DownloadOutcome outcome = DownloadOutcome::Completed;
+    QByteArray image; // the whole archive when Completed, empty otherwise
+    int txFailures = 0;
+    int rxFailures = 0;
+};
+
+// Every hook is optional.
+struct DownloadHooks {
+    std::function<void()> processEvents;        // once per block, before its first request
+    std::function<void(int)> onTxFailures;      // after each failed transmission, with the count
+    std::function<void(int)> onRxFailures;      // after each failed reception, with the count
+    std::function<void(int offset)> onProgress; // after each block, with the offset reached
+    std::function<bool()> cancelled;            // asked once per block, after processEvents
+};
+
+// Runs one download from offset 0 with zero counters and an empty image. A cancelled run
+// returns Cancelled at once and touches neither the link nor any hook again.
+DownloadResult DownloadArchive(const DownloadHooks& hooks);
