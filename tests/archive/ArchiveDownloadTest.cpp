@@ -1,0 +1,252 @@
+// The download against the controller simulator over a real pseudo-terminal.
+
+#include "ArchiveDownload.h"
+#include "ArchiveGeometry.h"
+#include "ArchiveImageBuilder.h"
+#include "FrameLink.h"
+#include "PortMap.h"
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Payload of the flash read of the block at `offset`: offset LSB first, then 32.
+QString RequestPayload(std::uint32_t offset) {
+    return QString::asprintf("%02X%02X%02X%02X20", offset & 0xFF, (offset >> 8) & 0xFF,
+                             (offset >> 16) & 0xFF, offset >> 24);
+}
+
+QString NumberList(const std::vector<int>& numbers) {
+    QStringList parts;
+    for (int n : numbers)
+        parts << QString::number(n);
+    return parts.join(QLatin1Char(','));
+}
+
+// What the hooks of one run saw.
+struct Recorder {
+    int events = 0;
+    std::vector<int> progress;
+    std::vector<int> tx, rx;
+    int cancelAfterEvents = -1; // -1: never cancel
+    int callsAfterCancel = 0;
+    bool cancelSeen = false;
+
+    DownloadHooks Hooks() {
+        DownloadHooks h;
+        h.processEvents = [this] {
+            callsAfterCancel += cancelSeen;
+            ++events;
+        };
+        h.onTxFailures = [this](int n) {
+            callsAfterCancel += cancelSeen;
+            tx.push_back(n);
+        };
+        h.onRxFailures = [this](int n) {
+            callsAfterCancel += cancelSeen;
+            rx.push_back(n);
+        };
+        h.onProgress = [this](int offset) {
+            callsAfterCancel += cancelSeen;
+            progress.push_back(offset);
+        };
+        h.cancelled = [this] {
+            cancelSeen = cancelAfterEvents >= 0 && events > cancelAfterEvents;
+            return cancelSeen;
+        };
+        return h;
+    }
+};
+
+class DownloadAgainstSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        served_ = testimage::FullImage(2);
+        imagePath_ = dir_.filePath(QStringLiteral("archive.bin"));
+        logPath_ = dir_.filePath(QStringLiteral("sim.log"));
+        QFile f(imagePath_);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(served_), served_.size());
+        f.close();
+        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
+    }
+
+    void TearDown() override {
+        CloseCOM();
+        SetPortMap({});
+    }
+
+    // Starts the simulator serving the image, with extra fault options, and opens it as COM1.
+    void Connect(const QStringList& extra = {}) {
+        QStringList args{QStringLiteral("--image"), imagePath_, QStringLiteral("--log"), logPath_};
+        args += extra;
+        sim_ = std::make_unique<SimProcess>(args);
+        ASSERT_TRUE(sim_->Running());
+        SetPortMap({{1, sim_->Device()}});
+        ASSERT_TRUE(OpenCOM("COM1", 115200));
+        ASSERT_TRUE(SetModeCOM(3, 0));
+        DeviceAddress = 1;
+    }
+
+    // The flash read requests the simulator received, answered or not, in order.
+    std::vector<QJsonObject> FlashReads() {
+        sim_->Stop(); // the log is complete once the simulator has ended
+        std::vector<QJsonObject> reads;
+        for (const QJsonObject& line : ReadSimLog(logPath_))
+            if (line.value(QStringLiteral("dir")).toString() == QLatin1String("rx") &&
+                line.value(QStringLiteral("command")).toInt() == 30)
+                reads.push_back(line);
+        return reads;
+    }
+
+    static QString Payload(const QJsonObject& o) {
+        return o.value(QStringLiteral("payload")).toString();
+    }
+
+    QTemporaryDir dir_;
+    QByteArray served_;
+    QString imagePath_, logPath_;
+    std::unique_ptr<SimProcess> sim_;
+};
+
+} // namespace
+
+TEST_F(DownloadAgainstSimulator, FaultFreeRunsReadEveryBlockInOrderAndRestartAtZero) {
+    Connect();
+    for (int run = 0; run < 2; ++run) {
+        Recorder rec;
+        const DownloadResult r = DownloadArchive(rec.Hooks());
+        ASSERT_EQ(r.outcome, DownloadOutcome::Completed) << run;
+        EXPECT_EQ(r.image.size(), ArchiveSize);
+        EXPECT_TRUE(r.image == served_) << run;
+        EXPECT_EQ(r.txFailures + r.rxFailures, 0);
+        EXPECT_EQ(rec.events, FlashBlockCount);
+        ASSERT_EQ(rec.progress.size(), static_cast<std::size_t>(FlashBlockCount));
+        for (int i = 0; i < FlashBlockCount; ++i)
+            ASSERT_EQ(rec.progress[i], 32 * (i + 1)) << i;
+    }
+
+    const std::vector<QJsonObject> reads = FlashReads();
+    ASSERT_EQ(reads.size(), 2u * FlashBlockCount);
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        const auto offset = static_cast<std::uint32_t>(32 * (i % FlashBlockCount));
+        ASSERT_EQ(Payload(reads[i]), RequestPayload(offset)) << i;
+        ASSERT_EQ(reads[i].value(QStringLiteral("address")).toInt(), 1) << i;
+    }
+    EXPECT_EQ(Payload(reads[FlashBlockCount - 1]), "E01F040020");
+    EXPECT_EQ(Payload(reads[FlashBlockCount]), "0000000020"); // the second run starts at 0
+}
+
+TEST_F(DownloadAgainstSimulator, ShortAnswersAreAskedAgainUntilTheTwentyFirstAborts) {
+    // Twenty short answers spread over the run, two of them for the same block: retried, the
+    // image is still exact.
+    const std::vector<int> twenty{1,    2,    500,  1000, 1500, 2000, 2500, 3000, 3500, 4000,
+                                  4500, 5000, 5500, 6000, 6500, 7000, 7500, 8000, 8400, 8467};
+    Connect({QStringLiteral("--short"), NumberList(twenty)});
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    EXPECT_TRUE(r.image == served_);
+    EXPECT_EQ(r.rxFailures, 20);
+    EXPECT_EQ(rec.rx.size(), 20u);
+    EXPECT_EQ(rec.progress.back(), ArchiveSize);
+    EXPECT_EQ(rec.events, FlashBlockCount); // no message pass between retries of one block
+
+    const std::vector<QJsonObject> reads = FlashReads();
+    ASSERT_EQ(reads.size(), static_cast<std::size_t>(FlashBlockCount + 20));
+    for (int n : twenty) // the read after a short answer asks for the same block
+        EXPECT_EQ(Payload(reads[n]), Payload(reads[n - 1])) << n;
+    EXPECT_EQ(Payload(reads.back()), "E01F040020");
+}
+
+TEST_F(DownloadAgainstSimulator, TwentyFirstShortAnswerAbortsWithRxError) {
+    std::vector<int> numbers;
+    for (int i = 0; i < 21; ++i)
+        numbers.push_back(100 + 400 * i);
+    Connect({QStringLiteral("--short"), NumberList(numbers)});
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_EQ(r.outcome, DownloadOutcome::RxError);
+    EXPECT_TRUE(r.image.isEmpty());
+    EXPECT_EQ(r.rxFailures, 21);
+    // The 21st is read number 8100, the block after the 8079 completed before it.
+    EXPECT_EQ(rec.progress.back(), 32 * (numbers.back() - 21));
+    EXPECT_EQ(FlashReads().size(), static_cast<std::size_t>(numbers.back()));
+}
+
+TEST_F(DownloadAgainstSimulator, DroppedAnswersCountOverTheWholeRun) {
+    // One drop in each of 21 different blocks: no block fails twice, yet the 21st aborts.
+    std::vector<int> numbers;
+    for (int i = 0; i < 21; ++i)
+        numbers.push_back(300 + 390 * i);
+    Connect({QStringLiteral("--drop"), NumberList(numbers)});
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_EQ(r.outcome, DownloadOutcome::RxError);
+    EXPECT_EQ(r.rxFailures, 21);
+    EXPECT_EQ(r.txFailures, 0);
+    ASSERT_EQ(rec.rx.size(), 21u);
+    for (int i = 0; i < 21; ++i)
+        EXPECT_EQ(rec.rx[i], i + 1);
+    EXPECT_EQ(rec.progress.back(), 32 * (numbers.back() - 21));
+    const std::vector<QJsonObject> reads = FlashReads();
+    EXPECT_EQ(reads.size(), static_cast<std::size_t>(numbers.back()));
+    for (int i = 0; i < 20; ++i) // each dropped request was asked again
+        EXPECT_EQ(Payload(reads[numbers[i]]), Payload(reads[numbers[i] - 1]));
+}
+
+TEST_F(DownloadAgainstSimulator, GarbageBetweenAnswersLeavesTheImageExact) {
+    Connect({QStringLiteral("--garbage")});
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    EXPECT_TRUE(r.image == served_);
+}
+
+TEST_F(DownloadAgainstSimulator, LineGoingAwayAbortsWithoutHanging) {
+    Connect({QStringLiteral("--die-after"), QStringLiteral("3000")});
+    Recorder rec;
+    QElapsedTimer t;
+    t.start();
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_TRUE(r.outcome == DownloadOutcome::TxError || r.outcome == DownloadOutcome::RxError);
+    EXPECT_TRUE(r.image.isEmpty());
+    EXPECT_EQ(rec.progress.back(), 32 * 2999);
+    EXPECT_LT(t.elapsed(), 15000); // at most 21 time-outs plus the blocks before
+}
+
+TEST_F(DownloadAgainstSimulator, CancelledRunStopsAtItsNextBlock) {
+    Connect();
+    Recorder rec;
+    rec.cancelAfterEvents = 100;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_EQ(r.outcome, DownloadOutcome::Cancelled);
+    EXPECT_TRUE(r.image.isEmpty());
+    EXPECT_EQ(rec.callsAfterCancel, 0);
+    EXPECT_EQ(rec.progress.size(), 100u);
+    EXPECT_EQ(FlashReads().size(), 100u); // not one request after the cancel
+}
+
+TEST(DownloadWithoutPort, TransmissionLimitIsTestedBeforeReception) {
+    // With no port both the transmission and the reception fail in every exchange; both
+    // counters reach 21 in the same exchange and the transmission error wins.
+    CloseCOM();
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_EQ(r.outcome, DownloadOutcome::TxError);
+    EXPECT_EQ(r.txFailures, 21);
+    EXPECT_EQ(r.rxFailures, 20);
+    EXPECT_TRUE(rec.progress.empty());
+    EXPECT_EQ(rec.events, 1); // all 21 exchanges ask for the first block
+}
