@@ -1,0 +1,77 @@
+#include "TextExport.h"
+
+#include "ExportError.h"
+#include "TextGrid.h"
+
+#include <QSaveFile>
+#include <QStringList>
+#include <QTextCodec>
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+void AppendLine(QString& out, const QString& line) {
+    out += line;
+    out += kLineEnd;
+}
+
+void AppendGrid(QString& out, const TextGrid* grid) {
+    if (!grid)
+        return;
+    const int cols = grid->ColCount();
+    for (int row = 0; row < grid->RowCount(); ++row) {
+        // A blank row is an erased or never written record; later rows may still hold records.
+        if (grid->Cell(0, row).isEmpty())
+            continue;
+        for (int col = 0; col < cols; ++col) {
+            out += grid->Cell(col, row);
+            out += QLatin1Char('\t');
+        }
+        out += kLineEnd;
+    }
+}
+
+QTextCodec* Cp1251() {
+    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
+    return codec;
+}
+
+} // namespace
+
+QByteArray BuildTextExport(const ExportSource& source) {
+    QString text;
+    AppendLine(text, source.headings.identification);
+    AppendLine(text, source.headings.serialLine);
+    AppendLine(text, source.headings.placeLine);
+    AppendLine(text, QString());
+    AppendLine(text, QStringLiteral("Канал 1: настройки"));
+    AppendGrid(text, source.grid2);
+    AppendLine(text, QString());
+    AppendLine(text, QStringLiteral("Канал 1: данные"));
+    AppendGrid(text, source.grid1);
+    AppendLine(text, QString());
+    if (source.channelCount == 2) {
+        AppendLine(text, QStringLiteral("Канал 2: настройки"));
+        AppendGrid(text, source.grid4);
+        AppendLine(text, QString());
+        AppendLine(text, QStringLiteral("Канал 2: данные"));
+        AppendGrid(text, source.grid3);
+    }
+    QTextCodec* codec = Cp1251();
+    if (!codec) // Core5Compat without its codec tables would silently write Latin-1
+        throw ExportError(QStringLiteral("Windows-1251 codec is not available"));
+    return codec->fromUnicode(text);
+}
+
+void WriteTextFile(const QString& path, const QByteArray& bytes) {
+    // The bytes go to a temporary file beside the target, which replaces the target only after
+    // the last byte is written and flushed.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw ExportError(QStringLiteral("Cannot create file %1").arg(path));
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        file.cancelWriting();
+        throw ExportError(QStringLiteral("Stream write error"));
+    }
+}
