@@ -1,0 +1,56 @@
+#pragma once
+
+// The controller's side of the protocol: one request frame in, at most one answer frame out.
+// No port, no clock: the loop around it decides when and whether the answer goes out.
+
+#include "FrameCodec.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+
+namespace sim {
+
+// Command codes the controller understands.
+enum Command : std::uint8_t {
+    kReadIdentification = 3,
+    kChangeAddress = 4,
+    kReadAddress = 5,
+    kReadSerial = 7,
+    kWriteSerial = 8,
+    kReadComment = 9,
+    kWriteComment = 10,
+    kReadFlash = 30,
+};
+
+constexpr int kMaxFlashRead = 32;
+constexpr int kMaxText = 40; // text answers carry the text and a zero byte in 41 bytes
+
+struct Identity {
+    std::uint8_t address = 1;
+    std::uint16_t serial = 12345;
+    QByteArray comment;        // Windows-1251, no zero byte
+    QByteArray identification; // Windows-1251, no zero byte
+};
+
+class SimController {
+public:
+    SimController(Identity identity, QByteArray archive);
+
+    // The answer to a request with a good CRC, or nothing when the controller stays silent: a
+    // request for another address, an unknown command, a payload of the wrong length, a wrong
+    // address-change code, a flash read of more than 32 bytes. Commands 4, 8 and 10 change the
+    // identity before answering; the answer to 4 comes from the new address.
+    std::optional<kv::Frame> Answer(const kv::Frame& request);
+
+    const Identity& CurrentIdentity() const { return identity_; }
+
+private:
+    kv::Frame Reply(std::uint8_t command, QByteArray payload = {}) const;
+
+    Identity identity_;
+    QByteArray archive_;
+};
+
+} // namespace sim

@@ -1,0 +1,165 @@
+#include "SimLoop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace sim {
+namespace {
+
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+
+bool SameIdentity(const Identity& a, const Identity& b) {
+    return a.address == b.address && a.serial == b.serial && a.comment == b.comment;
+}
+
+} // namespace
+
+SimLoop::SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& faults,
+                 SimJournal& journal, int baud)
+    : line_(line), controller_(controller), faults_(faults), journal_(journal), baud_(baud),
+      decoder_(255), readBuffer_(64 * 1024) {
+    timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+}
+
+SimLoop::~SimLoop() {
+    if (timer_ >= 0)
+        ::close(timer_);
+}
+
+SimLoop::Ns SimLoop::Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<Ns>(ts.tv_sec) * kNsPerSecond + ts.tv_nsec;
+}
+
+SimLoop::Ns SimLoop::LineTime(std::size_t bytes) const {
+    if (baud_ <= 0)
+        return 0;
+    return static_cast<Ns>(bytes) * 10 * kNsPerSecond / baud_;
+}
+
+int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
+    if (timer_ < 0) {
+        std::perror("kv9000-sim: timerfd_create");
+        return 1;
+    }
+    while (!stop) {
+        SendDue(Now());
+        if (closed_)
+            break;
+        ArmTimer();
+        pollfd fds[2] = {{line_.MasterFd(), POLLIN, 0}, {timer_, POLLIN, 0}};
+        if (ppoll(fds, 2, nullptr, &waitMask) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::perror("kv9000-sim: ppoll");
+            return 1;
+        }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t expirations = 0;
+            if (::read(timer_, &expirations, sizeof expirations) < 0 && errno != EAGAIN)
+                return 1;
+            armedFor_ = -1;
+        }
+        if (fds[0].revents & POLLIN) {
+            if (!ReadRequests())
+                return 1;
+        } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // Cannot happen while our own slave descriptor is open; never spin on it.
+            std::fprintf(stderr, "kv9000-sim: the pseudo-terminal failed\n");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+bool SimLoop::ReadRequests() {
+    const ssize_t n = ::read(line_.MasterFd(), readBuffer_.data(), readBuffer_.size());
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    if (n == 0)
+        return true;
+    const Ns arrival = Now();
+    decoder_.Feed(std::span(readBuffer_.data(), static_cast<std::size_t>(n)));
+    while (!closed_) {
+        const auto request = decoder_.Next();
+        if (!request)
+            break;
+        Handle(*request, arrival);
+    }
+    return true;
+}
+
+void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
+    const bool forUs = request.address == controller_.CurrentIdentity().address;
+    const FaultDecision fault = forUs ? faults_.ForRequest(request) : FaultDecision{};
+    journal_.Received(request, fault.Name());
+    if (fault.die) {
+        line_.Close();
+        closed_ = true;
+        return;
+    }
+
+    // The request itself occupied the line. Lateness of our own last answer is not held against
+    // the program, so that the pacing does not drift.
+    const Ns start = baud_ > 0 ? std::max(arrival - credit_, lineFree_) : arrival;
+    credit_ = 0;
+    const Ns requestEnd =
+        start + LineTime(kv::kFrameHeaderSize + request.payload.size() + kv::kFrameCrcSize);
+    lineFree_ = std::max(lineFree_, requestEnd);
+    if (fault.drop)
+        return;
+
+    const Identity before = controller_.CurrentIdentity();
+    auto answer = controller_.Answer(request);
+    if (!SameIdentity(before, controller_.CurrentIdentity()))
+        journal_.WriteState(controller_.CurrentIdentity());
+    if (!answer)
+        return;
+    if (fault.shortAnswer && answer->payload.size() > kShortAnswerBytes)
+        answer->payload.resize(kShortAnswerBytes);
+
+    const auto frame = kv::EncodeFrame(answer->address, answer->command, answer->payload);
+    Outgoing out{0, faults_.NoiseBefore(frame), std::move(*answer)};
+    out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
+    out.due = requestEnd + LineTime(out.bytes.size());
+    if (fault.late)
+        out.due = std::max(out.due, arrival + kLateAnswerMs * (kNsPerSecond / 1000));
+    if (!queue_.empty())
+        out.due = std::max(out.due, queue_.back().due);
+    lineFree_ = out.due;
+    queue_.push_back(std::move(out));
+}
+
+void SimLoop::SendDue(Ns now) {
+    while (!queue_.empty() && queue_.front().due <= now) {
+        const Outgoing& out = queue_.front();
+        const ssize_t n = ::write(line_.MasterFd(), out.bytes.data(), out.bytes.size());
+        // A full line means nobody reads the port; the answer is lost as on a real line.
+        if (n == static_cast<ssize_t>(out.bytes.size()))
+            journal_.Sent(out.answer);
+        if (baud_ > 0)
+            credit_ = std::max<Ns>(0, Now() - out.due);
+        queue_.pop_front();
+    }
+}
+
+void SimLoop::ArmTimer() {
+    if (queue_.empty() || armedFor_ == queue_.front().due)
+        return;
+    const Ns due = queue_.front().due;
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(due / kNsPerSecond);
+    when.it_value.tv_nsec = static_cast<long>(due % kNsPerSecond);
+    // Absolute deadlines: time spent in the loop never adds up across answers.
+    timerfd_settime(timer_, TFD_TIMER_ABSTIME, &when, nullptr);
+    armedFor_ = due;
+}
+
+} // namespace sim

@@ -1,0 +1,62 @@
+#pragma once
+
+// The simulator's main loop: reads requests from the pseudo-terminal, lets the controller answer
+// and puts the answers on the line, each at its due time.
+
+#include "FrameCodec.h"
+#include "PseudoTerminal.h"
+#include "SimController.h"
+#include "SimFaults.h"
+#include "SimJournal.h"
+
+#include <csignal>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace sim {
+
+class SimLoop {
+public:
+    // baud 0: answers go out as soon as they are ready. Otherwise every request and every answer
+    // takes 10 bits a byte of line time at that speed, as on a real line.
+    SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& faults, SimJournal& journal,
+            int baud);
+    ~SimLoop();
+
+    // Serves until stop becomes nonzero or the line is closed on purpose. The stop signals must
+    // be blocked by the caller; they are let through only while the loop waits (waitMask).
+    // Returns the exit code.
+    int Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask);
+
+private:
+    using Ns = std::int64_t;
+    struct Outgoing {
+        Ns due;
+        std::vector<std::uint8_t> bytes; // noise and the answer frame
+        kv::Frame answer;
+    };
+
+    static Ns Now();
+    Ns LineTime(std::size_t bytes) const;
+    bool ReadRequests();
+    void Handle(const kv::Frame& request, Ns arrival);
+    void SendDue(Ns now);
+    void ArmTimer();
+
+    PseudoTerminal& line_;
+    SimController& controller_;
+    SimFaults& faults_;
+    SimJournal& journal_;
+    int baud_;
+    int timer_ = -1;
+    Ns armedFor_ = -1;
+    kv::FrameDecoder decoder_;
+    std::deque<Outgoing> queue_; // due times never decrease: the controller answers in order
+    Ns lineFree_ = 0;            // when the last scheduled answer has left the line
+    Ns credit_ = 0;              // how late the last answer went out, not the program's fault
+    bool closed_ = false;
+    std::vector<std::uint8_t> readBuffer_;
+};
+
+} // namespace sim

@@ -1,0 +1,105 @@
+#include "SimOptions.h"
+
+#include <QCommandLineParser>
+
+namespace sim {
+
+QString DefaultIdentification(int channels) {
+    // The letter after "К" is a Latin B, as the program's identification prefix expects.
+    return channels == 1 ? QStringLiteral("Лорк КB-9000Л вер. 1.07")
+                         : QStringLiteral("Лорк КB-9000Л-2К вер. 1.07");
+}
+
+std::optional<std::set<int>> ParseNumberList(const QString& text) {
+    std::set<int> out;
+    for (const QString& item : text.split(',', Qt::SkipEmptyParts)) {
+        const QStringList range = item.trimmed().split('-');
+        bool ok1 = false, ok2 = false;
+        const int from = range.value(0).toInt(&ok1);
+        const int to = range.size() == 2 ? range[1].toInt(&ok2) : from;
+        if (!ok1 || (range.size() == 2 && !ok2) || range.size() > 2 || from < 1 || to < from ||
+            to - from > 1'000'000)
+            return std::nullopt;
+        for (int n = from; n <= to; ++n)
+            out.insert(n);
+    }
+    if (out.empty())
+        return std::nullopt;
+    return out;
+}
+
+std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& error) {
+    QCommandLineParser p;
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption channels("channels", "Channel count, 1 or 2.", "N");
+    const QCommandLineOption address("address", "Network address, 0 to 255.", "N");
+    const QCommandLineOption serial("serial", "Serial number, 0 to 65535.", "N");
+    const QCommandLineOption comment("comment", "Installation-place comment.", "TEXT");
+    const QCommandLineOption id("id", "Identification text.", "TEXT");
+    const QCommandLineOption image("image", "A 0x42000-byte archive to serve.", "FILE");
+    const QCommandLineOption baud("baud", "Pace answers as a line of N bit/s.", "N");
+    const QCommandLineOption drop("drop", "Flash reads left unanswered.", "LIST");
+    const QCommandLineOption shortReads("short", "Flash reads answered with 16 bytes.", "LIST");
+    const QCommandLineOption late("late", "Flash reads answered 300 ms late.", "LIST");
+    const QCommandLineOption dropEvery("drop-every", "Leave every Kth request unanswered.", "K");
+    const QCommandLineOption garbage("garbage", "Noise and false frames before answers.");
+    const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
+    const QCommandLineOption log("log", "JSON line per request and answer.", "FILE");
+    const QCommandLineOption state("state-file", "Identity as JSON.", "FILE");
+    p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
+                  dropEvery, garbage, dieAfter, log, state});
+
+    if (!p.parse(QStringList{"kv9000-sim"} + args)) {
+        error = p.errorText();
+        return std::nullopt;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        error = "unexpected argument: " + p.positionalArguments().first();
+        return std::nullopt;
+    }
+
+    SimOptions o;
+    auto number = [&](const QCommandLineOption& opt, int lo, int hi, int& into) {
+        if (!p.isSet(opt))
+            return true;
+        bool ok = false;
+        const int v = p.value(opt).toInt(&ok);
+        if (!ok || v < lo || v > hi) {
+            error = QString("--%1 wants a number from %2 to %3")
+                        .arg(opt.names().first())
+                        .arg(lo)
+                        .arg(hi);
+            return false;
+        }
+        into = v;
+        return true;
+    };
+    auto list = [&](const QCommandLineOption& opt, std::set<int>& into) {
+        if (!p.isSet(opt))
+            return true;
+        const auto parsed = ParseNumberList(p.value(opt));
+        if (!parsed) {
+            error = QString("--%1 wants a list like 1,5,10-12").arg(opt.names().first());
+            return false;
+        }
+        into = *parsed;
+        return true;
+    };
+    if (!number(channels, 1, 2, o.channels) || !number(address, 0, 255, o.address) ||
+        !number(serial, 0, 65535, o.serial) || !number(baud, 1, 100'000'000, o.baud) ||
+        !number(dropEvery, 1, 1'000'000'000, o.faults.dropEvery) ||
+        !number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !list(drop, o.faults.drop) ||
+        !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late))
+        return std::nullopt;
+    if (p.isSet(comment))
+        o.comment = p.value(comment);
+    if (p.isSet(id))
+        o.identification = p.value(id);
+    o.imagePath = p.value(image);
+    o.faults.garbage = p.isSet(garbage);
+    o.logPath = p.value(log);
+    o.statePath = p.value(state);
+    return o;
+}
+
+} // namespace sim

@@ -1,0 +1,38 @@
+#pragma once
+
+// The simulator's command line.
+
+#include "SimFaults.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace sim {
+
+struct SimOptions {
+    int channels = 2;
+    int address = 1;
+    int serial = 12345;
+    QString comment = QStringLiteral("Котельная");
+    std::optional<QString> identification; // default follows the channel count
+    QString imagePath;                     // empty: a generated archive
+    int baud = 0;                          // 0: answers go out as soon as they are ready
+    FaultOptions faults;
+    QString logPath;
+    QString statePath;
+};
+
+// The default identification text for a channel count.
+QString DefaultIdentification(int channels);
+
+// Parses the arguments (without the program name). On a bad argument returns nothing and puts
+// the reason into error.
+std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& error);
+
+// "3,7,10-12" -> {3, 7, 10, 11, 12}. Nothing when the text is not such a list of numbers >= 1.
+std::optional<std::set<int>> ParseNumberList(const QString& text);
+
+} // namespace sim

@@ -1,0 +1,105 @@
+// kv9000-sim: a simulated controller on a pseudo-terminal. Prints the device path alone on its
+// first line, then serves the controller protocol until SIGTERM or SIGINT.
+
+#include "PseudoTerminal.h"
+#include "SimArchive.h"
+#include "SimController.h"
+#include "SimFaults.h"
+#include "SimJournal.h"
+#include "SimLoop.h"
+#include "SimOptions.h"
+
+#include <QFile>
+#include <QTextCodec>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/prctl.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void OnStopSignal(int) {
+    stopRequested = 1;
+}
+
+QByteArray ToWindows1251(const QString& text) {
+    return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
+}
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "kv9000-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const auto options = sim::ParseSimOptions(args, error);
+    if (!options)
+        return Fail(error);
+
+    QByteArray archive;
+    if (options->imagePath.isEmpty()) {
+        archive = sim::GenerateArchive(options->channels);
+    } else {
+        QFile file(options->imagePath);
+        if (!file.open(QIODevice::ReadOnly))
+            return Fail(options->imagePath + ": " + file.errorString());
+        archive = file.readAll();
+        if (archive.size() != sim::kArchiveSize)
+            return Fail(options->imagePath +
+                        QString(": %1 bytes, not %2").arg(archive.size()).arg(sim::kArchiveSize));
+    }
+
+    sim::Identity identity;
+    identity.address = static_cast<std::uint8_t>(options->address);
+    identity.serial = static_cast<std::uint16_t>(options->serial);
+    identity.comment = ToWindows1251(options->comment).left(sim::kMaxText);
+    identity.identification = ToWindows1251(options->identification.value_or(
+                                                sim::DefaultIdentification(options->channels)))
+                                  .left(sim::kMaxText);
+
+    sim::SimJournal journal(options->logPath, options->statePath);
+    if (!journal.Ok())
+        return Fail("cannot write the log " + options->logPath);
+    journal.WriteState(identity);
+    if (!journal.Ok())
+        return Fail("cannot write the state file " + options->statePath);
+
+    // The stop signals are blocked except while the loop waits, so none is ever missed.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    // Paced answers should leave on time, not whenever the default timer slack lets them.
+    if (options->baud > 0)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+
+    sim::PseudoTerminal line;
+    std::string lineError;
+    if (!line.Open(lineError))
+        return Fail(QString::fromStdString(lineError));
+
+    sim::SimController controller(identity, archive);
+    sim::SimFaults faults(options->faults);
+    sim::SimLoop loop(line, controller, faults, journal, options->baud);
+
+    std::printf("%s\n", line.DevicePath().c_str());
+    std::fflush(stdout);
+    return loop.Run(stopRequested, waitMask);
+}
