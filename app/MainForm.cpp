@@ -1,0 +1,347 @@
+#include "MainForm.h"
+
+#include "ArchiveGeometry.h"
+#include "Discovery.h"
+#include "FrameLink.h"
+#include "GridHeadings.h"
+#include "PortMap.h"
+#include "SettingsFile.h"
+#include "SettingsLocation.h"
+#include "SpinEdit.h"
+#include "StatusPanels.h"
+#include "StringGrid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextCodec>
+
+#include <clocale>
+
+const QString kApplicationTitle = QStringLiteral("КВ-9000Л");
+
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+const QString kLeft = QStringLiteral("Left");
+const QString kTop = QStringLiteral("Top");
+const QString kComPort = QStringLiteral("COM port");
+const QString kComSpeed = QStringLiteral("COM speed");
+const QString kDeviceAddress = QStringLiteral("Device address");
+
+constexpr int kDesignLeft = 386;
+constexpr int kDesignTop = 59;
+constexpr int kClientWidth = 649;
+constexpr int kClientHeight = 614;
+
+constexpr int kDataGridRows = 4220;
+constexpr int kSettingsGridRows = 5;
+constexpr int kGridRowHeight = 16;
+
+std::vector<int> DataColumnWidths() {
+    std::vector<int> widths(14, 37);
+    widths[1] = 50;
+    widths[2] = 47;
+    return widths;
+}
+
+std::vector<int> SettingsColumnWidths() {
+    return std::vector<int>(16, 47);
+}
+
+QLabel* MakeLabel(const QString& text, int left, int top, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QPushButton* MakeButton(const QString& text, const QRect& rect, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setGeometry(rect);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)) {
+    if (!dialogs_)
+        dialogs_ = MakeQtUserDialogs(this);
+    BuildControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    if (!closed_) {
+        closing_ = true;
+        try {
+            FormClose();
+        } catch (...) {
+            // Nothing can be shown any more.
+        }
+    }
+}
+
+void TMainForm::BuildControls() {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Лорк КВ-9000Л"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    GroupBox2 = new QGroupBox(QStringLiteral(" Информация "), this);
+    GroupBox2->setGeometry(8, 8, 633, 89);
+    lbSerial = MakeLabel(QStringLiteral("Серийный номер:"), 24, 24, GroupBox2);
+    speSerial = new TSpinEdit(GroupBox2);
+    speSerial->setGeometry(24, 39, 89, 22);
+    speSerial->setRange(1, 65535);
+    speSerial->setValue(1);
+    speSerial->setReadOnly(true);
+    Label1 = MakeLabel(QStringLiteral("Сетевой адрес:"), 128, 24, GroupBox2);
+    speAddr = new TSpinEdit(GroupBox2);
+    speAddr->setGeometry(128, 39, 81, 22);
+    speAddr->setRange(1, 127);
+    speAddr->setValue(1);
+    lbComment = MakeLabel(QStringLiteral("Место установки регулятора:"), 222, 24, GroupBox2);
+    edComment = new QLineEdit(GroupBox2);
+    edComment->setGeometry(224, 40, 289, 21);
+    edComment->setMaxLength(31);
+    btReadInfo = MakeButton(QStringLiteral("Прочитать"), QRect(424, 40, 75, 25), GroupBox2);
+    btReadInfo->hide();
+    btWriteInfo = MakeButton(QStringLiteral("Изменить"), QRect(536, 38, 75, 25), GroupBox2);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setGeometry(8, 112, 633, 409);
+    PageControl1->setTabPosition(QTabWidget::South);
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Канал 1"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Канал 2"));
+    PageControl1->setCurrentIndex(0);
+
+    Label5 = MakeLabel(QStringLiteral("Данные"), 24, 5, TabSheet1);
+    Label7 = MakeLabel(QStringLiteral("Данные"), 24, 5, TabSheet2);
+    Label6 = MakeLabel(QStringLiteral("Настройки"), 24, 253, TabSheet1);
+    Label8 = MakeLabel(QStringLiteral("Настройки"), 24, 253, TabSheet2);
+    StringGrid1 = new StringGrid(14, kDataGridRows, DataColumnWidths(), kGridRowHeight, TabSheet1);
+    StringGrid3 = new StringGrid(14, kDataGridRows, DataColumnWidths(), kGridRowHeight, TabSheet2);
+    StringGrid2 =
+        new StringGrid(16, kSettingsGridRows, SettingsColumnWidths(), kGridRowHeight, TabSheet1);
+    StringGrid4 =
+        new StringGrid(16, kSettingsGridRows, SettingsColumnWidths(), kGridRowHeight, TabSheet2);
+    for (StringGrid* g : {StringGrid1, StringGrid3})
+        g->setGeometry(24, 20, 577, 224);
+    for (StringGrid* g : {StringGrid2, StringGrid4})
+        g->setGeometry(24, 268, 577, 88);
+
+    bt_DF_Read =
+        MakeButton(QStringLiteral("Прочитать данные из регулятора"), QRect(16, 536, 185, 25), this);
+    btSaveToTxt =
+        MakeButton(QStringLiteral("Сохранить в текстовый файл"), QRect(208, 536, 185, 25), this);
+    btExportToExel = MakeButton(QStringLiteral("Экспорт в Excel"), QRect(400, 536, 113, 25), this);
+    btExportToOOo = MakeButton(QStringLiteral("Экспорт в OOCalc"), QRect(520, 536, 113, 25), this);
+    btExportToOOo->setToolTip(QStringLiteral("http://www.openoffice.org"));
+
+    lbTXE = MakeLabel(QStringLiteral("lbTXE"), 24, 568, this);
+    lbRXE = MakeLabel(QStringLiteral("lbRXE"), 112, 568, this);
+    lbTXE->hide();
+    lbRXE->hide();
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setGeometry(0, 579, kClientWidth, 16);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    StatusBar = new StatusPanels(50, this);
+    StatusBar->setGeometry(0, 595, kClientWidth, 19);
+
+    SaveDialog.DefaultExt = QStringLiteral("*.txt");
+    SaveDialog.Filter = QStringLiteral("txt|*.txt");
+    SaveDialog.OverwritePrompt = true;
+
+    // Tab order of the design: the buttons and pages, then the group box with its fields.
+    QWidget* order[] = {bt_DF_Read,  PageControl1, StringGrid1,    StringGrid2,  StringGrid3,
+                        StringGrid4, btSaveToTxt,  btExportToExel, speSerial,    edComment,
+                        btReadInfo,  btWriteInfo,  speAddr,        btExportToOOo};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    const QList<QObject*> named = {
+        GroupBox2,    lbSerial,    speSerial,      Label1,        speAddr,     lbComment,
+        edComment,    btReadInfo,  btWriteInfo,    PageControl1,  Label5,      Label6,
+        Label7,       Label8,      StringGrid1,    StringGrid2,   StringGrid3, StringGrid4,
+        bt_DF_Read,   btSaveToTxt, btExportToExel, btExportToOOo, lbTXE,       lbRXE,
+        ProgressBar1, StatusBar};
+    const char* names[] = {"GroupBox2",      "lbSerial",      "speSerial",   "Label1",
+                           "speAddr",        "lbComment",     "edComment",   "btReadInfo",
+                           "btWriteInfo",    "PageControl1",  "Label5",      "Label6",
+                           "Label7",         "Label8",        "StringGrid1", "StringGrid2",
+                           "StringGrid3",    "StringGrid4",   "bt_DF_Read",  "btSaveToTxt",
+                           "btExportToExel", "btExportToOOo", "lbTXE",       "lbRXE",
+                           "ProgressBar1",   "StatusBar"};
+    for (qsizetype i = 0; i < named.size(); ++i)
+        named[i]->setObjectName(QString::fromLatin1(names[i]));
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(btReadInfo, &QPushButton::clicked, this,
+            [this] { RunHandler(&TMainForm::btReadInfoClick); });
+    connect(btWriteInfo, &QPushButton::clicked, this,
+            [this] { RunGuarded(&TMainForm::btWriteInfoClick); });
+    connect(speSerial, &TSpinEdit::doubleClicked, this,
+            [this] { RunHandler(&TMainForm::speSerialDblClick); });
+    connect(speAddr, &TSpinEdit::doubleClicked, this,
+            [this] { RunHandler(&TMainForm::speSerialDblClick); });
+    connect(bt_DF_Read, &QPushButton::clicked, this,
+            [this] { RunGuarded(&TMainForm::bt_DF_ReadClick); });
+    connect(btSaveToTxt, &QPushButton::clicked, this,
+            [this] { RunGuarded(&TMainForm::btSaveToTxtClick); });
+    connect(btExportToExel, &QPushButton::clicked, this,
+            [this] { RunGuarded(&TMainForm::btExportToExelClick); });
+    connect(btExportToOOo, &QPushButton::clicked, this,
+            [this] { RunGuarded(&TMainForm::btExportToOOoClick); });
+}
+
+void TMainForm::RunGuarded(void (TMainForm::*handler)()) {
+    if (busy_ || closing_)
+        return;
+    busy_ = true;
+    RunHandler(handler);
+    busy_ = false;
+}
+
+void TMainForm::RunHandler(void (TMainForm::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+}
+
+void TMainForm::ShowException(const std::exception& e) {
+    ShowMessage(QString::fromUtf8(e.what()), MessageIcon::Error, MbOk);
+}
+
+int TMainForm::ShowMessage(const QString& text, MessageIcon icon, int buttons) {
+    return dialogs_->ShowMessageBox(text, kApplicationTitle, icon, buttons);
+}
+
+QString TMainForm::StatusText(int panel) const {
+    return StatusBar->PanelText(panel);
+}
+
+void TMainForm::SetStatusText(int panel, const QString& text) {
+    StatusBar->SetPanelText(panel, text);
+}
+
+TextGrid& TMainForm::Grid(int index) const {
+    StringGrid* grids[] = {StringGrid1, StringGrid2, StringGrid3, StringGrid4};
+    return grids[std::clamp(index, 0, 3)]->Cells();
+}
+
+void TMainForm::ProcessEvents() {
+    QApplication::processEvents();
+}
+
+void TMainForm::FormCreate() {
+    // Number formatting uses the full stop, whatever the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+
+    if (settingsPath_.isEmpty()) {
+        const SettingsLocation where = ProgramSettingsLocation();
+        settingsPath_ = where.writePath;
+        settings_ = std::make_unique<SettingsFile>(where.readPath, where.writePath);
+    } else {
+        settings_ = std::make_unique<SettingsFile>(settingsPath_);
+    }
+
+    const int left = settings_->ReadInteger(kGeneral, kLeft, kDesignLeft);
+    const int top = settings_->ReadInteger(kGeneral, kTop, kDesignTop);
+    move(left, top);
+    ConfiguredPort = settings_->ReadInteger(kGeneral, kComPort, 0);
+    PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
+    DeviceAddress = static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
+    SetPortMap(settings_->ReadPorts());
+
+    speAddr->setValue(DeviceAddress);
+
+    WriteHeadings(StringGrid1->Cells(), DataHeadings());
+    WriteHeadings(StringGrid3->Cells(), DataHeadings());
+    WriteHeadings(StringGrid2->Cells(), SettingsHeadings());
+    WriteHeadings(StringGrid4->Cells(), SettingsHeadings());
+
+    FindController();
+}
+
+void TMainForm::FindController() {
+    ChannelCount = 0;
+    const ArchiveGeometry none = GeometryFor(0);
+    ChannelBlockSize = none.channelBlockSize;
+    RecordAreaSize = none.recordAreaSize;
+    RecordCount = none.recordCount;
+
+    const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
+    if (found.port == 0) {
+        ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
+        return;
+    }
+    ChannelCount = found.channelCount;
+    SetStatusText(0, PortName(found.port));
+    SetStatusText(1, QTextCodec::codecForName("Windows-1251")->toUnicode(found.identification));
+    RunHandler(&TMainForm::btReadInfoClick);
+
+    const ArchiveGeometry geometry = GeometryFor(ChannelCount);
+    ChannelBlockSize = geometry.channelBlockSize;
+    RecordAreaSize = geometry.recordAreaSize;
+    RecordCount = geometry.recordCount;
+}
+
+void TMainForm::FormClose() {
+    closed_ = true;
+    ConfiguredPort = CurrentPort;
+    try {
+        if (settings_) {
+            settings_->WriteInteger(kGeneral, kLeft, x());
+            settings_->WriteInteger(kGeneral, kTop, y());
+            settings_->WriteInteger(kGeneral, kComPort, ConfiguredPort);
+            settings_->WriteInteger(kGeneral, kDeviceAddress, DeviceAddress);
+            settings_->UpdateFile();
+        }
+    } catch (...) {
+        settings_.reset();
+        CloseCOM();
+        CurrentPort = 0;
+        throw;
+    }
+    settings_.reset();
+    // The port is closed in any case, so that a download still running stops on a closed port
+    // rather than talking to the controller after the window has gone.
+    CloseCOM();
+    CurrentPort = 0;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    if (!closed_) {
+        try {
+            FormClose();
+        } catch (const std::exception& e) {
+            ShowException(e);
+        }
+    }
+    event->accept();
+}

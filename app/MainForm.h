@@ -1,0 +1,144 @@
+#pragma once
+
+// The program's one window. Creating it loads the settings, writes the grid headings and finds
+// the controller (FormCreate); closing it saves the settings and closes the port (FormClose).
+// Every other function is a handler of one of its controls; each group of handlers lives in its
+// own file (MainFormIdentity.cpp, MainFormDownload.cpp, MainFormTextExport.cpp,
+// MainFormExcelExport.cpp, MainFormCalcExport.cpp).
+
+#include "UserDialogs.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class SettingsFile;
+class StatusPanels;
+class StringGrid;
+class TextGrid;
+class TSpinEdit;
+struct IdentityReadResult;
+
+// What the start-up gives the window. The program leaves both empty.
+struct MainFormOptions {
+    QString settingsPath;                 // empty: the program's own settings file
+    std::shared_ptr<UserDialogs> dialogs; // null: the real Qt dialogs
+};
+
+// The application title: caption of message boxes and the task bar.
+extern const QString kApplicationTitle;
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the controls and runs FormCreate.
+    explicit TMainForm(MainFormOptions options = {}, QWidget* parent = nullptr);
+    // Runs FormClose if the window was never closed.
+    ~TMainForm() override;
+
+    // Controls, named as in the design.
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* lbSerial = nullptr;
+    TSpinEdit* speSerial = nullptr;
+    QLabel* Label1 = nullptr;
+    TSpinEdit* speAddr = nullptr;
+    QLabel* lbComment = nullptr;
+    QLineEdit* edComment = nullptr;
+    QPushButton* btReadInfo = nullptr;
+    QPushButton* btWriteInfo = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    StringGrid* StringGrid1 = nullptr; // channel 1 data
+    StringGrid* StringGrid2 = nullptr; // channel 1 settings
+    StringGrid* StringGrid3 = nullptr; // channel 2 data
+    StringGrid* StringGrid4 = nullptr; // channel 2 settings
+    QPushButton* bt_DF_Read = nullptr;
+    QPushButton* btSaveToTxt = nullptr;
+    QPushButton* btExportToExel = nullptr;
+    QPushButton* btExportToOOo = nullptr;
+    QLabel* lbTXE = nullptr;
+    QLabel* lbRXE = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    StatusPanels* StatusBar = nullptr; // panel 0: port, panel 1: identification text
+    FileSaveDialog SaveDialog;         // lives as long as the window
+
+    // Port and controller state (the port actually open is CurrentPort of the link).
+    int ConfiguredPort = 0;   // "COM port" of the settings: the first candidate
+    int PortSpeed = 115200;   // "COM speed" of the settings: used for every open
+    int ChannelCount = 0;     // 1 or 2; 0 while no controller was found
+    int ChannelBlockSize = 0; // archive bytes per channel
+    int RecordAreaSize = 0;   // channel block minus its settings area
+    int RecordCount = 0;      // data records per channel
+
+    // Handlers.
+    void FormCreate();
+    void FormClose();
+    void btReadInfoClick();
+    void btWriteInfoClick();
+    void speSerialDblClick();
+    void bt_DF_ReadClick();
+    void btSaveToTxtClick();
+    void btExportToExelClick();
+    void btExportToOOoClick();
+
+    UserDialogs& Dialogs() const { return *dialogs_; }
+    // A message box with the application title as caption.
+    int ShowMessage(const QString& text, MessageIcon icon = MessageIcon::None, int buttons = MbOk);
+
+    QString StatusText(int panel) const;
+    void SetStatusText(int panel, const QString& text);
+
+    // The four text tables in the order StringGrid1, StringGrid2, StringGrid3, StringGrid4.
+    TextGrid& Grid(int index) const;
+
+    // True while a download or an export runs: the buttons that start a download, an identity
+    // write or an export then do nothing.
+    bool Busy() const { return busy_; }
+    // True once the window is closing: a running download or export stops at its next block or
+    // row and touches neither the window's port nor its dialogs again.
+    bool Closing() const { return closing_; }
+    // Lets the window repaint and handle input once (for the long-running loops).
+    void ProcessEvents();
+
+    QString SettingsPath() const { return settingsPath_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void ConnectHandlers();
+    // Runs a handler with the busy guard: nothing happens while another long-running handler
+    // runs; otherwise the window is busy until the handler returns.
+    void RunGuarded(void (TMainForm::*handler)());
+    // Runs a handler and shows an exception that escapes it in a message box.
+    void RunHandler(void (TMainForm::*handler)());
+    void ShowException(const std::exception& e);
+    void FindController();
+    void ApplyIdentityRead(const IdentityReadResult& result);
+
+    std::shared_ptr<UserDialogs> dialogs_;
+    QString settingsPath_;
+    std::unique_ptr<SettingsFile> settings_;
+    bool busy_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
+    // The serial number last delivered by this controller (nullopt while no read delivered one).
+    std::optional<std::uint16_t> readSerial_;
+};

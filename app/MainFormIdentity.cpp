@@ -1,0 +1,63 @@
+// The identity of the controller in the group box " Информация ": reading it, changing it, and
+// the access code that unlocks the serial number.
+
+#include "MainForm.h"
+
+#include "AccessCode.h"
+#include "FrameLink.h"
+#include "IdentityCommands.h"
+#include "SpinEdit.h"
+
+#include <QLineEdit>
+#include <QTextCodec>
+
+namespace {
+
+QTextCodec* Cp1251() {
+    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
+    return codec;
+}
+
+} // namespace
+
+void TMainForm::btReadInfoClick() {
+    readSerial_.reset();
+    const IdentityReadResult result = ReadIdentity();
+    if (result.serial) {
+        speSerial->setValue(*result.serial);
+        readSerial_ = *result.serial;
+    }
+    if (result.address)
+        speAddr->setValue(*result.address);
+    if (result.comment)
+        edComment->setText(Cp1251()->toUnicode(*result.comment));
+    if (!result.error.isEmpty())
+        ShowMessage(QString::fromLatin1(result.error));
+    SetStatusText(1, Cp1251()->toUnicode(result.lastReply));
+}
+
+void TMainForm::btWriteInfoClick() {
+    IdentityChange change;
+    change.address = static_cast<std::uint8_t>(speAddr->Value() & 0xFF);
+    const int serial = speSerial->Value();
+    // A locked field writes the serial number only when it holds what this controller gave:
+    // with no controller read (or a read that failed before the serial number) it holds a
+    // starting value that must never replace the controller's real number.
+    if (!speSerial->isReadOnly() || (readSerial_ && *readSerial_ == serial))
+        change.serial = static_cast<std::uint16_t>(serial);
+    change.comment = Cp1251()->fromUnicode(edComment->text());
+
+    const QByteArray error = WriteIdentity(change);
+    if (!error.isEmpty())
+        ShowMessage(QString::fromLatin1(error));
+    btReadInfoClick();
+}
+
+void TMainForm::speSerialDblClick() {
+    const QString typed = Dialogs()
+                              .InputBox(QStringLiteral("Введите пароль"), QString(), QString())
+                              .value_or(QString());
+    const bool unlocked = IsAccessCode(typed);
+    speSerial->setReadOnly(!unlocked);
+    speAddr->setReadOnly(!unlocked);
+}

@@ -1,0 +1,102 @@
+#include "SettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextCodec>
+
+// The file is bytes to us: no Unicode conversion inside the INI library.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// The file is Windows-1251 bytes; SimpleIni keeps them as they are, and they are converted at
+// this edge only.
+QTextCodec* Codec() {
+    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
+    return codec;
+}
+
+std::string Bytes(const QString& text) {
+    return Codec()->fromUnicode(text).toStdString();
+}
+
+QString Text(const char* bytes) {
+    return Codec()->toUnicode(bytes);
+}
+
+} // namespace
+
+struct SettingsFile::Impl {
+    CSimpleIniA ini{/*isUtf8=*/false, /*multiKey=*/false, /*multiLine=*/false};
+};
+
+SettingsFile::SettingsFile(const QString& readPath, const QString& writePath)
+    : impl_(std::make_unique<Impl>()), writePath_(writePath) {
+    // "COM port=3", as the file has always been written.
+    impl_->ini.SetSpaces(false);
+    QFile file(readPath);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray data = file.readAll();
+        impl_->ini.LoadData(data.constData(), static_cast<size_t>(data.size()));
+    }
+}
+
+SettingsFile::~SettingsFile() = default;
+
+QString SettingsFile::ReadString(const QString& section, const QString& key,
+                                 const QString& def) const {
+    const char* value = impl_->ini.GetValue(Bytes(section).c_str(), Bytes(key).c_str(), nullptr);
+    return value ? Text(value) : def;
+}
+
+int SettingsFile::ReadInteger(const QString& section, const QString& key, int def) const {
+    bool ok = false;
+    const int value = ReadString(section, key, QString()).trimmed().toInt(&ok, 10);
+    return ok ? value : def;
+}
+
+void SettingsFile::WriteInteger(const QString& section, const QString& key, int value) {
+    impl_->ini.SetValue(Bytes(section).c_str(), Bytes(key).c_str(), std::to_string(value).c_str());
+}
+
+std::map<int, QString> SettingsFile::ReadPorts() const {
+    std::map<int, QString> ports;
+    CSimpleIniA::TNamesDepend keys;
+    if (!impl_->ini.GetAllKeys("Ports", keys))
+        return ports;
+    for (const auto& entry : keys) {
+        const QString name = Text(entry.pItem).trimmed();
+        if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+            continue;
+        bool ok = false;
+        const int number = name.mid(3).toInt(&ok, 10);
+        if (!ok || number <= 0)
+            continue;
+        const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
+        if (value && *value)
+            ports[number] = Text(value).trimmed();
+    }
+    return ports;
+}
+
+void SettingsFile::UpdateFile() const {
+    std::string data;
+    if (impl_->ini.Save(data) < 0)
+        throw std::runtime_error("Cannot write settings");
+    QDir().mkpath(QFileInfo(writePath_).absolutePath());
+    QSaveFile file(writePath_);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(
+            QStringLiteral("Cannot create file %1").arg(writePath_).toStdString());
+    file.write(data.data(), static_cast<qint64>(data.size()));
+    if (!file.commit())
+        throw std::runtime_error(
+            QStringLiteral("Cannot write file %1").arg(writePath_).toStdString());
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+// The program's INI settings file, held whole in memory from the window's creation to its
+// closing. The file is Windows-1251. Keys and sections the program does not know, and comments,
+// are kept and written back unchanged; keys are written as they are (spaces included).
+
+#include <QString>
+
+#include <map>
+#include <memory>
+
+class SettingsFile {
+public:
+    // Reads the file at readPath if it exists (a missing or unreadable file reads as empty);
+    // UpdateFile writes to writePath.
+    SettingsFile(const QString& readPath, const QString& writePath);
+    explicit SettingsFile(const QString& path) : SettingsFile(path, path) {}
+    ~SettingsFile();
+
+    // The value as a decimal integer (leading and trailing blanks ignored), or def when the key
+    // is absent or its value is not a number.
+    int ReadInteger(const QString& section, const QString& key, int def) const;
+    QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    void WriteInteger(const QString& section, const QString& key, int value);
+
+    // The "Ports" section: COM<n>=device, for the port map of the link. Entries whose name is not
+    // COM followed by a number are skipped.
+    std::map<int, QString> ReadPorts() const;
+
+    // Writes the whole file through a temporary file that replaces the old one only when
+    // complete. Throws std::runtime_error naming the path when that fails.
+    void UpdateFile() const;
+
+    QString WritePath() const { return writePath_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    QString writePath_;
+};

@@ -1,0 +1,35 @@
+#include "SettingsLocation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+SettingsLocation ChooseSettingsLocation(const QString& beside, bool besideWritable,
+                                        const QString& userPath, bool userFileExists) {
+    if (besideWritable)
+        return {beside, beside};
+    return {userFileExists ? userPath : beside, userPath};
+}
+
+bool CanReplaceFile(const QString& path) {
+    const QFileInfo file(path);
+    const QByteArray dir = QFile::encodeName(file.absolutePath());
+    if (::access(dir.constData(), W_OK | X_OK) != 0)
+        return false;
+    if (!file.exists())
+        return true;
+    return ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) == 0;
+}
+
+SettingsLocation ProgramSettingsLocation() {
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const QString name = exe.completeBaseName() + QStringLiteral(".INI");
+    const QString beside = exe.absoluteDir().filePath(name);
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString user = QDir(configHome).filePath(QStringLiteral("kv9000/") + name);
+    return ChooseSettingsLocation(beside, CanReplaceFile(beside), user, QFileInfo::exists(user));
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+// Reading and changing the controller's identity: serial number, network address and the
+// installation-place comment. Texts are Windows-1251 bytes as the controller holds them.
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+
+constexpr int CommentPayloadSize = 32;
+constexpr int MaxCommentLength = CommentPayloadSize - 1; // the zero byte needs the last place
+
+// What one read delivered. Each step that succeeded fills its field; the steps after a failure
+// leave theirs empty.
+struct IdentityReadResult {
+    std::optional<std::uint16_t> serial;
+    std::optional<std::uint8_t> address;
+    std::optional<QByteArray> comment;
+    std::optional<QByteArray> identification;
+    QByteArray error;     // "TX Error" or "RX Error" of the failed step; empty when all succeeded
+    QByteArray lastReply; // RxBuffer up to its first zero byte after the last step tried
+};
+
+// Four exchanges with time-out 200, stopping at the first failure: serial number (command 7),
+// network address (5), comment (9), identification (3). DeviceAddress is the address asked;
+// the read never changes it apart from what RxFrame stores.
+IdentityReadResult ReadIdentity();
+
+struct IdentityChange {
+    std::uint8_t address = 1;            // the new network address
+    std::optional<std::uint16_t> serial; // nullopt: the serial number is not written
+    QByteArray comment;                  // at most 31 bytes are sent; the rest is cut off
+};
+
+// Writes the identity, stopping at the first failure: set address (command 4 with 0x6E 0x2B and
+// the new address) to the current DeviceAddress, which becomes the new address only when that
+// succeeded; then the serial number (8, little-endian) and the comment (10, time-out 500), both
+// to the new address. Returns the error text of the failed step, or an empty text.
+QByteArray WriteIdentity(const IdentityChange& change);
+
+// The 32-byte payload of the set-comment request: the text (cut to 31 bytes), a zero byte, then
+// spaces to the end.
+void BuildCommentPayload(const QByteArray& comment, std::uint8_t* payload32);
