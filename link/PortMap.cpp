@@ -1,0 +1,92 @@
+#include "PortMap.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace {
+
+std::map<int, QString>& ExplicitPorts() {
+    static std::map<int, QString> ports;
+    return ports;
+}
+
+std::function<QStringList()>& Lister() {
+    static std::function<QStringList()> lister;
+    return lister;
+}
+
+// ttyUSB2 before ttyUSB10.
+void SortNaturally(QStringList& names) {
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+}
+
+QStringList DevicesMatching(const QString& pattern) {
+    QStringList out;
+    for (const QString& name : QDir("/dev").entryList({pattern}, QDir::System | QDir::Files))
+        out << "/dev/" + name;
+    SortNaturally(out);
+    return out;
+}
+
+QStringList DefaultSerialDevices() {
+    QStringList out = DevicesMatching("ttyUSB*") + DevicesMatching("ttyACM*");
+    QStringList builtIn;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (!out.contains(info.systemLocation()))
+            builtIn << info.systemLocation();
+    SortNaturally(builtIn);
+    return out + builtIn;
+}
+
+// 0 when the name is not a port name.
+int PortNumber(const QString& name) {
+    if (!name.startsWith("COM", Qt::CaseInsensitive) || name.size() < 4)
+        return 0;
+    const QStringView digits = QStringView(name).mid(3);
+    if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+        return 0;
+    bool ok = false;
+    const int n = digits.toInt(&ok);
+    return ok && n >= 1 ? n : 0;
+}
+
+} // namespace
+
+void SetPortMap(const std::map<int, QString>& explicitPorts) {
+    ExplicitPorts() = explicitPorts;
+}
+
+void SetSystemSerialDevices(std::function<QStringList()> lister) {
+    Lister() = std::move(lister);
+}
+
+QString DeviceForPortName(const QString& name) {
+    const int n = PortNumber(name);
+    if (n == 0)
+        return {};
+    const auto& explicitPorts = ExplicitPorts();
+    if (const auto it = explicitPorts.find(n); it != explicitPorts.end())
+        return it->second;
+
+    std::set<QString> mapped;
+    for (const auto& [number, device] : explicitPorts)
+        mapped.insert(device);
+    QStringList free;
+    for (const QString& device : Lister() ? Lister()() : DefaultSerialDevices())
+        if (!mapped.contains(device) && !free.contains(device))
+            free << device;
+
+    // n is the k-th number without an entry; it gets the k-th free device.
+    const auto mappedBelow = std::count_if(explicitPorts.begin(), explicitPorts.end(),
+                                           [n](const auto& entry) { return entry.first < n; });
+    const qsizetype k = n - 1 - mappedBelow;
+    return k < free.size() ? free[k] : QString();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// Port names "COM<n>" and the devices behind them. A number listed in the settings' "Ports"
+// section names its device explicitly; the numbers without an entry are given, lowest first, to
+// the machine's serial devices in a fixed order, skipping devices mapped explicitly. With
+// {3: /dev/ttyUSB0} and the devices /dev/ttyUSB0, /dev/ttyS0, /dev/ttyS1, COM1 is /dev/ttyS0,
+// COM2 /dev/ttyS1, COM3 /dev/ttyUSB0, and COM4 has no device.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+// The explicit entries, e.g. {3, "/dev/ttyUSB0"}. Replaces any earlier map.
+void SetPortMap(const std::map<int, QString>& explicitPorts);
+
+// Which machine devices are handed to unmapped numbers, in order. An empty function restores the
+// default: USB adapters (/dev/ttyUSB*, then /dev/ttyACM*, each in number order), then the
+// built-in ports the system lists, in name order. Tests install a lister that returns nothing so
+// that no real device of the machine is ever touched.
+void SetSystemSerialDevices(std::function<QStringList()> lister);
+
+// "COM3" (any letter case) -> the device path, or empty when the name is not "COM" and a decimal
+// number from 1, or no device belongs to it.
+QString DeviceForPortName(const QString& name);

@@ -1,0 +1,70 @@
+#include "SerialTransport.h"
+
+bool SerialTransport::Open(const QString& device, std::int32_t speed) {
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite))
+        return false;
+    if (speed <= 0 || !port_.setBaudRate(speed) || !SetMode8N1()) {
+        port_.close();
+        return false;
+    }
+    failed_ = false;
+    return true;
+}
+
+bool SerialTransport::SetMode8N1() {
+    if (failed_ || !port_.isOpen())
+        return false;
+    return port_.setDataBits(QSerialPort::Data8) && port_.setParity(QSerialPort::NoParity) &&
+           port_.setStopBits(QSerialPort::OneStop) &&
+           port_.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+TransportResult SerialTransport::Outcome(bool done) {
+    if (done)
+        return TransportResult::Ok;
+    switch (port_.error()) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+        return TransportResult::TimedOut;
+    default:
+        // A vanished USB adapter or a pseudo-terminal whose other end closed: the read finds
+        // the line hung up and fails at once, every time. Remember it.
+        failed_ = true;
+        return TransportResult::Failed;
+    }
+}
+
+TransportResult SerialTransport::DiscardInput() {
+    if (failed_)
+        return TransportResult::Failed;
+    port_.clearError();
+    return Outcome(port_.clear(QSerialPort::Input));
+}
+
+TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
+    if (failed_)
+        return TransportResult::Failed;
+    port_.clearError();
+    const auto size = static_cast<qint64>(bytes.size());
+    if (port_.write(reinterpret_cast<const char*>(bytes.data()), size) != size)
+        return Outcome(false);
+    // Without an event loop the port's buffer drains only while we wait on it.
+    while (port_.bytesToWrite() > 0)
+        if (!port_.waitForBytesWritten(timeoutMs))
+            return Outcome(false);
+    return TransportResult::Ok;
+}
+
+TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
+    if (failed_)
+        return TransportResult::Failed;
+    port_.clearError();
+    if (port_.bytesAvailable() == 0 && !port_.waitForReadyRead(timeoutMs))
+        return Outcome(false);
+    const QByteArray data = port_.readAll();
+    if (data.isEmpty())
+        return Outcome(false);
+    into.insert(into.end(), data.begin(), data.end());
+    return TransportResult::Ok;
+}

@@ -1,0 +1,362 @@
+// The link library against the simulated controller over a real pseudo-terminal.
+
+#include "LinkTestSupport.h"
+#include "PortMap.h"
+#include "SimArchive.h"
+#include "SimProcess.h"
+#include "TestQtApp.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTextCodec>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+QString FromWindows1251(const QByteArray& bytes) {
+    return QTextCodec::codecForName("Windows-1251")->toUnicode(bytes);
+}
+
+// An archive that is hard on framing: plenty of start bytes and frame-like patterns.
+QByteArray HostileImage(std::uint32_t seed) {
+    QByteArray image(sim::kArchiveSize, '\0');
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (auto& b : image)
+        b = static_cast<char>(byte(rng) < 40 ? 0xA5 : byte(rng));
+    return image;
+}
+
+class LinkSimTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        EnsureQtCoreApp();
+        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
+    }
+
+    void TearDown() override {
+        CloseCOM();
+        SetPortMap({});
+        DeviceAddress = 1;
+    }
+
+    QString Temp(const QString& name) const { return dir_.filePath(name); }
+
+    QString WriteImage(const QByteArray& image) {
+        const QString path = Temp("image.bin");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(image);
+        return path;
+    }
+
+    // Starts the simulator, maps it to COM4 and opens that port as the program does.
+    void Start(const QStringList& args = {}) {
+        sim_ = std::make_unique<SimProcess>(args);
+        ASSERT_FALSE(sim_->Device().isEmpty());
+        SetPortMap({{4, sim_->Device()}});
+        ASSERT_TRUE(AccessCOM("COM4"));
+        ASSERT_TRUE(OpenCOM("COM4", 115200));
+        ASSERT_TRUE(SetModeCOM(3, 0));
+    }
+
+    QJsonObject State() const {
+        QFile f(Temp("state.json"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<SimProcess> sim_;
+};
+
+TEST_F(LinkSimTest, ReadCommandsAnswerTheControllerIdentity) {
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--channels", "1", "--serial", "4660", "--comment", "Школа №5"}));
+
+    ASSERT_TRUE(Exchange(3));
+    EXPECT_EQ(FrameCommand, 3);
+    EXPECT_EQ(DeviceAddress, 1);
+    ASSERT_GT(FrameLength, 0);
+    EXPECT_EQ(RxBuffer[FrameLength - 1], 0) << "a text reply ends with a zero byte";
+    EXPECT_EQ(FromWindows1251(Reply().chopped(1)), "Лорк КB-9000Л вер. 1.07");
+
+    ASSERT_TRUE(Exchange(5));
+    EXPECT_EQ(Reply(), QByteArray("\x01", 1));
+
+    ASSERT_TRUE(Exchange(7));
+    EXPECT_EQ(Reply(), QByteArray("\x34\x12", 2));
+
+    ASSERT_TRUE(Exchange(9));
+    EXPECT_EQ(FromWindows1251(Reply()), QString("Школа №5") + QChar(0));
+}
+
+TEST_F(LinkSimTest, WriteCommandsChangeTheIdentity) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--state-file", Temp("state.json")}));
+    EXPECT_EQ(State()["serial"].toInt(), 12345);
+
+    ASSERT_TRUE(Exchange(8, {0x39, 0x05}));
+    EXPECT_EQ(FrameLength, 0);
+    ASSERT_TRUE(Exchange(7));
+    EXPECT_EQ(Reply(), QByteArray("\x39\x05", 2));
+    EXPECT_EQ(State()["serial"].toInt(), 0x0539);
+
+    Bytes comment(32, 0x20);
+    const QByteArray text = QTextCodec::codecForName("Windows-1251")->fromUnicode("Насосная 2");
+    std::copy(text.begin(), text.end(), comment.begin());
+    comment[static_cast<std::size_t>(text.size())] = 0;
+    ASSERT_TRUE(Exchange(10, comment, 500));
+    EXPECT_EQ(FrameLength, 0);
+    ASSERT_TRUE(Exchange(9));
+    EXPECT_EQ(Reply(), text + '\0');
+    EXPECT_EQ(State()["comment"].toString(), "Насосная 2");
+}
+
+TEST_F(LinkSimTest, AddressChangeIsAnsweredFromTheNewAddress) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--address", "7", "--state-file", Temp("state.json")}));
+    DeviceAddress = 7;
+
+    // A wrong change code is ignored by the controller: no answer, address kept.
+    EXPECT_FALSE(Exchange(4, {0x6E, 0x2C, 9}));
+    EXPECT_EQ(DeviceAddress, 7);
+
+    ASSERT_TRUE(Exchange(4, {0x6E, 0x2B, 9}));
+    EXPECT_EQ(DeviceAddress, 9) << "RxFrame stores the address the answer came from";
+    EXPECT_EQ(FrameLength, 0);
+    EXPECT_EQ(State()["address"].toInt(), 9);
+
+    // Later requests go to the stored address, and the old one is no longer answered.
+    ASSERT_TRUE(Exchange(5));
+    EXPECT_EQ(Reply(), QByteArray("\x09", 1));
+    DeviceAddress = 7;
+    EXPECT_FALSE(Exchange(5, {}, 100));
+}
+
+TEST_F(LinkSimTest, FlashReadsServeTheArchiveAndStopAtItsEnd) {
+    const QByteArray image = HostileImage(1);
+    ASSERT_NO_FATAL_FAILURE(Start({"--image", WriteImage(image)}));
+
+    ASSERT_TRUE(Exchange(30, FlashRead(0x1000, 32)));
+    EXPECT_EQ(FrameCommand, 30);
+    EXPECT_EQ(Reply(), image.mid(0x1000, 32));
+
+    ASSERT_TRUE(Exchange(30, FlashRead(0x41FF0, 32)));
+    EXPECT_EQ(Reply(), image.mid(0x41FF0, 16)) << "fewer bytes at the end of the archive";
+
+    EXPECT_FALSE(Exchange(30, FlashRead(0, 33), 100)) << "more than 32 bytes is not answered";
+}
+
+TEST_F(LinkSimTest, MalformedAndForeignRequestsGetNoAnswer) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--log", Temp("log.jsonl")}));
+    EXPECT_FALSE(Exchange(5, {0x00}, 100));         // command 5 takes no payload
+    EXPECT_FALSE(Exchange(30, {0, 0, 0, 32}, 100)); // a flash read needs 5 bytes
+    EXPECT_FALSE(Exchange(10, Bytes(31, 0x20), 100));
+    EXPECT_FALSE(Exchange(99, {}, 100));
+    DeviceAddress = 2;
+    EXPECT_FALSE(Exchange(3, {}, 100));
+    DeviceAddress = 1;
+    EXPECT_TRUE(Exchange(3)) << "the controller still answers good requests";
+
+    const auto log = ReadSimLog(Temp("log.jsonl"));
+    ASSERT_EQ(log.size(), 7u) << "six requests received, one answer";
+    EXPECT_EQ(log[0]["dir"].toString(), "rx");
+    EXPECT_EQ(log[0]["payload"].toString(), "00");
+    EXPECT_EQ(log[4]["address"].toInt(), 2);
+    EXPECT_EQ(log[6]["dir"].toString(), "tx");
+}
+
+TEST_F(LinkSimTest, GarbageAndFalseStartsBeforeEveryAnswerAreSkipped) {
+    const QByteArray image = HostileImage(2);
+    ASSERT_NO_FATAL_FAILURE(Start({"--garbage", "--image", WriteImage(image)}));
+    for (std::uint32_t block = 0; block < 300; ++block) {
+        ASSERT_TRUE(Exchange(30, FlashRead(block * 32, 32))) << block;
+        ASSERT_EQ(Reply(), image.mid(block * 32, 32)) << block;
+    }
+}
+
+TEST_F(LinkSimTest, AnAnswerThatNeverComesTimesOutInMilliseconds) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--drop", "1"}));
+    const auto start = Clock::now();
+    EXPECT_FALSE(Exchange(30, FlashRead(0, 32), 150));
+    const long elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 150);
+    EXPECT_LT(elapsed, 400);
+    EXPECT_TRUE(Exchange(30, FlashRead(0, 32))) << "the next read is answered";
+}
+
+TEST_F(LinkSimTest, ALateAnswerIsNeverTakenForTheNextOne) {
+    const QByteArray image = HostileImage(3);
+    ASSERT_NO_FATAL_FAILURE(
+        Start({"--late", "1", "--log", Temp("log.jsonl"), "--image", WriteImage(image)}));
+    EXPECT_FALSE(Exchange(30, FlashRead(0x100, 32), 100));
+
+    // Wait until the late answer to the first read is on the line, then ask for another block.
+    const auto start = Clock::now();
+    auto answered = [&] {
+        for (const auto& entry : ReadSimLog(Temp("log.jsonl")))
+            if (entry["dir"].toString() == "tx")
+                return true;
+        return false;
+    };
+    while (!answered() && MsSince(start) < 3000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(answered());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    ASSERT_TRUE(Exchange(30, FlashRead(0x200, 32)));
+    EXPECT_EQ(Reply(), image.mid(0x200, 32));
+}
+
+TEST_F(LinkSimTest, ShortAnswersComeThroughWithTheirLength) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--short", "2"}));
+    ASSERT_TRUE(Exchange(30, FlashRead(0, 32)));
+    EXPECT_EQ(FrameLength, 32);
+    ASSERT_TRUE(Exchange(30, FlashRead(32, 32)));
+    EXPECT_EQ(FrameLength, 16);
+}
+
+TEST_F(LinkSimTest, APortThatDisappearsFailsTheNextCallAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Exchange(3));
+    sim_->Kill();
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(Exchange(3, {}, 5000));
+    EXPECT_FALSE(RxFrame(5000, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer));
+    EXPECT_FALSE(TxFrame(DeviceAddress, 3, 0, TxBuffer));
+    EXPECT_LT(MsSince(start), 1000) << "no call waits out its time-out on a dead port";
+    EXPECT_TRUE(CloseCOM());
+}
+
+TEST_F(LinkSimTest, ALineThatGoesAwayDuringAReadEndsTheWaitEarly) {
+    ASSERT_NO_FATAL_FAILURE(Start({"--die-after", "3"}));
+    ASSERT_TRUE(Exchange(30, FlashRead(0, 32)));
+    ASSERT_TRUE(Exchange(30, FlashRead(32, 32)));
+    const auto start = Clock::now();
+    EXPECT_FALSE(Exchange(30, FlashRead(64, 32), 5000));
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_TRUE(sim_->WaitForExit(5000));
+    EXPECT_EQ(sim_->ExitCode(), 0);
+    EXPECT_FALSE(Exchange(30, FlashRead(64, 32), 5000));
+}
+
+TEST_F(LinkSimTest, PortsOpenCloseAndReopenAsDiscoveryDoes) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(AccessCOM("COM4")) << "the open port is accessible";
+    EXPECT_FALSE(SetModeCOM(2, 0));
+    ASSERT_TRUE(Exchange(3));
+
+    // Discovery closes a candidate and may open it again later; the controller stays reachable.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(CloseCOM());
+        EXPECT_TRUE(CloseCOM()) << "harmless without a port";
+        EXPECT_FALSE(Exchange(3)) << "no port, no exchange";
+        ASSERT_TRUE(OpenCOM("COM4"));
+        ASSERT_TRUE(SetModeCOM(3, 0));
+        ASSERT_TRUE(Exchange(3));
+    }
+
+    // Probing another port leaves the current one alone.
+    EXPECT_FALSE(AccessCOM("COM5"));
+    EXPECT_TRUE(Exchange(5));
+}
+
+TEST_F(LinkSimTest, PortsThatDoNotExistCannotBeOpened) {
+    SetPortMap({{2, Temp("no-such-device")}, {3, "/dev/null"}});
+    for (const char* name : {"COM2", "COM3", "COM1", "COM0", "COM", "LPT1", "COM2x"}) {
+        EXPECT_FALSE(AccessCOM(name)) << name;
+        EXPECT_FALSE(OpenCOM(name, 115200)) << name;
+    }
+    EXPECT_FALSE(AccessCOM(nullptr));
+    EXPECT_FALSE(OpenCOM(nullptr, 115200));
+    EXPECT_FALSE(SetModeCOM(3, 0));
+    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    EXPECT_FALSE(RxFrame(10, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer));
+    EXPECT_TRUE(CloseCOM());
+}
+
+TEST_F(LinkSimTest, SimulatorEndsCleanlyOnSigterm) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    sim_->Stop();
+    EXPECT_FALSE(sim_->Running());
+    EXPECT_EQ(sim_->ExitCode(), 0);
+}
+
+// The whole two-channel archive, block after block, without one lost or shifted byte, also
+// with noise on the line and answers that go missing (asked again, as the download does).
+TEST_F(LinkSimTest, ServesAWholeTwoChannelArchiveByteForByte) {
+    const QByteArray image = HostileImage(4);
+    const QString path = WriteImage(image);
+    for (const QStringList& faults :
+         {QStringList{}, QStringList{"--garbage", "--drop-every", "1009"}}) {
+        ASSERT_NO_FATAL_FAILURE(Start(QStringList{"--channels", "2", "--image", path} + faults));
+        QByteArray copy;
+        copy.reserve(image.size());
+        int retries = 0;
+        for (std::uint32_t offset = 0; offset < static_cast<std::uint32_t>(image.size());) {
+            if (Exchange(30, FlashRead(offset, 32), 100) && FrameLength == 32) {
+                copy.append(Reply());
+                offset += 32;
+            } else {
+                ASSERT_LT(++retries, 500) << faults.join(QChar(0x20)).toStdString();
+            }
+        }
+        EXPECT_TRUE(copy == image) << faults.join(QChar(0x20)).toStdString();
+        CloseCOM();
+    }
+}
+
+TEST(SimArchive, GeneratedArchiveLooksLikeAController) {
+    for (int channels : {1, 2}) {
+        const QByteArray image = sim::GenerateArchive(channels);
+        ASSERT_EQ(image.size(), sim::kArchiveSize);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.constData());
+        for (int c = 0; c < channels; ++c) {
+            const std::uint8_t* block = bytes + c * sim::ChannelBlockSize(channels);
+            const int records = sim::RecordsPerChannel(channels);
+            int valid = 0, erased = 0, noSensor = 0, supplyAboveReturn = 0;
+            for (int r = 0; r < records; ++r) {
+                const std::uint8_t* rec = block + r * 32;
+                auto int16 = [&](int at) {
+                    return static_cast<std::int16_t>(rec[at] | rec[at + 1] << 8);
+                };
+                if (rec[28] == 0x33 && rec[29] == 0x12 && rec[30] == 0 && rec[31] == 0) {
+                    ++valid;
+                    for (int at : {0, 1, 2, 4, 5, 6}) // BCD
+                        ASSERT_TRUE((rec[at] & 0x0F) < 10 && (rec[at] >> 4) < 10) << r;
+                    for (int at = 7; at <= 23; at += 2)
+                        noSensor += int16(at) == -3000;
+                    supplyAboveReturn += int16(7) > int16(9);
+                } else if (std::all_of(rec, rec + 32, [](std::uint8_t b) { return b == 0xFF; })) {
+                    ++erased;
+                } else {
+                    FAIL() << "record " << r << " is neither valid nor erased";
+                }
+            }
+            EXPECT_GT(valid, records * 9 / 10);
+            EXPECT_GE(erased, 128) << "an erased sector";
+            EXPECT_GT(noSensor, 0);
+            EXPECT_GT(supplyAboveReturn, valid * 95 / 100);
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(block[records * 32 + k * 32 + 31], 0x51) << "settings block " << k;
+        }
+    }
+    EXPECT_EQ(sim::GenerateArchive(2), sim::GenerateArchive(2)) << "the same every time";
+}
+
+} // namespace
