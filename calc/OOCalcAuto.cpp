@@ -1,0 +1,104 @@
+#include "OOCalcAuto.h"
+
+#include "CalcModule.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibrary>
+#include <QtDebug>
+
+namespace {
+
+QString& ChosenModulePath() {
+    static QString path;
+    return path;
+}
+
+QString ExecutableFolder() {
+    if (QCoreApplication::instance() != nullptr)
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
+}
+
+// The entry point of the module at `path`, or null when it cannot be loaded. Each path is
+// tried once; the library is never unloaded (the office's runtime keeps threads of its own).
+CalcModuleEntry LoadEntry(const QString& path) {
+    static QString loadedPath;
+    static CalcModuleEntry entry = nullptr;
+    static bool tried = false;
+    if (tried && loadedPath == path)
+        return entry;
+    tried = true;
+    loadedPath = path;
+    entry = nullptr;
+
+    QLibrary library(path);
+    if (!library.load()) {
+        qWarning().noquote() << "Calc module not loaded:" << library.errorString();
+        return nullptr;
+    }
+    entry = reinterpret_cast<CalcModuleEntry>(library.resolve(CalcModuleEntryName));
+    if (entry == nullptr)
+        qWarning().noquote() << "Calc module without entry point:" << library.errorString();
+    return entry;
+}
+
+} // namespace
+
+void SetCalcModulePath(const QString& path) {
+    ChosenModulePath() = path;
+}
+
+QString CalcModulePath() {
+    if (!ChosenModulePath().isEmpty())
+        return ChosenModulePath();
+    return ExecutableFolder() + QStringLiteral("/lib") + QLatin1String(CalcModuleBaseName) +
+           QStringLiteral(".so");
+}
+
+OOCalcAuto::OOCalcAuto() = default;
+
+OOCalcAuto::~OOCalcAuto() {
+    ReleaseAll();
+}
+
+bool OOCalcAuto::Connect() {
+    if (!office_) {
+        const CalcModuleEntry entry = LoadEntry(CalcModulePath());
+        if (entry == nullptr)
+            return false;
+        office_.reset(entry());
+    }
+    return office_->Connect();
+}
+
+CalcAutomation& OOCalcAuto::Office() {
+    if (!office_)
+        throw CalcError(QStringLiteral("Нет связи с OpenOffice.org"));
+    return *office_;
+}
+
+void OOCalcAuto::NewDocument() {
+    Office().NewDocument();
+}
+
+void OOCalcAuto::SelectSheet(const QString& name, quint16 position) {
+    Office().SelectSheet(name, position);
+}
+
+bool OOCalcAuto::HasSheet(const QString& name) {
+    return Office().HasSheet(name);
+}
+
+void OOCalcAuto::ActivateSheet(const QString& name) {
+    Office().ActivateSheet(name);
+}
+
+void OOCalcAuto::SetCellText(quint32 column, quint32 row, const QString& text) {
+    Office().SetCellText(column, row, text);
+}
+
+void OOCalcAuto::ReleaseAll() {
+    if (office_)
+        office_->ReleaseAll();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// OOCalcAuto: the Calc automation object the export creates, one per export. It loads the
+// office module (CalcModule.h) the first time an object connects and hands every operation to
+// the module's object. Where the module is missing or does not load (the office is not
+// installed), Connect returns false and nothing else happens.
+
+#include "CalcAutomation.h"
+
+#include <memory>
+
+class OOCalcAuto final : public CalcAutomation {
+public:
+    OOCalcAuto();
+    ~OOCalcAuto() override; // ReleaseAll
+    OOCalcAuto(const OOCalcAuto&) = delete;
+    OOCalcAuto& operator=(const OOCalcAuto&) = delete;
+
+    bool Connect() override;
+    // The operations below throw CalcError when called without a successful Connect.
+    void NewDocument() override;
+    void SelectSheet(const QString& name, quint16 position) override;
+    bool HasSheet(const QString& name) override;
+    void ActivateSheet(const QString& name) override;
+    void SetCellText(quint32 column, quint32 row, const QString& text) override;
+    void ReleaseAll() override;
+
+private:
+    CalcAutomation& Office();
+
+    std::unique_ptr<CalcAutomation> office_; // the module's object; null until Connect
+};
+
+// The module file OOCalcAuto loads: libkv9000calc.so beside the executable unless set here
+// (tests point it at a missing or broken file). A module, once loaded, stays loaded.
+void SetCalcModulePath(const QString& path);
+QString CalcModulePath();
