@@ -6,6 +6,7 @@
 #include "FrameLink.h"
 #include "PortMap.h"
 #include "SimProcess.h"
+#include "TestQtApp.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,7 @@ struct Recorder {
 class DownloadAgainstSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
+        EnsureQtCoreApp(); // the serial port wants an application object
         ASSERT_TRUE(dir_.isValid());
         served_ = testimage::FullImage(2);
         imagePath_ = dir_.filePath(QStringLiteral("archive.bin"));
