@@ -28,6 +28,10 @@ class StringGrid;
 class TextGrid;
 class TSpinEdit;
 struct IdentityReadResult;
+class ExcelApplication;
+class ExcelWorksheet;
+struct ExportProgress;
+struct ExportSource;
 
 // What the start-up gives the window. The program leaves both empty.
 struct MainFormOptions {
@@ -77,6 +81,9 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     StatusPanels* StatusBar = nullptr; // panel 0: port, panel 1: identification text
     FileSaveDialog SaveDialog;         // lives as long as the window
+    // The workbook application and the sheet an Excel export is filling; empty between exports.
+    std::shared_ptr<ExcelApplication> ExcelApp;
+    std::shared_ptr<ExcelWorksheet> ExcelSheet;
 
     // Port and controller state (the port actually open is CurrentPort of the link).
     int ConfiguredPort = 0;   // "COM port" of the settings: the first candidate
@@ -115,6 +122,13 @@ public:
     bool Closing() const { return closing_; }
     // Lets the window repaint and handle input once (for the long-running loops).
     void ProcessEvents();
+
+    // What an export reads from the window as it stands: the heading lines (status panel 1,
+    // speSerial, edComment and their labels), ChannelCount and the four grids.
+    ExportSource CurrentExportSource() const;
+    // Progress hooks for an export: ProgressBar1 (maximum set, position 0), ProcessEvents, and
+    // Closing() as the signal to stop.
+    ExportProgress ExportProgressHooks();
 
     QString SettingsPath() const { return settingsPath_; }
 
