@@ -252,3 +252,14 @@ TEST(DownloadWithoutPort, TransmissionLimitIsTestedBeforeReception) {
     EXPECT_TRUE(rec.progress.empty());
     EXPECT_EQ(rec.events, 1); // all 21 exchanges ask for the first block
 }
+
+TEST_F(DownloadAgainstSimulator, LateAnswerIsNeverTakenForALaterBlock) {
+    // The answer arrives after the time-out: counted, asked again, and the stale answer that
+    // follows must not end up as the next block's bytes.
+    Connect({QStringLiteral("--late"), QStringLiteral("5,4000,8448")});
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(r.rxFailures, 3);
+    EXPECT_TRUE(r.image == served_);
+}
