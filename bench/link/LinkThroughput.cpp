@@ -1,0 +1,91 @@
+// A whole archive (8,448 flash reads of 32 bytes) through the frame link against kv9000-sim on a
+// pseudo-terminal: once as fast as the link and the simulator go, once with the simulator pacing
+// its answers like a 115,200 bit/s line.
+//
+//   bench_link_throughput [--unpaced-only | --paced-only]
+
+#include "FrameLink.h"
+#include "PortMap.h"
+#include "SimProcess.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kBlocks = 0x42000 / 32;
+constexpr int kBaud = 115200;
+constexpr int kRequestBytes = 4 + 5 + 2; // header, offset and count, CRC
+constexpr int kAnswerBytes = 4 + 32 + 2;
+
+struct Run {
+    double seconds = 0;
+    int failures = 0;
+};
+
+bool Read(std::uint32_t offset) {
+    FrameCommand = 30;
+    FrameLength = 5;
+    TxBuffer[0] = static_cast<std::uint8_t>(offset);
+    TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
+    TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
+    TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
+    TxBuffer[4] = 32;
+    return TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer) &&
+           RxFrame(200, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer) && FrameLength == 32;
+}
+
+bool Measure(const QStringList& simArgs, Run& run) {
+    SimProcess sim(simArgs);
+    if (sim.Device().isEmpty())
+        return false;
+    SetPortMap({{1, sim.Device()}});
+    if (!OpenCOM("COM1", kBaud) || !SetModeCOM(3, 0))
+        return false;
+    const auto start = std::chrono::steady_clock::now();
+    for (int block = 0; block < kBlocks; ++block)
+        if (!Read(static_cast<std::uint32_t>(block) * 32))
+            ++run.failures;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CloseCOM();
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (!std::getenv("KV_BIN_DIR"))
+        setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
+    SetSystemSerialDevices([] { return QStringList{}; });
+    const bool unpaced = argc < 2 || std::strcmp(argv[1], "--paced-only") != 0;
+    const bool paced = argc < 2 || std::strcmp(argv[1], "--unpaced-only") != 0;
+
+    std::printf("%d flash reads of 32 bytes through the link against kv9000-sim\n", kBlocks);
+    if (unpaced) {
+        Run run;
+        if (!Measure({}, run)) {
+            std::fprintf(stderr, "cannot start or open the simulator\n");
+            return 1;
+        }
+        std::printf("unpaced: %.3f s (target <= 1.5 s), %.1f us per exchange, %d failed\n",
+                    run.seconds, run.seconds * 1e6 / kBlocks, run.failures);
+    }
+    if (paced) {
+        Run run;
+        if (!Measure({"--baud", QString::number(kBaud)}, run)) {
+            std::fprintf(stderr, "cannot start or open the simulator\n");
+            return 1;
+        }
+        const double lineTime =
+            static_cast<double>(kBlocks) * (kRequestBytes + kAnswerBytes) * 10.0 / kBaud;
+        std::printf("paced %d bit/s: %.3f s, line time %.3f s, ratio %.4f (target <= 1.03), "
+                    "%d failed\n",
+                    kBaud, run.seconds, lineTime, run.seconds / lineTime, run.failures);
+    }
+    return 0;
+}

@@ -1,0 +1,229 @@
+// The link over a scripted byte stream, for what the simulator cannot produce on demand: replies
+// with bad CRCs only, oversized replies, bytes dribbling in, a port that fails mid-call.
+
+#include "FrameCodec.h"
+#include "LinkTestSupport.h"
+#include "LinkTransport.h"
+#include "PortMap.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// What the fake port does and what it was given; shared between the test and the stream the
+// link owns.
+struct FakeLine {
+    struct Chunk {
+        int delayMs; // after the previous chunk was read
+        Bytes bytes;
+    };
+    bool opens = true;
+    TransportResult discard = TransportResult::Ok;
+    TransportResult write = TransportResult::Ok;
+    bool readFails = false;
+    std::deque<Chunk> incoming;
+    std::vector<Bytes> written;
+    int discards = 0;
+    int opened = 0;
+
+    void Reply(const Bytes& bytes, int delayMs = 0) { incoming.push_back({delayMs, bytes}); }
+};
+
+class FakeTransport final : public LinkTransport {
+public:
+    explicit FakeTransport(std::shared_ptr<FakeLine> line) : line_(std::move(line)) {}
+    bool Open(const QString&, std::int32_t) override {
+        ++line_->opened;
+        return line_->opens;
+    }
+    bool SetMode8N1() override { return true; }
+    TransportResult DiscardInput() override {
+        ++line_->discards;
+        return line_->discard;
+    }
+    TransportResult Write(std::span<const std::uint8_t> bytes, int) override {
+        if (line_->write == TransportResult::Ok)
+            line_->written.emplace_back(bytes.begin(), bytes.end());
+        return line_->write;
+    }
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override {
+        if (line_->readFails)
+            return TransportResult::Failed;
+        if (line_->incoming.empty() || line_->incoming.front().delayMs > timeoutMs) {
+            if (!line_->incoming.empty())
+                line_->incoming.front().delayMs -= timeoutMs;
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            return TransportResult::TimedOut;
+        }
+        auto chunk = std::move(line_->incoming.front());
+        line_->incoming.pop_front();
+        std::this_thread::sleep_for(std::chrono::milliseconds(chunk.delayMs));
+        into.insert(into.end(), chunk.bytes.begin(), chunk.bytes.end());
+        return TransportResult::Ok;
+    }
+
+private:
+    std::shared_ptr<FakeLine> line_;
+};
+
+Bytes Frame(std::uint8_t address, std::uint8_t command, const Bytes& payload) {
+    return kv::EncodeFrame(address, command, payload);
+}
+
+Bytes WithBadCrc(Bytes frame) {
+    frame.back() ^= 0x01;
+    return frame;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class LinkFakeTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetSystemSerialDevices([] { return QStringList{}; });
+        SetPortMap({{1, "/dev/fake"}});
+        SetLinkTransportFactory([line = line_] { return std::make_unique<FakeTransport>(line); });
+        ASSERT_TRUE(OpenCOM("COM1", 115200));
+        DeviceAddress = 1;
+    }
+    void TearDown() override {
+        CloseCOM();
+        SetLinkTransportFactory({});
+        SetPortMap({});
+    }
+
+    // A reply read into a buffer with guard bytes on both sides.
+    struct Guarded {
+        std::uint8_t area[16 + kRxBufferSize + 64];
+        Guarded() { std::fill(std::begin(area), std::end(area), 0xCC); }
+        std::uint8_t* Buffer() { return area + 16; }
+        bool GuardsIntact() const {
+            return std::all_of(area, area + 16, [](auto b) { return b == 0xCC; }) &&
+                   std::all_of(area + 16 + kRxBufferSize, std::end(area),
+                               [](auto b) { return b == 0xCC; });
+        }
+    };
+
+    bool Receive(int timeoutMs, std::uint8_t* buffer = RxBuffer) {
+        return RxFrame(timeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, buffer);
+    }
+
+    std::shared_ptr<FakeLine> line_ = std::make_shared<FakeLine>();
+};
+
+TEST_F(LinkFakeTransportTest, TxFrameFlushesThenSendsOneFrame) {
+    TxBuffer[0] = 0x39;
+    TxBuffer[1] = 0x30;
+    ASSERT_TRUE(TxFrame(5, 8, 2, TxBuffer));
+    EXPECT_EQ(line_->discards, 1);
+    ASSERT_EQ(line_->written.size(), 1u);
+    EXPECT_EQ(line_->written[0], Frame(5, 8, {0x39, 0x30}));
+
+    // More than the 37 bytes of TxBuffer would be read from beyond it.
+    EXPECT_FALSE(TxFrame(5, 10, kTxBufferSize + 1, TxBuffer));
+    EXPECT_EQ(line_->written.size(), 1u);
+}
+
+TEST_F(LinkFakeTransportTest, ReplyWithABadCrcIsDropped) {
+    FrameCommand = 7;
+    FrameLength = 0;
+    line_->Reply(WithBadCrc(Frame(1, 7, {0x11, 0x22})));
+    EXPECT_FALSE(Receive(50));
+    EXPECT_EQ(FrameCommand, 7) << "nothing is stored on failure";
+    EXPECT_EQ(FrameLength, 0);
+
+    line_->Reply(WithBadCrc(Frame(1, 7, {0x11, 0x22})) + Frame(1, 7, {0x39, 0x30}));
+    ASSERT_TRUE(Receive(50));
+    EXPECT_EQ(Reply(), QByteArray("\x39\x30", 2));
+}
+
+TEST_F(LinkFakeTransportTest, OversizedReplyNeverWritesPastTheBuffer) {
+    for (std::size_t n : {42u, 100u, 255u}) {
+        Guarded guarded;
+        line_->Reply(Frame(1, 30, Bytes(n, 0x77)));
+        EXPECT_FALSE(Receive(30, guarded.Buffer())) << n;
+        EXPECT_TRUE(guarded.GuardsIntact()) << n;
+    }
+
+    // An oversized header is dropped at once; a good reply right behind it is taken, even one
+    // that fills all 41 bytes.
+    Guarded guarded;
+    Bytes oversized = Frame(1, 30, Bytes(200, 0x77));
+    oversized.resize(kv::kFrameHeaderSize);
+    line_->Reply(oversized + Frame(1, 30, Bytes(kRxBufferSize, 0x42)));
+    ASSERT_TRUE(Receive(50, guarded.Buffer()));
+    EXPECT_EQ(FrameLength, kRxBufferSize);
+    EXPECT_TRUE(std::all_of(guarded.Buffer(), guarded.Buffer() + kRxBufferSize,
+                            [](auto b) { return b == 0x42; }));
+    EXPECT_TRUE(guarded.GuardsIntact());
+}
+
+TEST_F(LinkFakeTransportTest, ReplyIsReadByItsDeclaredLength) {
+    // One byte at a time, with pauses longer than a character time in between.
+    for (std::uint8_t b : Frame(1, 30, Bytes(32, 0xA5)))
+        line_->Reply({b}, 2);
+    ASSERT_TRUE(Receive(1000));
+    EXPECT_EQ(FrameLength, 32);
+    EXPECT_EQ(Reply(), QByteArray(32, static_cast<char>(0xA5)));
+}
+
+TEST_F(LinkFakeTransportTest, TimeOutRunsFromTheCallToTheLastByte) {
+    const Bytes frame = Frame(1, 5, {0x01});
+    auto dribble = [&] {
+        for (std::uint8_t b : frame)
+            line_->Reply({b}, 15); // the last byte arrives after about 105 ms
+    };
+    dribble();
+    auto start = Clock::now();
+    EXPECT_FALSE(Receive(60)) << "a reply still coming in at the time-out is too late";
+    EXPECT_GE(MsSince(start), 60);
+    EXPECT_LT(MsSince(start), 150);
+
+    line_->incoming.clear();
+    dribble();
+    EXPECT_TRUE(Receive(400));
+}
+
+TEST_F(LinkFakeTransportTest, StreamFailuresAreLinkFailures) {
+    line_->discard = TransportResult::Failed;
+    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    EXPECT_TRUE(line_->written.empty()) << "nothing is sent when the flush fails";
+
+    line_->discard = TransportResult::Ok;
+    line_->write = TransportResult::TimedOut;
+    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+
+    line_->readFails = true;
+    line_->Reply(Frame(1, 3, {0x00}), 10);
+    const auto start = Clock::now();
+    EXPECT_FALSE(Receive(5000));
+    EXPECT_LT(MsSince(start), 100) << "a failed port is not waited on";
+}
+
+TEST_F(LinkFakeTransportTest, PortsThatCannotBeOpenedAreRefused) {
+    CloseCOM();
+    line_->opens = false;
+    EXPECT_FALSE(AccessCOM("COM1"));
+    EXPECT_FALSE(OpenCOM("COM1", 115200));
+    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    line_->opens = true;
+    EXPECT_TRUE(AccessCOM("COM1"));
+    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer)) << "AccessCOM opens nothing for the link";
+}
+
+} // namespace
