@@ -1,3 +1,49 @@
+// The archive download: "Прочитать данные из регулятора".
+
 #include "MainForm.h"
 
-void TMainForm::bt_DF_ReadClick() {}
+#include "ArchiveDecoder.h"
+#include "ArchiveDownload.h"
+#include "ArchiveGeometry.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+
+void TMainForm::bt_DF_ReadClick() {
+    // The bar keeps its position until the first block arrives: a bar left full by an earlier
+    // run stays full until then.
+    ProgressBar1->setMaximum(ArchiveSize);
+
+    // Closing the window while the run lets it process its messages sets Closing() (and closes
+    // the port); the run then ends at its next block without touching the window again.
+    const QPointer<TMainForm> self(this);
+    DownloadHooks hooks;
+    hooks.processEvents = [this] { ProcessEvents(); };
+    hooks.cancelled = [self] { return !self || self->Closing(); };
+    hooks.onTxFailures = [this](int count) {
+        lbTXE->setText(QString::number(count));
+        repaint();
+    };
+    hooks.onRxFailures = [this](int count) {
+        lbRXE->setText(QString::number(count));
+        repaint();
+    };
+    hooks.onProgress = [this](int offset) { ProgressBar1->setValue(offset); };
+
+    const DownloadResult result = DownloadArchive(hooks);
+    switch (result.outcome) {
+    case DownloadOutcome::Completed:
+        DecodeArchive(result.image, ChannelCount, RecordCount,
+                      {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
+        break;
+    case DownloadOutcome::TxError:
+        ShowMessage(QStringLiteral("TX Error"));
+        break;
+    case DownloadOutcome::RxError:
+        ShowMessage(QStringLiteral("RX Error"));
+        break;
+    case DownloadOutcome::Cancelled:
+        break;
+    }
+}
