@@ -5,6 +5,7 @@
 // the lower end. A double click in the text of the field is reported by doubleClicked(), also when
 // the field is read-only.
 
+#include <QLineEdit>
 #include <QSpinBox>
 
 class TSpinEdit : public QSpinBox {
@@ -15,6 +16,9 @@ public:
 
     // The number the text stands for, pulled into the range (the text may still be being edited).
     int Value() const;
+
+    // The text field inside the spin edit.
+    QLineEdit* Editor() const { return lineEdit(); }
 
 signals:
     void doubleClicked();
