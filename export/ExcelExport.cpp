@@ -22,7 +22,7 @@ void ExcelExport::ShowError(const QString& text) const {
         hooks_.showError(text);
 }
 
-ExcelExport::ExcelExport(ExcelMembers& members, ExcelExportHooks hooks)
+ExcelExport::ExcelExport(ExcelMembers members, ExcelExportHooks hooks)
     : members_(members), hooks_(std::move(hooks)) {}
 
 bool ExcelExport::OpenExcelBook() {

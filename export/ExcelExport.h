@@ -37,11 +37,12 @@ extern const QString kNoExcelText;
 extern const QString kBookOpenErrorText;
 extern const QString kCellErrorText;
 
-// The window's two members that hold the application and the sheet being filled between the
-// steps of one export. Cleared at the end of every export that runs to its end.
+// Where the window keeps the application and the sheet being filled between the steps of one
+// export: references to its two members. Cleared at the end of every export that runs to its end;
+// an export that ends early leaves them as they are, and the next export overwrites them.
 struct ExcelMembers {
-    std::shared_ptr<ExcelApplication> ExcelApp;
-    std::shared_ptr<ExcelWorksheet> ExcelSheet;
+    std::shared_ptr<ExcelApplication>& ExcelApp;
+    std::shared_ptr<ExcelWorksheet>& ExcelSheet;
 };
 
 struct ExcelExportHooks {
@@ -61,7 +62,7 @@ enum class ExcelExportOutcome {
 
 class ExcelExport {
 public:
-    ExcelExport(ExcelMembers& members, ExcelExportHooks hooks);
+    ExcelExport(ExcelMembers members, ExcelExportHooks hooks);
 
     // The whole export. Progress: setMax(2 × the rows of the channel-1 grids) first, whatever the
     // channel count, then one step per grid row written.
@@ -82,6 +83,6 @@ private:
                    const QString& suffix);
     bool WriteGridRows(const TextGrid& grid, int firstSheetRow);
 
-    ExcelMembers& members_;
+    ExcelMembers members_;
     ExcelExportHooks hooks_;
 };

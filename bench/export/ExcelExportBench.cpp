@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     qint64 fileSize = 0;
     for (int i = 0; i < runs; ++i) {
         QString written;
-        ExcelMembers members;
+        std::shared_ptr<ExcelApplication> excelApp;
+        std::shared_ptr<ExcelWorksheet> excelSheet;
         ExcelExportHooks hooks;
         hooks.start = [&] {
             XlsxApplicationOptions options;
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
         };
         QElapsedTimer timer;
         timer.start();
-        const ExcelExportOutcome outcome = ExcelExport(members, hooks).Run(source);
+        const ExcelExportOutcome outcome = ExcelExport({excelApp, excelSheet}, hooks).Run(source);
         excelMs.push_back(timer.nsecsElapsed() / 1e6);
         if (outcome != ExcelExportOutcome::Completed || written.isEmpty()) {
             std::fprintf(stderr, "export failed\n");

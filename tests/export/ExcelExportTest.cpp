@@ -162,7 +162,8 @@ struct SmallGrids {
 
 struct ExportRun {
     Script script;
-    ExcelMembers members;
+    std::shared_ptr<ExcelApplication> excelApp;
+    std::shared_ptr<ExcelWorksheet> excelSheet;
     QStringList errors;
     int max = -1, position = 0;
 
@@ -191,7 +192,7 @@ struct ExportRun {
         hooks.progress.cancelled = [this] {
             return script.cancelAfterRows >= 0 && position >= script.cancelAfterRows;
         };
-        return ExcelExport(members, hooks).Run(source);
+        return ExcelExport({excelApp, excelSheet}, hooks).Run(source);
     }
 };
 
@@ -233,8 +234,8 @@ TEST(ExcelExportLayout, OneChannelFillsSheetOneAndOnlyNamesSheetTwo) {
         EXPECT_TRUE(run.errors.isEmpty());
         // The bar ends at half of its maximum; the members are cleared.
         EXPECT_EQ(run.position * 2, run.max);
-        EXPECT_EQ(run.members.ExcelApp, nullptr);
-        EXPECT_EQ(run.members.ExcelSheet, nullptr);
+        EXPECT_EQ(run.excelApp, nullptr);
+        EXPECT_EQ(run.excelSheet, nullptr);
     }
 }
 
@@ -297,7 +298,7 @@ TEST(ExcelExportLayout, FailingOpenShowsItsMessageAndEnds) {
         EXPECT_EQ(run.script.log.last(), "box:" + run.errors.first());
         EXPECT_EQ(run.position, 0);
         EXPECT_EQ(run.max, 10);
-        EXPECT_EQ(run.members.ExcelApp, nullptr);
+        EXPECT_EQ(run.excelApp, nullptr);
     }
     for (const QString step : {"add", "WorkSheets(1)"}) {
         ExportRun run;
@@ -324,7 +325,7 @@ TEST(ExcelExportLayout, SheetAndShowFailuresLeaveWithTheApplicationsText) {
         EXPECT_TRUE(run.errors.isEmpty());
         // Nothing after the failing call; the members stay as they were.
         EXPECT_TRUE(run.script.log.last().startsWith(step)) << step.toStdString();
-        EXPECT_NE(run.members.ExcelApp, nullptr);
+        EXPECT_NE(run.excelApp, nullptr);
         if (step != "Visible") {
             EXPECT_FALSE(run.script.log.contains("Visible=true"));
         }

@@ -94,12 +94,14 @@ protected:
 
     // Runs the whole export into a real workbook and returns the file the opener was given.
     QString Export(const ExportSource& source) {
-        ExcelMembers members;
+        std::shared_ptr<ExcelApplication> excelApp;
+        std::shared_ptr<ExcelWorksheet> excelSheet;
         ExcelExportHooks hooks;
         hooks.start = [this] { return MakeXlsxApplication(Options()); };
         QStringList errors;
         hooks.showError = [&errors](const QString& text) { errors << text; };
-        EXPECT_EQ(ExcelExport(members, hooks).Run(source), ExcelExportOutcome::Completed);
+        EXPECT_EQ(ExcelExport({excelApp, excelSheet}, hooks).Run(source),
+                  ExcelExportOutcome::Completed);
         EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
         EXPECT_EQ(opened.size(), 1);
         return opened.value(0);
