@@ -17,7 +17,8 @@ using Bytes = std::vector<std::uint8_t>;
 inline bool Exchange(std::uint8_t command, const Bytes& payload = {}, int timeoutMs = 200) {
     FrameCommand = command;
     FrameLength = static_cast<std::uint8_t>(payload.size());
-    std::memcpy(TxBuffer, payload.data(), payload.size());
+    if (!payload.empty())
+        std::memcpy(TxBuffer, payload.data(), payload.size());
     return TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer) &&
            RxFrame(timeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer);
 }
