@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +70,41 @@ QPushButton* MakeButton(const QString& text, const QRect& rect, QWidget* parent)
     return button;
 }
 
+// How much the design must grow so that every caption and heading fits with the given font:
+// each text against the room the design gives it (a little is kept for frames and padding).
+double DesignScale(const QFontMetrics& fm) {
+    struct Room {
+        const char* text;
+        int width;
+        int padding;
+    };
+    const Room rooms[] = {
+        {"Прочитать данные из регулятора", 185, 14},
+        {"Сохранить в текстовый файл", 185, 14},
+        {"Экспорт в OOCalc", 113, 14},
+        {"Экспорт в Excel", 113, 14},
+        {"Изменить", 75, 14},
+        {"Серийный номер:", 104, 2},
+        {"Сетевой адрес:", 94, 2},
+        {"Тнач.от.", 47, 6},
+        {"Тизл.от.", 47, 6},
+        {"Защ.инт.", 47, 6},
+        {"Тип рег.", 47, 6},
+        {"Ккорр.", 47, 6},
+        {"Тграф", 37, 6},
+        {"Ттреб", 37, 6},
+        {"tвозд", 37, 6},
+        {"Тнар.", 37, 6},
+        {"Время", 47, 6},
+    };
+    double scale = 1.0;
+    for (const Room& room : rooms) {
+        const int needed = fm.horizontalAdvance(QString::fromUtf8(room.text)) + room.padding;
+        scale = std::max(scale, static_cast<double>(needed) / room.width);
+    }
+    return std::min(scale, 2.0);
+}
+
 } // namespace
 
 TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
@@ -97,31 +133,47 @@ TMainForm::~TMainForm() {
 void TMainForm::BuildControls() {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Лорк КВ-9000Л"));
-    setFixedSize(kClientWidth, kClientHeight);
+    // The design was drawn for an 8-point font of another system; the font here is chosen close
+    // to it, and the whole arrangement grows together when its captions and headings need more
+    // room.
+    QFont designFont = font();
+    designFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                            QStringLiteral("Nimbus Sans"), font().family()});
+    designFont.setPixelSize(11);
+    setFont(designFont);
+    scale_ = DesignScale(QFontMetrics(designFont));
+    const auto S = [this](int v) { return qRound(v * scale_); };
+    const auto R = [&S](int l, int t, int w, int h) { return QRect(S(l), S(t), S(w), S(h)); };
+    const auto Scaled = [&S](std::vector<int> widths) {
+        for (int& w : widths)
+            w = S(w);
+        return widths;
+    };
+    setFixedSize(S(kClientWidth), S(kClientHeight));
 
     GroupBox2 = new QGroupBox(QStringLiteral(" Информация "), this);
-    GroupBox2->setGeometry(8, 8, 633, 89);
-    lbSerial = MakeLabel(QStringLiteral("Серийный номер:"), 24, 24, GroupBox2);
+    GroupBox2->setGeometry(R(8, 8, 633, 89));
+    lbSerial = MakeLabel(QStringLiteral("Серийный номер:"), S(24), S(24), GroupBox2);
     speSerial = new TSpinEdit(GroupBox2);
-    speSerial->setGeometry(24, 39, 89, 22);
+    speSerial->setGeometry(R(24, 39, 89, 22));
     speSerial->setRange(1, 65535);
     speSerial->setValue(1);
     speSerial->setReadOnly(true);
-    Label1 = MakeLabel(QStringLiteral("Сетевой адрес:"), 128, 24, GroupBox2);
+    Label1 = MakeLabel(QStringLiteral("Сетевой адрес:"), S(128), S(24), GroupBox2);
     speAddr = new TSpinEdit(GroupBox2);
-    speAddr->setGeometry(128, 39, 81, 22);
+    speAddr->setGeometry(R(128, 39, 81, 22));
     speAddr->setRange(1, 127);
     speAddr->setValue(1);
-    lbComment = MakeLabel(QStringLiteral("Место установки регулятора:"), 222, 24, GroupBox2);
+    lbComment = MakeLabel(QStringLiteral("Место установки регулятора:"), S(222), S(24), GroupBox2);
     edComment = new QLineEdit(GroupBox2);
-    edComment->setGeometry(224, 40, 289, 21);
+    edComment->setGeometry(R(224, 40, 289, 21));
     edComment->setMaxLength(31);
-    btReadInfo = MakeButton(QStringLiteral("Прочитать"), QRect(424, 40, 75, 25), GroupBox2);
+    btReadInfo = MakeButton(QStringLiteral("Прочитать"), R(424, 40, 75, 25), GroupBox2);
     btReadInfo->hide();
-    btWriteInfo = MakeButton(QStringLiteral("Изменить"), QRect(536, 38, 75, 25), GroupBox2);
+    btWriteInfo = MakeButton(QStringLiteral("Изменить"), R(536, 38, 75, 25), GroupBox2);
 
     PageControl1 = new QTabWidget(this);
-    PageControl1->setGeometry(8, 112, 633, 409);
+    PageControl1->setGeometry(R(8, 112, 633, 409));
     PageControl1->setTabPosition(QTabWidget::South);
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
@@ -131,42 +183,44 @@ void TMainForm::BuildControls() {
     PageControl1->addTab(TabSheet2, QStringLiteral("Канал 2"));
     PageControl1->setCurrentIndex(0);
 
-    Label5 = MakeLabel(QStringLiteral("Данные"), 24, 5, TabSheet1);
-    Label7 = MakeLabel(QStringLiteral("Данные"), 24, 5, TabSheet2);
-    Label6 = MakeLabel(QStringLiteral("Настройки"), 24, 253, TabSheet1);
-    Label8 = MakeLabel(QStringLiteral("Настройки"), 24, 253, TabSheet2);
-    StringGrid1 = new StringGrid(14, kDataGridRows, DataColumnWidths(), kGridRowHeight, TabSheet1);
-    StringGrid3 = new StringGrid(14, kDataGridRows, DataColumnWidths(), kGridRowHeight, TabSheet2);
-    StringGrid2 =
-        new StringGrid(16, kSettingsGridRows, SettingsColumnWidths(), kGridRowHeight, TabSheet1);
-    StringGrid4 =
-        new StringGrid(16, kSettingsGridRows, SettingsColumnWidths(), kGridRowHeight, TabSheet2);
+    Label5 = MakeLabel(QStringLiteral("Данные"), S(24), S(5), TabSheet1);
+    Label7 = MakeLabel(QStringLiteral("Данные"), S(24), S(5), TabSheet2);
+    Label6 = MakeLabel(QStringLiteral("Настройки"), S(24), S(253), TabSheet1);
+    Label8 = MakeLabel(QStringLiteral("Настройки"), S(24), S(253), TabSheet2);
+    StringGrid1 =
+        new StringGrid(14, kDataGridRows, Scaled(DataColumnWidths()), S(kGridRowHeight), TabSheet1);
+    StringGrid3 =
+        new StringGrid(14, kDataGridRows, Scaled(DataColumnWidths()), S(kGridRowHeight), TabSheet2);
+    StringGrid2 = new StringGrid(16, kSettingsGridRows, Scaled(SettingsColumnWidths()),
+                                 S(kGridRowHeight), TabSheet1);
+    StringGrid4 = new StringGrid(16, kSettingsGridRows, Scaled(SettingsColumnWidths()),
+                                 S(kGridRowHeight), TabSheet2);
     for (StringGrid* g : {StringGrid1, StringGrid3})
-        g->setGeometry(24, 20, 577, 224);
+        g->setGeometry(R(24, 20, 577, 224));
     for (StringGrid* g : {StringGrid2, StringGrid4})
-        g->setGeometry(24, 268, 577, 88);
+        g->setGeometry(R(24, 268, 577, 88));
 
     bt_DF_Read =
-        MakeButton(QStringLiteral("Прочитать данные из регулятора"), QRect(16, 536, 185, 25), this);
+        MakeButton(QStringLiteral("Прочитать данные из регулятора"), R(16, 536, 185, 25), this);
     btSaveToTxt =
-        MakeButton(QStringLiteral("Сохранить в текстовый файл"), QRect(208, 536, 185, 25), this);
-    btExportToExel = MakeButton(QStringLiteral("Экспорт в Excel"), QRect(400, 536, 113, 25), this);
-    btExportToOOo = MakeButton(QStringLiteral("Экспорт в OOCalc"), QRect(520, 536, 113, 25), this);
+        MakeButton(QStringLiteral("Сохранить в текстовый файл"), R(208, 536, 185, 25), this);
+    btExportToExel = MakeButton(QStringLiteral("Экспорт в Excel"), R(400, 536, 113, 25), this);
+    btExportToOOo = MakeButton(QStringLiteral("Экспорт в OOCalc"), R(520, 536, 113, 25), this);
     btExportToOOo->setToolTip(QStringLiteral("http://www.openoffice.org"));
 
-    lbTXE = MakeLabel(QStringLiteral("lbTXE"), 24, 568, this);
-    lbRXE = MakeLabel(QStringLiteral("lbRXE"), 112, 568, this);
+    lbTXE = MakeLabel(QStringLiteral("lbTXE"), S(24), S(568), this);
+    lbRXE = MakeLabel(QStringLiteral("lbRXE"), S(112), S(568), this);
     lbTXE->hide();
     lbRXE->hide();
 
     ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(0, 579, kClientWidth, 16);
+    ProgressBar1->setGeometry(R(0, 579, kClientWidth, 16));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
-    StatusBar = new StatusPanels(50, this);
-    StatusBar->setGeometry(0, 595, kClientWidth, 19);
+    StatusBar = new StatusPanels(S(50), this);
+    StatusBar->setGeometry(R(0, 595, kClientWidth, 19));
 
     SaveDialog.DefaultExt = QStringLiteral("*.txt");
     SaveDialog.Filter = QStringLiteral("txt|*.txt");

@@ -150,6 +150,7 @@ private:
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
     std::unique_ptr<SettingsFile> settings_;
+    double scale_ = 1.0; // the design's sizes are multiplied by it (see BuildControls)
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;
