@@ -3,9 +3,9 @@
 // Hooks an export calls while it runs, so that the window can show progress and stay usable.
 // Every member is optional: an empty function is simply not called (cancelled then reads false).
 //
-// Call order: setMax(max) once at the start; after each grid row written, step() and then
-// processEvents(); cancelled() before each grid row, and when it returns true the export stops
-// before touching anything else (the window is going away).
+// Call order: setMax(max) once at the start (the bar's maximum, its position back to 0); after each
+// grid row written, step() and then processEvents(); cancelled() before each grid row, and when it
+// returns true the export stops before touching anything else (the window is going away).
 
 #include <functional>
 
