@@ -18,7 +18,7 @@ extern std::uint8_t TxBuffer[kTxBufferSize]; // request payload
 extern std::uint8_t RxBuffer[kRxBufferSize]; // payload of the last reply
 
 // True when the port named "COM<n>" maps to a device that exists and can be opened for
-// reading and writing. Does not change the current port.
+// reading and writing (the current port counts as such). Does not change the current port.
 LinkBool AccessCOM(const char* portName);
 
 // Opens "COM<n>" at the given speed and makes it the current port (a port still open is
@@ -32,7 +32,9 @@ LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags);
 LinkBool CloseCOM();
 
 // Discards any input still waiting on the port (a late answer to an earlier request), then
-// sends one frame. False with no current port or when the port fails or has gone away.
+// sends one frame. False with no current port, when length exceeds the 37 bytes of TxBuffer
+// (nothing is sent), or when the port fails or has gone away. A port that failed stays failed:
+// every later call on it returns false at once, until it is closed and opened again.
 LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
                  const std::uint8_t* payload);
 
