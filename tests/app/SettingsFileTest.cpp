@@ -42,6 +42,14 @@ TEST_F(SettingsFileTest, MissingFileOrKeysOrGarbageValuesGiveTheDefaults) {
     EXPECT_EQ(some.ReadInteger("General", "Device address", 1), 1);
 }
 
+TEST_F(SettingsFileTest, FileWrittenOnWindowsWithCrLfLines) {
+    Write("[General]\r\nCOM port=1\r\nDevice address=300\r\n[Ports]\r\nCOM1=/dev/pts/9\r\n");
+    SettingsFile s(Path());
+    EXPECT_EQ(s.ReadInteger("General", "COM port", 0), 1);
+    EXPECT_EQ(s.ReadInteger("General", "Device address", 1), 300);
+    EXPECT_EQ(s.ReadPorts(), (std::map<int, QString>{{1, "/dev/pts/9"}}));
+}
+
 TEST_F(SettingsFileTest, KeysAreFoundWhateverTheirLetterCase) {
     Write("[general]\ncom PORT=7\n");
     SettingsFile s(Path());
