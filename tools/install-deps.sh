@@ -8,7 +8,7 @@ packages=(
     libxlsxwriter-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libreoffice-dev libreoffice-calc
-    xvfb xauth unzip python3 fonts-dejavu-core clang-format
+    xvfb xauth python3 fonts-dejavu-core fonts-liberation2 clang-format
 )
 
 missing=()
