@@ -4,7 +4,9 @@
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
 #include "FrameLink.h"
+#include "LinkTransport.h"
 #include "PortMap.h"
+#include "SerialTransport.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
 
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace {
@@ -69,6 +72,33 @@ struct Recorder {
     }
 };
 
+// The simulator's port, except that chosen flash reads are reported as not sent although their
+// bytes did go out: the port said "failed" and the controller answers anyway.
+class WriteReportedFailed final : public LinkTransport {
+public:
+    explicit WriteReportedFailed(std::set<int> reads) : reads_(std::move(reads)) {}
+    bool Open(const QString& device, std::int32_t speed) override {
+        return port_.Open(device, speed);
+    }
+    bool SetMode8N1() override { return port_.SetMode8N1(); }
+    TransportResult DiscardInput() override { return port_.DiscardInput(); }
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override {
+        return port_.Read(into, timeoutMs);
+    }
+    TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override {
+        const TransportResult r = port_.Write(bytes, timeoutMs);
+        const bool flashRead = bytes.size() > 2 && bytes[2] == ReadFlashCommand;
+        if (flashRead && reads_.count(++flashReads_))
+            return TransportResult::TimedOut;
+        return r;
+    }
+
+private:
+    std::set<int> reads_;
+    int flashReads_ = 0;
+    SerialTransport port_;
+};
+
 class DownloadAgainstSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -86,6 +116,7 @@ protected:
 
     void TearDown() override {
         CloseCOM();
+        SetLinkTransportFactory({});
         SetPortMap({});
     }
 
@@ -262,4 +293,35 @@ TEST_F(DownloadAgainstSimulator, LateAnswerIsNeverTakenForALaterBlock) {
     ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(r.rxFailures, 3);
     EXPECT_TRUE(r.image == served_);
+}
+
+TEST_F(DownloadAgainstSimulator, FailedTransmissionsCountButTheAnswerStillCompletesTheBlock) {
+    // Reads 1, 401, ... 8001 are reported as not sent, yet answered: each block completes with
+    // its answer. The 21st such report aborts with a transmission error although its answer
+    // would have come, because that limit is tested before the reception.
+    std::set<int> reads;
+    for (int i = 0; i < 21; ++i)
+        reads.insert(1 + 400 * i);
+    SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
+    Connect();
+    Recorder rec;
+    const DownloadResult r = DownloadArchive(rec.Hooks());
+    EXPECT_EQ(r.outcome, DownloadOutcome::TxError);
+    EXPECT_EQ(r.txFailures, 21);
+    EXPECT_EQ(r.rxFailures, 0);
+    ASSERT_EQ(rec.tx.size(), 21u);
+    EXPECT_EQ(rec.tx.back(), 21);
+    EXPECT_EQ(rec.progress.back(), 32 * 8000); // every earlier block completed at once
+    EXPECT_EQ(FlashReads().size(), 8001u);     // none of them was asked for twice
+
+    // Twenty such reports over a whole run: the image is exact.
+    reads.erase(8001);
+    SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
+    Connect();
+    Recorder full;
+    const DownloadResult done = DownloadArchive(full.Hooks());
+    ASSERT_EQ(done.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(done.txFailures, 20);
+    EXPECT_EQ(done.rxFailures, 0);
+    EXPECT_TRUE(done.image == served_);
 }
