@@ -32,9 +32,9 @@ QByteArray ToWindows1251(const QString& text) {
     return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
 }
 
-// A paced answer is due at an exact time. On a busy machine the scheduler lets a waking task
-// wait for the running one's time slice; a short slice of our own gets us on the CPU sooner.
-// Best effort: older kernels ignore it.
+// A controller answers at once, and a paced answer is due at an exact time. On a busy machine the
+// scheduler lets a waking task wait for the running one's time slice; a short slice of our own
+// (we use the CPU only in short bursts) gets us on it sooner. Best effort: older kernels ignore it.
 void AskForShortTimeSlice() {
     struct {
         std::uint32_t size, sched_policy;
@@ -108,10 +108,9 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     // Paced answers should leave on time, not whenever the default timer slack lets them.
-    if (options->baud > 0) {
+    if (options->baud > 0)
         prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        AskForShortTimeSlice();
-    }
+    AskForShortTimeSlice();
 
     sim::PseudoTerminal line;
     std::string lineError;
