@@ -36,11 +36,13 @@ struct DownloadResult {
 
 // Every hook is optional.
 struct DownloadHooks {
-    std::function<void()> processEvents;        // once per block, before its first request
+    std::function<void()> processEvents;        // once per block, after its first request left
     std::function<void(int)> onTxFailures;      // after each failed transmission, with the count
     std::function<void(int)> onRxFailures;      // after each failed reception, with the count
-    std::function<void(int offset)> onProgress; // after each block, with the offset reached
-    std::function<bool()> cancelled;            // asked once per block, after processEvents
+    std::function<void(int offset)> onProgress; // each block's end offset, before the next
+                                                // block's processEvents and after the last block
+    std::function<bool()> cancelled;            // asked once per block, after processEvents;
+                                                // a cancelled run does not wait for the answer
 };
 
 // Runs one download from offset 0 with zero counters and an empty image. A cancelled run
