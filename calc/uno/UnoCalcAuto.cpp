@@ -3,7 +3,7 @@
 // its edge, and turns them into CalcError with the office's own text.
 
 #include "CalcModule.h"
-#include "OfficeLocation.h"
+#include "OfficeConnection.h"
 #include "UnoText.h"
 
 #include <com/sun/star/frame/XComponentLoader.hpp>
@@ -18,10 +18,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
-#include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/exc_hlp.hxx>
-
-#include <exception>
 
 namespace {
 
@@ -49,20 +46,15 @@ public:
     ~UnoCalcAuto() override { ReleaseAll(); }
 
     bool Connect() override {
+        // Starts the office, or hands the request to the one already running, and waits until
+        // it accepts the connection. No office within the time limit: false, no error.
+        const uno::Reference<uno::XComponentContext> context = ConnectToOffice();
+        if (!context.is())
+            return false;
         try {
-            PointBootstrapAtOffice();
-            // Starts the office, or hands the request to the one already running, and waits
-            // until it accepts the connection.
-            const uno::Reference<uno::XComponentContext> context = cppu::bootstrap();
             ServiceManager.set(context->getServiceManager(), uno::UNO_QUERY);
-        } catch (const cppu::BootstrapException&) {
-            ServiceManager.clear();
-            return false;
         } catch (const uno::Exception&) {
-            ServiceManager.clear();
-            return false;
-        } catch (const std::exception&) {
-            ServiceManager.clear();
+            // The office went away between accepting and answering: not reached after all.
             return false;
         }
         if (ServiceManager.is()) {

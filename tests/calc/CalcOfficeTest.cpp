@@ -4,6 +4,7 @@
 
 #include "CalcExport.h"
 #include "OOCalcAuto.h"
+#include "OfficeConnection.h"
 #include "OfficeProbe.h"
 #include "TextGrid.h"
 
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -29,14 +29,6 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 namespace {
 
 using CellMap = QMap<std::pair<int, int>, QString>;
-
-bool OfficeInstalled() {
-    if (const char* unoPath = std::getenv("UNO_PATH"))
-        return QFileInfo(QString::fromLocal8Bit(unoPath) + QStringLiteral("/soffice"))
-            .isExecutable();
-    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
-           QFileInfo(QStringLiteral(KV_OFFICE_PROGRAM_DIR "/soffice")).isExecutable();
-}
 
 // Grids shaped as the decoder leaves them: headings in row 0, blank rows for erased records,
 // numbers and dates as the texts the window shows.
@@ -114,7 +106,7 @@ protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr)
             GTEST_SKIP() << "no DISPLAY: the office needs one (start Xvfb and export DISPLAY)";
-        if (!OfficeInstalled())
+        if (FindOffice().isEmpty())
             GTEST_SKIP() << "no soffice: the office is not installed";
         ASSERT_TRUE(QFileInfo::exists(CalcModulePath()))
             << "the Calc module is missing: " << CalcModulePath().toStdString();

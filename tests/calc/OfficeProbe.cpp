@@ -1,6 +1,6 @@
 #include "OfficeProbe.h"
 
-#include "OfficeLocation.h"
+#include "OfficeConnection.h"
 #include "UnoText.h"
 
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -22,7 +22,6 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
-#include <cppuhelper/bootstrap.hxx>
 
 #include <stdexcept>
 
@@ -88,14 +87,17 @@ SheetContent ReadSheet(const uno::Reference<XSpreadsheet>& sheet) {
 } // namespace
 
 OfficeProbe::OfficeProbe() : connection_(std::make_unique<Connection>()) {
+    // A display under load now and then refuses a new client; the office then ends at once and
+    // a second start is the cure.
+    uno::Reference<uno::XComponentContext> context;
+    for (int attempt = 0; attempt < 3 && !context.is(); ++attempt)
+        context = ConnectToOffice();
+    if (!context.is())
+        throw std::runtime_error("the office did not start (see its output above)");
     try {
-        PointBootstrapAtOffice();
-        const uno::Reference<uno::XComponentContext> context = cppu::bootstrap();
         connection_->desktop = css::frame::Desktop::create(context);
-    } catch (const cppu::BootstrapException& e) {
-        throw std::runtime_error("office not reached: " + FromUno(e.getMessage()).toStdString());
     } catch (const uno::Exception& e) {
-        Fail(QStringLiteral("office not reached"), e);
+        Fail(QStringLiteral("no desktop"), e);
     }
 }
 

@@ -1,0 +1,120 @@
+#include "OfficeConnection.h"
+
+#include "UnoText.h"
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+#include <QUuid>
+
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+
+namespace uno = css::uno;
+
+namespace {
+
+// After the started soffice has ended, a connection that is coming shows up within this time
+// (a running office sets up the --accept before it lets the new process go).
+constexpr qint64 AfterLauncherEndedMs = 5000;
+constexpr unsigned long RetryMs = 250;
+
+// Alive and not a zombie: where nobody reaps the detached process, it lingers as one.
+bool Running(qint64 pid) {
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype afterName = line.lastIndexOf(')');
+    return afterName < 0 || line.mid(afterName + 2, 1) != "Z";
+}
+
+// This process's own UNO runtime, made once and never released, so that it outlives every bridge
+// to the office. It reads its types from the office's program folder (fundamentalrc there names
+// the office's type libraries too): without them no office interface can cross the bridge.
+const uno::Reference<uno::XComponentContext>& LocalContext(const QString& soffice) {
+    static const uno::Reference<uno::XComponentContext>* local = nullptr;
+    if (local == nullptr) {
+        const QString programFolder =
+            QFileInfo(QFileInfo(soffice).canonicalFilePath()).absolutePath();
+        rtl::Bootstrap::set(
+            rtl::OUString("URE_BOOTSTRAP"),
+            ToUno(
+                QUrl::fromLocalFile(programFolder + QStringLiteral("/fundamentalrc")).toString()));
+        local = new uno::Reference<uno::XComponentContext>(
+            cppu::defaultBootstrap_InitialComponentContext());
+    }
+    return *local;
+}
+
+} // namespace
+
+QString FindOffice() {
+    if (const char* unoPath = std::getenv("UNO_PATH")) {
+        const QString soffice = QString::fromLocal8Bit(unoPath) + QStringLiteral("/soffice");
+        return QFileInfo(soffice).isExecutable() ? soffice : QString();
+    }
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (!onPath.isEmpty())
+        return onPath;
+    const QString builtAgainst = QStringLiteral(KV_OFFICE_PROGRAM_DIR "/soffice");
+    return QFileInfo(builtAgainst).isExecutable() ? builtAgainst : QString();
+}
+
+uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds limit) {
+    try {
+        const QString soffice = FindOffice();
+        if (soffice.isEmpty())
+            return {};
+        const uno::Reference<css::bridge::XUnoUrlResolver> resolver =
+            css::bridge::UnoUrlResolver::create(LocalContext(soffice));
+
+        const QString pipe =
+            QStringLiteral("kv9000_") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QStringList arguments{QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
+                                    QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
+                                    QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)};
+        // Detached: the office outlives this program and is never ended by it.
+        qint64 pid = 0;
+        if (!QProcess::startDetached(soffice, arguments, QString(), &pid))
+            return {};
+
+        const rtl::OUString url =
+            ToUno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe));
+        QElapsedTimer waited;
+        waited.start();
+        qint64 launcherEndedAt = -1;
+        for (;;) {
+            try {
+                return uno::Reference<uno::XComponentContext>(resolver->resolve(url),
+                                                              uno::UNO_QUERY);
+            } catch (const css::connection::NoConnectException&) {
+                // Not accepting yet: the office is still starting.
+            }
+            if (launcherEndedAt < 0 && !Running(pid))
+                launcherEndedAt = waited.elapsed();
+            if (launcherEndedAt >= 0 && waited.elapsed() - launcherEndedAt > AfterLauncherEndedMs)
+                return {}; // it ended without an office accepting: it could not start
+            if (waited.elapsed() > limit.count())
+                return {};
+            QThread::msleep(RetryMs);
+        }
+    } catch (const uno::Exception&) {
+        return {};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
