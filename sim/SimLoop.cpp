@@ -138,16 +138,27 @@ void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
 }
 
 void SimLoop::SendDue(Ns now) {
+    // Answers due together (a late answer and the answer to the request repeated meanwhile)
+    // leave in one write, back to back as on a real line, not with a gap between them.
+    std::vector<std::uint8_t> bytes;
+    std::vector<kv::Frame> answers;
+    Ns lastDue = 0;
     while (!queue_.empty() && queue_.front().due <= now) {
-        const Outgoing& out = queue_.front();
-        const ssize_t n = ::write(line_.MasterFd(), out.bytes.data(), out.bytes.size());
-        // A full line means nobody reads the port; the answer is lost as on a real line.
-        if (n == static_cast<ssize_t>(out.bytes.size()))
-            journal_.Sent(out.answer);
-        if (baud_ > 0)
-            credit_ = std::max<Ns>(0, Now() - out.due);
+        Outgoing& out = queue_.front();
+        bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
+        answers.push_back(std::move(out.answer));
+        lastDue = out.due;
         queue_.pop_front();
     }
+    if (answers.empty())
+        return;
+    const ssize_t n = ::write(line_.MasterFd(), bytes.data(), bytes.size());
+    // A full line means nobody reads the port; the answers are lost as on a real line.
+    if (n == static_cast<ssize_t>(bytes.size()))
+        for (const kv::Frame& answer : answers)
+            journal_.Sent(answer);
+    if (baud_ > 0)
+        credit_ = std::max<Ns>(0, Now() - lastDue);
 }
 
 void SimLoop::ArmTimer() {
