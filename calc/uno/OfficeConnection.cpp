@@ -74,7 +74,8 @@ QString FindOffice() {
     return QFileInfo(builtAgainst).isExecutable() ? builtAgainst : QString();
 }
 
-uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds limit) {
+uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds limit,
+                                                       const QString& outputFile) {
     try {
         const QString soffice = FindOffice();
         if (soffice.isEmpty())
@@ -87,9 +88,17 @@ uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds
         const QStringList arguments{QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
                                     QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
                                     QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)};
-        // Detached: the office outlives this program and is never ended by it.
+        // Detached: the office outlives this program and is never ended by it. It gets none of
+        // our open descriptors, so that nobody waiting for our output waits for the office.
+        QProcess launcher;
+        launcher.setProgram(soffice);
+        launcher.setArguments(arguments);
+        launcher.setStandardInputFile(QProcess::nullDevice());
+        const QString output = outputFile.isEmpty() ? QProcess::nullDevice() : outputFile;
+        launcher.setStandardOutputFile(output, QIODevice::Append);
+        launcher.setStandardErrorFile(output, QIODevice::Append);
         qint64 pid = 0;
-        if (!QProcess::startDetached(soffice, arguments, QString(), &pid))
+        if (!launcher.startDetached(&pid))
             return {};
 
         const rtl::OUString url =

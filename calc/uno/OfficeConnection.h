@@ -18,6 +18,8 @@
 QString FindOffice();
 
 // The office's component context, or null when the office cannot be reached within `limit`
-// (not installed, fails to start, does not accept). Never throws.
+// (not installed, fails to start, does not accept). What the started soffice prints goes to
+// `outputFile` (appended), or nowhere when that is empty. Never throws.
 css::uno::Reference<css::uno::XComponentContext>
-ConnectToOffice(std::chrono::milliseconds limit = std::chrono::seconds(60));
+ConnectToOffice(std::chrono::milliseconds limit = std::chrono::seconds(60),
+                const QString& outputFile = QString());

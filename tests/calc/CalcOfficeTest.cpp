@@ -115,7 +115,7 @@ protected:
         // the office this test starts is the one it ends.
         ASSERT_TRUE(profile_.isValid());
         setenv("UserInstallation", QUrl::fromLocalFile(profile_.path()).toEncoded().constData(), 1);
-        probe_ = std::make_unique<OfficeProbe>();
+        probe_ = std::make_unique<OfficeProbe>(profile_.filePath(QStringLiteral("office.log")));
         ASSERT_EQ(probe_->SpreadsheetCount(), 0);
     }
 

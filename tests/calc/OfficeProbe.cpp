@@ -23,6 +23,8 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 
+#include <QFile>
+
 #include <stdexcept>
 
 namespace uno = css::uno;
@@ -86,14 +88,19 @@ SheetContent ReadSheet(const uno::Reference<XSpreadsheet>& sheet) {
 
 } // namespace
 
-OfficeProbe::OfficeProbe() : connection_(std::make_unique<Connection>()) {
+OfficeProbe::OfficeProbe(const QString& officeOutput)
+    : connection_(std::make_unique<Connection>()) {
     // A display under load now and then refuses a new client; the office then ends at once and
     // a second start is the cure.
     uno::Reference<uno::XComponentContext> context;
     for (int attempt = 0; attempt < 3 && !context.is(); ++attempt)
-        context = ConnectToOffice();
-    if (!context.is())
-        throw std::runtime_error("the office did not start (see its output above)");
+        context = ConnectToOffice(std::chrono::seconds(60), officeOutput);
+    if (!context.is()) {
+        QFile output(officeOutput);
+        output.open(QIODevice::ReadOnly);
+        throw std::runtime_error("the office did not start; its output:\n" +
+                                 output.readAll().toStdString());
+    }
     try {
         connection_->desktop = css::frame::Desktop::create(context);
     } catch (const uno::Exception& e) {

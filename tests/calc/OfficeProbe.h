@@ -28,7 +28,9 @@ struct DocumentContent {
 
 class OfficeProbe {
 public:
-    OfficeProbe(); // throws std::runtime_error when the office cannot be reached
+    // Starts or reaches the office; what a started office prints goes to `officeOutput`.
+    // Throws std::runtime_error, with that output, when the office cannot be reached.
+    explicit OfficeProbe(const QString& officeOutput);
     ~OfficeProbe();
 
     int SpreadsheetCount();
