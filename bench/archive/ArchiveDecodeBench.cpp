@@ -4,6 +4,7 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
+#include "ProcessMemory.h"
 #include "TextGrid.h"
 
 #include <QFile>
@@ -38,16 +39,6 @@ struct WindowGrids {
     TextGrid g3{DataGridColumns, 4220}, g4{SettingsGridColumns, 5};
     std::array<TextGrid*, 4> All() { return {&g1, &g2, &g3, &g4}; }
 };
-
-long VmRssKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 void TimeDecode(int channels, int runs) {
     const QByteArray image = AllValidImage(channels);

@@ -8,6 +8,7 @@
 #include "ArchiveImageBuilder.h"
 #include "MainForm.h"
 #include "PortMap.h"
+#include "ProcessMemory.h"
 #include "SimProcess.h"
 #include "TextGrid.h"
 #include "UserDialogs.h"
@@ -25,16 +26,6 @@
 #include <memory>
 
 namespace {
-
-long VmRssKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 constexpr int kBlocks = 0x42000 / 32;
 constexpr int kBaud = 115200;

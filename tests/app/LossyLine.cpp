@@ -1,6 +1,6 @@
 #include "LossyLine.h"
 
-#include "SerialTransport.h"
+#include "SerialPassThrough.h"
 
 #include <map>
 
@@ -12,18 +12,13 @@ struct LossyLine::State {
 
 namespace {
 
-class LossyTransport final : public LinkTransport {
+class LossyTransport final : public SerialPassThrough {
 public:
     explicit LossyTransport(std::shared_ptr<LossyLine::State> state) : state_(std::move(state)) {}
 
     bool Open(const QString& device, std::int32_t speed) override {
         state_->openSpeeds.push_back(speed);
-        return port_.Open(device, speed);
-    }
-    bool SetMode8N1() override { return port_.SetMode8N1(); }
-    TransportResult DiscardInput() override { return port_.DiscardInput(); }
-    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override {
-        return port_.Read(into, timeoutMs);
+        return SerialPassThrough::Open(device, speed);
     }
 
     TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override {
@@ -39,12 +34,11 @@ public:
                 return TransportResult::TimedOut;
             }
         }
-        return port_.Write(bytes, timeoutMs);
+        return SerialPassThrough::Write(bytes, timeoutMs);
     }
 
 private:
     std::shared_ptr<LossyLine::State> state_;
-    SerialTransport port_;
 };
 
 } // namespace

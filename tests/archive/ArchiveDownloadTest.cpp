@@ -6,7 +6,7 @@
 #include "FrameLink.h"
 #include "LinkTransport.h"
 #include "PortMap.h"
-#include "SerialTransport.h"
+#include "SerialPassThrough.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
 
@@ -74,19 +74,11 @@ struct Recorder {
 
 // The simulator's port, except that chosen flash reads are reported as not sent although their
 // bytes did go out: the port said "failed" and the controller answers anyway.
-class WriteReportedFailed final : public LinkTransport {
+class WriteReportedFailed final : public SerialPassThrough {
 public:
     explicit WriteReportedFailed(std::set<int> reads) : reads_(std::move(reads)) {}
-    bool Open(const QString& device, std::int32_t speed) override {
-        return port_.Open(device, speed);
-    }
-    bool SetMode8N1() override { return port_.SetMode8N1(); }
-    TransportResult DiscardInput() override { return port_.DiscardInput(); }
-    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override {
-        return port_.Read(into, timeoutMs);
-    }
     TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override {
-        const TransportResult r = port_.Write(bytes, timeoutMs);
+        const TransportResult r = SerialPassThrough::Write(bytes, timeoutMs);
         const bool flashRead = bytes.size() > 2 && bytes[2] == ReadFlashCommand;
         if (flashRead && reads_.count(++flashReads_))
             return TransportResult::TimedOut;
@@ -96,7 +88,6 @@ public:
 private:
     std::set<int> reads_;
     int flashReads_ = 0;
-    SerialTransport port_;
 };
 
 class DownloadAgainstSimulator : public ::testing::Test {
