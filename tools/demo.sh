@@ -7,8 +7,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${KV_BUILD_DIR:-$top/build}
 
 "$top/tools/install-deps.sh"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF
-cmake --build "$build" -j"$(nproc)"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j"$(nproc)" --target kv9000 kv9000-sim
 
 demo="$build/demo"
 mkdir -p "$demo"

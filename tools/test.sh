@@ -9,7 +9,8 @@ build=${KV_BUILD_DIR:-$top/build}
 "$top/tools/install-deps.sh"
 
 # shellcheck disable=SC2086
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${KV_CMAKE_ARGS:-}
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON \
+    ${KV_CMAKE_ARGS:-}
 cmake --build "$build" -j"$(nproc)"
 
 # The office test needs a display; window tests run offscreen anyway.
