@@ -148,15 +148,7 @@ struct SmallGrids {
         data2.SetCell(1, 1, "x");
     }
     ExportSource Source(int channelCount) const {
-        ExportSource s;
-        s.headings =
-            MakeHeadingLines("ID", "Серийный номер:", 42, "Место установки регулятора:", "К");
-        s.channelCount = channelCount;
-        s.grid1 = &data1;
-        s.grid2 = &settings1;
-        s.grid3 = &data2;
-        s.grid4 = &settings2;
-        return s;
+        return SourceOf(data1, settings1, data2, settings2, channelCount, "ID", 42, "К");
     }
 };
 

@@ -32,6 +32,21 @@ inline const QStringList& SettingsHeadingTexts() {
 }
 
 // The four grids of the window in their state before any download: headings only.
+// What an export reads, over four grids (StringGrid1..4 order) and the window's heading texts.
+inline ExportSource SourceOf(const TextGrid& grid1, const TextGrid& grid2, const TextGrid& grid3,
+                             const TextGrid& grid4, int channelCount, const QString& identification,
+                             int serial, const QString& comment) {
+    ExportSource source;
+    source.headings = MakeHeadingLines(identification, QStringLiteral("Серийный номер:"), serial,
+                                       QStringLiteral("Место установки регулятора:"), comment);
+    source.channelCount = channelCount;
+    source.grid1 = &grid1;
+    source.grid2 = &grid2;
+    source.grid3 = &grid3;
+    source.grid4 = &grid4;
+    return source;
+}
+
 struct WindowGrids {
     TextGrid grid1{14, 4220}; // channel 1 data
     TextGrid grid2{16, 5};    // channel 1 settings
@@ -49,16 +64,7 @@ struct WindowGrids {
 
     ExportSource Source(int channelCount, const QString& identification, int serial,
                         const QString& comment) const {
-        ExportSource source;
-        source.headings =
-            MakeHeadingLines(identification, QStringLiteral("Серийный номер:"), serial,
-                             QStringLiteral("Место установки регулятора:"), comment);
-        source.channelCount = channelCount;
-        source.grid1 = &grid1;
-        source.grid2 = &grid2;
-        source.grid3 = &grid3;
-        source.grid4 = &grid4;
-        return source;
+        return SourceOf(grid1, grid2, grid3, grid4, channelCount, identification, serial, comment);
     }
 };
 
