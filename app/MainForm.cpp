@@ -18,10 +18,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextCodec>
+#include <QVBoxLayout>
 
 #include <clocale>
 
@@ -115,6 +118,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     if (!dialogs_)
         dialogs_ = MakeQtUserDialogs(this);
     BuildControls();
+    BuildMenus();
     ConnectHandlers();
     FormCreate();
 }
@@ -149,9 +153,26 @@ void TMainForm::BuildControls() {
             w = S(w);
         return widths;
     };
-    setFixedSize(S(kClientWidth), S(kClientHeight));
+    // The menu bar sits above the design's arrangement, which keeps its places inside a client
+    // area of the design's size; the window's fixed height grows by the bar.
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    FileMenu = MenuBar->addMenu(QStringLiteral("&Файл"));
+    ViewMenu = MenuBar->addMenu(QStringLiteral("&Вид"));
+    ServiceMenu = MenuBar->addMenu(QStringLiteral("&Сервис"));
+    HelpMenu = MenuBar->addMenu(QStringLiteral("С&правка"));
+    ClientArea = new QWidget(this);
+    ClientArea->setObjectName(QStringLiteral("ClientArea"));
+    ClientArea->setFixedSize(S(kClientWidth), S(kClientHeight));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(MenuBar);
+    layout->addWidget(ClientArea);
+    setFixedSize(S(kClientWidth), S(kClientHeight) + MenuBar->sizeHint().height());
+    QWidget* const area = ClientArea;
 
-    GroupBox2 = new QGroupBox(QStringLiteral(" Информация "), this);
+    GroupBox2 = new QGroupBox(QStringLiteral(" Информация "), area);
     GroupBox2->setGeometry(R(8, 8, 633, 89));
     lbSerial = MakeLabel(QStringLiteral("Серийный номер:"), S(24), S(24), GroupBox2);
     speSerial = new TSpinEdit(GroupBox2);
@@ -172,7 +193,7 @@ void TMainForm::BuildControls() {
     btReadInfo->hide();
     btWriteInfo = MakeButton(QStringLiteral("Изменить"), R(536, 38, 75, 25), GroupBox2);
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new QTabWidget(area);
     PageControl1->setGeometry(R(8, 112, 633, 409));
     PageControl1->setTabPosition(QTabWidget::South);
     TabSheet1 = new QWidget;
@@ -201,25 +222,25 @@ void TMainForm::BuildControls() {
         g->setGeometry(R(24, 268, 577, 88));
 
     bt_DF_Read =
-        MakeButton(QStringLiteral("Прочитать данные из регулятора"), R(16, 536, 185, 25), this);
+        MakeButton(QStringLiteral("Прочитать данные из регулятора"), R(16, 536, 185, 25), area);
     btSaveToTxt =
-        MakeButton(QStringLiteral("Сохранить в текстовый файл"), R(208, 536, 185, 25), this);
-    btExportToExel = MakeButton(QStringLiteral("Экспорт в Excel"), R(400, 536, 113, 25), this);
-    btExportToOOo = MakeButton(QStringLiteral("Экспорт в OOCalc"), R(520, 536, 113, 25), this);
+        MakeButton(QStringLiteral("Сохранить в текстовый файл"), R(208, 536, 185, 25), area);
+    btExportToExel = MakeButton(QStringLiteral("Экспорт в Excel"), R(400, 536, 113, 25), area);
+    btExportToOOo = MakeButton(QStringLiteral("Экспорт в OOCalc"), R(520, 536, 113, 25), area);
     btExportToOOo->setToolTip(QStringLiteral("http://www.openoffice.org"));
 
-    lbTXE = MakeLabel(QStringLiteral("lbTXE"), S(24), S(568), this);
-    lbRXE = MakeLabel(QStringLiteral("lbRXE"), S(112), S(568), this);
+    lbTXE = MakeLabel(QStringLiteral("lbTXE"), S(24), S(568), area);
+    lbRXE = MakeLabel(QStringLiteral("lbRXE"), S(112), S(568), area);
     lbTXE->hide();
     lbRXE->hide();
 
-    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1 = new QProgressBar(area);
     ProgressBar1->setGeometry(R(0, 579, kClientWidth, 16));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
-    StatusBar = new StatusPanels(S(50), this);
+    StatusBar = new StatusPanels(S(50), area);
     StatusBar->setGeometry(R(0, 595, kClientWidth, 19));
 
     SaveDialog.DefaultExt = QStringLiteral("*.txt");

@@ -19,6 +19,8 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -50,6 +52,15 @@ public:
     explicit TMainForm(MainFormOptions options = {}, QWidget* parent = nullptr);
     // Runs FormClose if the window was never closed.
     ~TMainForm() override;
+
+    // The menu bar above the design's arrangement and its menus; each feature adds its own
+    // actions (BuildMenus). The design's controls sit in ClientArea at the design's places.
+    QMenuBar* MenuBar = nullptr;
+    QMenu* FileMenu = nullptr;    // "Файл"
+    QMenu* ViewMenu = nullptr;    // "Вид"
+    QMenu* ServiceMenu = nullptr; // "Сервис"
+    QMenu* HelpMenu = nullptr;    // "Справка"
+    QWidget* ClientArea = nullptr;
 
     // Controls, named as in the design.
     QGroupBox* GroupBox2 = nullptr;
@@ -137,6 +148,8 @@ protected:
 
 private:
     void BuildControls();
+    // Fills the menus; a menu left without actions is hidden.
+    void BuildMenus();
     void ConnectHandlers();
     // Runs a handler with the busy guard: nothing happens while another long-running handler
     // runs; otherwise the window is busy until the handler returns.

@@ -1,0 +1,14 @@
+// The menu bar above the design's arrangement: every feature beyond the design adds its actions
+// here, one call per feature, in the order its entries appear.
+
+#include "MainForm.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+void TMainForm::BuildMenus() {
+    // A menu whose feature added nothing stays out of the bar.
+    for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})
+        menu->menuAction()->setVisible(!menu->isEmpty());
+}
