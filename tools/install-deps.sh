@@ -9,6 +9,10 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libreoffice-dev libreoffice-calc
     xvfb xauth python3 fonts-dejavu-core fonts-liberation2 clang-format
+    # charts
+
+    # packaging
+
 )
 
 missing=()
