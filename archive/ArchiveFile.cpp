@@ -1,0 +1,298 @@
+#include "ArchiveFile.h"
+
+#include "ArchiveDecoder.h"
+#include "ArchiveGeometry.h"
+#include "FileSync.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace {
+
+constexpr char kSignature[8] = {'K', 'V', 'A', 'R', 'C', '\r', '\n', '\x1A'};
+constexpr int kSignatureSize = 8;
+constexpr int kHashSize = 32;
+constexpr int kMaxTextBytes = 255;
+constexpr int kMaxOffsetSeconds = 14 * 3600;
+constexpr std::uint8_t kSerialKnown = 0x01;
+constexpr std::uint8_t kAddressKnown = 0x02;
+
+const QString kTruncated = QStringLiteral("файл обрезан");
+
+QByteArray Sha256(const QByteArray& image) {
+    return QCryptographicHash::hash(image, QCryptographicHash::Sha256);
+}
+
+// Little-endian writer.
+class Writer {
+public:
+    void U8(std::uint8_t v) { bytes_.append(static_cast<char>(v)); }
+    void U16(std::uint16_t v) {
+        U8(v & 0xFF);
+        U8(v >> 8);
+    }
+    void U32(std::uint32_t v) {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
+    void U64(std::uint64_t v) {
+        U32(v & 0xFFFFFFFFu);
+        U32(v >> 32);
+    }
+    void Bytes(const QByteArray& b) { bytes_.append(b); }
+    // UTF-8, cut to kMaxTextBytes without splitting a character.
+    void Text(const QString& text) {
+        QByteArray utf8 = text.toUtf8();
+        if (utf8.size() > kMaxTextBytes) {
+            qsizetype end = kMaxTextBytes;
+            while (end > 0 && (static_cast<std::uint8_t>(utf8[end]) & 0xC0) == 0x80)
+                --end;
+            utf8.truncate(end);
+        }
+        U16(static_cast<std::uint16_t>(utf8.size()));
+        Bytes(utf8);
+    }
+    QByteArray Result() const { return bytes_; }
+
+private:
+    QByteArray bytes_;
+};
+
+// Little-endian reader that never reads past the end: a short read sets the failure "truncated"
+// and returns zeros from then on.
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes) : bytes_(bytes) {}
+    bool Failed() const { return !error_.isEmpty(); }
+    QString Error() const { return error_; }
+    void Fail(const QString& error) {
+        if (error_.isEmpty())
+            error_ = error;
+    }
+    qsizetype Remaining() const { return bytes_.size() - pos_; }
+
+    QByteArray Take(qsizetype n) {
+        if (Failed() || n > Remaining()) {
+            Fail(kTruncated);
+            return {};
+        }
+        const QByteArray part = bytes_.mid(pos_, n);
+        pos_ += n;
+        return part;
+    }
+    std::uint64_t Uint(int size) {
+        const QByteArray b = Take(size);
+        std::uint64_t v = 0;
+        for (int i = b.size() - 1; i >= 0; --i)
+            v = (v << 8) | static_cast<std::uint8_t>(b[i]);
+        return v;
+    }
+    QString Text(const char* field) {
+        const auto size = static_cast<qsizetype>(Uint(2));
+        if (size > kMaxTextBytes) {
+            Fail(QStringLiteral("файл повреждён: слишком длинное поле «%1»")
+                     .arg(QString::fromUtf8(field)));
+            return {};
+        }
+        const QByteArray utf8 = Take(size);
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString text = decoder(utf8);
+        if (decoder.hasError())
+            Fail(QStringLiteral("файл повреждён: поле «%1» не в кодировке UTF-8")
+                     .arg(QString::fromUtf8(field)));
+        return text;
+    }
+
+private:
+    const QByteArray& bytes_;
+    qsizetype pos_ = 0;
+    QString error_;
+};
+
+bool HasSignature(const QByteArray& bytes) {
+    return bytes.startsWith(QByteArray::fromRawData(kSignature, kSignatureSize));
+}
+
+ArchiveFileReadResult Failure(const QString& error) {
+    ArchiveFileReadResult result;
+    result.error = error;
+    return result;
+}
+
+ArchiveFileReadResult DecodeRawImage(const QByteArray& bytes) {
+    ArchiveFileContents contents;
+    contents.image = bytes;
+    contents.channelCount = RawImageChannelCount(bytes);
+    ArchiveFileReadResult result;
+    result.contents = std::move(contents);
+    result.rawImage = true;
+    return result;
+}
+
+} // namespace
+
+QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
+    Writer w;
+    w.Bytes(QByteArray::fromRawData(kSignature, kSignatureSize));
+    w.U16(ArchiveFileFormatVersion);
+    w.U8(static_cast<std::uint8_t>(contents.channelCount));
+    w.U8((contents.serial ? kSerialKnown : 0) | (contents.address ? kAddressKnown : 0));
+    w.U16(contents.serial.value_or(0));
+    w.U8(contents.address.value_or(0));
+    w.U8(0);
+    w.U64(static_cast<std::uint64_t>(contents.downloadedAt.toMSecsSinceEpoch()));
+    w.U32(static_cast<std::uint32_t>(contents.downloadedAt.offsetFromUtc()));
+    w.Text(contents.identification);
+    w.Text(contents.comment);
+    w.Text(contents.port);
+    w.U32(static_cast<std::uint32_t>(contents.image.size()));
+    w.Bytes(contents.image);
+    w.Bytes(Sha256(contents.image));
+    return w.Result();
+}
+
+int RawImageChannelCount(const QByteArray& image) {
+    const ArchiveGeometry two = GeometryFor(2);
+    for (int block = 0; block < SettingsBlockCount; ++block) {
+        const qsizetype marker =
+            two.recordAreaSize + qsizetype{block} * ArchiveRecordSize + ArchiveRecordSize - 1;
+        if (marker < image.size() &&
+            static_cast<std::uint8_t>(image[marker]) == SettingsBlockMarker)
+            return 2;
+    }
+    return 1;
+}
+
+ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return Failure(QStringLiteral("файл пуст"));
+    if (!HasSignature(bytes)) {
+        if (bytes.size() < kSignatureSize &&
+            QByteArray::fromRawData(kSignature, kSignatureSize).startsWith(bytes))
+            return Failure(kTruncated);
+        if (bytes.size() == ArchiveSize)
+            return DecodeRawImage(bytes);
+        return Failure(QStringLiteral("это не файл архива и не образ памяти регулятора "
+                                      "(образ — ровно %1 байт, а в файле %2)")
+                           .arg(ArchiveSize)
+                           .arg(bytes.size()));
+    }
+
+    Reader r(bytes);
+    r.Take(kSignatureSize);
+    const auto version = static_cast<std::uint16_t>(r.Uint(2));
+    if (r.Failed())
+        return Failure(r.Error());
+    if (version > ArchiveFileFormatVersion)
+        return Failure(QStringLiteral("файл записан более новой версией программы (формат %1, "
+                                      "эта версия читает формат до %2)")
+                           .arg(version)
+                           .arg(ArchiveFileFormatVersion));
+    if (version == 0)
+        return Failure(QStringLiteral("файл повреждён: версия формата 0"));
+
+    ArchiveFileContents c;
+    c.channelCount = static_cast<int>(r.Uint(1));
+    const auto flags = static_cast<std::uint8_t>(r.Uint(1));
+    const auto serial = static_cast<std::uint16_t>(r.Uint(2));
+    const auto address = static_cast<std::uint8_t>(r.Uint(1));
+    const auto reserved = r.Uint(1);
+    const auto msecs = static_cast<qint64>(r.Uint(8));
+    const auto offset = static_cast<qint32>(static_cast<std::uint32_t>(r.Uint(4)));
+    c.identification = r.Text("идентификация");
+    c.comment = r.Text("комментарий");
+    c.port = r.Text("порт");
+    const auto imageSize = static_cast<qsizetype>(r.Uint(4));
+    if (r.Failed())
+        return Failure(r.Error());
+
+    if (c.channelCount < 1 || c.channelCount > MaxChannelCount)
+        return Failure(QStringLiteral("файл повреждён: число каналов %1").arg(c.channelCount));
+    if ((flags & ~(kSerialKnown | kAddressKnown)) != 0 || reserved != 0)
+        return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
+    if (offset < -kMaxOffsetSeconds || offset > kMaxOffsetSeconds)
+        return Failure(QStringLiteral("файл повреждён: смещение от UTC %1 с").arg(offset));
+    c.downloadedAt = QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, offset);
+    if (!c.downloadedAt.isValid())
+        return Failure(QStringLiteral("файл повреждён: дата загрузки"));
+    if (flags & kSerialKnown)
+        c.serial = serial;
+    if (flags & kAddressKnown)
+        c.address = address;
+    if (imageSize != ArchiveSize)
+        return Failure(QStringLiteral("файл повреждён: образ %1 байт вместо %2")
+                           .arg(imageSize)
+                           .arg(ArchiveSize));
+    c.image = r.Take(imageSize);
+    const QByteArray hash = r.Take(kHashSize);
+    if (r.Failed())
+        return Failure(r.Error());
+    if (r.Remaining() != 0)
+        return Failure(QStringLiteral("файл повреждён: лишние данные после контрольной суммы"));
+    if (hash != Sha256(c.image))
+        return Failure(QStringLiteral("контрольная сумма образа не совпадает: файл повреждён"));
+
+    ArchiveFileReadResult result;
+    result.contents = std::move(c);
+    return result;
+}
+
+ArchiveFileReadResult ReadArchiveFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Failure(QStringLiteral("файл не найден"));
+    if (info.isDir())
+        return Failure(QStringLiteral("это папка, а не файл"));
+    if (info.size() > ArchiveFileSizeLimit)
+        return Failure(QStringLiteral("файл слишком велик для архива (%1 байт, допустимо до %2)")
+                           .arg(info.size())
+                           .arg(ArchiveFileSizeLimit));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
+    // One byte more than the limit: a file that grew since it was looked at is still refused.
+    const QByteArray bytes = file.read(ArchiveFileSizeLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
+    if (bytes.size() > ArchiveFileSizeLimit)
+        return Failure(QStringLiteral("файл слишком велик для архива"));
+    return DecodeArchiveFile(bytes);
+}
+
+QString WriteArchiveFile(const QString& path, const ArchiveFileContents& contents) {
+    const QByteArray bytes = EncodeArchiveFile(contents);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("не удалось создать папку %1").arg(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    QString error;
+    if (file.write(bytes) != bytes.size())
+        error = file.errorString();
+    else
+        error = SyncToDisk(file);
+    if (!error.isEmpty()) {
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents) {
+    const QString serial =
+        contents.serial ? QString::number(*contents.serial) : QStringLiteral("unknown-serial");
+    const QString base = QDir(folder).filePath(
+        serial + QLatin1Char('/') +
+        contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    QString path = base + QStringLiteral(".kvarc");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = base + QStringLiteral("_%1.kvarc").arg(n);
+    return path;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+// The archive file (.kvarc): one complete download kept with the controller's identity as last
+// read, so that it can be shown, charted and exported later without the controller. The layout
+// is described in docs/archive-file.md; encoding and decoding are functions over bytes, and the
+// file-level reader and writer below add only what files bring (size, folders, permissions).
+//
+// A raw image (exactly 0x42000 bytes without the signature, e.g. a memory dump) decodes too:
+// its channel count follows from where valid settings blocks lie, its identity stays empty.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// The format version this program writes; it reads this one and every older one.
+constexpr std::uint16_t ArchiveFileFormatVersion = 1;
+// No archive file is larger than this (the image plus a few KB of header).
+constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
+
+struct ArchiveFileContents {
+    int channelCount = 0;                // 1 or 2
+    std::optional<std::uint16_t> serial; // as last read; nullopt when no read delivered it
+    std::optional<std::uint8_t> address; // as last read
+    QString identification;              // the controller's identification text as last read
+    QString comment;                     // the installation-place comment as last read
+    QString port;                        // "COM3"; empty when not known
+    QDateTime downloadedAt;              // local time of the download, with its UTC offset
+    QByteArray image;                    // exactly ArchiveSize bytes
+};
+
+struct ArchiveFileReadResult {
+    std::optional<ArchiveFileContents> contents; // set on success
+    bool rawImage = false;                       // the bytes were a raw image, not a .kvarc file
+    QString error; // on failure: the cause in plain Russian words, e.g. "файл пуст"
+};
+
+// The bytes of an archive file. contents.image must be ArchiveSize bytes and channelCount 1 or
+// 2; texts longer than the format allows are cut at a character boundary.
+QByteArray EncodeArchiveFile(const ArchiveFileContents& contents);
+
+// Checks and reads the bytes of an archive file or a raw image. Every field is checked: the
+// signature, the format version (a newer one is refused), every length, the text encoding, the
+// channel count, the image size and its SHA-256; nothing is read past the end of bytes.
+ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes);
+
+// The channel count of a raw image: 2 when channel 1's settings area of the two-channel layout
+// holds a valid settings block, otherwise 1.
+int RawImageChannelCount(const QByteArray& image);
+
+// Reads and decodes the file at path. Also refuses, each with its own cause, a folder, a file
+// that cannot be read, and a file larger than ArchiveFileSizeLimit (without reading it).
+ArchiveFileReadResult ReadArchiveFile(const QString& path);
+
+// Writes the archive file at path atomically (a temporary file renamed over the target only when
+// complete and flushed), creating missing folders. Returns the cause of a failure in plain
+// Russian words, or an empty text on success; a failed write leaves an earlier file whole.
+QString WriteArchiveFile(const QString& path, const ArchiveFileContents& contents);
+
+// Where a download is kept automatically: folder/<serial>/<YYYY-MM-DD_HH-MM-SS>.kvarc from the
+// download's local time ("unknown-serial" when the serial number is not known). When that name is
+// taken, "_2", "_3" ... is added before the extension.
+QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents);
