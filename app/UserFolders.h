@@ -1,0 +1,23 @@
+#pragma once
+
+// The one place that knows where the program keeps its files under the user's folders (the XDG
+// base directories). Every path is absolute; nothing here creates a folder.
+//
+// A variable that is unset, empty or not an absolute path counts as unset, and the folder under
+// the home directory is used instead.
+
+#include <QString>
+
+// $XDG_DATA_HOME/kv9000 (~/.local/share/kv9000): kept archives and the journal of identity
+// changes.
+QString DataFolder();
+
+// DataFolder()/archives: one folder per serial number with the archive files saved after each
+// download.
+QString ArchivesFolder();
+
+// DataFolder()/identity-changes.log: one line per press of "Изменить".
+QString IdentityJournalPath();
+
+// $XDG_STATE_HOME/kv9000 (~/.local/state/kv9000): logs of what the program did.
+QString StateFolder();
