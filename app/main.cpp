@@ -1,16 +1,45 @@
-// Start-up: the application title, the main window (which finds the controller as it is
-// created), then the message loop until the window is closed. The exit code is always 0.
+// Start-up: the command line, the application title, the main window (which finds the controller
+// as it is created), then the message loop until the window is closed. The exit code is 0 once a
+// window was opened.
 
+#include "CommandLine.h"
 #include "MainForm.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <exception>
 
+namespace {
+
+int Answer(const CommandLine& line) {
+    std::fputs(line.output.toLocal8Bit().constData(), stdout);
+    std::fputs(line.errors.toLocal8Bit().constData(), stderr);
+    return line.exitCode;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // --help and --version answer before the application object exists, so they need no
+    // display. Qt's own options (-platform ...) are known only once it exists: the command line
+    // is read again then, and only that reading reports usage errors.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = ParseCommandLine(rawArguments);
+    if (early.exitNow && early.exitCode == 0)
+        return Answer(early);
+
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kv9000"));
+    QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QApplication::setApplicationDisplayName(kApplicationTitle);
+    const CommandLine line = ParseCommandLine(QApplication::arguments());
+    if (line.exitNow)
+        return Answer(line);
     try {
         TMainForm MainForm;
         MainForm.show();

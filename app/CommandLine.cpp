@@ -1,0 +1,51 @@
+#include "CommandLine.h"
+
+#include "Version.h"
+
+#include <QCommandLineParser>
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Сервисная программа регулятора КВ-9000Л: идентификация, архив, экспорт."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("Файл архива (.kvarc) или образ памяти "
+                       "регулятора (270336 байт), открываемый при старте."),
+        QStringLiteral("[FILE]"));
+
+    CommandLine result;
+    const QString program = QStringLiteral("kv9000");
+    if (!parser.parse(arguments)) {
+        result.exitNow = true;
+        result.exitCode = 2;
+        result.errors =
+            QStringLiteral("%1: %2\nПодробнее: %1 --help\n").arg(program, parser.errorText());
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.exitNow = true;
+        // Read before the application object exists, the parser does not know the program's name.
+        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.exitNow = true;
+        result.output = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(KV_VERSION));
+        return result;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        result.exitNow = true;
+        result.exitCode = 2;
+        result.errors =
+            QStringLiteral("%1: ожидается не более одного файла\nПодробнее: %1 --help\n")
+                .arg(program);
+        return result;
+    }
+    if (!files.isEmpty())
+        result.archivePath = files.constFirst();
+    return result;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+// The program's command line: kv9000 [options] [FILE]. It is read before the application object
+// exists, so that --help and --version answer on standard output without a display.
+
+#include <QString>
+#include <QStringList>
+
+struct CommandLine {
+    // True when the program ends after printing (help, version, a usage error) without opening a
+    // window; exitCode then says how it ends.
+    bool exitNow = false;
+    int exitCode = 0;
+    QString output; // for standard output
+    QString errors; // for standard error
+    // The archive file to show at start; empty when none was given.
+    QString archivePath;
+};
+
+// Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown
+// option is a usage error (exit code 2, the message and a hint on standard error).
+CommandLine ParseCommandLine(const QStringList& arguments);
