@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "ArchiveGeometry.h"
+#include "Cp1251.h"
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
@@ -23,7 +24,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTextCodec>
 #include <QVBoxLayout>
 
 #include <clocale>
@@ -376,7 +376,7 @@ void TMainForm::FindController() {
     }
     ChannelCount = found.channelCount;
     SetStatusText(0, PortName(found.port));
-    SetStatusText(1, QTextCodec::codecForName("Windows-1251")->toUnicode(found.identification));
+    SetStatusText(1, FromCp1251(found.identification));
     RunHandler(&TMainForm::btReadInfoClick);
 
     const ArchiveGeometry geometry = GeometryFor(ChannelCount);

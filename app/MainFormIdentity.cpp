@@ -4,21 +4,12 @@
 #include "MainForm.h"
 
 #include "AccessCode.h"
+#include "Cp1251.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
 #include "SpinEdit.h"
 
 #include <QLineEdit>
-#include <QTextCodec>
-
-namespace {
-
-QTextCodec* Cp1251() {
-    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
-    return codec;
-}
-
-} // namespace
 
 void TMainForm::btReadInfoClick() {
     readSerial_.reset();
@@ -30,10 +21,10 @@ void TMainForm::btReadInfoClick() {
     if (result.address)
         speAddr->setValue(*result.address);
     if (result.comment)
-        edComment->setText(Cp1251()->toUnicode(*result.comment));
+        edComment->setText(FromCp1251(*result.comment));
     if (!result.error.isEmpty())
         ShowMessage(QString::fromLatin1(result.error));
-    SetStatusText(1, Cp1251()->toUnicode(result.lastReply));
+    SetStatusText(1, FromCp1251(result.lastReply));
 }
 
 void TMainForm::btWriteInfoClick() {
@@ -45,7 +36,7 @@ void TMainForm::btWriteInfoClick() {
     // starting value that must never replace the controller's real number.
     if (!speSerial->isReadOnly() || (readSerial_ && *readSerial_ == serial))
         change.serial = static_cast<std::uint16_t>(serial);
-    change.comment = Cp1251()->fromUnicode(edComment->text());
+    change.comment = ToCp1251(edComment->text());
 
     const QByteArray error = WriteIdentity(change);
     if (!error.isEmpty())

@@ -1,10 +1,11 @@
 #include "SettingsFile.h"
 
+#include "Cp1251.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTextCodec>
 
 // The file is bytes to us: no Unicode conversion inside the INI library.
 #define SI_NO_CONVERSION
@@ -18,17 +19,12 @@ namespace {
 
 // The file is Windows-1251 bytes; SimpleIni keeps them as they are, and they are converted at
 // this edge only.
-QTextCodec* Codec() {
-    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
-    return codec;
-}
-
 std::string Bytes(const QString& text) {
-    return Codec()->fromUnicode(text).toStdString();
+    return ToCp1251(text).toStdString();
 }
 
 QString Text(const char* bytes) {
-    return Codec()->toUnicode(bytes);
+    return FromCp1251(bytes);
 }
 
 } // namespace

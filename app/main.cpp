@@ -3,6 +3,7 @@
 // window was opened.
 
 #include "CommandLine.h"
+#include "Cp1251.h"
 #include "MainForm.h"
 #include "Version.h"
 
@@ -41,6 +42,8 @@ int main(int argc, char* argv[]) {
     if (line.exitNow)
         return Answer(line);
     try {
+        // Every text of the controller and of the settings is Windows-1251.
+        RequireCp1251();
         TMainForm MainForm;
         MainForm.show();
         app.exec();

@@ -1,11 +1,11 @@
 #include "TextExport.h"
 
+#include "Cp1251.h"
 #include "ExportError.h"
 #include "TextGrid.h"
 
 #include <QSaveFile>
 #include <QStringList>
-#include <QTextCodec>
 
 namespace {
 
@@ -32,11 +32,6 @@ void AppendGrid(QString& out, const TextGrid* grid) {
     }
 }
 
-QTextCodec* Cp1251() {
-    static QTextCodec* codec = QTextCodec::codecForName("Windows-1251");
-    return codec;
-}
-
 } // namespace
 
 QByteArray BuildTextExport(const ExportSource& source) {
@@ -58,10 +53,7 @@ QByteArray BuildTextExport(const ExportSource& source) {
         AppendLine(text, QStringLiteral("Канал 2: данные"));
         AppendGrid(text, source.grid3);
     }
-    QTextCodec* codec = Cp1251();
-    if (!codec) // Core5Compat without its codec tables would silently write Latin-1
-        throw ExportError(QStringLiteral("Windows-1251 codec is not available"));
-    return codec->fromUnicode(text);
+    return ToCp1251(text);
 }
 
 void WriteTextFile(const QString& path, const QByteArray& bytes) {

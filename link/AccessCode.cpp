@@ -1,6 +1,6 @@
 #include "AccessCode.h"
 
-#include <QTextCodec>
+#include "Cp1251.h"
 
 namespace {
 
@@ -19,6 +19,6 @@ QByteArray ScrambleAccessCode(const QByteArray& text) {
 bool IsAccessCode(const QString& typed) {
     static const QByteArray stored(reinterpret_cast<const char*>(kScrambledAccessCode),
                                    sizeof kScrambledAccessCode);
-    const QByteArray bytes = QTextCodec::codecForName("Windows-1251")->fromUnicode(typed);
+    const QByteArray bytes = ToCp1251(typed);
     return ScrambleAccessCode(bytes) == stored;
 }

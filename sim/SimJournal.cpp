@@ -1,11 +1,12 @@
 #include "SimJournal.h"
 
+#include "Cp1251.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QTextCodec>
 
 namespace sim {
 
@@ -48,11 +49,10 @@ void SimJournal::Sent(const kv::Frame& answer) {
 void SimJournal::WriteState(const Identity& identity) {
     if (statePath_.isEmpty())
         return;
-    QTextCodec* cp1251 = QTextCodec::codecForName("Windows-1251");
     QJsonObject state;
     state["address"] = identity.address;
     state["serial"] = identity.serial;
-    state["comment"] = cp1251->toUnicode(identity.comment);
+    state["comment"] = FromCp1251(identity.comment);
     // A reader never sees half a file.
     QSaveFile file(statePath_);
     if (!file.open(QIODevice::WriteOnly) ||

@@ -1,6 +1,7 @@
 // kv9000-sim: a simulated controller on a pseudo-terminal. Prints the device path alone on its
 // first line, then serves the controller protocol until SIGTERM or SIGINT.
 
+#include "Cp1251.h"
 #include "PseudoTerminal.h"
 #include "SimArchive.h"
 #include "SimController.h"
@@ -10,11 +11,11 @@
 #include "SimOptions.h"
 
 #include <QFile>
-#include <QTextCodec>
 
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -26,10 +27,6 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void OnStopSignal(int) {
     stopRequested = 1;
-}
-
-QByteArray ToWindows1251(const QString& text) {
-    return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
 }
 
 // A controller answers at once, and a paced answer is due at an exact time. On a busy machine the
@@ -64,6 +61,11 @@ int main(int argc, char** argv) {
     const auto options = sim::ParseSimOptions(args, error);
     if (!options)
         return Fail(error);
+    try {
+        RequireCp1251();
+    } catch (const std::exception& e) {
+        return Fail(QString::fromUtf8(e.what()));
+    }
 
     QByteArray archive;
     if (options->imagePath.isEmpty()) {
@@ -81,10 +83,10 @@ int main(int argc, char** argv) {
     sim::Identity identity;
     identity.address = static_cast<std::uint8_t>(options->address);
     identity.serial = static_cast<std::uint16_t>(options->serial);
-    identity.comment = ToWindows1251(options->comment).left(sim::kMaxText);
-    identity.identification = ToWindows1251(options->identification.value_or(
-                                                sim::DefaultIdentification(options->channels)))
-                                  .left(sim::kMaxText);
+    identity.comment = ToCp1251(options->comment).left(sim::kMaxText);
+    identity.identification =
+        ToCp1251(options->identification.value_or(sim::DefaultIdentification(options->channels)))
+            .left(sim::kMaxText);
 
     sim::SimJournal journal(options->logPath, options->statePath);
     if (!journal.Ok())

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTextCodec>
 
 void EnsureWidgetApp() {
     if (QApplication::instance())
@@ -15,14 +14,6 @@ void EnsureWidgetApp() {
     static char name[] = "kv9000-test";
     static char* argv[] = {name, nullptr};
     static QApplication app(argc, argv);
-}
-
-QByteArray ToCp1251(const QString& text) {
-    return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
-}
-
-QString FromCp1251(const QByteArray& bytes) {
-    return QTextCodec::codecForName("Windows-1251")->toUnicode(bytes);
 }
 
 WindowTestBed::WindowTestBed() : dialogs_(std::make_shared<ScriptedDialogs>()) {

@@ -3,6 +3,7 @@
 // What the window tests share: a QApplication, a settings folder of their own, the simulator as
 // a mapped COM port, and a window built on them with scripted dialogs.
 
+#include "Cp1251.h"
 #include "MainForm.h"
 #include "ScriptedDialogs.h"
 #include "SimProcess.h"
@@ -16,10 +17,6 @@
 
 // Creates the QApplication on first use; it lives until the test program ends.
 void EnsureWidgetApp();
-
-// Settings files as the user writes them: Windows-1251 bytes.
-QByteArray ToCp1251(const QString& text);
-QString FromCp1251(const QByteArray& bytes);
 
 // A folder for one test: the settings file, the simulator's log and state file.
 class WindowTestBed {

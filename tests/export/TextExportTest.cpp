@@ -1,11 +1,11 @@
 #include "TextExport.h"
+#include "Cp1251.h"
 #include "ExportError.h"
 #include "ExportTestGrids.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTextCodec>
 
 #include <gtest/gtest.h>
 
@@ -14,16 +14,12 @@
 
 namespace {
 
-QByteArray Cp1251(const QString& text) {
-    return QTextCodec::codecForName("Windows-1251")->fromUnicode(text);
-}
-
 // The lines of a file, each followed by CR LF, encoded as the file is.
 QByteArray FileOf(const QStringList& lines) {
     QString text;
     for (const QString& line : lines)
         text += line + QStringLiteral("\r\n");
-    return Cp1251(text);
+    return ToCp1251(text);
 }
 
 const QString kDataHeadingLine = "№\tДата\tВремя\tТпод\tТобр\tТп1\tТп2\tТп\tТнар.\tТграф\tТуст\t"
@@ -174,7 +170,7 @@ TEST(TextExportFile, FullTwoChannelArchiveWritesEveryRecord) {
     const QByteArray file = BuildTextExport(grids.Source(2, "id", 1, ""));
     // 3 heading lines, 4 empty lines, 4 section titles, 4 heading rows, 2 × (4 + 4220) records.
     EXPECT_EQ(file.count("\r\n"), 3 + 4 + 4 + 4 + 2 * (4 + 4220));
-    EXPECT_TRUE(file.endsWith(Cp1251(GeneratedCell(2, 'D', 13, 4220) + "\t\r\n")));
+    EXPECT_TRUE(file.endsWith(ToCp1251(GeneratedCell(2, 'D', 13, 4220) + "\t\r\n")));
 }
 
 class TextFileWriteTest : public ::testing::Test {

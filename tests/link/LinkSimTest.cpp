@@ -1,5 +1,6 @@
 // The link library against the simulated controller over a real pseudo-terminal.
 
+#include "Cp1251.h"
 #include "LinkTestSupport.h"
 #include "PortMap.h"
 #include "SimArchive.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-#include <QTextCodec>
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,6 @@ using Clock = std::chrono::steady_clock;
 long MsSince(Clock::time_point start) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-QString FromWindows1251(const QByteArray& bytes) {
-    return QTextCodec::codecForName("Windows-1251")->toUnicode(bytes);
 }
 
 // An archive that is hard on framing: plenty of start bytes and frame-like patterns.
@@ -94,7 +90,7 @@ TEST_F(LinkSimTest, ReadCommandsAnswerTheControllerIdentity) {
     EXPECT_EQ(DeviceAddress, 1);
     ASSERT_GT(FrameLength, 0);
     EXPECT_EQ(RxBuffer[FrameLength - 1], 0) << "a text reply ends with a zero byte";
-    EXPECT_EQ(FromWindows1251(Reply().chopped(1)), "Лорк КB-9000Л вер. 1.07");
+    EXPECT_EQ(FromCp1251(Reply().chopped(1)), "Лорк КB-9000Л вер. 1.07");
 
     ASSERT_TRUE(Exchange(5));
     EXPECT_EQ(Reply(), QByteArray("\x01", 1));
@@ -103,7 +99,7 @@ TEST_F(LinkSimTest, ReadCommandsAnswerTheControllerIdentity) {
     EXPECT_EQ(Reply(), QByteArray("\x34\x12", 2));
 
     ASSERT_TRUE(Exchange(9));
-    EXPECT_EQ(FromWindows1251(Reply()), QString("Школа №5") + QChar(0));
+    EXPECT_EQ(FromCp1251(Reply()), QString("Школа №5") + QChar(0));
 }
 
 TEST_F(LinkSimTest, WriteCommandsChangeTheIdentity) {
@@ -117,7 +113,7 @@ TEST_F(LinkSimTest, WriteCommandsChangeTheIdentity) {
     EXPECT_EQ(State()["serial"].toInt(), 0x0539);
 
     Bytes comment(32, 0x20);
-    const QByteArray text = QTextCodec::codecForName("Windows-1251")->fromUnicode("Насосная 2");
+    const QByteArray text = ToCp1251(QStringLiteral("Насосная 2"));
     std::copy(text.begin(), text.end(), comment.begin());
     comment[static_cast<std::size_t>(text.size())] = 0;
     ASSERT_TRUE(Exchange(10, comment, 500));
