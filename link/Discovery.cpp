@@ -1,8 +1,7 @@
 #include "Discovery.h"
 
+#include "Exchange.h"
 #include "FrameLink.h"
-
-#include <cstring>
 
 std::int32_t CurrentPort = 0;
 
@@ -63,13 +62,12 @@ bool OpenPort(int n, int speed) {
 bool ReadIdentification(QByteArray& text) {
     FrameCommand = 3;
     FrameLength = 0;
-    if (!TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer))
+    try {
+        Exchange(IdentificationTimeoutMs);
+    } catch (const LinkError&) {
         return false;
-    if (!RxFrame(IdentificationTimeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer))
-        return false;
-    text = QByteArray(
-        reinterpret_cast<const char*>(RxBuffer),
-        static_cast<int>(strnlen(reinterpret_cast<const char*>(RxBuffer), kRxBufferSize)));
+    }
+    text = ReplyText();
     return true;
 }
 

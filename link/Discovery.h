@@ -33,8 +33,8 @@ LinkBool ProbePort(int n);
 bool OpenPort(int n, int speed);
 
 // Asks the controller at DeviceAddress for its identification text (command 3) and stores the
-// reply up to its first zero byte in text. False when the request cannot be sent or no reply
-// comes in time; text is then untouched.
+// reply up to its first zero byte (or its end) in text. False when the request cannot be sent or no
+// reply comes in time; text is then untouched.
 bool ReadIdentification(QByteArray& text);
 
 // The identification contains IdentificationPrefix somewhere (byte for byte, case-sensitive).

@@ -3,6 +3,8 @@
 // One request/reply exchange with the controller over the link variables, the step every
 // identity command is made of.
 
+#include <QByteArray>
+
 #include <stdexcept>
 
 // The failure of an exchange, with the text the user sees: "TX Error" or "RX Error".
@@ -19,3 +21,8 @@ constexpr int SetCommentTimeoutMs = 500; // the controller takes longer to store
 // are in DeviceAddress, FrameCommand and FrameLength. Throws LinkError("TX Error") when the
 // request cannot be sent and LinkError("RX Error") when no reply comes in time.
 void Exchange(int timeoutMs);
+
+// The text of the last reply an exchange received: its payload up to the first zero byte, never
+// past the reply's own length, so that bytes an earlier, longer reply (or a flash read) left in
+// RxBuffer never show up in it. Empty before the first reply.
+QByteArray ReplyText();

@@ -7,11 +7,6 @@
 
 namespace {
 
-QByteArray ReplyText() {
-    const auto* text = reinterpret_cast<const char*>(RxBuffer);
-    return QByteArray(text, static_cast<int>(strnlen(text, kRxBufferSize)));
-}
-
 void Request(std::uint8_t command, std::uint8_t length) {
     FrameCommand = command;
     FrameLength = length;

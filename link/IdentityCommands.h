@@ -19,11 +19,12 @@ struct IdentityReadResult {
     std::optional<QByteArray> comment;
     std::optional<QByteArray> identification;
     QByteArray error;     // "TX Error" or "RX Error" of the failed step; empty when all succeeded
-    QByteArray lastReply; // RxBuffer up to its first zero byte after the last step tried
+    QByteArray lastReply; // the text of the last reply received (ReplyText) after the steps
 };
 
 // Four exchanges with time-out 200, stopping at the first failure: serial number (command 7),
-// network address (5), comment (9), identification (3). DeviceAddress is the address asked;
+// network address (5), comment (9), identification (3). Texts end at their first zero byte or
+// at the end of their reply, whichever comes first. DeviceAddress is the address asked;
 // the read never changes it apart from what RxFrame stores.
 IdentityReadResult ReadIdentity();
 

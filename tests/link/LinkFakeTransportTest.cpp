@@ -1,7 +1,9 @@
 // The link over a scripted byte stream, for what the simulator cannot produce on demand: replies
 // with bad CRCs only, oversized replies, bytes dribbling in, a port that fails mid-call.
 
+#include "Discovery.h"
 #include "FrameCodec.h"
+#include "IdentityCommands.h"
 #include "LinkTestSupport.h"
 #include "LinkTransport.h"
 #include "PortMap.h"
@@ -180,6 +182,23 @@ TEST_F(LinkFakeTransportTest, ReplyIsReadByItsDeclaredLength) {
     ASSERT_TRUE(Receive(1000));
     EXPECT_EQ(FrameLength, 32);
     EXPECT_EQ(Reply(), QByteArray(32, static_cast<char>(0xA5)));
+}
+
+TEST_F(LinkFakeTransportTest, ReplyTextsNeverShowBytesAnEarlierLongerReplyLeft) {
+    std::fill(std::begin(RxBuffer), std::end(RxBuffer), 'Z'); // a long reply before
+    line_->Reply(Frame(1, 7, {0x39, 0x30}));
+    line_->Reply(Frame(1, 5, {0x01}));
+    line_->Reply(Frame(1, 9, {'A', 'B'})); // texts without their zero byte
+    line_->Reply(Frame(1, 3, {'C'}));
+    const IdentityReadResult read = ReadIdentity();
+    EXPECT_EQ(read.comment, QByteArray("AB"));
+    EXPECT_EQ(read.identification, QByteArray("C"));
+    EXPECT_EQ(read.lastReply, QByteArray("C"));
+
+    line_->Reply(Frame(1, 3, {'D', 0, 'E'}));
+    QByteArray text;
+    ASSERT_TRUE(ReadIdentification(text));
+    EXPECT_EQ(text, QByteArray("D"));
 }
 
 TEST_F(LinkFakeTransportTest, TimeOutRunsFromTheCallToTheLastByte) {
