@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -293,9 +294,9 @@ void TMainForm::ConnectHandlers() {
 void TMainForm::RunGuarded(void (TMainForm::*handler)()) {
     if (busy_ || closing_)
         return;
-    busy_ = true;
+    // Released on every way out, whatever leaves the handler.
+    const QScopedValueRollback<bool> busy(busy_, true);
     RunHandler(handler);
-    busy_ = false;
 }
 
 void TMainForm::RunHandler(void (TMainForm::*handler)()) {
@@ -303,6 +304,8 @@ void TMainForm::RunHandler(void (TMainForm::*handler)()) {
         (this->*handler)();
     } catch (const std::exception& e) {
         ShowException(e);
+    } catch (...) {
+        ShowMessage(QStringLiteral("Unknown error"), MessageIcon::Error, MbOk);
     }
 }
 

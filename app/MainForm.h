@@ -154,7 +154,8 @@ private:
     // Runs a handler with the busy guard: nothing happens while another long-running handler
     // runs; otherwise the window is busy until the handler returns.
     void RunGuarded(void (TMainForm::*handler)());
-    // Runs a handler and shows an exception that escapes it in a message box.
+    // Runs a handler and shows an exception that escapes it in a message box (its text, or
+    // "Unknown error" for one that carries none).
     void RunHandler(void (TMainForm::*handler)());
     void ShowException(const std::exception& e);
     void FindController();

@@ -93,6 +93,23 @@ TEST_F(CalcExportWindowTest, OfficeErrorIsShownWithItsTextAndTheNextExportStarts
     EXPECT_EQ(office.calls.count("Connect"), 1);
 }
 
+TEST_F(CalcExportWindowTest, AnExceptionOfAnyKindIsShownAndTheButtonsWorkAgain) {
+    FakeCalcScript* const fake = UseFakeOffice();
+    ASSERT_NE(fake, nullptr);
+    auto form = bed_.OpenWindow();
+    fake->onCell = [](int) { throw 42; };
+    bed_.Dialogs().messages.clear();
+    form->btExportToOOo->click();
+    ASSERT_EQ(bed_.Dialogs().messages.size(), 1u);
+    EXPECT_EQ(bed_.Dialogs().messages[0].text, QStringLiteral("Unknown error"));
+    EXPECT_FALSE(form->Busy());
+
+    fake->onCell = nullptr;
+    fake->calls.clear();
+    form->btExportToOOo->click();
+    EXPECT_TRUE(fake->calls.contains("NewDocument")) << "the busy guard was left set";
+}
+
 TEST_F(CalcExportWindowTest, ClosingTheWindowStopsTheExportAtTheNextRow) {
     FakeCalcScript* const fake = UseFakeOffice();
     ASSERT_NE(fake, nullptr);
