@@ -13,6 +13,9 @@ namespace sim {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+// Answers a program has not read. Beyond this, a program that reads nothing loses new answers
+// whole, as on a real line nobody reads.
+constexpr std::size_t kMaxUnsentBytes = 1 << 20;
 
 bool SameIdentity(const Identity& a, const Identity& b) {
     return a.address == b.address && a.serial == b.serial && a.comment == b.comment;
@@ -54,7 +57,8 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
         if (closed_)
             break;
         ArmTimer();
-        pollfd fds[2] = {{line_.MasterFd(), POLLIN, 0}, {timer_, POLLIN, 0}};
+        const short lineEvents = static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT));
+        pollfd fds[2] = {{line_.MasterFd(), lineEvents, 0}, {timer_, POLLIN, 0}};
         if (ppoll(fds, 2, nullptr, &waitMask) < 0) {
             if (errno == EINTR)
                 continue;
@@ -67,6 +71,8 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
                 return 1;
             armedFor_ = -1;
         }
+        if (fds[0].revents & POLLOUT)
+            Flush();
         if (fds[0].revents & POLLIN) {
             if (!ReadRequests())
                 return 1;
@@ -152,13 +158,33 @@ void SimLoop::SendDue(Ns now) {
     }
     if (answers.empty())
         return;
-    const ssize_t n = ::write(line_.MasterFd(), bytes.data(), bytes.size());
-    // A full line means nobody reads the port; the answers are lost as on a real line.
-    if (n == static_cast<ssize_t>(bytes.size()))
+    if (unsent_.size() + bytes.size() <= kMaxUnsentBytes) {
+        unsent_.insert(unsent_.end(), bytes.begin(), bytes.end());
         for (const kv::Frame& answer : answers)
             journal_.Sent(answer);
+        Flush();
+    }
     if (baud_ > 0)
         credit_ = std::max<Ns>(0, Now() - lastDue);
+}
+
+void SimLoop::Flush() {
+    std::size_t written = 0;
+    while (written < unsent_.size()) {
+        const ssize_t n =
+            ::write(line_.MasterFd(), unsent_.data() + written, unsent_.size() - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            break; // the line is full: the rest goes when it has room again
+        } else {
+            unsent_.clear(); // the line failed: nothing of it can go out any more
+            return;
+        }
+    }
+    unsent_.erase(unsent_.begin(), unsent_.begin() + static_cast<std::ptrdiff_t>(written));
 }
 
 void SimLoop::ArmTimer() {

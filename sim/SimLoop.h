@@ -42,6 +42,8 @@ private:
     bool ReadRequests();
     void Handle(const kv::Frame& request, Ns arrival);
     void SendDue(Ns now);
+    // Puts as much of unsent_ on the line as it takes now.
+    void Flush();
     void ArmTimer();
 
     PseudoTerminal& line_;
@@ -57,6 +59,9 @@ private:
     Ns credit_ = 0;              // how late the last answer went out, not the program's fault
     bool closed_ = false;
     std::vector<std::uint8_t> readBuffer_;
+    // Answers due but not yet taken by the line (its buffer was full): they go out, in order and
+    // whole, as soon as the line has room, so a frame never leaves in part.
+    std::vector<std::uint8_t> unsent_;
 };
 
 } // namespace sim

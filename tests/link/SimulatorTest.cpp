@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +90,38 @@ TEST(SimPacing, AnswersTakeTheirLineTime) {
     EXPECT_GE(seconds, kReads * 49 * 10 / 19200.0);
     CloseCOM();
     SetPortMap({});
+}
+
+// More answers than the line holds while nobody reads: the simulator waits for room instead of
+// leaving a cut frame (and losing the rest) when the line's buffer fills in mid-frame.
+TEST(SimLine, AnswersThatFillTheLineLeaveWholeOnceItIsRead) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.Device().isEmpty());
+    const int fd = ::open(sim.Device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    constexpr int kRequests = 3000; // 114 KB of answers
+    Bytes requests;
+    for (int i = 0; i < kRequests; ++i) {
+        const Bytes frame =
+            kv::EncodeFrame(1, 30, FlashRead(static_cast<std::uint32_t>(i) * 32, 32));
+        requests.insert(requests.end(), frame.begin(), frame.end());
+    }
+    ASSERT_EQ(::write(fd, requests.data(), requests.size()), ssize_t(requests.size()));
+
+    kv::FrameDecoder decoder;
+    int answers = 0;
+    Bytes chunk(4096);
+    pollfd in{fd, POLLIN, 0};
+    while (answers<kRequests&& ::poll(&in, 1, 3000)> 0) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        ASSERT_GT(n, 0);
+        decoder.Feed(std::span(chunk.data(), static_cast<std::size_t>(n)));
+        while (decoder.Next())
+            ++answers;
+    }
+    ::close(fd);
+    EXPECT_EQ(answers, kRequests);
+    EXPECT_EQ(decoder.DroppedFrames(), 0u);
 }
 
 } // namespace
