@@ -15,17 +15,53 @@ cmake --build "$build" -j"$(nproc)"
 
 # The office test needs a display; window tests run offscreen anyway.
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+xvfb_log=""
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$xvfb_log" ] && rm -f "$xvfb_log"
+    true
+}
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 91 120); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        break
+# Xvfb counts as started when its socket is there while it still runs; one that ends (another
+# server took the number meanwhile) makes way for the next free number.
+start_xvfb() {
+    Xvfb ":$1" -screen 0 1280x1024x24 -nolisten tcp >"$xvfb_log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        [ -S "/tmp/.X11-unix/X$1" ] && return 0
+        sleep 0.1
     done
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+    return 1
+}
+if [ -z "${DISPLAY:-}" ]; then
+    if ! command -v Xvfb >/dev/null; then
+        echo "test.sh: no DISPLAY and no Xvfb (package xvfb) to provide one" >&2
+        exit 1
+    fi
+    xvfb_log=$(mktemp)
+    tried=0
+    for n in $(seq 91 120); do
+        { [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; } && continue
+        tried=$((tried + 1))
+        if start_xvfb "$n"; then
+            export DISPLAY=":$n"
+            break
+        fi
+    done
+    if [ -z "${DISPLAY:-}" ]; then
+        if [ "$tried" -eq 0 ]; then
+            echo "test.sh: no free display number from :91 to :120 (each has a socket in" \
+                "/tmp/.X11-unix or a lock /tmp/.X<n>-lock); end a stale X server or set DISPLAY" >&2
+        else
+            echo "test.sh: Xvfb did not start on any of the $tried free display numbers from :91" \
+                "to :120; its last output:" >&2
+            cat "$xvfb_log" >&2
+        fi
+        exit 1
+    fi
 fi
 
 ctest --test-dir "$build" --output-on-failure --timeout 600 -j2
