@@ -390,7 +390,7 @@ void TMainForm::FindController() {
 
 void TMainForm::FormClose() {
     closed_ = true;
-    ConfiguredPort = CurrentPort;
+    ConfiguredPort = CurrentPort();
     try {
         if (settings_) {
             settings_->WriteInteger(kGeneral, kLeft, x());
@@ -402,14 +402,12 @@ void TMainForm::FormClose() {
     } catch (...) {
         settings_.reset();
         CloseCOM();
-        CurrentPort = 0;
         throw;
     }
     settings_.reset();
     // The port is closed in any case, so that a download still running stops on a closed port
     // rather than talking to the controller after the window has gone.
     CloseCOM();
-    CurrentPort = 0;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -96,7 +96,7 @@ public:
     std::shared_ptr<ExcelApplication> ExcelApp;
     std::shared_ptr<ExcelWorksheet> ExcelSheet;
 
-    // Port and controller state (the port actually open is CurrentPort of the link).
+    // Port and controller state (the port actually open is CurrentPort() of the link).
     int ConfiguredPort = 0;   // "COM port" of the settings: the first candidate
     int PortSpeed = 115200;   // "COM speed" of the settings: used for every open
     int ChannelCount = 0;     // 1 or 2; 0 while no controller was found

@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "Cp1251.h"
+#include "PortMap.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,12 +69,8 @@ std::map<int, QString> SettingsFile::ReadPorts() const {
     if (!impl_->ini.GetAllKeys("Ports", keys))
         return ports;
     for (const auto& entry : keys) {
-        const QString name = Text(entry.pItem).trimmed();
-        if (!name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
-            continue;
-        bool ok = false;
-        const int number = name.mid(3).toInt(&ok, 10);
-        if (!ok || number <= 0)
+        const int number = PortNumber(Text(entry.pItem).trimmed());
+        if (number == 0)
             continue;
         const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
         if (value && *value)

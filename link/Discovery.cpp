@@ -3,8 +3,6 @@
 #include "Exchange.h"
 #include "FrameLink.h"
 
-std::int32_t CurrentPort = 0;
-
 namespace {
 
 // Windows-1251: Л о р к space К, then the Latin B and "-90".
@@ -30,32 +28,27 @@ const QByteArray& DualChannelMark() {
     return mark;
 }
 
-QString PortName(int n) {
-    return QStringLiteral("COM%1").arg(n);
-}
-
 LinkBool ProbePort(int n) {
     return AccessCOM(PortName(n).toLatin1().constData());
 }
 
 bool OpenPort(int n, int speed) {
     if (n == 0) {
-        if (CurrentPort != 0)
+        if (CurrentPort() != 0)
             CloseCOM();
-        CurrentPort = 0;
         return false;
     }
-    if (n == CurrentPort)
+    if (n == CurrentPort())
         return true;
-    if (CurrentPort != 0)
+    if (CurrentPort() != 0)
         CloseCOM();
-    CurrentPort = 0;
     if (!OpenCOM(PortName(n).toLatin1().constData(), speed))
         return false;
-    if (!SetModeCOM(3, 0))
+    if (!SetModeCOM(3, 0)) {
+        CloseCOM();
         return false;
+    }
     SetModeCOM(3, 0);
-    CurrentPort = n;
     return true;
 }
 
@@ -81,14 +74,12 @@ int ChannelCountFor(const QByteArray& text) {
 
 DiscoveryResult DiscoverController(int configuredPort, int speed) {
     DiscoveryResult result;
-    CurrentPort = 0;
     QByteArray text;
     int found = 0;
     if (TryPort(configuredPort, speed, text)) {
         found = configuredPort;
     } else {
         CloseCOM();
-        CurrentPort = 0;
         for (int n = 1; n <= LastScannedPort; ++n) {
             text.clear();
             if (TryPort(n, speed, text)) {
@@ -96,12 +87,11 @@ DiscoveryResult DiscoverController(int configuredPort, int speed) {
                 break;
             }
             CloseCOM();
-            CurrentPort = 0;
         }
     }
     if (found == 0)
         return result;
-    result.port = CurrentPort;
+    result.port = CurrentPort();
     result.channelCount = ChannelCountFor(text);
     result.identification = text;
     return result;

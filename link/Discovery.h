@@ -2,17 +2,15 @@
 
 // Finding the controller: the port remembered in the settings first, then COM1 to COM19. A port
 // is the controller's when it opens and the device on it answers the identification request
-// with a text containing IdentificationPrefix. The port found stays open (CurrentPort).
+// with a text containing IdentificationPrefix. The port found stays open (CurrentPort()).
 
 #include "FrameLink.h"
+#include "PortMap.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
-
-// The number of the port the link has open; 0 = none.
-extern std::int32_t CurrentPort;
 
 constexpr int LastScannedPort = 19;
 constexpr int IdentificationTimeoutMs = 200;
@@ -21,15 +19,13 @@ constexpr int IdentificationTimeoutMs = 200;
 const QByteArray& IdentificationPrefix();
 const QByteArray& DualChannelMark();
 
-// "COM" and the number in decimal.
-QString PortName(int n);
-
 // Whether port n can be opened (AccessCOM); opens nothing.
 LinkBool ProbePort(int n);
 
 // Makes port n the link's current port at the given speed. n = 0 closes any open port and
-// fails; n = CurrentPort succeeds at once; otherwise the open port is closed and port n opened
-// and put into mode 8N1. CurrentPort is n on success and 0 on failure.
+// fails; n = CurrentPort() succeeds at once; otherwise the open port is closed and port n opened
+// and put into mode 8N1. CurrentPort() is n on success and 0 on failure (a port that opens but
+// refuses the mode is closed again).
 bool OpenPort(int n, int speed);
 
 // Asks the controller at DeviceAddress for its identification text (command 3) and stores the
@@ -43,7 +39,7 @@ bool IsControllerIdentification(const QByteArray& text);
 int ChannelCountFor(const QByteArray& text);
 
 struct DiscoveryResult {
-    int port = 0;         // the port the controller answered on (= CurrentPort); 0 = none
+    int port = 0;         // the port the controller answered on (= CurrentPort()); 0 = none
     int channelCount = 0; // 1 or 2; 0 when none was found
     QByteArray identification;
 };

@@ -21,13 +21,14 @@ namespace {
 // at once. A port that does not take them within this time is stuck.
 constexpr int kWriteTimeoutMs = 1000;
 
-struct CurrentPort {
+struct OpenedPort {
     std::unique_ptr<LinkTransport> stream;
     QString device;
+    std::int32_t number = 0;
 };
 
-CurrentPort& Current() {
-    static CurrentPort port;
+OpenedPort& Current() {
+    static OpenedPort port;
     return port;
 }
 
@@ -60,7 +61,7 @@ LinkBool OpenCOM(const char* portName, std::int32_t speed) {
     auto stream = MakeLinkTransport();
     if (!stream || !stream->Open(device, speed))
         return 0;
-    Current() = {std::move(stream), device};
+    Current() = {std::move(stream), device, PortNumber(QString::fromLatin1(portName))};
     return 1;
 }
 
@@ -74,6 +75,10 @@ LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags) {
 LinkBool CloseCOM() {
     Current() = {};
     return 1;
+}
+
+std::int32_t CurrentPort() {
+    return Current().number;
 }
 
 LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,

@@ -31,6 +31,10 @@ LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags);
 // Closes the current port; harmless when none is open.
 LinkBool CloseCOM();
 
+// The number n of the port "COM<n>" the link has open; 0 when none is open. Kept by OpenCOM and
+// CloseCOM, so it is never out of step with the port: whoever needs it asks here.
+std::int32_t CurrentPort();
+
 // Discards any input still waiting on the port (a late answer to an earlier request), then
 // sends one frame. False with no current port, when length exceeds the 37 bytes of TxBuffer
 // (nothing is sent), or when the port fails or has gone away. A port that failed stays failed:

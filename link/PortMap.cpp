@@ -46,19 +46,23 @@ QStringList DefaultSerialDevices() {
     return out + builtIn;
 }
 
-// 0 when the name is not a port name.
-int PortNumber(const QString& name) {
-    if (!name.startsWith("COM", Qt::CaseInsensitive) || name.size() < 4)
+} // namespace
+
+QString PortName(int n) {
+    return QStringLiteral("COM%1").arg(n);
+}
+
+int PortNumber(QStringView name) {
+    if (!name.startsWith(u"COM", Qt::CaseInsensitive) || name.size() < 4)
         return 0;
-    const QStringView digits = QStringView(name).mid(3);
-    if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+    const QStringView digits = name.mid(3);
+    // Only 0 to 9: toInt alone would also take a sign, blanks and other scripts' digits.
+    if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return 0;
     bool ok = false;
     const int n = digits.toInt(&ok);
     return ok && n >= 1 ? n : 0;
 }
-
-} // namespace
 
 void SetPortMap(const std::map<int, QString>& explicitPorts) {
     ExplicitPorts() = explicitPorts;

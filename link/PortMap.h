@@ -8,9 +8,18 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <functional>
 #include <map>
+
+// "COM" and the number in decimal: PortName(12) is "COM12".
+QString PortName(int n);
+
+// The number of a port name: "COM" in any letter case followed by decimal digits only, from 1.
+// 0 for anything else ("COM0", "COM+1", "COM 1", "LPT1", "/dev/ttyS0"). The one parser of port
+// names: the link and the settings' "Ports" section both use it.
+int PortNumber(QStringView name);
 
 // The explicit entries, e.g. {3, "/dev/ttyUSB0"}. Replaces any earlier map.
 void SetPortMap(const std::map<int, QString>& explicitPorts);

@@ -127,7 +127,7 @@ TEST_F(MainFormStartTest, NotFoundShowsTheMessageAndStoresPortZero) {
         EXPECT_EQ(form->StatusText(1), "");
         EXPECT_EQ(form->ChannelCount, 0);
         EXPECT_EQ(form->RecordCount, 0);
-        EXPECT_EQ(CurrentPort, 0);
+        EXPECT_EQ(CurrentPort(), 0);
         EXPECT_EQ(form->speSerial->value(), 1);
         EXPECT_EQ(form->speAddr->value(), 1);
         form->close();
@@ -165,7 +165,7 @@ TEST_F(MainFormStartTest, FoundOnTheConfiguredPortWithoutTouchingOthers) {
     {
         auto form = bed_.OpenWindow();
         EXPECT_TRUE(bed_.Dialogs().messages.empty());
-        EXPECT_EQ(CurrentPort, 3);
+        EXPECT_EQ(CurrentPort(), 3);
         EXPECT_EQ(form->StatusText(0), "COM3");
         EXPECT_EQ(form->StatusText(1), kTwoChannelId);
         EXPECT_EQ(form->speSerial->value(), 12345);

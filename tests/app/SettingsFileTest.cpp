@@ -93,7 +93,7 @@ TEST_F(SettingsFileTest, UnknownEntriesCommentsAndCyrillicTextSurviveASaveByteFo
 
 TEST_F(SettingsFileTest, PortsSectionGivesTheExplicitDevices) {
     Write("[Ports]\nCOM3=/dev/ttyUSB0\ncom12 = /dev/pts/7\nLPT1=/dev/lp0\nCOMx=/dev/null\n"
-          "COM0=/dev/null\nCOM4=\n");
+          "COM0=/dev/null\nCOM4=\nCOM+5=/dev/null\nCOM 6=/dev/null\n");
     SettingsFile s(Path());
     const std::map<int, QString> expected = {{3, "/dev/ttyUSB0"}, {12, "/dev/pts/7"}};
     EXPECT_EQ(s.ReadPorts(), expected);

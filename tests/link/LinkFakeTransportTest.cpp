@@ -201,6 +201,16 @@ TEST_F(LinkFakeTransportTest, ReplyTextsNeverShowBytesAnEarlierLongerReplyLeft) 
     EXPECT_EQ(text, QByteArray("D"));
 }
 
+TEST_F(LinkFakeTransportTest, TheCurrentPortIsThePortTheLinkHasOpen) {
+    EXPECT_EQ(CurrentPort(), 1);
+    CloseCOM();
+    EXPECT_EQ(CurrentPort(), 0);
+    ASSERT_TRUE(OpenPort(1, 115200));
+    EXPECT_TRUE(TxFrame(1, 3, 0, TxBuffer)) << "a closed port was taken for open";
+    EXPECT_FALSE(OpenPort(0, 115200));
+    EXPECT_EQ(CurrentPort(), 0);
+}
+
 TEST_F(LinkFakeTransportTest, TimeOutRunsFromTheCallToTheLastByte) {
     const Bytes frame = Frame(1, 5, {0x01});
     auto dribble = [&] {
