@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 
 class CalcError : public std::runtime_error {
@@ -22,14 +23,21 @@ private:
     QString text_;
 };
 
+// Called again and again (every 50 ms or so) while Connect waits for the office to start, so
+// that the window can handle its events meanwhile (repaint, run its closing handler). It returns
+// false to give the wait up.
+using CalcWaitStep = std::function<bool()>;
+
 class CalcAutomation {
 public:
     virtual ~CalcAutomation() = default;
 
-    // Starts the user's office or reaches the one already running, and fetches its desktop.
-    // False when the office cannot be reached (not installed, cannot start); never throws for
-    // that. Throws CalcError only when the office answered but refused the desktop.
-    virtual bool Connect() = 0;
+    // Starts the user's office or reaches the one already running, and fetches its desktop; an
+    // office reached by an earlier object is reached again without starting another. False when
+    // the office cannot be reached (not installed, cannot start) or waitStep (may be empty) gave
+    // the wait up; never throws for that. Throws CalcError only when the office answered but
+    // refused the desktop.
+    virtual bool Connect(const CalcWaitStep& waitStep) = 0;
 
     // Opens a new, empty and visible spreadsheet document in its own window. When the office
     // hands back no document, nothing else is fetched and the next SelectSheet throws.

@@ -62,14 +62,14 @@ OOCalcAuto::~OOCalcAuto() {
     ReleaseAll();
 }
 
-bool OOCalcAuto::Connect() {
+bool OOCalcAuto::Connect(const CalcWaitStep& waitStep) {
     if (!office_) {
         const CalcModuleEntry entry = LoadEntry(CalcModulePath());
         if (entry == nullptr)
             return false;
         office_.reset(entry());
     }
-    return office_->Connect();
+    return office_->Connect(waitStep);
 }
 
 CalcAutomation& OOCalcAuto::Office() {

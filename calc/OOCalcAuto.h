@@ -16,7 +16,7 @@ public:
     OOCalcAuto(const OOCalcAuto&) = delete;
     OOCalcAuto& operator=(const OOCalcAuto&) = delete;
 
-    bool Connect() override;
+    bool Connect(const CalcWaitStep& waitStep = {}) override;
     // The operations below throw CalcError when called without a successful Connect.
     void NewDocument() override;
     void SelectSheet(const QString& name, quint16 position) override;

@@ -58,8 +58,13 @@ CalcExportResult ExportToCalc(const ExportSource& source, const ExportProgress& 
     // Destroying the object releases its references; the document stays open even when an
     // error leaves this function.
     const std::unique_ptr<CalcAutomation> calc = makeAutomation();
-    if (!calc->Connect())
-        return CalcExportResult::NotConnected;
+    // The window stays usable while the office starts; closing it ends the wait.
+    const CalcWaitStep waitStep = [&progress] {
+        progress.ProcessEvents();
+        return !progress.Cancelled();
+    };
+    if (!calc->Connect(waitStep))
+        return progress.Cancelled() ? CalcExportResult::Cancelled : CalcExportResult::NotConnected;
     calc->NewDocument();
 
     const SheetPlan channel1{QStringLiteral("Канал 1"),

@@ -30,13 +30,16 @@ using CalcAutomationFactory = std::function<std::unique_ptr<CalcAutomation>()>;
 enum class CalcExportResult {
     Written,      // every sheet written
     NotConnected, // Connect returned false: nothing was written, the caller shows the message
-    Cancelled,    // progress.cancelled() said stop: the rows written so far stay
+    Cancelled,    // progress.cancelled() said stop (also while waiting for the office): the rows
+                  // written so far stay
 };
 
 // Runs one export with a new automation object from `makeAutomation`, destroyed (its
 // references released) before the function returns in every case.
 //
-// Progress: setMax(2 × (settings rows + data rows of channel 1)) first, before connecting; then
+// Progress: setMax(2 × (settings rows + data rows of channel 1)) first, before connecting; while
+// Connect waits for the office to start, processEvents() and cancelled() every 50 ms or so (true
+// ends the wait); then
 // one step() and one processEvents() after every grid row, including data rows of channel 1 that
 // are entirely empty and therefore cost no call. cancelled() is asked before each sheet and each
 // grid row.

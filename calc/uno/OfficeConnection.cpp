@@ -4,7 +4,6 @@
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
@@ -28,7 +27,40 @@ namespace {
 // After the started soffice has ended, a connection that is coming shows up within this time
 // (a running office sets up the --accept before it lets the new process go).
 constexpr qint64 AfterLauncherEndedMs = 5000;
-constexpr unsigned long RetryMs = 250;
+constexpr qint64 RetryMs = 250;
+constexpr unsigned long WaitStepMs = 50;
+
+// The pipe our offices accept on: one name for the whole run.
+const QString& Pipe() {
+    static const QString pipe =
+        QStringLiteral("kv9000_") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return pipe;
+}
+
+// One attempt: the context of the office accepting on the pipe, or null when none accepts (not
+// yet, or no more: an office the user is closing may refuse in other ways than no connection).
+uno::Reference<uno::XComponentContext>
+TryResolve(const uno::Reference<css::bridge::XUnoUrlResolver>& resolver) {
+    const rtl::OUString url =
+        ToUno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(Pipe()));
+    try {
+        return uno::Reference<uno::XComponentContext>(resolver->resolve(url), uno::UNO_QUERY);
+    } catch (const uno::Exception&) {
+        return {};
+    }
+}
+
+// Sleeps about ms in short slices, calling waitStep after each. False when it gave up.
+bool Pause(qint64 ms, const std::function<bool()>& waitStep) {
+    QElapsedTimer slept;
+    slept.start();
+    while (slept.elapsed() < ms) {
+        QThread::msleep(WaitStepMs);
+        if (waitStep && !waitStep())
+            return false;
+    }
+    return true;
+}
 
 // Alive and not a zombie: where nobody reaps the detached process, it lingers as one.
 bool Running(qint64 pid) {
@@ -45,9 +77,12 @@ bool Running(qint64 pid) {
 // This process's own UNO runtime, made once and never released, so that it outlives every bridge
 // to the office. It reads its types from the office's program folder (fundamentalrc there names
 // the office's type libraries too): without them no office interface can cross the bridge.
-const uno::Reference<uno::XComponentContext>& LocalContext(const QString& soffice) {
+// Null while it was never made and there is no soffice to make it from.
+uno::Reference<uno::XComponentContext> LocalContext(const QString& soffice) {
     static const uno::Reference<uno::XComponentContext>* local = nullptr;
     if (local == nullptr) {
+        if (soffice.isEmpty())
+            return {};
         const QString programFolder =
             QFileInfo(QFileInfo(soffice).canonicalFilePath()).absolutePath();
         rtl::Bootstrap::set(
@@ -75,16 +110,22 @@ QString FindOffice() {
 }
 
 uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds limit,
-                                                       const QString& outputFile) {
+                                                       const QString& outputFile,
+                                                       const std::function<bool()>& waitStep) {
     try {
         const QString soffice = FindOffice();
-        if (soffice.isEmpty())
+        const uno::Reference<uno::XComponentContext> local = LocalContext(soffice);
+        if (!local.is())
             return {};
         const uno::Reference<css::bridge::XUnoUrlResolver> resolver =
-            css::bridge::UnoUrlResolver::create(LocalContext(soffice));
+            css::bridge::UnoUrlResolver::create(local);
+        // The office an earlier call started or reached, still running: no launcher needed.
+        if (uno::Reference<uno::XComponentContext> context = TryResolve(resolver); context.is())
+            return context;
+        if (soffice.isEmpty())
+            return {};
 
-        const QString pipe =
-            QStringLiteral("kv9000_") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString& pipe = Pipe();
         const QStringList arguments{QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
                                     QStringLiteral("--norestore"), QStringLiteral("--nolockcheck"),
                                     QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)};
@@ -101,25 +142,23 @@ uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds
         if (!launcher.startDetached(&pid))
             return {};
 
-        const rtl::OUString url =
-            ToUno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe));
         QElapsedTimer waited;
         waited.start();
         qint64 launcherEndedAt = -1;
         for (;;) {
-            try {
-                return uno::Reference<uno::XComponentContext>(resolver->resolve(url),
-                                                              uno::UNO_QUERY);
-            } catch (const css::connection::NoConnectException&) {
-                // Not accepting yet: the office is still starting.
-            }
+            // Not accepting yet: the office is still starting.
+            if (uno::Reference<uno::XComponentContext> context = TryResolve(resolver); context.is())
+                return context;
             if (launcherEndedAt < 0 && !Running(pid))
                 launcherEndedAt = waited.elapsed();
             if (launcherEndedAt >= 0 && waited.elapsed() - launcherEndedAt > AfterLauncherEndedMs)
                 return {}; // it ended without an office accepting: it could not start
             if (waited.elapsed() > limit.count())
                 return {};
-            QThread::msleep(RetryMs);
+            // The office started so far keeps starting when the wait is given up; it is left
+            // alone, as every office the program reaches is.
+            if (!Pause(RetryMs, waitStep))
+                return {};
         }
     } catch (const uno::Exception&) {
         return {};

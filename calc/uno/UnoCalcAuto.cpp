@@ -45,10 +45,11 @@ class UnoCalcAuto final : public CalcAutomation {
 public:
     ~UnoCalcAuto() override { ReleaseAll(); }
 
-    bool Connect() override {
+    bool Connect(const CalcWaitStep& waitStep) override {
         // Starts the office, or hands the request to the one already running, and waits until
         // it accepts the connection. No office within the time limit: false, no error.
-        const uno::Reference<uno::XComponentContext> context = ConnectToOffice();
+        const uno::Reference<uno::XComponentContext> context =
+            ConnectToOffice(kOfficeStartLimit, QString(), waitStep);
         if (!context.is())
             return false;
         try {

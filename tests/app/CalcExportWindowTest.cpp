@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,21 @@ TEST_F(CalcExportWindowTest, AnExceptionOfAnyKindIsShownAndTheButtonsWorkAgain) 
     fake->calls.clear();
     form->btExportToOOo->click();
     EXPECT_TRUE(fake->calls.contains("NewDocument")) << "the busy guard was left set";
+}
+
+TEST_F(CalcExportWindowTest, ClosingTheWindowWhileTheOfficeStartsEndsTheWaitQuietly) {
+    FakeCalcScript* const fake = UseFakeOffice();
+    ASSERT_NE(fake, nullptr);
+    fake->waitSteps = 1000;
+    fake->connects = false; // an office that never comes
+    auto form = bed_.OpenWindow();
+    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    bed_.Dialogs().messages.clear();
+    form->btExportToOOo->click();
+    EXPECT_TRUE(bed_.Dialogs().messages.empty());
+    EXPECT_EQ(fake->calls, (QStringList{"Connect", "ReleaseAll"}));
+    EXPECT_TRUE(bed_.ReadSettings().contains("COM port=")) << "the closing handler did not run";
+    EXPECT_FALSE(form->Busy());
 }
 
 TEST_F(CalcExportWindowTest, ClosingTheWindowStopsTheExportAtTheNextRow) {

@@ -33,7 +33,7 @@ public:
     explicit RecordingCalc(Log& log) : log_(log) { ++log_.objects; }
     ~RecordingCalc() override { log_.calls << QStringLiteral("destroyed"); }
 
-    bool Connect() override {
+    bool Connect(const CalcWaitStep&) override {
         log_.calls << QStringLiteral("Connect");
         return log_.connects;
     }

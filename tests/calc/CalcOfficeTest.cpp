@@ -216,6 +216,20 @@ TEST_F(CalcOfficeTest, SelectingAnExistingSheetInsertsNothingAndActivatesIt) {
     EXPECT_EQ(Listing(doc.sheets[0].texts), std::vector<std::string>{"C6=Ёлка"});
 }
 
+TEST_F(CalcOfficeTest, TheOfficeOfAnEarlierExportIsReachedAgainWithoutAnotherLauncher) {
+    OOCalcAuto first;
+    ASSERT_TRUE(first.Connect());
+    first.ReleaseAll();
+    // With no soffice to start, only the office reached before can answer.
+    const QByteArray unoPath = qgetenv("UNO_PATH");
+    QTemporaryDir noOffice;
+    qputenv("UNO_PATH", noOffice.path().toLocal8Bit());
+    OOCalcAuto second;
+    const bool reached = second.Connect();
+    unoPath.isNull() ? qunsetenv("UNO_PATH") : qputenv("UNO_PATH", unoPath);
+    EXPECT_TRUE(reached);
+}
+
 TEST_F(CalcOfficeTest, DocumentClosedWhileWritingGivesAnErrorWithTheOfficesText) {
     OOCalcAuto calc;
     ASSERT_TRUE(calc.Connect());

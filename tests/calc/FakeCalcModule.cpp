@@ -11,8 +11,11 @@ FakeCalcScript& Script() {
 
 class FakeCalc final : public CalcAutomation {
 public:
-    bool Connect() override {
+    bool Connect(const CalcWaitStep& waitStep) override {
         Script().calls << QStringLiteral("Connect");
+        for (int i = 0; i < Script().waitSteps; ++i)
+            if (waitStep && !waitStep())
+                return false;
         return Script().connects;
     }
     void NewDocument() override { Script().calls << QStringLiteral("NewDocument"); }

@@ -10,6 +10,7 @@
 
 struct FakeCalcScript {
     bool connects = true;
+    int waitSteps = 0;   // Connect calls its wait step this often first, as a starting office does
     int failAtCell = -1; // the SetCellText call (counted from 0 over all objects) that throws
     QString failText;
     std::function<void(int cell)> onCell; // called before each SetCellText
