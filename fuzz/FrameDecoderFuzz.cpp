@@ -1,0 +1,108 @@
+// fuzz_frame_decoder: line bytes in arbitrary chunks, through the frame decoder alone and through
+// the link's RxFrame over a stream that delivers the same chunks. Every frame that comes out
+// re-encodes to bytes that were on the line, in line order; no payload is longer than the 41
+// bytes of the receive buffer; RxFrame writes nothing past the reply's length.
+
+#include "FrameCodec.h"
+#include "FrameLink.h"
+#include "FuzzCheck.h"
+#include "InputChunks.h"
+#include "LinkTransport.h"
+#include "PortMap.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace {
+
+using Chunks = std::vector<std::span<const std::uint8_t>>;
+
+// The line as the link sees it: the input's chunks one Read at a time, then a failed device, so
+// that RxFrame returns at once instead of waiting for its time-out.
+class ChunkedLine : public LinkTransport {
+public:
+    static inline const Chunks* chunks = nullptr;
+    static inline std::size_t next = 0;
+
+    bool Open(const QString&, std::int32_t) override { return true; }
+    bool SetMode8N1() override { return true; }
+    TransportResult DiscardInput() override { return TransportResult::Ok; }
+    TransportResult Write(std::span<const std::uint8_t>, int) override {
+        return TransportResult::Ok;
+    }
+    TransportResult Read(std::vector<std::uint8_t>& into, int) override {
+        if (!chunks || next >= chunks->size())
+            return TransportResult::Failed;
+        const auto chunk = (*chunks)[next++];
+        into.insert(into.end(), chunk.begin(), chunk.end());
+        return TransportResult::Ok;
+    }
+};
+
+// Finds the frame's encoding in the line at or after `from`; returns the offset just past it.
+std::size_t FindOnLine(std::span<const std::uint8_t> line, std::size_t from, std::uint8_t address,
+                       std::uint8_t command, std::span<const std::uint8_t> payload) {
+    const auto encoded = kv::EncodeFrame(address, command, payload);
+    const auto at = std::search(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(),
+                                encoded.begin(), encoded.end());
+    KV_FUZZ_CHECK(at != line.end());
+    return static_cast<std::size_t>(at - line.begin()) + encoded.size();
+}
+
+void CheckDecoder(std::span<const std::uint8_t> line, const Chunks& chunks) {
+    kv::FrameDecoder decoder(kRxBufferSize);
+    std::size_t consumed = 0;
+    for (const auto& chunk : chunks) {
+        decoder.Feed(chunk);
+        while (auto frame = decoder.Next()) {
+            KV_FUZZ_CHECK(frame->payload.size() <= kRxBufferSize);
+            consumed = FindOnLine(line, consumed, frame->address, frame->command, frame->payload);
+        }
+    }
+}
+
+void CheckRxFrame(std::span<const std::uint8_t> line, const Chunks& chunks) {
+    ChunkedLine::chunks = &chunks;
+    ChunkedLine::next = 0;
+    KV_FUZZ_CHECK(OpenCOM("COM1", 115200));
+    constexpr std::uint8_t kUnwritten = 0xCD;
+    constexpr std::size_t kGuard = 16;
+    std::array<std::uint8_t, kRxBufferSize + kGuard> buffer;
+    std::size_t consumed = 0;
+    for (;;) {
+        buffer.fill(kUnwritten);
+        std::uint8_t address = 0, command = 0, length = 0;
+        if (!RxFrame(1000, &address, &command, &length, buffer.data()))
+            break;
+        KV_FUZZ_CHECK(length <= kRxBufferSize);
+        KV_FUZZ_CHECK(std::all_of(buffer.begin() + length, buffer.end(),
+                                  [](std::uint8_t b) { return b == kUnwritten; }));
+        consumed = FindOnLine(line, consumed, address, command, std::span(buffer.data(), length));
+    }
+    CloseCOM();
+    ChunkedLine::chunks = nullptr;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool installed = [] {
+        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
+        SetPortMap({{1, QStringLiteral("fuzz-line")}});
+        SetLinkTransportFactory([] { return std::make_unique<ChunkedLine>(); });
+        return true;
+    }();
+    (void)installed;
+
+    const Chunks chunks = InputChunks(data, size);
+    const std::span<const std::uint8_t> line =
+        size > 0 ? std::span(data + 1, size - 1) : std::span<const std::uint8_t>();
+    CheckDecoder(line, chunks);
+    CheckRxFrame(line, chunks);
+    return 0;
+}
