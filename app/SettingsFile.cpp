@@ -28,6 +28,22 @@ QString Text(const char* bytes) {
     return FromCp1251(bytes);
 }
 
+// A section header without its closing bracket ("[Ports") is closed at the end of its line. The
+// INI library would otherwise take the name to run on into the next key, write that back as a
+// header spanning two lines, and grow the file by a line at every save.
+QByteArray CloseSectionHeaders(QByteArray data) {
+    for (qsizetype at = 0; at < data.size(); ++at) {
+        const qsizetype line = at;
+        while (at < data.size() && data[at] != '\n' && data[at] != '\r')
+            ++at;
+        // [line, at) is one line.
+        const QByteArrayView text = QByteArrayView(data).sliced(line, at - line).trimmed();
+        if (text.startsWith('[') && !text.contains(']'))
+            data.insert(at++, ']');
+    }
+    return data;
+}
+
 } // namespace
 
 struct SettingsFile::Impl {
@@ -40,7 +56,7 @@ SettingsFile::SettingsFile(const QString& readPath, const QString& writePath)
     impl_->ini.SetSpaces(false);
     QFile file(readPath);
     if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray data = file.readAll();
+        const QByteArray data = CloseSectionHeaders(file.readAll());
         impl_->ini.LoadData(data.constData(), static_cast<size_t>(data.size()));
     }
 }
