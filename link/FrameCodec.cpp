@@ -28,7 +28,23 @@ void FrameDecoder::Feed(std::span<const std::uint8_t> bytes) {
 
 void FrameDecoder::SkipToStart() {
     auto it = std::find(pending_.begin(), pending_.end(), kFrameStart);
+    skippedBytes_ += static_cast<std::size_t>(it - pending_.begin());
     pending_.erase(pending_.begin(), it);
+}
+
+void FrameDecoder::ReportPassedOver(std::size_t end) const {
+    // Candidates before a good frame that were not dropped one by one: every complete one was
+    // bad, or the good frame would have come first.
+    for (std::size_t j = 0; j + kFrameHeaderSize <= end; ++j) {
+        if (pending_[j] != kFrameStart)
+            continue;
+        const std::size_t n = pending_[j + 3];
+        const std::size_t total = kFrameHeaderSize + n + kFrameCrcSize;
+        if (n > maxPayload_)
+            onDropped_(std::span(pending_).subspan(j, kFrameHeaderSize), true);
+        else if (j + total <= end)
+            onDropped_(std::span(pending_).subspan(j, total), false);
+    }
 }
 
 std::optional<Frame> FrameDecoder::Next() {
@@ -55,6 +71,9 @@ std::optional<Frame> FrameDecoder::Next() {
                 Frame frame;
                 frame.address = pending_[i + 1];
                 frame.command = pending_[i + 2];
+                if (onDropped_)
+                    ReportPassedOver(i);
+                skippedBytes_ += i;
                 const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(i);
                 frame.payload.assign(first + kFrameHeaderSize,
                                      first + static_cast<std::ptrdiff_t>(kFrameHeaderSize + n));
@@ -65,6 +84,9 @@ std::optional<Frame> FrameDecoder::Next() {
         }
         if (bad && i == 0) {
             ++droppedFrames_;
+            if (onDropped_)
+                onDropped_(std::span(pending_).first(n > maxPayload_ ? kFrameHeaderSize : total),
+                           n > maxPayload_);
             pending_.erase(pending_.begin());
             SkipToStart();
             continue;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -45,15 +46,27 @@ public:
 
     // Counts of what was thrown away, for tests and logs.
     std::size_t DroppedFrames() const { return droppedFrames_; }
+    // Bytes skipped while looking for a start byte (resynchronisation), dropped frames' bytes
+    // after their start byte included.
+    std::size_t SkippedBytes() const { return skippedBytes_; }
+
+    // Called with every dropped candidate as it is dropped: a frame with a bad CRC whole, an
+    // oversized header as its four bytes. For the exchange log; unset, it costs nothing.
+    using DropObserver = std::function<void(std::span<const std::uint8_t> bytes, bool oversized)>;
+    void OnDropped(DropObserver observer) { onDropped_ = std::move(observer); }
 
     void Reset();
 
 private:
     void SkipToStart();
+    // Reports the candidates in the first `end` bytes, passed over on the way to a good frame.
+    void ReportPassedOver(std::size_t end) const;
 
     std::size_t maxPayload_;
     std::vector<std::uint8_t> pending_;
     std::size_t droppedFrames_ = 0;
+    std::size_t skippedBytes_ = 0;
+    DropObserver onDropped_;
 };
 
 } // namespace kv

@@ -1,6 +1,7 @@
 #include "FrameLink.h"
 
 #include "FrameCodec.h"
+#include "FrameTrace.h"
 #include "LinkTransport.h"
 #include "PortMap.h"
 
@@ -36,7 +37,28 @@ LinkBool Result(bool ok) {
     return ok ? 1 : 0;
 }
 
+FrameTrace*& Trace() {
+    static FrameTrace* trace = nullptr;
+    return trace;
+}
+
+TracedFrame TracedFromWire(std::span<const std::uint8_t> bytes, bool oversized) {
+    TracedFrame t;
+    t.address = bytes[1];
+    t.command = bytes[2];
+    t.length = bytes[3];
+    t.crcGood = false;
+    t.oversized = oversized;
+    if (!oversized)
+        t.payload = bytes.subspan(kv::kFrameHeaderSize, t.length);
+    return t;
+}
+
 } // namespace
+
+void SetFrameTrace(FrameTrace* trace) {
+    Trace() = trace;
+}
 
 LinkBool AccessCOM(const char* portName) {
     if (!portName)
@@ -88,10 +110,20 @@ LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length
     if (!stream || length > kTxBufferSize || (length > 0 && !payload))
         return 0;
     // An answer that came after its request timed out must not pass for the next one.
-    if (stream->DiscardInput() != TransportResult::Ok)
+    FrameTrace* const trace = Trace();
+    if (stream->DiscardInput() != TransportResult::Ok) {
+        if (trace)
+            trace->PortFailed();
         return 0;
+    }
     const auto frame = kv::EncodeFrame(address, command, std::span(payload, length));
-    return Result(stream->Write(frame, kWriteTimeoutMs) == TransportResult::Ok);
+    const bool sent = stream->Write(frame, kWriteTimeoutMs) == TransportResult::Ok;
+    if (trace) {
+        trace->FrameSent(TracedFrame{address, command, length, std::span(payload, length)});
+        if (!sent)
+            trace->PortFailed();
+    }
+    return Result(sent);
 }
 
 LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
@@ -103,9 +135,24 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
         return 0;
 
     kv::FrameDecoder decoder(kRxBufferSize);
+    FrameTrace* const trace = Trace();
+    if (trace)
+        decoder.OnDropped([trace](std::span<const std::uint8_t> bytes, bool oversized) {
+            trace->FrameReceived(TracedFromWire(bytes, oversized));
+        });
+    const auto reportSkipped = [&] {
+        if (trace && decoder.SkippedBytes() > 0)
+            trace->BytesSkipped(decoder.SkippedBytes());
+    };
     std::vector<std::uint8_t> received;
     for (;;) {
         if (auto frame = decoder.Next()) {
+            if (trace) {
+                reportSkipped();
+                trace->FrameReceived(TracedFrame{frame->address, frame->command,
+                                                 static_cast<std::uint8_t>(frame->payload.size()),
+                                                 frame->payload});
+            }
             *address = frame->address;
             *command = frame->command;
             *length = static_cast<std::uint8_t>(frame->payload.size());
@@ -115,8 +162,13 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
             return 1;
         }
         const auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero())
+        if (left <= Clock::duration::zero()) {
+            if (trace) {
+                reportSkipped();
+                trace->ReplyTimedOut(timeoutMs);
+            }
             return 0;
+        }
         // Whole milliseconds, rounded up, so that a short remainder still waits.
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         received.clear();
@@ -127,6 +179,10 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
         case TransportResult::TimedOut:
             break; // the loop checks the time left
         case TransportResult::Failed:
+            if (trace) {
+                reportSkipped();
+                trace->PortFailed();
+            }
             return 0;
         }
     }

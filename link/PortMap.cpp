@@ -46,6 +46,18 @@ QStringList DefaultSerialDevices() {
     return out + builtIn;
 }
 
+// The machine's devices without an explicit entry, in the order unmapped numbers get them.
+QStringList FreeDevices() {
+    std::set<QString> mapped;
+    for (const auto& [number, device] : ExplicitPorts())
+        mapped.insert(device);
+    QStringList free;
+    for (const QString& device : Lister() ? Lister()() : DefaultSerialDevices())
+        if (!mapped.contains(device) && !free.contains(device))
+            free << device;
+    return free;
+}
+
 } // namespace
 
 QString PortName(int n) {
@@ -80,17 +92,23 @@ QString DeviceForPortName(const QString& name) {
     if (const auto it = explicitPorts.find(n); it != explicitPorts.end())
         return it->second;
 
-    std::set<QString> mapped;
-    for (const auto& [number, device] : explicitPorts)
-        mapped.insert(device);
-    QStringList free;
-    for (const QString& device : Lister() ? Lister()() : DefaultSerialDevices())
-        if (!mapped.contains(device) && !free.contains(device))
-            free << device;
+    const QStringList free = FreeDevices();
 
     // n is the k-th number without an entry; it gets the k-th free device.
     const auto mappedBelow = std::count_if(explicitPorts.begin(), explicitPorts.end(),
                                            [n](const auto& entry) { return entry.first < n; });
     const qsizetype k = n - 1 - mappedBelow;
     return k < free.size() ? free[k] : QString();
+}
+
+std::vector<std::pair<int, QString>> AssignedPorts() {
+    const auto& explicitPorts = ExplicitPorts();
+    std::map<int, QString> out(explicitPorts.begin(), explicitPorts.end());
+    int n = 1;
+    for (const QString& device : FreeDevices()) {
+        while (explicitPorts.contains(n))
+            ++n;
+        out[n++] = device;
+    }
+    return {out.begin(), out.end()};
 }

@@ -12,6 +12,8 @@
 
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 // "COM" and the number in decimal: PortName(12) is "COM12".
 QString PortName(int n);
@@ -33,3 +35,7 @@ void SetSystemSerialDevices(std::function<QStringList()> lister);
 // "COM3" (any letter case) -> the device path, or empty when the name is not "COM" and a decimal
 // number from 1, or no device belongs to it.
 QString DeviceForPortName(const QString& name);
+
+// Every number that names a device now, lowest first, with its device: the explicit entries and
+// the machine's devices with the numbers DeviceForPortName gives them.
+std::vector<std::pair<int, QString>> AssignedPorts();

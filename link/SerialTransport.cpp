@@ -1,5 +1,7 @@
 #include "SerialTransport.h"
 
+#include "LowLatency.h"
+
 bool SerialTransport::Open(const QString& device, std::int32_t speed) {
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite))
@@ -8,6 +10,9 @@ bool SerialTransport::Open(const QString& device, std::int32_t speed) {
         port_.close();
         return false;
     }
+    // A USB adapter otherwise holds every short answer for its latency timer. A port that
+    // refuses (or a pseudo-terminal) works as before; the outcome is kept for the port doctor.
+    RecordLowLatency(device, RequestLowLatency(port_.handle()));
     failed_ = false;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "LinkTestSupport.h"
+#include "LowLatency.h"
 #include "PortMap.h"
 #include "SimArchive.h"
 #include "SimProcess.h"
@@ -100,6 +101,15 @@ TEST_F(LinkSimTest, ReadCommandsAnswerTheControllerIdentity) {
 
     ASSERT_TRUE(Exchange(9));
     EXPECT_EQ(FromCp1251(Reply()), QString("Школа №5") + QChar(0));
+}
+
+// Opening a port asks the driver for low latency; a pseudo-terminal refuses and keeps working.
+TEST_F(LinkSimTest, LowLatencyRequestOnAPseudoTerminalLeavesTheLinkWorking) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const auto report = RecordedLowLatency(sim_->Device());
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->outcome, LowLatencyOutcome::NotSerialPort);
+    EXPECT_TRUE(Exchange(3));
 }
 
 TEST_F(LinkSimTest, WriteCommandsChangeTheIdentity) {

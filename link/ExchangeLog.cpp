@@ -1,0 +1,197 @@
+#include "ExchangeLog.h"
+
+#include <QDate>
+#include <QDir>
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+
+constexpr qsizetype kWriteChunk = 64 * 1024;
+constexpr auto kWriteInterval = std::chrono::seconds(1);
+
+struct Now {
+    QString day;              // YYYY-MM-DD, local
+    std::int64_t microsOfDay; // local
+};
+
+Now LocalNow() {
+    const auto now = std::chrono::system_clock::now();
+    const auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(micros / 1'000'000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const std::int64_t ofDay =
+        (static_cast<std::int64_t>(local.tm_hour) * 3600 + local.tm_min * 60 + local.tm_sec) *
+            1'000'000 +
+        micros % 1'000'000;
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+    return {QString::fromLatin1(day), ofDay};
+}
+
+QByteArray TimeOfDay(std::int64_t micros) {
+    const std::int64_t s = micros / 1'000'000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", static_cast<int>(s / 3600),
+                  static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
+                  static_cast<int>(micros % 1'000'000));
+    return QByteArray(text);
+}
+
+QString FileName(const QString& day, int number) {
+    return QStringLiteral("exchange-%1-%2.log").arg(day).arg(number, 3, 10, QChar('0'));
+}
+
+} // namespace
+
+QByteArray FormatFrameLine(std::int64_t microsOfDay, const char* direction,
+                           const TracedFrame& frame) {
+    QByteArray line = TimeOfDay(microsOfDay);
+    line += ' ';
+    line += direction;
+    line += " a=" + QByteArray::number(frame.address) + " c=" + QByteArray::number(frame.command) +
+            " n=" + QByteArray::number(frame.length);
+    if (frame.oversized)
+        return line + " length too large, dropped";
+    line += frame.crcGood ? " crc ok" : " crc BAD, dropped";
+    if (!frame.payload.empty()) {
+        line += ':';
+        for (std::uint8_t b : frame.payload) {
+            line += ' ';
+            line += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+        }
+    }
+    return line;
+}
+
+QByteArray FormatEventLine(std::int64_t microsOfDay, const QByteArray& text) {
+    return TimeOfDay(microsOfDay) + " -- " + text;
+}
+
+ExchangeLog::ExchangeLog(QString folder, qint64 maxFileBytes, int keptFiles)
+    : folder_(std::move(folder)), maxFileBytes_(std::max<qint64>(maxFileBytes, 1)),
+      keptFiles_(std::max(keptFiles, 1)), lastWrite_(std::chrono::steady_clock::now()) {}
+
+ExchangeLog::~ExchangeLog() {
+    Flush();
+}
+
+void ExchangeLog::Fail(const QString& reason) {
+    if (failed_)
+        return;
+    failed_ = true;
+    buffer_.clear();
+    file_.close();
+    if (onFailure)
+        onFailure(reason);
+}
+
+bool ExchangeLog::OpenFileFor(const QString& day) {
+    if (!QDir().mkpath(folder_)) {
+        Fail(QStringLiteral("не удаётся создать папку %1").arg(folder_));
+        return false;
+    }
+    file_.close();
+    if (day != fileDay_) {
+        // Continue the day's newest file after a restart.
+        const QStringList today = QDir(folder_).entryList(
+            {QStringLiteral("exchange-%1-*.log").arg(day)}, QDir::Files, QDir::Name);
+        fileNumber_ =
+            today.isEmpty() ? 1 : today.last().section('-', 4, 4).section('.', 0, 0).toInt();
+        fileNumber_ = std::max(fileNumber_, 1);
+        fileDay_ = day;
+    } else {
+        ++fileNumber_;
+    }
+    file_.setFileName(QDir(folder_).filePath(FileName(day, fileNumber_)));
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        Fail(QStringLiteral("не удаётся записать файл %1").arg(file_.fileName()));
+        return false;
+    }
+    fileSize_ = file_.size();
+    PruneOldFiles();
+    return true;
+}
+
+void ExchangeLog::PruneOldFiles() {
+    // The names sort by day, then number: the oldest come first.
+    QDir dir(folder_);
+    const QStringList all =
+        dir.entryList({QStringLiteral("exchange-*.log")}, QDir::Files, QDir::Name);
+    for (qsizetype i = 0; i + keptFiles_ < all.size(); ++i)
+        dir.remove(all[i]);
+}
+
+void ExchangeLog::Flush() {
+    if (failed_ || buffer_.isEmpty() || !file_.isOpen())
+        return;
+    if (file_.write(buffer_) != buffer_.size()) {
+        Fail(QStringLiteral("не удаётся записать файл %1").arg(file_.fileName()));
+        return;
+    }
+    buffer_.clear();
+    lastWrite_ = std::chrono::steady_clock::now();
+}
+
+void ExchangeLog::Add(QByteArray line) {
+    if (failed_)
+        return;
+    ++lineCount_;
+    recent_.push_back(line);
+    if (recent_.size() > static_cast<std::size_t>(kRecentLines))
+        recent_.pop_front();
+
+    line += '\n';
+    const QString day = LocalNow().day;
+    if (!file_.isOpen() || day != fileDay_) {
+        Flush();
+        if (failed_ || !OpenFileFor(day))
+            return;
+    }
+    // A line never straddles two files: what is buffered goes to the old one first. An empty
+    // file takes the line even when the line alone exceeds the limit.
+    if (fileSize_ > 0 && fileSize_ + line.size() > maxFileBytes_) {
+        Flush();
+        if (failed_ || !OpenFileFor(day))
+            return;
+    }
+    buffer_ += line;
+    fileSize_ += line.size();
+    if (buffer_.size() >= kWriteChunk ||
+        std::chrono::steady_clock::now() - lastWrite_ > kWriteInterval)
+        Flush();
+}
+
+QStringList ExchangeLog::RecentLines() const {
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(recent_.size()));
+    for (const QByteArray& line : recent_)
+        out << QString::fromLatin1(line);
+    return out;
+}
+
+void ExchangeLog::FrameSent(const TracedFrame& frame) {
+    Add(FormatFrameLine(LocalNow().microsOfDay, "TX", frame));
+}
+
+void ExchangeLog::FrameReceived(const TracedFrame& frame) {
+    Add(FormatFrameLine(LocalNow().microsOfDay, "RX", frame));
+}
+
+void ExchangeLog::BytesSkipped(std::size_t count) {
+    Add(FormatEventLine(LocalNow().microsOfDay,
+                        "resynchronisation: " + QByteArray::number(static_cast<qulonglong>(count)) +
+                            " bytes skipped"));
+}
+
+void ExchangeLog::ReplyTimedOut(int timeoutMs) {
+    Add(FormatEventLine(LocalNow().microsOfDay,
+                        "time-out: no answer in " + QByteArray::number(timeoutMs) + " ms"));
+}
+
+void ExchangeLog::PortFailed() {
+    Add(FormatEventLine(LocalNow().microsOfDay, "port failed or gone"));
+}

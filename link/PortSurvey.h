@@ -1,0 +1,82 @@
+#pragma once
+
+// The port doctor's findings: one row per serial device of the machine (and per device the
+// settings name), with what the system tells about it and whether this user can open it, the
+// cause and the cure in plain words. Reads the device folder, sysfs, /proc and the kernel log
+// under roots that a test may point at a tree of its own; an entry that cannot be read leaves
+// its field empty, never fails the survey.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+#include <vector>
+
+struct SurveyRoots {
+    QString dev = QStringLiteral("/dev");
+    QString sys = QStringLiteral("/sys");
+    QString proc = QStringLiteral("/proc");
+    QString kernelLog = QStringLiteral("/dev/kmsg"); // read where this user may
+};
+
+// Who asks: whether a node is open to them is worked out from its owner, group and mode.
+struct SurveyUser {
+    uid_t uid = 0;
+    QString name;
+    std::vector<gid_t> sessionGroups; // the groups this login has (getgroups)
+    std::vector<gid_t> accountGroups; // the groups of the account now (/etc/group)
+    long ownPid = 0;                  // our own process does not count as a holder
+
+    static SurveyUser Current();
+};
+
+enum class PortState {
+    Ready,          // this user can open it
+    NoPermission,   // the node's group admits, the user is not in it
+    NewLoginNeeded, // the user was added to the group after logging in
+    Busy,           // another process holds it open
+    Missing,        // the node does not exist (unplugged, or taken by another service)
+    NotSerial,      // the path exists but is no serial port
+};
+
+struct PortRow {
+    int port = 0; // the "COM" number
+    QString node; // the device path as mapped
+    QString byId; // its name under /dev/serial/by-id, if any
+    QString driver;
+    QString usbId;   // "0403:6001", empty for a built-in port
+    QString usbName; // manufacturer and product as the adapter reports them
+    std::optional<int> latencyTimerMs;
+    QString lowLatency; // what opening it reported in this run, empty when not opened
+    PortState state = PortState::Ready;
+    QString cause; // plain Russian, empty when Ready
+    QString cure;
+    QString answer; // filled by ProbeIdentification
+};
+
+struct SurveyReport {
+    std::vector<PortRow> rows;
+    QStringList notes; // findings that belong to no row (from the kernel log)
+};
+
+// The rows for every number AssignedPorts() gives, in number order.
+SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user);
+
+// The state in a word or two: "доступен", "нет прав", "занят", ...
+QString DescribeState(PortState state);
+
+// The whole report as plain text, one block per row, for standard output.
+QString FormatSurveyText(const SurveyReport& report);
+
+// Asks every Ready row's port for the identification text (the others get "—"), calling
+// afterEach with the row's index after each, and stopping early when stop says so; then fills in
+// what opening each port reported about low latency.
+void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop = {},
+                     const std::function<void(std::size_t)>& afterEach = {});
+
+// Asks the device on the port for its identification text: the text, or "нет ответа", or
+// "не открывается". The link's current port and address are the same afterwards (the current
+// port is opened again when another was probed).
+QString ProbeIdentification(int port, int speed);
