@@ -5,7 +5,9 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveDownload.h"
 #include "ArchiveGeometry.h"
+#include "TimeLeft.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -29,9 +31,22 @@ void TMainForm::bt_DF_ReadClick() {
         lbRXE->setText(QString::number(count));
         repaint();
     };
-    hooks.onProgress = [this](int offset) { ProgressBar1->setValue(offset); };
+    // The bar shows the time left, from the rate so far, while the run lasts.
+    QElapsedTimer clock;
+    clock.start();
+    ProgressBar1->setFormat(QString());
+    ProgressBar1->setTextVisible(true);
+    hooks.onProgress = [this, &clock](int offset) {
+        ProgressBar1->setValue(offset);
+        if (const auto left = EstimateSecondsLeft(offset, ArchiveSize, clock.elapsed() / 1000.0))
+            ProgressBar1->setFormat(FormatTimeLeft(*left));
+    };
 
     const DownloadResult result = DownloadArchive(hooks);
+    if (self) {
+        ProgressBar1->setTextVisible(false);
+        ProgressBar1->setFormat(QStringLiteral("%p%"));
+    }
     switch (result.outcome) {
     case DownloadOutcome::Completed:
         DecodeArchive(result.image, ChannelCount, RecordCount,
