@@ -10,6 +10,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("Сервисная программа регулятора КВ-9000Л: идентификация, архив, экспорт."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption diagnose(
+        QStringLiteral("diagnose"),
+        QStringLiteral("Напечатать таблицу последовательных портов (диагностика порта) и выйти."));
+    parser.addOption(diagnose);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -34,6 +38,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version)) {
         result.exitNow = true;
         result.output = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(KV_VERSION));
+        return result;
+    }
+    if (parser.isSet(diagnose)) {
+        result.exitNow = true;
+        result.diagnose = true;
         return result;
     }
     const QStringList files = parser.positionalArguments();

@@ -13,6 +13,8 @@ struct CommandLine {
     int exitCode = 0;
     QString output; // for standard output
     QString errors; // for standard error
+    // --diagnose: print the port doctor's table and end, without a window.
+    bool diagnose = false;
     // The archive file to show at start; empty when none was given.
     QString archivePath;
 };

@@ -3,6 +3,7 @@
 #include "ArchiveGeometry.h"
 #include "Cp1251.h"
 #include "Discovery.h"
+#include "ExchangeLog.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
 #include "PortMap.h"
@@ -354,6 +355,8 @@ void TMainForm::FormCreate() {
     PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
     DeviceAddress = static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
     SetPortMap(settings_->ReadPorts());
+    RunExchangeLog(
+        settings_->ReadInteger(QStringLiteral("Service"), QStringLiteral("Exchange log"), 0) == 1);
 
     speAddr->setValue(DeviceAddress);
 
@@ -375,6 +378,7 @@ void TMainForm::FindController() {
     const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
     if (found.port == 0) {
         ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
+        OfferPortDoctor();
         return;
     }
     ChannelCount = found.channelCount;
@@ -390,6 +394,7 @@ void TMainForm::FindController() {
 
 void TMainForm::FormClose() {
     closed_ = true;
+    RunExchangeLog(false);
     ConfiguredPort = CurrentPort();
     try {
         if (settings_) {

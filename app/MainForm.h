@@ -8,6 +8,7 @@
 
 #include "UserDialogs.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -16,6 +17,8 @@
 #include <memory>
 #include <optional>
 
+class ExchangeLog;
+class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -143,6 +146,14 @@ public:
 
     QString SettingsPath() const { return settingsPath_; }
 
+    // The service menu (MainFormService.cpp): the port doctor, the exchange log and its view.
+    QAction* ExchangeLogAction = nullptr; // "Журнал обмена", checkable
+    void OpenPortDoctor();
+    void OpenExchangeLogView();
+    // Turns the exchange log on (in the state folder) or off; the state goes to the settings.
+    void SetExchangeLog(bool on);
+    const ExchangeLog* CurrentExchangeLog() const { return exchangeLog_.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -160,6 +171,11 @@ private:
     void ShowException(const std::exception& e);
     void FindController();
     void ApplyIdentityRead(const IdentityReadResult& result);
+    void BuildServiceMenu();
+    // Starts or stops the exchange log without touching the settings.
+    void RunExchangeLog(bool on);
+    // The status bar's hint after discovery found nothing: a link to the port doctor.
+    void OfferPortDoctor();
 
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
@@ -170,4 +186,7 @@ private:
     bool closed_ = false;
     // The serial number last delivered by this controller (nullopt while no read delivered one).
     std::optional<std::uint16_t> readSerial_;
+    std::unique_ptr<ExchangeLog> exchangeLog_;
+    QPointer<QWidget> portDoctor_; // the open service windows, deleted when closed
+    QPointer<QWidget> exchangeLogView_;
 };

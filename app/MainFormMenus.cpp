@@ -8,6 +8,8 @@
 #include <QMenuBar>
 
 void TMainForm::BuildMenus() {
+    BuildServiceMenu();
+
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})
         menu->menuAction()->setVisible(!menu->isEmpty());

@@ -15,6 +15,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -93,6 +94,22 @@ std::map<int, QString> SettingsFile::ReadPorts() const {
             ports[number] = Text(value).trimmed();
     }
     return ports;
+}
+
+void SettingsFile::WritePort(int number, const QString& device) {
+    const std::string key = Bytes(QStringLiteral("COM%1").arg(number));
+    CSimpleIniA::TNamesDepend keys;
+    impl_->ini.GetAllKeys("Ports", keys);
+    std::vector<std::string> others; // copied: deleting frees the names
+    for (const auto& entry : keys) {
+        const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
+        if (value && Text(value).trimmed() == device &&
+            Text(entry.pItem).trimmed().compare(Text(key.c_str()), Qt::CaseInsensitive))
+            others.emplace_back(entry.pItem);
+    }
+    for (const std::string& other : others)
+        impl_->ini.Delete("Ports", other.c_str());
+    impl_->ini.SetValue("Ports", key.c_str(), Bytes(device).c_str());
 }
 
 void SettingsFile::UpdateFile() const {

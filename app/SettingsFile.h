@@ -26,6 +26,9 @@ public:
     // The "Ports" section: COM<n>=device, for the port map of the link. Entries whose name is not
     // COM followed by a number are skipped.
     std::map<int, QString> ReadPorts() const;
+    // Gives the device the number: COM<n>=device in "Ports"; another entry naming the same
+    // device is removed, so that a device answers to one number. Every other key stays.
+    void WritePort(int number, const QString& device);
 
     // Writes the whole file through a temporary file that replaces the old one only when
     // complete. Throws std::runtime_error naming the path when that fails.

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextDocumentFragment>
 
 StatusPanels::StatusPanels(int firstPanelWidth, QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
@@ -16,6 +17,25 @@ StatusPanels::StatusPanels(int firstPanelWidth, QWidget* parent) : QWidget(paren
         layout->addWidget(panels_[i], i == 0 ? 0 : 1);
     }
     panels_[0]->setFixedWidth(firstPanelWidth);
+    hint_ = new QLabel(this);
+    hint_->setObjectName(QStringLiteral("Hint"));
+    hint_->setTextFormat(Qt::RichText);
+    hint_->hide();
+    layout->addWidget(hint_, 0);
+    connect(hint_, &QLabel::linkActivated, this, &StatusPanels::hintActivated);
+}
+
+void StatusPanels::SetHint(const QString& text, const QString& linkText) {
+    QString html = text.toHtmlEscaped();
+    if (!text.isEmpty() && !linkText.isEmpty())
+        html += QStringLiteral(" <a href=\"#\">%1</a>").arg(linkText.toHtmlEscaped());
+    hint_->setText(html);
+    hint_->setVisible(!text.isEmpty());
+}
+
+QString StatusPanels::HintText() const {
+    return hint_->text().isEmpty() ? QString()
+                                   : QTextDocumentFragment::fromHtml(hint_->text()).toPlainText();
 }
 
 QString StatusPanels::PanelText(int panel) const {

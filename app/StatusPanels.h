@@ -17,6 +17,15 @@ public:
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString& text);
 
+    // A short hint after the panels, with a link when linkText is given; hidden while empty. Not a panel: what the
+    // panels say (and the exports read) is unchanged.
+    void SetHint(const QString& text, const QString& linkText);
+    QString HintText() const;
+
+signals:
+    void hintActivated();
+
 private:
     QLabel* panels_[2];
+    QLabel* hint_;
 };

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Cp1251.h"
 #include "MainForm.h"
+#include "PortDiagnosis.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -31,6 +32,10 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine early = ParseCommandLine(rawArguments);
+    if (early.diagnose) {
+        QCoreApplication core(argc, argv);
+        return PrintPortDiagnosis();
+    }
     if (early.exitNow && early.exitCode == 0)
         return Answer(early);
 

@@ -1,14 +1,19 @@
 // A whole archive (8,448 flash reads of 32 bytes) through the frame link against kv9000-sim on a
 // pseudo-terminal: once as fast as the link and the simulator go, once with the simulator pacing
-// its answers like a 115,200 bit/s line.
+// its answers like a 115,200 bit/s line. --log-ratio instead runs the paced download twice, with
+// the exchange log off and on (into a temporary folder), and prints the ratio of the two.
 //
-//   bench_link_throughput [--unpaced-only | --paced-only]
+//   bench_link_throughput [--unpaced-only | --paced-only | --log-ratio]
 
+#include "ExchangeLog.h"
 #include "FrameLink.h"
+#include "FrameTrace.h"
 #include "PortMap.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -62,6 +67,30 @@ int main(int argc, char** argv) {
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
     SetSystemSerialDevices([] { return QStringList{}; });
+    if (argc > 1 && std::strcmp(argv[1], "--log-ratio") == 0) {
+        const QStringList pacing = {"--baud", QString::number(kBaud)};
+        Run off, on;
+        QTemporaryDir folder;
+        bool started = Measure(pacing, off);
+        {
+            ExchangeLog log(folder.path());
+            SetFrameTrace(&log);
+            started = started && Measure(pacing, on);
+            SetFrameTrace(nullptr);
+        }
+        if (!started) {
+            std::fprintf(stderr, "cannot start or open the simulator\n");
+            return 1;
+        }
+        qint64 logged = 0;
+        for (const QFileInfo& f : QDir(folder.path()).entryInfoList(QDir::Files))
+            logged += f.size();
+        std::printf("paced %d bit/s: log off %.3f s, log on %.3f s, ratio %.4f (target <= 1.01), "
+                    "%lld bytes logged, %d+%d failed\n",
+                    kBaud, off.seconds, on.seconds, on.seconds / off.seconds,
+                    static_cast<long long>(logged), off.failures, on.failures);
+        return 0;
+    }
     const bool unpaced = argc < 2 || std::strcmp(argv[1], "--paced-only") != 0;
     const bool paced = argc < 2 || std::strcmp(argv[1], "--unpaced-only") != 0;
 

@@ -125,6 +125,7 @@ TEST_F(MainFormStartTest, NotFoundShowsTheMessageAndStoresPortZero) {
         EXPECT_EQ(bed_.Dialogs().messages[0].caption, "КВ-9000Л");
         EXPECT_EQ(form->StatusText(0), "");
         EXPECT_EQ(form->StatusText(1), "");
+        EXPECT_EQ(form->StatusBar->HintText(), "Порт не найден? Диагностика порта");
         EXPECT_EQ(form->ChannelCount, 0);
         EXPECT_EQ(form->RecordCount, 0);
         EXPECT_EQ(CurrentPort(), 0);

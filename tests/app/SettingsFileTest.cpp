@@ -99,6 +99,21 @@ TEST_F(SettingsFileTest, PortsSectionGivesTheExplicitDevices) {
     EXPECT_EQ(s.ReadPorts(), expected);
 }
 
+TEST_F(SettingsFileTest, GivingADeviceANumberKeepsEveryOtherKey) {
+    const QByteArray before = ToCp1251(QStringLiteral("[General]\nLanguage=Русский\n; порты\n"
+                                                      "[Ports]\ncom5 = /dev/ttyUSB0\n"
+                                                      "COM2=/dev/ttyS0\nNote=запасной\n"));
+    Write(before);
+    SettingsFile s(Path());
+    s.WritePort(3, "/dev/ttyUSB0");
+    s.UpdateFile();
+    const std::map<int, QString> expected = {{2, "/dev/ttyS0"}, {3, "/dev/ttyUSB0"}};
+    EXPECT_EQ(SettingsFile(Path()).ReadPorts(), expected) << "COM5 no longer names it";
+    const QString after = FromCp1251(Read());
+    for (const char* kept : {"Language=Русский\n", "; порты\n[Ports]\n", "Note=запасной\n"})
+        EXPECT_TRUE(after.contains(QString::fromUtf8(kept))) << kept;
+}
+
 TEST_F(SettingsFileTest, AFailedWriteThrowsAndLeavesTheOldFileWhole) {
     Write("[General]\nLeft=1\n");
     // A folder where the file should be makes the write fail, even for root.

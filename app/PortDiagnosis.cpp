@@ -1,0 +1,20 @@
+#include "PortDiagnosis.h"
+
+#include "PortMap.h"
+#include "PortSurvey.h"
+#include "SettingsFile.h"
+#include "SettingsLocation.h"
+
+#include <cstdio>
+
+int PrintPortDiagnosis() {
+    const SettingsLocation where = ProgramSettingsLocation();
+    const SettingsFile settings(where.readPath, where.writePath);
+    SetPortMap(settings.ReadPorts());
+    const int speed =
+        settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
+    SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    CheckReadyPorts(report, speed);
+    std::fputs(FormatSurveyText(report).toUtf8().constData(), stdout);
+    return 0;
+}

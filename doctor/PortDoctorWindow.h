@@ -1,0 +1,59 @@
+#pragma once
+
+// "Диагностика порта": one row per serial device with what the survey found, a button that asks
+// every port for the identification text, and one that gives the selected device a "COM"
+// number. The work is done by the survey of the link library; the window shows it.
+
+#include "PortSurvey.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+// What the window needs from the program.
+struct PortDoctorHooks {
+    // Gives the device the number in the settings and in the link's port map; throws
+    // std::runtime_error when the settings cannot be written.
+    std::function<void(int port, const QString& device)> assignPort;
+    // True while the main window talks to the controller: then no port is probed.
+    std::function<bool()> linkBusy;
+    int speed = 115200;
+};
+
+class PortDoctorWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PortDoctorWindow(PortDoctorHooks hooks, SurveyRoots roots = {},
+                              QWidget* parent = nullptr);
+
+    QTableWidget* Table = nullptr;
+    QPushButton* RefreshButton = nullptr; // "Обновить"
+    QPushButton* CheckButton = nullptr;   // "Проверить"
+    QPushButton* AssignButton = nullptr;  // "Назначить номер COM…"
+    QLabel* Notes = nullptr;
+
+    // Surveys the ports again and shows the rows.
+    void Refresh();
+    // Asks every port that can be opened for its identification text, row by row; the window
+    // keeps repainting in between.
+    void CheckPorts();
+    // Gives the device of the row the number, then surveys again. False (with the reason shown
+    // in Notes) when the settings cannot be written.
+    bool AssignPort(int row, int port);
+
+    const SurveyReport& Report() const { return report_; }
+
+private:
+    void ShowReport();
+    void AskAndAssign();
+
+    PortDoctorHooks hooks_;
+    SurveyRoots roots_;
+    SurveyReport report_;
+    bool checking_ = false;
+};
