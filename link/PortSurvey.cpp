@@ -1,5 +1,6 @@
 #include "PortSurvey.h"
 
+#include "Cp1251.h"
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "LowLatency.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTextCodec>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -338,6 +338,6 @@ QString ProbeIdentification(int port, int speed) {
     // The answer names the address it came from; the program's address stays as it was.
     DeviceAddress = address;
     if (answered)
-        return QTextCodec::codecForName("Windows-1251")->toUnicode(text);
+        return FromCp1251(text);
     return opened ? QStringLiteral("нет ответа") : QStringLiteral("не открывается");
 }
