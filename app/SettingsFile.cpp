@@ -97,14 +97,17 @@ std::map<int, QString> SettingsFile::ReadPorts() const {
 }
 
 void SettingsFile::WritePort(int number, const QString& device) {
-    const std::string key = Bytes(QStringLiteral("COM%1").arg(number));
+    const std::string key = Bytes(PortName(number));
     CSimpleIniA::TNamesDepend keys;
     impl_->ini.GetAllKeys("Ports", keys);
     std::vector<std::string> others; // copied: deleting frees the names
     for (const auto& entry : keys) {
+        const QString name = Text(entry.pItem).trimmed();
         const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
-        if (value && Text(value).trimmed() == device &&
-            Text(entry.pItem).trimmed().compare(Text(key.c_str()), Qt::CaseInsensitive))
+        const int n = PortNumber(name);
+        // Another spelling of the same number ("com05"), or another number for the device.
+        if (name != Text(key.c_str()) &&
+            (n == number || (n != 0 && value && Text(value).trimmed() == device)))
             others.emplace_back(entry.pItem);
     }
     for (const std::string& other : others)

@@ -323,7 +323,7 @@ void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()
 }
 
 QString ProbeIdentification(int port, int speed) {
-    const int previous = CurrentPort;
+    const int previous = CurrentPort();
     const std::uint8_t address = DeviceAddress;
     QByteArray text;
     bool opened = true;
