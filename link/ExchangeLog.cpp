@@ -58,10 +58,12 @@ QByteArray FormatFrameLine(std::int64_t microsOfDay, const char* direction,
         return line + " length too large, dropped";
     line += frame.crcGood ? " crc ok" : " crc BAD, dropped";
     if (!frame.payload.empty()) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        line.reserve(line.size() + 1 + 3 * static_cast<qsizetype>(frame.payload.size()));
         line += ':';
         for (std::uint8_t b : frame.payload) {
-            line += ' ';
-            line += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+            const char digits[3] = {' ', kHex[b >> 4], kHex[b & 0x0F]};
+            line.append(digits, 3);
         }
     }
     return line;

@@ -82,8 +82,25 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot start or open the simulator\n");
             return 1;
         }
+        // The log's own cost, apart from the line's noise: the run's lines written directly.
+        const auto lines = [&] {
+            ExchangeLog log(folder.filePath("direct"));
+            std::uint8_t request[5] = {0, 0, 0, 0, 32};
+            std::uint8_t answer[32] = {};
+            const auto begin = std::chrono::steady_clock::now();
+            for (int block = 0; block < kBlocks; ++block) {
+                log.FrameSent(TracedFrame{1, 30, 5, request});
+                log.FrameReceived(TracedFrame{1, 30, 32, answer});
+            }
+            log.Flush();
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        }();
+        std::printf("log's own cost: %.1f ms for %d lines, %.2f us a line, %.3f %% of the paced "
+                    "run\n",
+                    lines * 1e3, 2 * kBlocks, lines * 1e6 / (2 * kBlocks),
+                    100.0 * lines / off.seconds);
         qint64 logged = 0;
-        for (const QFileInfo& f : QDir(folder.path()).entryInfoList(QDir::Files))
+        for (const QFileInfo& f : QDir(folder.path()).entryInfoList(QDir::Files)) // the run's
             logged += f.size();
         std::printf("paced %d bit/s: log off %.3f s, log on %.3f s, ratio %.4f (target <= 1.01), "
                     "%lld bytes logged, %d+%d failed\n",
