@@ -167,6 +167,7 @@ bool ShowsImage(const TMainForm& form, const QByteArray& image) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // progress shows in a CI log as it happens
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -256,6 +257,9 @@ int main(int argc, char** argv) {
             rssFirst = rssLast;
         if (run == std::min(kRssBaselineRun, runs))
             rssBaseline = rssLast;
+        if (run % 20 == 0)
+            std::printf("after run %d: completed %d, aborted %d, VmRSS %ld kB\n", run, completed,
+                        aborted, rssLast);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
