@@ -12,6 +12,7 @@ packages=(
     # fuzzing (libFuzzer is clang's runtime)
     clang libclang-rt-14-dev
     # charts
+    libqcustomplot-dev
 
     # packaging
 

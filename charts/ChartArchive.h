@@ -1,0 +1,31 @@
+#pragma once
+
+// What the chart window shows: an archive image with the identity of the controller it came
+// from, and the file it was read from (empty for a download that was not kept).
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+struct ChartArchive {
+    QByteArray image;
+    int channelCount = 0;                // 1 or 2
+    QString identification;              // empty when not known (a raw image)
+    std::optional<std::uint16_t> serial; // nullopt when not known
+    QString path;                        // the archive file; empty when none
+};
+
+// The window title's description of the controller: "<identification>, серийный номер <n>",
+// or what is known of it.
+QString DescribeController(const ChartArchive& archive);
+
+// Why other cannot be drawn beside shown, in words for the user; empty when it can. An archive
+// of another channel count, or with another serial number, is of another controller.
+QString ComparisonRefusal(const ChartArchive& shown, const ChartArchive& other);
+
+// The archive file offered first for a comparison: the file before shownPath among the archive
+// files (*.kvarc) of its folder in name order (names begin with the download's time), or the
+// newest one of folder when shownPath is not among them. Empty when there is none.
+QString PreviousArchiveFile(const QString& shownPath, const QString& folder);

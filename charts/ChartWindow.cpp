@@ -1,0 +1,186 @@
+#include "ChartWindow.h"
+
+#include "ChannelChart.h"
+#include "ChartFile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+ChartWindow::ChartWindow(ChartWindowOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window), options_(std::move(options)) {
+    if (!options_.dialogs)
+        options_.dialogs = MakeQtChartDialogs(this);
+    setWindowTitle(QStringLiteral("Графики"));
+    resize(1200, 720);
+
+    wholeButton_ = new QPushButton(QStringLiteral("Весь архив"), this);
+    compareButton_ = new QPushButton(QStringLiteral("Сравнить с архивом…"), this);
+    saveButton_ = new QPushButton(QStringLiteral("Сохранить график…"), this);
+    copyButton_ = new QPushButton(QStringLiteral("Копировать"), this);
+    wholeButton_->setToolTip(QStringLiteral("Показать весь архив по времени (Home)"));
+    copyButton_->setToolTip(QStringLiteral("Копировать график в буфер обмена"));
+    auto* hint = new QLabel(QStringLiteral("Колесо — масштаб, перетаскивание — сдвиг, правая "
+                                           "кнопка — выделить участок, двойной щелчок — строка "
+                                           "таблицы"),
+                            this);
+    hint->setStyleSheet(QStringLiteral("color: gray"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {wholeButton_, compareButton_, saveButton_, copyButton_})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(hint);
+
+    tabs_ = new QTabWidget(this);
+    summary_ = new QLabel(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(tabs_, 1);
+    layout->addWidget(summary_);
+
+    connect(wholeButton_, &QPushButton::clicked, this, [this] {
+        if (ChannelChart* chart = CurrentChart())
+            chart->ShowWholeArchive();
+    });
+    new QShortcut(Qt::Key_Home, wholeButton_, [this] { wholeButton_->click(); });
+    connect(compareButton_, &QPushButton::clicked, this, &ChartWindow::CompareWithArchive);
+    connect(saveButton_, &QPushButton::clicked, this, &ChartWindow::SaveChartAs);
+    connect(copyButton_, &QPushButton::clicked, this, &ChartWindow::CopyChart);
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] { summary_->setText(SummaryText()); });
+}
+
+ChartWindow::~ChartWindow() = default;
+
+void ChartWindow::ShowArchive(const ChartArchive& archive) {
+    shown_ = archive;
+    series_ = ExtractChartSeries(archive.image, archive.channelCount);
+    if (comparison_ && !ComparisonRefusal(shown_, *comparison_).isEmpty()) {
+        comparison_.reset();
+        comparisonSeries_.clear();
+    }
+    setWindowTitle(QStringLiteral("Графики — ") + DescribeController(shown_));
+    Redraw();
+}
+
+void ChartWindow::Redraw() {
+    const int channels = static_cast<int>(series_.size());
+    while (static_cast<int>(charts_.size()) < channels) {
+        auto* chart = new ChannelChart(tabs_);
+        const int channel = static_cast<int>(charts_.size()) + 1;
+        connect(chart, &ChannelChart::RecordActivated, this,
+                [this, channel](int row) { emit RecordActivated(channel, row); });
+        tabs_->addTab(chart, QStringLiteral("Канал %1").arg(channel));
+        charts_.push_back(chart);
+    }
+    while (static_cast<int>(charts_.size()) > channels) {
+        delete charts_.back();
+        charts_.pop_back();
+    }
+    for (int k = 0; k < channels; ++k)
+        charts_[k]->SetSeries(series_[k], k < static_cast<int>(comparisonSeries_.size())
+                                              ? &comparisonSeries_[k]
+                                              : nullptr);
+    const bool any = channels > 0;
+    for (QPushButton* b : {wholeButton_, compareButton_, saveButton_, copyButton_})
+        b->setEnabled(any);
+    summary_->setText(SummaryText());
+}
+
+QString ChartWindow::SummaryText() const {
+    const int k = tabs_->currentIndex();
+    if (k < 0 || k >= static_cast<int>(series_.size()))
+        return QStringLiteral("Архив не загружен");
+    const ChannelSeries& s = series_[k];
+    QString text = QStringLiteral("Записей на графике: %1").arg(s.time.size());
+    if (s.invalidTimes > 0)
+        text += QStringLiteral("; без верной даты и времени (не показаны): %1").arg(s.invalidTimes);
+    if (comparison_)
+        text += QStringLiteral("; бледным — архив для сравнения %1")
+                    .arg(QFileInfo(comparison_->path).fileName());
+    return text;
+}
+
+void ChartWindow::CompareWithArchive() {
+    const QString folder =
+        shown_.path.isEmpty() ? options_.archiveFolder : QFileInfo(shown_.path).absolutePath();
+    QString offered = PreviousArchiveFile(shown_.path, folder);
+    if (offered.isEmpty())
+        offered = folder;
+    const QString path = options_.dialogs->OpenArchive(offered);
+    if (!path.isEmpty())
+        CompareWith(path);
+}
+
+bool ChartWindow::CompareWith(const QString& path) {
+    QString error;
+    std::optional<ChartArchive> other =
+        options_.readArchive ? options_.readArchive(path, error) : std::nullopt;
+    if (!other) {
+        options_.dialogs->Warn(QStringLiteral("Архив %1 не открыт: %2").arg(path, error));
+        return false;
+    }
+    other->path = path;
+    const QString refusal = ComparisonRefusal(shown_, *other);
+    if (!refusal.isEmpty()) {
+        options_.dialogs->Warn(refusal);
+        return false;
+    }
+    comparison_ = std::move(other);
+    comparisonSeries_ = ExtractChartSeries(comparison_->image, comparison_->channelCount);
+    Redraw();
+    return true;
+}
+
+ChannelChart* ChartWindow::CurrentChart() const {
+    return qobject_cast<ChannelChart*>(tabs_->currentWidget());
+}
+
+int ChartWindow::ChannelTabCount() const {
+    return static_cast<int>(charts_.size());
+}
+
+ChannelChart* ChartWindow::Channel(int index) const {
+    return index >= 0 && index < ChannelTabCount() ? charts_[index] : nullptr;
+}
+
+QString ChartWindow::SaveChart(const QString& path) const {
+    const ChannelChart* chart = CurrentChart();
+    if (!chart)
+        return QStringLiteral("Нет графика");
+    return WriteChartFile(path, chart->PictureSize(),
+                          [chart](QCPPainter& p, QSize size) { chart->Paint(p, size); });
+}
+
+void ChartWindow::SaveChartAs() {
+    const int channel = tabs_->currentIndex() + 1;
+    QString proposed = lastSavePath_;
+    if (proposed.isEmpty()) {
+        const QString folder =
+            shown_.path.isEmpty() ? QDir::homePath() : QFileInfo(shown_.path).absolutePath();
+        const QString base =
+            shown_.path.isEmpty() ? QStringLiteral("график") : QFileInfo(shown_.path).baseName();
+        proposed = QDir(folder).filePath(QStringLiteral("%1_канал%2.png").arg(base).arg(channel));
+    }
+    const QString path = options_.dialogs->SaveChart(proposed);
+    if (path.isEmpty())
+        return;
+    lastSavePath_ = path;
+    const QString error = SaveChart(path);
+    if (!error.isEmpty())
+        options_.dialogs->Warn(error);
+}
+
+void ChartWindow::CopyChart() {
+    const ChannelChart* chart = CurrentChart();
+    if (!chart)
+        return;
+    QApplication::clipboard()->setImage(RenderChartImage(
+        chart->PictureSize(), [chart](QCPPainter& p, QSize size) { chart->Paint(p, size); }));
+}

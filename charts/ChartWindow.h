@@ -1,0 +1,85 @@
+#pragma once
+
+// The chart window: one tab per channel of the archive shown, titled with the controller's
+// identification and serial number. Above the tabs: back to the whole archive, a comparison
+// archive, saving the chart (PNG or PDF) and copying it to the clipboard; under them a line that
+// says how many records are drawn and how many were left out for their date or time.
+
+#include "ChartArchive.h"
+#include "ChartDialogs.h"
+#include "ChartSeries.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class ChannelChart;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+// Reads an archive file for a comparison: the archive, or nullopt with the cause in error.
+using ChartArchiveReader =
+    std::function<std::optional<ChartArchive>(const QString& path, QString& error)>;
+
+struct ChartWindowOptions {
+    std::shared_ptr<ChartDialogs> dialogs; // null: the real Qt dialogs
+    ChartArchiveReader readArchive;        // how a comparison file is read
+    QString archiveFolder; // where comparison files are looked for when the archive has no file
+};
+
+class ChartWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ChartWindow(ChartWindowOptions options, QWidget* parent = nullptr);
+    ~ChartWindow() override;
+
+    // Draws archive (replacing what was shown). A comparison of the same controller stays;
+    // one of another is dropped.
+    void ShowArchive(const ChartArchive& archive);
+
+    // "Сравнить с архивом…": asks for a file (offering the previous one of the archive's
+    // folder) and draws it beside the archive, or says why it cannot.
+    void CompareWithArchive();
+    // Draws the archive at path beside the one shown; on refusal or failure warns and returns
+    // false.
+    bool CompareWith(const QString& path);
+
+    // Saves the current channel's charts to path (PNG or PDF by extension); the error text or
+    // empty.
+    QString SaveChart(const QString& path) const;
+
+    int ChannelTabCount() const;
+    ChannelChart* Channel(int index) const; // 0-based
+    const std::vector<ChannelSeries>& Series() const { return series_; }
+    QString SummaryText() const;
+
+signals:
+    // A double click on a point of channel (1-based): the row of its record in the data grid.
+    void RecordActivated(int channel, int row);
+
+private:
+    void Redraw();
+    void SaveChartAs();
+    void CopyChart();
+    ChannelChart* CurrentChart() const;
+
+    ChartWindowOptions options_;
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* wholeButton_ = nullptr;
+    QPushButton* compareButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPushButton* copyButton_ = nullptr;
+    QLabel* summary_ = nullptr;
+    std::vector<ChannelChart*> charts_;
+
+    ChartArchive shown_;
+    std::vector<ChannelSeries> series_;
+    std::optional<ChartArchive> comparison_;
+    std::vector<ChannelSeries> comparisonSeries_;
+    QString lastSavePath_;
+};
