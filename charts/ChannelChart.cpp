@@ -117,7 +117,7 @@ bool ChannelChart::ShownAtFirst(ChartField field) {
 void ChannelChart::BuildTimePlot() {
     QCustomPlot* plot = timePlot_;
     plot->setNoAntialiasingOnDrag(true);
-    plot->setPlottingHints(QCP::phCacheLabels | QCP::phFastPolylines);
+    plot->setPlottingHints(QCP::phCacheLabels | QCP::phFastPolylines | QCP::phImmediateRefresh);
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->setMouseTracking(true);
 
@@ -174,10 +174,9 @@ void ChannelChart::BuildTimePlot() {
             QCPAxis* valueAxis = f == static_cast<int>(ChartField::Air) ? air : degrees;
             QCPGraph* g = plot->addGraph(time, valueAxis);
             g->setName(ChartFieldName(static_cast<ChartField>(f)));
-            QPen pen(pale ? Pale(kFieldColors[f]) : kFieldColors[f], pale ? 2.0 : 1.2);
-            if (static_cast<ChartField>(f) == ChartField::Curve)
-                pen.setStyle(Qt::DashLine);
-            g->setPen(pen);
+            // Solid one-pixel lines take the painter's fast path: thousands of points redraw
+            // within a frame; dashes and wider pens would be stroked point by point.
+            g->setPen(QPen(pale ? Pale(kFieldColors[f]) : kFieldColors[f], 1));
             if (pale)
                 g->removeFromLegend();
             (*graphs)[f] = g;
@@ -186,6 +185,7 @@ void ChannelChart::BuildTimePlot() {
     for (int bit = 0; bit < kRelayBits; ++bit) {
         QCPGraph* g = plot->addGraph(relayTime, relayAxis);
         g->setPen(QPen(QColor(0x2c, 0x6e, 0xa0), 7, Qt::SolidLine, Qt::FlatCap));
+        g->setAntialiased(false); // level bars: smoothing only costs time
         g->removeFromLegend();
         relayBands_[bit] = g;
     }
@@ -276,7 +276,8 @@ void ChannelChart::SetSeries(const ChannelSeries& series, const ChannelSeries* c
     }
     emptyNote_->setVisible(series_.Empty());
     for (int f = 0; f < kLineFields; ++f)
-        SetFieldVisible(static_cast<ChartField>(f), ShownAtFirst(static_cast<ChartField>(f)));
+        ApplyVisibility(static_cast<ChartField>(f), ShownAtFirst(static_cast<ChartField>(f)));
+    FitValueAxes();
     ShowWholeArchive();
 }
 
@@ -325,10 +326,16 @@ void ChannelChart::FillCurvePlot() {
         if (axis->range().size() < 1)
             axis->setRange(axis->range().center() - 5, axis->range().center() + 5);
     }
-    curvePlot_->replot();
+    Replot(curvePlot_);
 }
 
 void ChannelChart::SetFieldVisible(ChartField field, bool visible) {
+    ApplyVisibility(field, visible);
+    FitValueAxes();
+    Replot(timePlot_);
+}
+
+void ChannelChart::ApplyVisibility(ChartField field, bool visible) {
     const int f = static_cast<int>(field);
     if (f >= kLineFields)
         return;
@@ -336,8 +343,6 @@ void ChannelChart::SetFieldVisible(ChartField field, bool visible) {
     paleGraphs_[f]->setVisible(visible);
     if (QCPPlottableLegendItem* entry = timePlot_->legend->itemWithPlottable(graphs_[f]))
         entry->setTextColor(visible ? Qt::black : QColor(0xa0, 0xa0, 0xa0));
-    FitValueAxes();
-    timePlot_->replot();
 }
 
 void ChannelChart::FitValueAxes() {
@@ -382,7 +387,24 @@ void ChannelChart::ShowWholeArchive() {
     if (last - first < 3600)
         last = first + 3600;
     timePlot_->xAxis->setRange(first, last);
-    timePlot_->replot();
+    Replot(timePlot_);
+}
+
+void ChannelChart::Replot(QCustomPlot* plot) {
+    // A hidden chart is drawn when it is shown: at its first show by its resize, later here.
+    if (isVisible())
+        plot->replot();
+    else
+        stale_ = true;
+}
+
+void ChannelChart::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (stale_) {
+        stale_ = false;
+        timePlot_->replot();
+        curvePlot_->replot();
+    }
 }
 
 void ChannelChart::OnPress(QMouseEvent* event) {

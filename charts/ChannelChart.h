@@ -49,11 +49,16 @@ signals:
     // A double click on a point: the row of its record in the channel's data grid.
     void RecordActivated(int row);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void Replot(QCustomPlot* plot); // now when visible, otherwise when next shown
     void BuildTimePlot();
     void BuildCurvePlot();
     void FillRelayBands();
     void FillCurvePlot();
+    void ApplyVisibility(ChartField field, bool visible); // without refitting or redrawing
     void FitValueAxes();
     void OnPress(QMouseEvent* event);
     void OnHover(QMouseEvent* event);
@@ -64,6 +69,7 @@ private:
     QCustomPlot* timePlot_ = nullptr;
     QCustomPlot* curvePlot_ = nullptr;
     QCPItemText* emptyNote_ = nullptr;
+    bool stale_ = false; // changed while hidden
     // Temperatures and "tвозд" (on the right axis); the comparison's in pale colours.
     std::array<QCPGraph*, ChartFieldCount - 1> graphs_{};
     std::array<QCPGraph*, ChartFieldCount - 1> paleGraphs_{};

@@ -29,18 +29,17 @@ QString ComparisonRefusal(const ChartArchive& shown, const ChartArchive& other) 
     return {};
 }
 
-QString PreviousArchiveFile(const QString& shownPath, const QString& folder) {
-    const QDir dir(folder);
-    if (folder.isEmpty() || !dir.exists())
+QString PreviousArchiveFile(const ChartArchive& shown) {
+    const QDir dir(shown.folder);
+    if (shown.folder.isEmpty() || !dir.exists())
         return {};
     const QStringList names =
         dir.entryList({QStringLiteral("*.kvarc")}, QDir::Files | QDir::Readable, QDir::Name);
-    if (names.isEmpty())
-        return {};
-    const QFileInfo shown(shownPath);
-    const qsizetype at =
-        shown.absoluteDir() == QDir(dir.absolutePath()) ? names.indexOf(shown.fileName()) : -1;
-    if (at == 0)
-        return {};
-    return dir.absoluteFilePath(at > 0 ? names[at - 1] : names.last());
+    QString before = QFileInfo(shown.path).fileName();
+    if (before.isEmpty() && shown.downloadedAt.isValid())
+        before = shown.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    for (qsizetype i = names.size() - 1; i >= 0; --i)
+        if (before.isEmpty() || names[i] < before)
+            return dir.absoluteFilePath(names[i]);
+    return {};
 }

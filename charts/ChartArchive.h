@@ -4,6 +4,7 @@
 // from, and the file it was read from (empty for a download that was not kept).
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -15,6 +16,8 @@ struct ChartArchive {
     QString identification;              // empty when not known (a raw image)
     std::optional<std::uint16_t> serial; // nullopt when not known
     QString path;                        // the archive file; empty when none
+    QDateTime downloadedAt;              // when it was downloaded; invalid when not known
+    QString folder; // where the other archive files of this controller are kept; may be empty
 };
 
 // The window title's description of the controller: "<identification>, серийный номер <n>",
@@ -25,7 +28,8 @@ QString DescribeController(const ChartArchive& archive);
 // of another channel count, or with another serial number, is of another controller.
 QString ComparisonRefusal(const ChartArchive& shown, const ChartArchive& other);
 
-// The archive file offered first for a comparison: the file before shownPath among the archive
-// files (*.kvarc) of its folder in name order (names begin with the download's time), or the
-// newest one of folder when shownPath is not among them. Empty when there is none.
-QString PreviousArchiveFile(const QString& shownPath, const QString& folder);
+// The archive file offered first for a comparison of shown: among the archive files (*.kvarc) of
+// shown.folder, whose names begin with their download's local time (2024-01-31_08-15-00.kvarc), the
+// last one in name order before shown's own file, or before its download time when it has no
+// file; the newest when neither is known. Empty when there is none.
+QString PreviousArchiveFile(const ChartArchive& shown);

@@ -108,11 +108,9 @@ QString ChartWindow::SummaryText() const {
 }
 
 void ChartWindow::CompareWithArchive() {
-    const QString folder =
-        shown_.path.isEmpty() ? options_.archiveFolder : QFileInfo(shown_.path).absolutePath();
-    QString offered = PreviousArchiveFile(shown_.path, folder);
+    QString offered = PreviousArchiveFile(shown_);
     if (offered.isEmpty())
-        offered = folder;
+        offered = shown_.folder;
     const QString path = options_.dialogs->OpenArchive(offered);
     if (!path.isEmpty())
         CompareWith(path);

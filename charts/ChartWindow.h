@@ -28,7 +28,6 @@ using ChartArchiveReader =
 struct ChartWindowOptions {
     std::shared_ptr<ChartDialogs> dialogs; // null: the real Qt dialogs
     ChartArchiveReader readArchive;        // how a comparison file is read
-    QString archiveFolder; // where comparison files are looked for when the archive has no file
 };
 
 class ChartWindow : public QWidget {
