@@ -182,6 +182,13 @@ void ChannelChart::BuildTimePlot() {
             (*graphs)[f] = g;
         }
     }
+    // The curve's target lies under the measured temperatures, so that a supply on its curve
+    // stays visible.
+    plot->addLayer(QStringLiteral("targets"), plot->layer(QStringLiteral("main")),
+                   QCustomPlot::limBelow);
+    const int curve = static_cast<int>(ChartField::Curve);
+    graphs_[curve]->setLayer(QStringLiteral("targets"));
+    paleGraphs_[curve]->setLayer(QStringLiteral("targets"));
     for (int bit = 0; bit < kRelayBits; ++bit) {
         QCPGraph* g = plot->addGraph(relayTime, relayAxis);
         g->setPen(QPen(QColor(0x2c, 0x6e, 0xa0), 7, Qt::SolidLine, Qt::FlatCap));
