@@ -24,6 +24,14 @@ bool CanReplaceFile(const QString& path) {
     return ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) == 0;
 }
 
+bool InstalledLayout() {
+#ifdef KV_INSTALLED_LAYOUT
+    return true;
+#else
+    return false;
+#endif
+}
+
 SettingsLocation ProgramSettingsLocation() {
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const QString name = exe.completeBaseName() + QStringLiteral(".INI");
@@ -31,5 +39,7 @@ SettingsLocation ProgramSettingsLocation() {
     const QString configHome =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     const QString user = QDir(configHome).filePath(QStringLiteral("kv9000/") + name);
+    if (InstalledLayout())
+        return {user, user};
     return ChooseSettingsLocation(beside, CanReplaceFile(beside), user, QFileInfo::exists(user));
 }

@@ -3,6 +3,7 @@
 #include "CalcModule.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QtDebug>
@@ -52,8 +53,16 @@ void SetCalcModulePath(const QString& path) {
 QString CalcModulePath() {
     if (!ChosenModulePath().isEmpty())
         return ChosenModulePath();
-    return ExecutableFolder() + QStringLiteral("/lib") + QLatin1String(CalcModuleBaseName) +
-           QStringLiteral(".so");
+    const QString file =
+        QStringLiteral("lib") + QLatin1String(CalcModuleBaseName) + QStringLiteral(".so");
+    const QString installed =
+        QDir::cleanPath(ExecutableFolder() + QStringLiteral("/" KV_CALC_MODULE_DIR "/") + file);
+#ifdef KV_INSTALLED_LAYOUT
+    return installed;
+#else
+    const QString beside = ExecutableFolder() + u'/' + file;
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed;
+#endif
 }
 
 OOCalcAuto::OOCalcAuto() = default;

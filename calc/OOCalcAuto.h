@@ -31,7 +31,10 @@ private:
     std::unique_ptr<CalcAutomation> office_; // the module's object; null until Connect
 };
 
-// The module file OOCalcAuto loads: libkv9000calc.so beside the executable unless set here
-// (tests point it at a missing or broken file). A module, once loaded, stays loaded.
+// The module file OOCalcAuto loads unless set here (tests point it at a missing or broken file):
+// libkv9000calc.so in the package's library folder (../lib/kv9000 from the executable's folder)
+// for an installed build; for the portable build the one beside the executable, or the one in
+// that library folder when there is none beside it (after cmake --install). A module, once
+// loaded, stays loaded.
 void SetCalcModulePath(const QString& path);
 QString CalcModulePath();

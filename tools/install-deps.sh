@@ -14,7 +14,8 @@ packages=(
     # charts
     libqcustomplot-dev
 
-    # packaging
+    # packaging: CPack's dependency search reads file types; the icon's sizes are rendered
+    file librsvg2-bin
 
 )
 

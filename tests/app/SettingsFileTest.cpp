@@ -161,8 +161,10 @@ TEST(SettingsLocationTest, TheProgramsFileIsBesideTheExecutableNamedAfterIt) {
     EnsureWidgetApp();
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     const SettingsLocation where = ProgramSettingsLocation();
-    // The test program's folder is writable, so the file lives beside it.
-    EXPECT_EQ(where.writePath, exe.absoluteDir().filePath(exe.completeBaseName() + ".INI"));
+    // The test program's folder is writable, so the portable build keeps the file beside it;
+    // the installed one never does.
+    EXPECT_EQ(where.writePath == exe.absoluteDir().filePath(exe.completeBaseName() + ".INI"),
+              !InstalledLayout());
     EXPECT_EQ(where.readPath, where.writePath);
 }
 
