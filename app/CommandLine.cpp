@@ -14,6 +14,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("diagnose"),
         QStringLiteral("Напечатать таблицу последовательных портов (диагностика порта) и выйти."));
     parser.addOption(diagnose);
+    const QCommandLineOption checkCalc(
+        QStringLiteral("check-calc"),
+        QStringLiteral("Проверить, загружается ли модуль экспорта в Calc, и выйти."));
+    parser.addOption(checkCalc);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -56,5 +60,6 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (!files.isEmpty())
         result.archivePath = files.constFirst();
+    result.checkCalc = parser.isSet(checkCalc);
     return result;
 }

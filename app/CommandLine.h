@@ -17,6 +17,9 @@ struct CommandLine {
     bool diagnose = false;
     // The archive file to show at start; empty when none was given.
     QString archivePath;
+    // --check-calc: load the Calc module (without starting the office), say whether it loaded
+    // and end, with exit code 0 when it did.
+    bool checkCalc = false;
 };
 
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown

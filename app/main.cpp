@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Cp1251.h"
 #include "MainForm.h"
+#include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
 #include "Version.h"
 
@@ -20,6 +21,15 @@ int Answer(const CommandLine& line) {
     std::fputs(line.output.toLocal8Bit().constData(), stdout);
     std::fputs(line.errors.toLocal8Bit().constData(), stderr);
     return line.exitCode;
+}
+
+// The installed program's check that its Calc module is where it looks and loads.
+int CheckCalcModule() {
+    const QString error = CalcModuleLoadError();
+    const QString answer = CalcModulePath() + QStringLiteral(": ") +
+                           (error.isEmpty() ? QStringLiteral("loaded") : error) + u'\n';
+    std::fputs(answer.toLocal8Bit().constData(), error.isEmpty() ? stdout : stderr);
+    return error.isEmpty() ? 0 : 1;
 }
 
 } // namespace
@@ -38,6 +48,8 @@ int main(int argc, char* argv[]) {
     }
     if (early.exitNow && early.exitCode == 0)
         return Answer(early);
+    if (early.checkCalc)
+        return CheckCalcModule();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kv9000"));

@@ -21,26 +21,33 @@ QString ExecutableFolder() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
 }
 
-// The entry point of the module at `path`, or null when it cannot be loaded. Each path is
-// tried once; the library is never unloaded (the office's runtime keeps threads of its own).
-CalcModuleEntry LoadEntry(const QString& path) {
+// The entry point of the module at `path`, or null when it cannot be loaded (error then says
+// why). Each path is tried once; the library is never unloaded (the office's runtime keeps
+// threads of its own).
+CalcModuleEntry LoadEntry(const QString& path, QString* error = nullptr) {
     static QString loadedPath;
     static CalcModuleEntry entry = nullptr;
+    static QString failure;
     static bool tried = false;
-    if (tried && loadedPath == path)
-        return entry;
-    tried = true;
-    loadedPath = path;
-    entry = nullptr;
-
-    QLibrary library(path);
-    if (!library.load()) {
-        qWarning().noquote() << "Calc module not loaded:" << library.errorString();
-        return nullptr;
+    if (!tried || loadedPath != path) {
+        tried = true;
+        loadedPath = path;
+        entry = nullptr;
+        failure.clear();
+        QLibrary library(path);
+        if (!library.load()) {
+            failure = QStringLiteral("Calc module not loaded: ") + library.errorString();
+        } else {
+            entry = reinterpret_cast<CalcModuleEntry>(library.resolve(CalcModuleEntryName));
+            if (entry == nullptr)
+                failure =
+                    QStringLiteral("Calc module without entry point: ") + library.errorString();
+        }
+        if (!failure.isEmpty())
+            qWarning().noquote() << failure;
     }
-    entry = reinterpret_cast<CalcModuleEntry>(library.resolve(CalcModuleEntryName));
-    if (entry == nullptr)
-        qWarning().noquote() << "Calc module without entry point:" << library.errorString();
+    if (error != nullptr)
+        *error = failure;
     return entry;
 }
 
@@ -63,6 +70,12 @@ QString CalcModulePath() {
     const QString beside = ExecutableFolder() + u'/' + file;
     return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed;
 #endif
+}
+
+QString CalcModuleLoadError() {
+    QString error;
+    LoadEntry(CalcModulePath(), &error);
+    return error;
 }
 
 OOCalcAuto::OOCalcAuto() = default;

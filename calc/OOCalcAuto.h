@@ -38,3 +38,7 @@ private:
 // loaded, stays loaded.
 void SetCalcModulePath(const QString& path);
 QString CalcModulePath();
+
+// Loads the module at CalcModulePath() without reaching the office, as the first Connect would.
+// Returns the loader's error, or an empty text when the module and its entry point are there.
+QString CalcModuleLoadError();
