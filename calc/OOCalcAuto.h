@@ -32,10 +32,10 @@ private:
 };
 
 // The module file OOCalcAuto loads unless set here (tests point it at a missing or broken file):
-// libkv9000calc.so in the package's library folder (../lib/kv9000 from the executable's folder)
-// for an installed build; for the portable build the one beside the executable, or the one in
-// that library folder when there is none beside it (after cmake --install). A module, once
-// loaded, stays loaded.
+// libkv9000calc.so in the package's library folder (KV_CALC_MODULE_DIR from the executable's
+// folder, ../lib/x86_64-linux-gnu/kv9000 in the package) for an installed build; for the
+// portable build the one beside the executable, or the one in that library folder when there is
+// none beside it (after cmake --install). A module, once loaded, stays loaded.
 void SetCalcModulePath(const QString& path);
 QString CalcModulePath();
 

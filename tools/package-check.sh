@@ -39,6 +39,7 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/ru.kv9000.ServiceT
 lintian --fail-on error --display-info "$deb"
 
 step "install with apt"
+if dpkg-query -W kv9000 >/dev/null 2>&1; then apt-get purge -y kv9000; fi
 apt-get install -y "$deb"
 version=$(sed -n 's/^project(kv9000 VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
 installed=$(/usr/bin/kv9000 --version)

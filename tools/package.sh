@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package kv9000_<version>_amd64.deb: a Release build of its own, in the
 # installed layout (settings in the user's configuration folder, the Calc module under
-# /usr/lib/kv9000), with Debian's build flags, packed by CPack. Prints the package's path.
+# /usr/lib/<triplet>/kv9000), with Debian's build flags, packed by CPack. Prints the package's path.
 #   KV_PACKAGE_BUILD_DIR  build folder (default: build-package)
 #   KV_CMAKE_ARGS         extra arguments for cmake (for example a compiler launcher)
 set -euo pipefail
