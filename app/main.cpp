@@ -53,6 +53,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kv9000"));
+    // The desktop entry the package installs: the desktop shows its name and icon for the window.
+    QApplication::setDesktopFileName(QStringLiteral("ru.kv9000.ServiceTool"));
     QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QApplication::setApplicationDisplayName(kApplicationTitle);
     const CommandLine line = ParseCommandLine(QApplication::arguments());
