@@ -47,7 +47,9 @@ void BuildCommentPayload(const QByteArray& comment, std::uint8_t* payload32) {
     payload32[length] = 0;
 }
 
-QByteArray WriteIdentity(const IdentityChange& change) {
+QByteArray WriteIdentity(const IdentityChange& change, IdentityWriteSteps* steps) {
+    IdentityWriteSteps done;
+    IdentityStep* current = &done.address;
     try {
         Request(4, 3);
         TxBuffer[0] = 0x6E;
@@ -55,19 +57,31 @@ QByteArray WriteIdentity(const IdentityChange& change) {
         TxBuffer[2] = change.address;
         Exchange(ExchangeTimeoutMs);
         DeviceAddress = change.address;
+        done.address = IdentityStep::Written;
 
+        current = &done.serial;
         if (change.serial) {
             Request(8, 2);
             TxBuffer[0] = static_cast<std::uint8_t>(*change.serial & 0xFF);
             TxBuffer[1] = static_cast<std::uint8_t>(*change.serial >> 8);
             Exchange(ExchangeTimeoutMs);
+            done.serial = IdentityStep::Written;
+        } else {
+            done.serial = IdentityStep::Skipped;
         }
 
+        current = &done.comment;
         Request(10, CommentPayloadSize);
         BuildCommentPayload(change.comment, TxBuffer);
         Exchange(SetCommentTimeoutMs);
+        done.comment = IdentityStep::Written;
     } catch (const LinkError& e) {
+        *current = IdentityStep::Failed;
+        if (steps)
+            *steps = done;
         return QByteArray(e.what());
     }
+    if (steps)
+        *steps = done;
     return {};
 }

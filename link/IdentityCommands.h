@@ -34,11 +34,21 @@ struct IdentityChange {
     QByteArray comment;                  // at most 31 bytes are sent; the rest is cut off
 };
 
+// How each step of one write ended: Failed is the step whose error text was returned; the steps
+// after it stay NotTried; a serial number not asked for is Skipped.
+enum class IdentityStep { NotTried, Written, Skipped, Failed };
+struct IdentityWriteSteps {
+    IdentityStep address = IdentityStep::NotTried;
+    IdentityStep serial = IdentityStep::NotTried;
+    IdentityStep comment = IdentityStep::NotTried;
+};
+
 // Writes the identity, stopping at the first failure: set address (command 4 with 0x6E 0x2B and
 // the new address) to the current DeviceAddress, which becomes the new address only when that
 // succeeded; then the serial number (8, little-endian) and the comment (10, time-out 500), both
-// to the new address. Returns the error text of the failed step, or an empty text.
-QByteArray WriteIdentity(const IdentityChange& change);
+// to the new address. Returns the error text of the failed step, or an empty text; steps, when
+// given, gets how each step ended.
+QByteArray WriteIdentity(const IdentityChange& change, IdentityWriteSteps* steps = nullptr);
 
 // The 32-byte payload of the set-comment request: the text (cut to 31 bytes), a zero byte, then
 // spaces to the end.
