@@ -285,14 +285,15 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
     return {};
 }
 
-QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents) {
+QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
+                     const QStringList& alsoTaken) {
     const QString serial =
         contents.serial ? QString::number(*contents.serial) : QStringLiteral("unknown-serial");
     const QString base = QDir(folder).filePath(
         serial + QLatin1Char('/') +
         contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
     QString path = base + QStringLiteral(".kvarc");
-    for (int n = 2; QFileInfo::exists(path); ++n)
+    for (int n = 2; QFileInfo::exists(path) || alsoTaken.contains(path); ++n)
         path = base + QStringLiteral("_%1.kvarc").arg(n);
     return path;
 }

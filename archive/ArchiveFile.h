@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -61,5 +62,6 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
 
 // Where a download is kept automatically: folder/<serial>/<YYYY-MM-DD_HH-MM-SS>.kvarc from the
 // download's local time ("unknown-serial" when the serial number is not known). When that name is
-// taken, "_2", "_3" ... is added before the extension.
-QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents);
+// taken (an existing file, or one of alsoTaken), "_2", "_3" ... is added before the extension.
+QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
+                     const QStringList& alsoTaken = {});
