@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "ArchiveGeometry.h"
+#include "ArchiveView.h"
 #include "Cp1251.h"
 #include "Discovery.h"
 #include "ExchangeLog.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <clocale>
@@ -116,7 +118,9 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)) {
+      dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)),
+      archive_(std::make_unique<ArchiveView>()) {
+    archive_->startPath = options.archivePath;
     if (!dialogs_)
         dialogs_ = MakeQtUserDialogs(this);
     BuildControls();
@@ -365,6 +369,13 @@ void TMainForm::FormCreate() {
     WriteHeadings(StringGrid2->Cells(), SettingsHeadings());
     WriteHeadings(StringGrid4->Cells(), SettingsHeadings());
 
+    // Started with an archive file: it is shown at once, and the controller is looked for once
+    // the window runs, behind the file view.
+    if (!archive_->startPath.isEmpty() && OpenArchiveFile(archive_->startPath)) {
+        QTimer::singleShot(0, this,
+                           [this] { RunGuarded(&TMainForm::FindControllerBehindFileView); });
+        return;
+    }
     FindController();
 }
 
@@ -377,8 +388,10 @@ void TMainForm::FindController() {
 
     const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
     if (found.port == 0) {
-        ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
-        OfferPortDoctor();
+        if (!FileViewShown()) { // an archive file shown needs no controller
+            ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
+            OfferPortDoctor();
+        }
         return;
     }
     ChannelCount = found.channelCount;
@@ -396,6 +409,8 @@ void TMainForm::FormClose() {
     closed_ = true;
     RunExchangeLog(false);
     ConfiguredPort = CurrentPort();
+    // A download's file is on the disk, and in the recent list, before the settings are saved.
+    WaitForArchiveSaves();
     try {
         if (settings_) {
             settings_->WriteInteger(kGeneral, kLeft, x());

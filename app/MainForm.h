@@ -37,11 +37,18 @@ class ExcelApplication;
 class ExcelWorksheet;
 struct ExportProgress;
 struct ExportSource;
+struct ArchiveFileContents;
+struct ArchiveView;
+struct IdentityChange;
+struct IdentityWriteSteps;
 
 // What the start-up gives the window. The program leaves both empty.
 struct MainFormOptions {
     QString settingsPath;                 // empty: the program's own settings file
     std::shared_ptr<UserDialogs> dialogs; // null: the real Qt dialogs
+    // An archive file to show at start (the command line's FILE). The window shows it before
+    // looking for the controller, which is then looked for once the window runs.
+    QString archivePath = {};
 };
 
 // The application title: caption of message boxes and the task bar.
@@ -154,6 +161,34 @@ public:
     void SetExchangeLog(bool on);
     const ExchangeLog* CurrentExchangeLog() const { return exchangeLog_.get(); }
 
+    // The archive the grids show: the last complete download, or the archive file opened;
+    // nullptr while none is shown. It stays valid until the next ArchiveShown.
+    const ArchiveFileContents* ShownArchive() const;
+    // The file the shown archive was opened from; empty when it came from a download.
+    QString ShownArchivePath() const;
+    // Makes row `row` of channel `channel`'s data grid (1-based, as the grid numbers its rows,
+    // channel 1 or 2) current: its page is shown and the row selected and scrolled into view.
+    // Out-of-range values do nothing.
+    void SelectRecordRow(int channel, int row);
+
+    // Shows an archive file in the grids and fields (the file view). A file that cannot be
+    // shown gives one message naming it and the cause and leaves the window as it was; returns
+    // false then.
+    bool OpenArchiveFile(const QString& path);
+    // Waits until every automatic save of a download started so far is on the disk and shows
+    // what failed.
+    void WaitForArchiveSaves();
+
+    // Handlers of the menu actions for archive files.
+    void OpenArchiveClick();
+    void SaveArchiveAsClick();
+    void ShowIdentityJournalClick();
+    void AboutClick();
+
+signals:
+    // The grids show a new archive: a download completed, or an archive file was opened.
+    void ArchiveShown();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -176,6 +211,18 @@ private:
     void RunExchangeLog(bool on);
     // The status bar's hint after discovery found nothing: a link to the port doctor.
     void OfferPortDoctor();
+    // Archive files (MainFormArchive.cpp).
+    void AddArchiveMenus();
+    void RebuildRecentMenu();
+    bool FileViewShown() const;
+    void FindControllerBehindFileView();
+    void KeepDownload(const QByteArray& image);
+    void LeaveFileView();
+    void ShowArchive(const ArchiveFileContents& contents, const QString& path);
+    void UpdateArchiveActions();
+    // One line in the journal of identity changes; steps null: the press was refused.
+    void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
+                               const QByteArray& error);
 
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
@@ -189,4 +236,6 @@ private:
     std::unique_ptr<ExchangeLog> exchangeLog_;
     QPointer<QWidget> portDoctor_; // the open service windows, deleted when closed
     QPointer<QWidget> exchangeLogView_;
+    // Archive files: the archive shown, the file view, automatic saves, the recent list.
+    std::unique_ptr<ArchiveView> archive_;
 };

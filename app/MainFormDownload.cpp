@@ -49,8 +49,12 @@ void TMainForm::bt_DF_ReadClick() {
     }
     switch (result.outcome) {
     case DownloadOutcome::Completed:
+        // The controller's archive replaces a file shown (a failed run leaves the file view).
+        if (FileViewShown())
+            LeaveFileView();
         DecodeArchive(result.image, ChannelCount, RecordCount,
                       {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
+        KeepDownload(result.image); // saved to a file off this thread
         break;
     case DownloadOutcome::TxError:
         ShowMessage(QStringLiteral("TX Error"));

@@ -4,11 +4,13 @@
 #include "MainForm.h"
 
 #include "AccessCode.h"
+#include "ArchiveView.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
 #include "SpinEdit.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 void TMainForm::btReadInfoClick() {
@@ -25,6 +27,15 @@ void TMainForm::btReadInfoClick() {
     if (!result.error.isEmpty())
         ShowMessage(QString::fromLatin1(result.error));
     SetStatusText(1, FromCp1251(result.lastReply));
+
+    // Kept for the archive files and the journal of identity changes.
+    JournalIdentity& last = archive_->lastRead;
+    last = {};
+    last.serial = result.serial;
+    last.address = result.address;
+    if (result.comment)
+        last.comment = FromCp1251(*result.comment);
+    archive_->lastIdentification = StatusText(1);
 }
 
 void TMainForm::btWriteInfoClick() {
@@ -38,7 +49,22 @@ void TMainForm::btWriteInfoClick() {
         change.serial = static_cast<std::uint16_t>(serial);
     change.comment = ToCp1251(edComment->text());
 
-    const QByteArray error = WriteIdentity(change);
+    // The fields hold a file's identity, which must never be written into a controller.
+    if (FileViewShown()) {
+        JournalIdentityChange(change, nullptr, {});
+        ShowMessage(QStringLiteral("В окне показан архив из файла %1.\n"
+                                   "Его серийный номер, адрес и комментарий не записываются в "
+                                   "регулятор. Прочитайте данные из регулятора, чтобы вернуться "
+                                   "к нему, и тогда изменяйте.")
+                        .arg(QFileInfo(ShownArchivePath()).fileName()),
+                    MessageIcon::Warning);
+        return;
+    }
+
+    IdentityWriteSteps steps;
+    const QByteArray error = WriteIdentity(change, &steps);
+    // On the disk before anything else can happen (the message below waits for the user).
+    JournalIdentityChange(change, &steps, error);
     if (!error.isEmpty())
         ShowMessage(QString::fromLatin1(error));
     btReadInfoClick();

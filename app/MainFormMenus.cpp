@@ -8,6 +8,7 @@
 #include <QMenuBar>
 
 void TMainForm::BuildMenus() {
+    AddArchiveMenus(); // "Файл": archive files, journal, exit; "Справка": about
     BuildServiceMenu();
 
     // A menu whose feature added nothing stays out of the bar.

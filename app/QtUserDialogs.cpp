@@ -102,6 +102,19 @@ public:
         return true;
     }
 
+    bool ExecuteOpen(FileSaveDialog& settings) override {
+        QFileDialog dialog(parent_);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(QtNameFilters(settings.Filter));
+        if (!settings.FileName.isEmpty())
+            dialog.selectFile(settings.FileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        settings.FileName = dialog.selectedFiles().constFirst();
+        return true;
+    }
+
 private:
     QPointer<QWidget> parent_;
 };

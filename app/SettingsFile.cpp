@@ -80,6 +80,14 @@ void SettingsFile::WriteInteger(const QString& section, const QString& key, int 
     impl_->ini.SetValue(Bytes(section).c_str(), Bytes(key).c_str(), std::to_string(value).c_str());
 }
 
+void SettingsFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    impl_->ini.SetValue(Bytes(section).c_str(), Bytes(key).c_str(), Bytes(value).c_str());
+}
+
+void SettingsFile::EraseSection(const QString& section) {
+    impl_->ini.Delete(Bytes(section).c_str(), nullptr);
+}
+
 std::map<int, QString> SettingsFile::ReadPorts() const {
     std::map<int, QString> ports;
     CSimpleIniA::TNamesDepend keys;

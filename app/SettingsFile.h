@@ -22,6 +22,9 @@ public:
     int ReadInteger(const QString& section, const QString& key, int def) const;
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
     void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    // Removes a whole section with its keys; harmless when it does not exist.
+    void EraseSection(const QString& section);
 
     // The "Ports" section: COM<n>=device, for the port map of the link. Entries whose name is not
     // COM followed by a number are skipped.

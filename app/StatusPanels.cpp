@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTextDocumentFragment>
+#include <QTimer>
 
 StatusPanels::StatusPanels(int firstPanelWidth, QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
@@ -23,6 +24,18 @@ StatusPanels::StatusPanels(int firstPanelWidth, QWidget* parent) : QWidget(paren
     hint_->hide();
     layout->addWidget(hint_, 0);
     connect(hint_, &QLabel::linkActivated, this, &StatusPanels::hintActivated);
+
+    notice_ = new QLabel(this);
+    notice_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setObjectName(QStringLiteral("Notice"));
+    notice_->hide();
+    noticeTimer_ = new QTimer(this);
+    noticeTimer_->setSingleShot(true);
+    connect(noticeTimer_, &QTimer::timeout, notice_, [this] {
+        notice_->clear();
+        notice_->hide();
+    });
 }
 
 void StatusPanels::SetHint(const QString& text, const QString& linkText) {
@@ -36,6 +49,19 @@ void StatusPanels::SetHint(const QString& text, const QString& linkText) {
 QString StatusPanels::HintText() const {
     return hint_->text().isEmpty() ? QString()
                                    : QTextDocumentFragment::fromHtml(hint_->text()).toPlainText();
+}
+
+void StatusPanels::ShowNotice(const QString& text, int milliseconds) {
+    notice_->setGeometry(panels_[1]->geometry());
+    notice_->setText(text);
+    notice_->setToolTip(text);
+    notice_->show();
+    notice_->raise();
+    noticeTimer_->start(milliseconds);
+}
+
+QString StatusPanels::Notice() const {
+    return notice_->text();
 }
 
 QString StatusPanels::PanelText(int panel) const {

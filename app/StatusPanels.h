@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLabel;
+class QTimer;
 
 class StatusPanels : public QWidget {
     Q_OBJECT
@@ -17,10 +18,15 @@ public:
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString& text);
 
-    // A short hint after the panels, with a link when linkText is given; hidden while empty. Not a panel: what the
-    // panels say (and the exports read) is unchanged.
+    // A short hint after the panels, with a link when linkText is given; hidden while empty. Not a
+    // panel: what the panels say (and the exports read) is unchanged.
     void SetHint(const QString& text, const QString& linkText);
     QString HintText() const;
+
+    // Shows a notice over panel 1 for the given time without changing the panel's text (which
+    // the exports read): the panel shows again when the notice ends.
+    void ShowNotice(const QString& text, int milliseconds = 15000);
+    QString Notice() const; // empty when none is shown
 
 signals:
     void hintActivated();
@@ -28,4 +34,6 @@ signals:
 private:
     QLabel* panels_[2];
     QLabel* hint_;
+    QLabel* notice_;
+    QTimer* noticeTimer_;
 };

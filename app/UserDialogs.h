@@ -45,6 +45,14 @@ public:
     // Runs the save dialog modally. On acceptance stores the chosen path in dialog.FileName and
     // returns true; on cancel returns false and leaves dialog untouched.
     virtual bool ExecuteSave(FileSaveDialog& dialog) = 0;
+
+    // Runs an open dialog for one existing file with the same settings (OverwritePrompt
+    // unused). On acceptance stores the chosen path in dialog.FileName and returns true. The
+    // default answers as cancelled, for stand-ins that never open a file.
+    virtual bool ExecuteOpen(FileSaveDialog& dialog) {
+        (void)dialog;
+        return false;
+    }
 };
 
 // The real dialogs, modal to parent.

@@ -63,7 +63,9 @@ int main(int argc, char* argv[]) {
     try {
         // Every text of the controller and of the settings is Windows-1251.
         RequireCp1251();
-        TMainForm MainForm;
+        MainFormOptions options;
+        options.archivePath = line.archivePath;
+        TMainForm MainForm(options);
         MainForm.show();
         app.exec();
     } catch (const std::exception& e) {

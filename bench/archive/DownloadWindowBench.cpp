@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
     SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
+    // The archive files saved after each download go to a folder that goes with the run.
+    QTemporaryDir dataDir;
+    setenv("XDG_DATA_HOME", QFile::encodeName(dataDir.path()).constData(), 1);
     const bool unpaced = argc < 2 || std::strcmp(argv[1], "--paced-only") != 0;
     const bool paced = argc < 2 || std::strcmp(argv[1], "--unpaced-only") != 0;
 

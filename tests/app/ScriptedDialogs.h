@@ -34,6 +34,9 @@ public:
     std::vector<FileSaveDialog> saves; // the dialog's settings each time it was run
     std::deque<std::optional<QString>> saveAnswers;
 
+    std::vector<FileSaveDialog> opens; // the open dialog's settings each time it was run
+    std::deque<std::optional<QString>> openAnswers;
+
     int ShowMessageBox(const QString& text, const QString& caption, MessageIcon icon,
                        int buttons) override {
         messages.push_back({text, caption, icon, buttons});
@@ -71,6 +74,16 @@ public:
         dialog.FileName = *saveAnswers.front();
         saveAnswers.pop_front();
         return true;
+    }
+
+    bool ExecuteOpen(FileSaveDialog& dialog) override {
+        opens.push_back(dialog);
+        const bool given = !openAnswers.empty() && openAnswers.front();
+        if (given)
+            dialog.FileName = *openAnswers.front();
+        if (!openAnswers.empty())
+            openAnswers.pop_front();
+        return given;
     }
 
     // The texts of the message boxes shown so far.

@@ -21,6 +21,9 @@ WindowTestBed::WindowTestBed() : dialogs_(std::make_shared<ScriptedDialogs>()) {
     // No real serial device of the machine is ever touched: only mapped ports exist.
     SetSystemSerialDevices([] { return QStringList(); });
     SetPortMap({});
+    // Kept archives, the journal and logs go to this folder, never to the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(Path(QStringLiteral("data"))));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(Path(QStringLiteral("state"))));
 }
 
 WindowTestBed::~WindowTestBed() {

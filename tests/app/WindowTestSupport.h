@@ -18,7 +18,8 @@
 // Creates the QApplication on first use; it lives until the test program ends.
 void EnsureWidgetApp();
 
-// A folder for one test: the settings file, the simulator's log and state file.
+// A folder for one test: the settings file, the simulator's log and state file, and the user's
+// data and state folders (XDG_DATA_HOME, XDG_STATE_HOME point into it while it lives).
 class WindowTestBed {
 public:
     WindowTestBed();

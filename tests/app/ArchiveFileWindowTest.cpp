@@ -1,0 +1,196 @@
+// Archive files as the window keeps and shows them, against kv9000-sim: a download saved
+// automatically and shown again later gives the same text export; bad files change nothing; a
+// file's identity is never written into a controller; every press of "Изменить" is journalled.
+
+#include "ArchiveFile.h"
+#include "ArchiveImageBuilder.h"
+#include "TextGrid.h"
+#include "UserFolders.h"
+#include "WindowTestSupport.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList SavedArchives() {
+    QStringList found;
+    for (QDirIterator it(ArchivesFolder(), {"*.kvarc"}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
+        found << it.next();
+    return found;
+}
+
+QStringList JournalLines() {
+    return QString::fromUtf8(ReadFile(IdentityJournalPath())).split('\n', Qt::SkipEmptyParts);
+}
+
+class ArchiveFileWindowTest : public ::testing::TestWithParam<int> {
+protected:
+    std::unique_ptr<TMainForm> OpenOnSim(int channels) {
+        WriteFile(bed_.Path("served.bin"), testimage::FullImage(channels));
+        sim_ = bed_.StartSim(
+            {"--channels", QString::number(channels), "--image", bed_.Path("served.bin")});
+        bed_.WriteSettings("[General]\nCOM port=1\n" +
+                           WindowTestBed::PortsSection({{1, sim_->Device()}}));
+        auto form = bed_.OpenWindow();
+        EXPECT_EQ(form->ChannelCount, channels);
+        return form;
+    }
+
+    QByteArray TextExport(TMainForm& form, const QString& name) {
+        bed_.Dialogs().saveAnswers.push_back(bed_.Path(name));
+        form.btSaveToTxt->click();
+        return ReadFile(bed_.Path(name));
+    }
+
+    WindowTestBed bed_;
+    std::unique_ptr<SimProcess> sim_;
+};
+
+} // namespace
+
+// The demo: download, close, start again, pick the archive from "Последние архивы", export.
+TEST_P(ArchiveFileWindowTest, SavedDownloadPickedFromRecentExportsTheSameText) {
+    const int channels = GetParam();
+    QByteArray afterDownload;
+    {
+        auto form = OpenOnSim(channels);
+        QSignalSpy shown(form.get(), &TMainForm::ArchiveShown);
+        form->bt_DF_Read->click();
+        form->WaitForArchiveSaves();
+        EXPECT_EQ(shown.count(), 1);
+        afterDownload = TextExport(*form, "after-download.txt");
+    } // closed: the settings keep the recent list
+    sim_->Stop();
+    ASSERT_EQ(SavedArchives().size(), 1);
+    EXPECT_TRUE(SavedArchives()[0].contains("/archives/12345/"));
+
+    bed_.WriteSettings(bed_.ReadSettings().replace("COM port=1", "COM port=0"));
+    auto form = bed_.OpenWindow(); // no controller
+    bed_.Dialogs().messages.clear();
+    QMenu* recent = form->FileMenu->findChild<QMenu*>();
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    ASSERT_EQ(recent->actions().size(), 1);
+    recent->actions()[0]->trigger();
+    ASSERT_NE(form->ShownArchive(), nullptr);
+    EXPECT_EQ(form->ShownArchivePath(), SavedArchives()[0]);
+    EXPECT_TRUE(form->windowTitle().endsWith(QFileInfo(SavedArchives()[0]).fileName()));
+    EXPECT_EQ(TextExport(*form, "from-file.txt"), afterDownload);
+    EXPECT_TRUE(bed_.Dialogs().messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndTwoChannels, ArchiveFileWindowTest, ::testing::Values(1, 2));
+
+TEST_F(ArchiveFileWindowTest, BadFileGivesOneMessageAndChangesNothing) {
+    ArchiveFileContents good;
+    good.channelCount = 2;
+    good.downloadedAt = QDateTime::currentDateTime();
+    good.image = testimage::FullImage(2);
+    const QByteArray file = EncodeArchiveFile(good);
+    QByteArray damaged = file;
+    damaged[1000] = static_cast<char>(damaged[1000] ^ 1);
+    QByteArray newer = file;
+    newer[8] = 2;
+    QByteArray wrongSignature = file;
+    wrongSignature[0] = 'X';
+    QDir(bed_.Path("")).mkdir("folder.kvarc");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* cause;
+    } cases[] = {
+        {"empty.kvarc", "", "файл пуст"},
+        {"truncated.kvarc", file.left(file.size() - 1), "файл обрезан"},
+        {"signature.kvarc", wrongSignature, "не файл архива"},
+        {"checksum.kvarc", damaged, "контрольная сумма"},
+        {"newer.kvarc", newer, "более новой версией"},
+        {"folder.kvarc", {}, "это папка"},
+        {"large.kvarc", QByteArray(ArchiveFileSizeLimit + 1, 0), "слишком велик"},
+        {"image.bin", QByteArray(0x42000 - 1, 0), "не образ памяти"},
+    };
+    auto form = bed_.OpenWindow();
+    form->Grid(0).SetCell(3, 5, "21,5");
+    form->edComment->setText("Котельная");
+    const QString title = form->windowTitle();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = bed_.Path(c.name);
+        if (!QFileInfo(path).isDir())
+            WriteFile(path, c.bytes);
+        bed_.Dialogs().messages.clear();
+        EXPECT_FALSE(form->OpenArchiveFile(path));
+        ASSERT_EQ(bed_.Dialogs().messages.size(), 1u);
+        EXPECT_TRUE(bed_.Dialogs().messages[0].text.contains(path));
+        EXPECT_TRUE(bed_.Dialogs().messages[0].text.contains(QString::fromUtf8(c.cause)))
+            << bed_.Dialogs().messages[0].text.toStdString();
+        EXPECT_EQ(form->Grid(0).Cell(3, 5), "21,5");
+        EXPECT_EQ(form->edComment->text(), "Котельная");
+        EXPECT_EQ(form->windowTitle(), title);
+        EXPECT_EQ(form->ShownArchive(), nullptr);
+    }
+}
+
+// A successful change, a press refused while a file is shown, and a change on a lost line.
+TEST_F(ArchiveFileWindowTest, EveryChangeIsJournalledAndAFileIsNeverWritten) {
+    auto form = OpenOnSim(2);
+    form->edComment->setText("Щитовая");
+    form->btWriteInfo->click();
+
+    ArchiveFileContents other;
+    other.channelCount = 1;
+    other.serial = 999;
+    other.comment = "Чужой";
+    other.downloadedAt = QDateTime::currentDateTime();
+    other.image = testimage::FullImage(1);
+    ASSERT_EQ(WriteArchiveFile(bed_.Path("other.kvarc"), other), "");
+    ASSERT_TRUE(form->OpenArchiveFile(bed_.Path("other.kvarc")));
+    bed_.Dialogs().messages.clear();
+    form->btWriteInfo->click();
+    ASSERT_EQ(bed_.Dialogs().messages.size(), 1u);
+    EXPECT_TRUE(bed_.Dialogs().messages[0].text.contains("other.kvarc"));
+
+    // Back to the controller; then the line is lost before the next change.
+    form->bt_DF_Read->click();
+    EXPECT_EQ(form->ShownArchivePath(), "");
+    EXPECT_EQ(form->edComment->text(), "Щитовая");
+    sim_->Stop();
+    int writes = 0;
+    for (const QJsonObject& o : ReadSimLog(bed_.Path("sim.log")))
+        if (o["dir"].toString() == "rx" && QList<int>{4, 8, 10}.contains(o["command"].toInt()))
+            ++writes;
+    EXPECT_EQ(writes, 3); // the first change only
+    bed_.Dialogs().messages.clear();
+    form->btWriteInfo->click();
+    EXPECT_EQ(bed_.Dialogs().MessageTexts()[0], "TX Error");
+
+    const QStringList lines = JournalLines();
+    ASSERT_EQ(lines.size(), 3);
+    const QStringList ok = lines[0].split('\t');
+    ASSERT_EQ(ok.size(), 8);
+    EXPECT_TRUE(QDateTime::fromString(ok[0], Qt::ISODate).isValid()) << ok[0].toStdString();
+    EXPECT_EQ(ok.mid(2),
+              (QStringList{"port=COM1", "before serial=12345 address=1 comment=\"Котельная\"",
+                           "after serial=12345 address=1 comment=\"Щитовая\"", "address=written",
+                           "serial=written", "comment=written"}));
+    EXPECT_TRUE(lines[1].endsWith("address=refused\tserial=refused\tcomment=refused"));
+    EXPECT_TRUE(lines[2].endsWith("address=TX Error\tserial=not tried\tcomment=not tried"));
+}
