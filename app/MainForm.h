@@ -27,6 +27,7 @@ class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
+class ChartWindow;
 class SettingsFile;
 class StatusPanels;
 class StringGrid;
@@ -184,6 +185,8 @@ public:
     void SaveArchiveAsClick();
     void ShowIdentityJournalClick();
     void AboutClick();
+    // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).
+    void ShowChartsClick();
 
 signals:
     // The grids show a new archive: a download completed, or an archive file was opened.
@@ -213,6 +216,7 @@ private:
     void OfferPortDoctor();
     // Archive files (MainFormArchive.cpp).
     void AddArchiveMenus();
+    void AddChartsMenu();
     void RebuildRecentMenu();
     bool FileViewShown() const;
     void FindControllerBehindFileView();
@@ -224,6 +228,7 @@ private:
     void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                const QByteArray& error);
 
+    ChartWindow* charts_ = nullptr; // created on first use, a child window of this one
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
     std::unique_ptr<SettingsFile> settings_;
