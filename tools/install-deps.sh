@@ -13,10 +13,8 @@ packages=(
     clang libclang-rt-14-dev
     # charts
     libqcustomplot-dev
-
     # packaging: CPack's dependency search reads file types; the icon's sizes are rendered
     file librsvg2-bin
-
 )
 
 missing=()
