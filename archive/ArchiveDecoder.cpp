@@ -1,21 +1,11 @@
 #include "ArchiveDecoder.h"
 
 #include "ArchiveGeometry.h"
+#include "RecordBytes.h"
 
 #include <algorithm>
 
 namespace {
-
-std::int16_t Int16At(const std::uint8_t* p, int offset) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[offset] | (p[offset + 1] << 8)));
-}
-
-std::uint32_t UInt32At(const std::uint8_t* p, int offset) {
-    return static_cast<std::uint32_t>(p[offset]) |
-           (static_cast<std::uint32_t>(p[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(p[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(p[offset + 3]) << 24);
-}
 
 QString FromUtf16(const char16_t* begin, const char16_t* end) {
     return QString(reinterpret_cast<const QChar*>(begin), static_cast<qsizetype>(end - begin));

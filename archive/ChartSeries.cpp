@@ -2,6 +2,7 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
+#include "RecordBytes.h"
 
 #include <QDate>
 
@@ -15,17 +16,6 @@ namespace {
 
 constexpr qint64 kUnixEpochJulianDay = 2440588; // 1970-01-01
 constexpr double kBreakIntervals = 3.0; // a longer step than this many intervals breaks a line
-
-std::int16_t Int16At(const std::uint8_t* p, int offset) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[offset] | (p[offset + 1] << 8)));
-}
-
-std::uint32_t UInt32At(const std::uint8_t* p, int offset) {
-    return static_cast<std::uint32_t>(p[offset]) |
-           (static_cast<std::uint32_t>(p[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(p[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(p[offset + 3]) << 24);
-}
 
 // A BCD byte as its number, or -1 when a half-byte is not a decimal digit.
 int FromBcd(std::uint8_t b) {
