@@ -223,7 +223,8 @@ SurveyUser SurveyUser::Current() {
     const int count = ::getgroups(0, nullptr);
     if (count > 0) {
         user.sessionGroups.resize(static_cast<std::size_t>(count));
-        ::getgroups(count, user.sessionGroups.data());
+        const int got = ::getgroups(count, user.sessionGroups.data());
+        user.sessionGroups.resize(static_cast<std::size_t>(std::max(got, 0)));
     }
     user.sessionGroups.push_back(::getgid());
     if (const passwd* p = getpwuid(user.uid)) {
