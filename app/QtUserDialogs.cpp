@@ -26,6 +26,17 @@ QString QtSuffix(QString ext) {
     return ext;
 }
 
+// Shows the dialog with the settings' file name preselected; on acceptance the name chosen goes
+// back into the settings.
+bool RunFileDialog(QFileDialog& dialog, FileSaveDialog& settings) {
+    if (!settings.FileName.isEmpty())
+        dialog.selectFile(settings.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    settings.FileName = dialog.selectedFiles().constFirst();
+    return true;
+}
+
 class QtUserDialogs : public UserDialogs {
 public:
     explicit QtUserDialogs(QWidget* parent) : parent_(parent) {}
@@ -94,12 +105,7 @@ public:
         dialog.setNameFilter(QtNameFilters(settings.Filter));
         dialog.setDefaultSuffix(QtSuffix(settings.DefaultExt));
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !settings.OverwritePrompt);
-        if (!settings.FileName.isEmpty())
-            dialog.selectFile(settings.FileName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return false;
-        settings.FileName = dialog.selectedFiles().constFirst();
-        return true;
+        return RunFileDialog(dialog, settings);
     }
 
     bool ExecuteOpen(FileSaveDialog& settings) override {
@@ -107,12 +113,7 @@ public:
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(QtNameFilters(settings.Filter));
-        if (!settings.FileName.isEmpty())
-            dialog.selectFile(settings.FileName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return false;
-        settings.FileName = dialog.selectedFiles().constFirst();
-        return true;
+        return RunFileDialog(dialog, settings);
     }
 
 private:

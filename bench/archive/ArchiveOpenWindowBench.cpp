@@ -7,7 +7,7 @@
 #include "ArchiveImageBuilder.h"
 #include "MainForm.h"
 #include "PortMap.h"
-#include "UserDialogs.h"
+#include "SilentDialogs.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -18,24 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-
-namespace {
-
-class SilentDialogs : public UserDialogs {
-public:
-    int messages = 0;
-    int ShowMessageBox(const QString& text, const QString&, MessageIcon, int) override {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        ++messages;
-        return MbOk;
-    }
-    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    bool ExecuteSave(FileSaveDialog&) override { return false; }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))

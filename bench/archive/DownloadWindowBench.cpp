@@ -9,9 +9,9 @@
 #include "MainForm.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
+#include "SilentDialogs.h"
 #include "SimProcess.h"
 #include "TextGrid.h"
-#include "UserDialogs.h"
 
 #include <QApplication>
 #include <QFile>
@@ -31,21 +31,6 @@ constexpr int kBlocks = 0x42000 / 32;
 constexpr int kBaud = 115200;
 constexpr int kRequestBytes = 4 + 5 + 2; // header, offset and count, CRC
 constexpr int kAnswerBytes = 4 + 32 + 2;
-
-// Counts message boxes instead of showing them.
-class SilentDialogs : public UserDialogs {
-public:
-    int messages = 0;
-    int ShowMessageBox(const QString& text, const QString&, MessageIcon, int) override {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-        ++messages;
-        return MbOk;
-    }
-    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    bool ExecuteSave(FileSaveDialog&) override { return false; }
-};
 
 // Opens a window on the simulator and times `runs` clicks of the download button.
 bool Measure(const QStringList& simArgs, int runs, const char* label, double lineTime) {

@@ -15,10 +15,10 @@
 #include "MainForm.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
+#include "SilentDialogs.h"
 #include "SimArchive.h"
 #include "SimProcess.h"
 #include "TextGrid.h"
-#include "UserDialogs.h"
 
 #include <QApplication>
 #include <QFile>
@@ -44,20 +44,6 @@ constexpr int kAbortingFailures = DownloadFailureLimit + 1;
 // Resident memory may settle during the first runs; after that it may move by this much.
 constexpr long kRssToleranceKb = 8 * 1024;
 constexpr int kRssBaselineRun = 10;
-
-// Remembers the last message box instead of showing it.
-class SilentDialogs : public UserDialogs {
-public:
-    QString last;
-    int ShowMessageBox(const QString& text, const QString&, MessageIcon, int) override {
-        last = text;
-        return MbOk;
-    }
-    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    bool ExecuteSave(FileSaveDialog&) override { return false; }
-};
 
 // What the simulator of one run does wrong. Fault numbers are flash reads from 1, retries
 // counted; all lie within the first kFlashReads, which every run reaches unless it aborts first.
@@ -199,6 +185,7 @@ int main(int argc, char** argv) {
         QStringLiteral("[General]\nCOM port=1\n[Ports]\nCOM1=%1\n").arg(first->Device()).toUtf8());
     f.close();
     auto dialogs = std::make_shared<SilentDialogs>();
+    dialogs->echo = false;
     TMainForm form(MainFormOptions{settings, dialogs});
     if (form.ChannelCount != kChannels) {
         std::fprintf(stderr, "the window did not find the simulator\n");
