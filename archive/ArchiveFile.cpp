@@ -99,7 +99,9 @@ public:
             return {};
         }
         const QByteArray utf8 = Take(size);
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        // A leading byte-order mark is part of the text: it is kept, so the text is written back
+        // as it was read.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
         const QString text = decoder(utf8);
         if (decoder.hasError())
             Fail(QStringLiteral("файл повреждён: поле «%1» не в кодировке UTF-8")
@@ -214,10 +216,14 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
         return Failure(QStringLiteral("файл повреждён: число каналов %1").arg(c.channelCount));
     if ((flags & ~(kSerialKnown | kAddressKnown)) != 0 || reserved != 0)
         return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
+    // A number marked unknown is written as 0; anything else there is damage, not a number.
+    if ((!(flags & kSerialKnown) && serial != 0) || (!(flags & kAddressKnown) && address != 0))
+        return Failure(QStringLiteral("файл повреждён: номер или адрес без признака"));
     if (offset < -kMaxOffsetSeconds || offset > kMaxOffsetSeconds)
         return Failure(QStringLiteral("файл повреждён: смещение от UTC %1 с").arg(offset));
     c.downloadedAt = QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, offset);
-    if (!c.downloadedAt.isValid())
+    if (!c.downloadedAt.isValid() || c.downloadedAt.toMSecsSinceEpoch() != msecs ||
+        c.downloadedAt.offsetFromUtc() != offset)
         return Failure(QStringLiteral("файл повреждён: дата загрузки"));
     if (flags & kSerialKnown)
         c.serial = serial;

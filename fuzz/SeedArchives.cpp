@@ -58,9 +58,13 @@ int main(int argc, char** argv) {
     unknown.channelCount = 1;
     unknown.downloadedAt = QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59), QTimeZone(-5 * 3600));
     unknown.image = one;
+    // A comment that begins with a byte-order mark is read back with it.
+    ArchiveFileContents marked = kept;
+    marked.comment = QStringLiteral("\uFEFFКотельная");
     const QByteArray keptBytes = EncodeArchiveFile(kept);
     ok = ok && Write(file, "kept-two-channels.kvarc", keptBytes) &&
          Write(file, "kept-one-channel-identity-unknown.kvarc", EncodeArchiveFile(unknown)) &&
+         Write(file, "kept-comment-with-byte-order-mark.kvarc", EncodeArchiveFile(marked)) &&
          Write(file, "raw-two-channels", two) &&
          // Header and texts whole, the image cut short.
          Write(file, "kept-truncated.kvarc", keptBytes.left(200));

@@ -112,6 +112,8 @@ TEST_F(ArchiveFileWindowTest, BadFileGivesOneMessageAndChangesNothing) {
     newer[8] = 2;
     QByteArray wrongSignature = file;
     wrongSignature[0] = 'X';
+    QByteArray unflaggedSerial = file; // serial unknown, yet its field is not 0
+    unflaggedSerial[12] = 1;
     QDir(bed_.Path("")).mkdir("folder.kvarc");
     const struct {
         const char* name;
@@ -123,6 +125,7 @@ TEST_F(ArchiveFileWindowTest, BadFileGivesOneMessageAndChangesNothing) {
         {"signature.kvarc", wrongSignature, "не файл архива"},
         {"checksum.kvarc", damaged, "контрольная сумма"},
         {"newer.kvarc", newer, "более новой версией"},
+        {"serial.kvarc", unflaggedSerial, "без признака"},
         {"folder.kvarc", {}, "это папка"},
         {"large.kvarc", QByteArray(ArchiveFileSizeLimit + 1, 0), "слишком велик"},
         {"image.bin", QByteArray(0x42000 - 1, 0), "не образ памяти"},
