@@ -127,6 +127,10 @@ void SettingsFile::UpdateFile() const {
     std::string data;
     if (impl_->ini.Save(data) < 0)
         throw std::runtime_error("Cannot write settings");
+    // The reader takes a byte-order mark at the very start as the file's and drops it: a first
+    // key that begins with one gets a mark of its own in front, so that it reads back whole.
+    if (data.starts_with("\xEF\xBB\xBF"))
+        data.insert(0, "\xEF\xBB\xBF");
     QDir().mkpath(QFileInfo(writePath_).absolutePath());
     QSaveFile file(writePath_);
     if (!file.open(QIODevice::WriteOnly))
