@@ -3,6 +3,7 @@
 #include "ExcelExport.h"
 #include "ExportProgress.h"
 #include "ExportSource.h"
+#include "SystemExcel.h"
 #include "XlsxWorkbookApp.h"
 
 #include <QProgressBar>
@@ -21,7 +22,15 @@ ExportProgress TMainForm::ExportProgressHooks() {
 
 void TMainForm::btExportToExelClick() {
     ExcelExportHooks hooks;
-    hooks.start = [] {
+    hooks.start = [this]() -> std::shared_ptr<ExcelApplication> {
+        if (SystemMayHaveExcel()) {
+            if (auto excel = StartSystemExcel())
+                return excel;
+            // Without Excel the user is told so, and our own workbook application takes over.
+            if (!Closing())
+                Dialogs().ShowMessageBox(kNoExcelText, QStringLiteral("Ошибка"), MessageIcon::Error,
+                                         MbOk);
+        }
         XlsxApplicationOptions options;
         options.opener = CurrentWorkbookOpener();
         return MakeXlsxApplication(options);

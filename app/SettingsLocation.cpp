@@ -5,23 +5,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <unistd.h>
-
 SettingsLocation ChooseSettingsLocation(const QString& beside, bool besideWritable,
                                         const QString& userPath, bool userFileExists) {
     if (besideWritable)
         return {beside, beside};
     return {userFileExists ? userPath : beside, userPath};
-}
-
-bool CanReplaceFile(const QString& path) {
-    const QFileInfo file(path);
-    const QByteArray dir = QFile::encodeName(file.absolutePath());
-    if (::access(dir.constData(), W_OK | X_OK) != 0)
-        return false;
-    if (!file.exists())
-        return true;
-    return ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) == 0;
 }
 
 bool InstalledLayout() {

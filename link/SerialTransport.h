@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef _WIN32
+#include "SerialTransportWindows.h"
+#else
+
 // The link's byte stream on a serial port (or a pseudo-terminal), used blocking: every call
 // waits on the port itself, so no event loop needs to run while the link waits.
 
@@ -23,3 +27,5 @@ private:
     QSerialPort port_;
     bool failed_ = false;
 };
+
+#endif

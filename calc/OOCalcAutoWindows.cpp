@@ -1,0 +1,142 @@
+// OOCalcAuto on Windows: the office reached through its automation bridge, the service manager's
+// automation object ("com.sun.star.ServiceManager"), by late-bound calls. Nothing of the office
+// is needed to build or start the program; the bridge is looked up only when an export connects.
+
+#include "OOCalcAuto.h"
+
+#include "AutomationWindows.h"
+
+namespace {
+
+// The office's failures reach the export as CalcError with the automation's text.
+template <typename F>
+auto Guarded(F call) {
+    try {
+        return call();
+    } catch (const AutomationError& e) {
+        throw CalcError(e.Text());
+    }
+}
+
+class BridgeCalc final : public CalcAutomation {
+public:
+    bool Connect() override {
+        try {
+            ServiceManager = AutoObject::Create(QStringLiteral("com.sun.star.ServiceManager"));
+        } catch (const AutomationError&) {
+            return false; // not installed, not registered, cannot start
+        }
+        Desktop = Guarded([&] {
+            return ServiceManager.Get(QStringLiteral("createInstance"),
+                                      {QStringLiteral("com.sun.star.frame.Desktop")});
+        });
+        return true;
+    }
+
+    void NewDocument() override {
+        Guarded([&] {
+            const AutoVariant document =
+                Desktop.Call(QStringLiteral("LoadComponentFromURL"),
+                             {QStringLiteral("private:factory/scalc"), QStringLiteral("_blank"),
+                              std::int32_t{0}, AutoVariant::EmptyArray()});
+            Document = AutoObject(document.Dispatch());
+            if (Document) // no document: nothing more is fetched, the next sheet call fails
+                Sheets = Document.Get(QStringLiteral("getSheets"));
+            return 0;
+        });
+    }
+
+    void SelectSheet(const QString& name, quint16 position) override {
+        if (!HasSheet(name))
+            Guarded([&] {
+                return Sheets.Call(QStringLiteral("insertNewByName"),
+                                   {name, std::uint16_t{position}});
+            });
+        ActivateSheet(name);
+    }
+
+    bool HasSheet(const QString& name) override {
+        return Guarded([&] { return Sheets.Call(QStringLiteral("hasByName"), {name}); }).ToBool();
+    }
+
+    void ActivateSheet(const QString& name) override {
+        Guarded([&] {
+            Sheets = Document.Get(QStringLiteral("getSheets"));
+            Sheet = Sheets.Get(QStringLiteral("getByName"), {name});
+            AutoObject controller = Document.Get(QStringLiteral("getCurrentController"));
+            controller.Call(QStringLiteral("setActiveSheet"), {AutoVariant(Sheet.Raw())});
+            return 0;
+        });
+    }
+
+    void SetCellText(quint32 column, quint32 row, const QString& text) override {
+        Guarded([&] {
+            Cell = Sheet.Get(QStringLiteral("getCellByPosition"),
+                             {std::uint32_t{column}, std::uint32_t{row}});
+            return Cell.Call(QStringLiteral("setString"), {text});
+        });
+    }
+
+    void ReleaseAll() override {
+        Cell = {};
+        Sheet = {};
+        Sheets = {};
+        Document = {};
+        Desktop = {};
+        ServiceManager = {};
+    }
+
+private:
+    AutoObject ServiceManager, Desktop, Document, Sheets, Sheet, Cell;
+};
+
+} // namespace
+
+void SetCalcModulePath(const QString&) {}
+
+QString CalcModulePath() {
+    return {}; // no module: the bridge is the system's
+}
+
+OOCalcAuto::OOCalcAuto() = default;
+
+OOCalcAuto::~OOCalcAuto() {
+    ReleaseAll();
+}
+
+bool OOCalcAuto::Connect() {
+    if (!office_)
+        office_ = std::make_unique<BridgeCalc>();
+    return office_->Connect();
+}
+
+CalcAutomation& OOCalcAuto::Office() {
+    if (!office_)
+        throw CalcError(QStringLiteral("Нет связи с OpenOffice.org"));
+    return *office_;
+}
+
+void OOCalcAuto::NewDocument() {
+    Office().NewDocument();
+}
+
+void OOCalcAuto::SelectSheet(const QString& name, quint16 position) {
+    Office().SelectSheet(name, position);
+}
+
+bool OOCalcAuto::HasSheet(const QString& name) {
+    return Office().HasSheet(name);
+}
+
+void OOCalcAuto::ActivateSheet(const QString& name) {
+    Office().ActivateSheet(name);
+}
+
+void OOCalcAuto::SetCellText(quint32 column, quint32 row, const QString& text) {
+    Office().SetCellText(column, row, text);
+}
+
+void OOCalcAuto::ReleaseAll() {
+    if (office_)
+        office_->ReleaseAll();
+}

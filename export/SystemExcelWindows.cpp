@@ -1,0 +1,141 @@
+#include "SystemExcel.h"
+
+#include "AutomationWindows.h"
+
+#include <utility>
+
+// Each class holds one automation reference and maps the members ExcelAutomation.h lists onto
+// Excel's, spelled as Excel spells them; a failure leaves as ExportError with Excel's text.
+
+namespace {
+
+template <typename F> auto Guarded(F call) {
+    try {
+        return call();
+    } catch (const AutomationError& e) {
+        throw ExportError(e.Text());
+    }
+}
+
+class OleRange final : public ExcelRange {
+public:
+    explicit OleRange(AutoObject o) : o_(std::move(o)) {}
+    void SetValue(const QString& text) override {
+        Guarded([&] {
+            o_.Put(QStringLiteral("Value"), text);
+            return 0;
+        });
+    }
+
+private:
+    AutoObject o_;
+};
+
+class OleWorksheet final : public ExcelWorksheet {
+public:
+    explicit OleWorksheet(AutoObject o) : o_(std::move(o)) {}
+    void SetName(const QString& name) override {
+        Guarded([&] {
+            o_.Put(QStringLiteral("Name"), name);
+            return 0;
+        });
+    }
+    std::shared_ptr<ExcelRange> Cells(int row, int column) override {
+        return Guarded([&] {
+            return std::make_shared<OleRange>(
+                o_.Get(QStringLiteral("Cells"), {std::int32_t{row}, std::int32_t{column}}));
+        });
+    }
+    const AutoObject& Object() const { return o_; }
+
+private:
+    AutoObject o_;
+};
+
+class OleWorksheets final : public ExcelWorksheets {
+public:
+    explicit OleWorksheets(AutoObject o) : o_(std::move(o)) {}
+    int Count() override {
+        return Guarded(
+            [&] { return o_.Invoke(QStringLiteral("Count"), DISPATCH_PROPERTYGET, {}).ToInt(); });
+    }
+    std::shared_ptr<ExcelWorksheet> Item(int index) override {
+        return Guarded([&] {
+            return std::make_shared<OleWorksheet>(
+                o_.Get(QStringLiteral("Item"), {std::int32_t{index}}));
+        });
+    }
+    std::shared_ptr<ExcelWorksheet>
+    AddAfter(const std::shared_ptr<ExcelWorksheet>& after) override {
+        const auto* sheet = dynamic_cast<const OleWorksheet*>(after.get());
+        if (!sheet)
+            throw ExportError(QStringLiteral("no worksheet"));
+        return Guarded([&] {
+            // Add(Before, After): Before left out.
+            return std::make_shared<OleWorksheet>(
+                o_.Get(QStringLiteral("Add"),
+                       {AutoVariant::Missing(), AutoVariant(sheet->Object().Raw())}));
+        });
+    }
+
+private:
+    AutoObject o_;
+};
+
+class OleWorkbooks final : public ExcelWorkbooks {
+public:
+    explicit OleWorkbooks(AutoObject o) : o_(std::move(o)) {}
+    void Add() override {
+        Guarded([&] { return o_.Call(QStringLiteral("add")); });
+    }
+
+private:
+    AutoObject o_;
+};
+
+class OleExcel final : public ExcelApplication {
+public:
+    explicit OleExcel(AutoObject o) : o_(std::move(o)) {}
+    std::shared_ptr<ExcelWorkbooks> WorkBooks() override {
+        return Guarded(
+            [&] { return std::make_shared<OleWorkbooks>(o_.Get(QStringLiteral("WorkBooks"))); });
+    }
+    std::shared_ptr<ExcelWorksheet> WorkSheets(int index) override {
+        return Guarded([&] {
+            return std::make_shared<OleWorksheet>(
+                o_.Get(QStringLiteral("WorkSheets"), {std::int32_t{index}}));
+        });
+    }
+    std::shared_ptr<ExcelWorksheets> Worksheets() override {
+        return Guarded(
+            [&] { return std::make_shared<OleWorksheets>(o_.Get(QStringLiteral("Worksheets"))); });
+    }
+    void SetVisible(bool visible) override {
+        Guarded([&] {
+            o_.Put(QStringLiteral("Visible"), visible);
+            return 0;
+        });
+    }
+
+private:
+    AutoObject o_;
+};
+
+} // namespace
+
+bool SystemMayHaveExcel() {
+    return true;
+}
+
+std::shared_ptr<ExcelApplication> StartSystemExcel() {
+    const QString id = QStringLiteral("Excel.Application");
+    AutoObject excel = AutoObject::Attach(id); // failing on its own is no failure
+    if (!excel) {
+        try {
+            excel = AutoObject::Create(id);
+        } catch (const AutomationError&) {
+            return nullptr;
+        }
+    }
+    return std::make_shared<OleExcel>(std::move(excel));
+}
