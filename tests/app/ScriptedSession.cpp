@@ -1,0 +1,126 @@
+// Not a test by itself: the program's window run without a user, for comparing the platforms.
+// It builds the main window with scripted dialogs, lets it find the controller, downloads the
+// whole archive, saves the text export, then (with --exports) runs the Excel and Calc exports,
+// and writes what happened as "key=value" lines (UTF-8):
+//
+//   kv9000-scripted-session [--exports] RESULT TEXT [DEVICE]
+//       DEVICE, when given, is the device behind COM1 (a pseudo-terminal on Linux); without it
+//       COM1 is the system's own port. A workbook the Excel export writes is recorded, not
+//       opened.
+//   kv9000-scripted-session --write-image FILE CHANNELS
+//       writes a full archive image for the simulator's --image.
+
+#include "ArchiveImageBuilder.h"
+#include "Discovery.h"
+#include "MainForm.h"
+#include "ScriptedDialogs.h"
+#include "SpinEdit.h"
+#include "XlsxWorkbookApp.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+QString MessagesSince(const ScriptedDialogs& dialogs, std::size_t first) {
+    QStringList texts;
+    for (std::size_t i = first; i < dialogs.messages.size(); ++i)
+        texts << dialogs.messages[i].caption + QStringLiteral(": ") + dialogs.messages[i].text;
+    return texts.join(QStringLiteral(" | "));
+}
+
+int WriteImage(const QString& path, int channels) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(testimage::FullImage(channels)) != testimage::kArchiveBytes)
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc == 4 && std::strcmp(argv[1], "--write-image") == 0)
+        return WriteImage(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
+    QApplication app(argc, argv);
+    QStringList args = QApplication::arguments();
+    const bool exports = args.removeAll(QStringLiteral("--exports")) > 0;
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: kv9000-scripted-session [--exports] RESULT TEXT [DEVICE]\n");
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    QString settings = QStringLiteral("[General]\nCOM port=1\n");
+    if (args.size() > 3)
+        settings += QStringLiteral("[Ports]\nCOM1=") + args[3] + QStringLiteral("\n");
+    QFile settingsFile(dir.filePath(QStringLiteral("kv9000.INI")));
+    if (!settingsFile.open(QIODevice::WriteOnly) || settingsFile.write(settings.toLatin1()) < 0)
+        return 1;
+    settingsFile.close();
+
+    auto dialogs = std::make_shared<ScriptedDialogs>();
+    dialogs->saveAnswers.push_back(args[2]);
+    MainFormOptions options;
+    options.settingsPath = settingsFile.fileName();
+    options.dialogs = dialogs;
+
+    QFile resultFile(args[1]);
+    if (!resultFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 1;
+    QTextStream out(&resultFile);
+    out.setEncoding(QStringConverter::Utf8);
+
+    TMainForm form(options);
+    form.show();
+    out << "port=" << CurrentPort << "\n"
+        << "channels=" << form.ChannelCount << "\n"
+        << "identification=" << form.StatusText(1) << "\n"
+        << "serial=" << form.speSerial->Value() << "\n"
+        << "comment=" << form.edComment->text() << "\n"
+        << "start_messages=" << MessagesSince(*dialogs, 0) << "\n";
+
+    std::size_t seen = dialogs->messages.size();
+    QElapsedTimer clock;
+    clock.start();
+    form.bt_DF_ReadClick();
+    out << "download_seconds=" << QString::number(clock.elapsed() / 1000.0, 'f', 2) << "\n"
+        << "download_messages=" << MessagesSince(*dialogs, seen) << "\n";
+
+    seen = dialogs->messages.size();
+    form.btSaveToTxtClick();
+    out << "text_messages=" << MessagesSince(*dialogs, seen) << "\n";
+
+    QStringList opened;
+    SetWorkbookOpener([&opened](const QString& path) {
+        opened << path;
+        return true;
+    });
+    if (!exports)
+        return 0;
+    for (const auto& [name, handler] : {std::pair{"excel", &TMainForm::btExportToExelClick},
+                                        std::pair{"calc", &TMainForm::btExportToOOoClick}}) {
+        seen = dialogs->messages.size();
+        QString escaped;
+        try {
+            (form.*handler)();
+        } catch (const std::exception& e) {
+            escaped = QString::fromUtf8(e.what());
+        }
+        out << name << "_messages=" << MessagesSince(*dialogs, seen) << "\n"
+            << name << "_error=" << escaped << "\n";
+    }
+    out << "workbooks_opened=" << opened.size() << "\n";
+    out.flush();
+    return 0;
+}

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, against the simulator:
+#   1. the Windows unit tests (CTest runs each through Wine);
+#   2. the scripted session (the window with scripted dialogs) with COM1 mapped to the
+#      simulator's pseudo-terminal in Wine's registry: the controller found on COM1, its
+#      identity read, the whole archive downloaded, the text export saved, Excel and Calc absent;
+#   3. the same session built for Linux against a second simulator serving the same image: the
+#      two text exports must be the same bytes.
+# Usage: tools/windows-check.sh [WINDOWS_BUILD_DIR]   (Linux build: KV_BUILD_DIR, default build)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+wbuild=$(cd "${1:-$top/build-windows}" && pwd)
+lbuild=${KV_BUILD_DIR:-$top/build}
+work=$wbuild/wine-check
+rm -rf "$work" && mkdir -p "$work"
+
+# The Linux peers: the simulator and the same session.
+if [ ! -f "$lbuild/CMakeCache.txt" ]; then
+    cmake -S "$top" -B "$lbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON
+fi
+cmake --build "$lbuild" -j2 --target kv9000-sim kv9000-scripted-session
+
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 121 150); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        pids+=($!)
+        export DISPLAY=":$n"
+        break
+    done
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+fi
+
+# A Wine prefix of the check's own, without the browser and .NET installers.
+export WINEPREFIX=$wbuild/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+fi
+
+echo "== Windows unit tests under Wine"
+ctest --test-dir "$wbuild" --output-on-failure --timeout 300
+
+# Starts a simulator serving the image; prints its device.
+start_sim() {
+    local out=$work/sim-$1.out
+    "$lbuild/bin/kv9000-sim" --channels 2 --serial 4242 --comment "Котельная №3" \
+        --image "$work/archive.bin" >"$out" 2>"$work/sim-$1.err" &
+    pids+=($!)
+    for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
+    head -1 "$out"
+}
+
+"$lbuild/bin/kv9000-scripted-session" --write-image "$work/archive.bin" 2
+QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
+    "$work/linux.result" "$work/linux.txt" "$(start_sim linux)"
+
+# COM1 is the pseudo-terminal through the registry only: a link in the prefix's dosdevices
+# alone is rewritten by Wine as it starts.
+device=$(start_sim wine)
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$device" /f >/dev/null
+wineserver -k || true
+wineserver -w
+echo "== The Windows session under Wine (COM1 = $device)"
+wine "$wbuild/bin/kv9000-scripted-session.exe" --exports "$(winepath -w "$work/windows.result")" \
+    "$(winepath -w "$work/windows.txt")"
+
+cat "$work/windows.result"
+value() { sed -n "s/^$2=//p" "$work/$1.result"; }
+failed=0
+check() { # description, condition
+    if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
+}
+check "the controller found on COM1" '[ "$(value windows port)" = 1 ]'
+check "two channels, identity read" \
+    '[ "$(value windows channels)" = 2 ] && [ "$(value windows serial)" = 4242 ] &&
+     [ "$(value windows comment)" = "Котельная №3" ] &&
+     [ "$(value windows identification)" = "$(value linux identification)" ]'
+check "the download ended without messages" \
+    '[ -z "$(value windows download_messages)" ] && [ -z "$(value windows text_messages)" ]'
+check "the text export is the Linux program'"'"'s, byte for byte" \
+    'cmp "$work/linux.txt" "$work/windows.txt" && [ -s "$work/windows.txt" ]'
+check "Excel absent: its message, then our workbook" \
+    '[ "$(value windows excel_messages)" = "Ошибка: Невозможно открыть Microsoft Excel!Возможно Excel не установлен на компьютере." ] &&
+     [ -z "$(value windows excel_error)" ] && [ "$(value windows workbooks_opened)" = 1 ]'
+check "Calc absent: its message only" \
+    '[ "$(value windows calc_messages)" = "Error: Ошибка при создании OpenOffice.org" ] &&
+     [ -z "$(value windows calc_error)" ]'
+echo "Whole download, unpaced: Linux $(value linux download_seconds) s, Windows under Wine $(value windows download_seconds) s"
+exit $failed

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Installs the Windows cross tools and Wine, then cross-builds once per machine the libraries the
+# Windows program links statically: Qt (Core, Gui, Widgets) from Debian's qtbase source,
+# libxlsxwriter from Debian's source (zlib from Debian's MinGW package), GoogleTest from the
+# source libgtest-dev ships. Everything lands in a cache outside the work tree, in a folder keyed
+# on the versions and the configure flags, so a change of flags builds anew beside the old one.
+# Prints the cache folder (the prefix to give CMake) as its last line.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+cache_root=${KV_WINDOWS_CACHE:-/var/cache/kv9000-windows}
+jobs=${KV_WINDOWS_JOBS:-2}
+qt_version=6.4.2
+host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# --- Tools -------------------------------------------------------------------------------------
+packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+          libz-mingw-w64-dev wine64 wine libwine-dev dpkg-dev zip
+          qt6-base-dev qt6-base-dev-tools libgtest-dev libsimpleini-dev cmake ninja-build)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    $sudo apt-get update >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends \
+        "${missing[@]}" >&2
+fi
+
+# Debian's sources for qtbase and libxlsxwriter.
+src_list=/etc/apt/sources.list.d/kv9000-windows-src.sources
+if [ ! -f "$src_list" ]; then
+    $sudo tee "$src_list" >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    $sudo apt-get update >&2
+fi
+
+# --- Cache key ---------------------------------------------------------------------------------
+toolchain_text=$(cat <<'EOF'
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${CMAKE_CURRENT_LIST_DIR})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+)
+qt_flags=(-xplatform win32-g++ -static -static-runtime -release -opensource -confirm-license
+          -qt-host-path /usr -nomake examples -nomake tests
+          -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -no-opengl
+          -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport
+          -no-feature-dbus -no-feature-concurrent -no-feature-xml -no-feature-vulkan
+          )
+# libxlsxwriter keeps its own temporary files in the user's temporary folder (the C library's
+# tmpfile() would try the root of the drive).
+xlsx_flags=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_SHARED_LIBS=OFF)
+hash() { printf '%s\n' "$@" | sha256sum | cut -c1-12; }
+qt_key=$(hash "$qt_version" "${qt_flags[*]}" "$toolchain_text" "$(cat "$here/windows-wintab.h")")
+key=$(hash "$qt_key" "${xlsx_flags[*]}" "$(cat /usr/src/googletest/CMakeLists.txt)")
+prefix=$cache_root/qt-$qt_version-$key
+work=$cache_root/work
+
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+$sudo mkdir -p "$prefix" "$work"
+[ -n "$sudo" ] && $sudo chown "$(id -u):$(id -g)" "$prefix" "$work"
+printf '%s\n' "$toolchain_text" >"$prefix/toolchain.cmake"
+
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_DIR=$cache_root/ccache CCACHE_BASEDIR=$cache_root
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+# --- Qt ----------------------------------------------------------------------------------------
+cd "$work"
+if [ ! -d qtbase ]; then
+    rm -rf qt-src && mkdir qt-src
+    (cd qt-src && apt-get source --download-only qt6-base="$(apt-cache showsrc qt6-base |
+        sed -n 's/^Version: \(6\.4\.2[^ ]*\)$/\1/p' | head -1)" >&2)
+    tar -xf qt-src/qt6-base_"$qt_version"*.orig.tar.* -C qt-src
+    mv qt-src/qtbase-everywhere-src-"$qt_version" qtbase
+    # Debian's source leaves out the tablet interface headers the Windows platform plugin
+    # includes; Wine's headers of the same interface stand in.
+    mkdir -p qtbase/src/3rdparty/wintab
+    cp "$here/windows-wintab.h" qtbase/src/3rdparty/wintab/wintab.h
+    cp /usr/include/wine/wine/windows/wintab.h qtbase/src/3rdparty/wintab/wine-wintab.h
+    cp /usr/include/wine/wine/windows/pktdef.h qtbase/src/3rdparty/wintab/pktdef.h
+fi
+# Qt's build is keyed on Qt alone, so another change of the libraries below does not rebuild it;
+# its installed tree is relocatable and goes into the prefix.
+qt_build=qt-build-$qt_key
+mkdir -p "$qt_build"
+cp "$prefix/toolchain.cmake" "$qt_build.toolchain.cmake"
+if [ ! -f "$qt_build/.built" ]; then
+    (cd "$qt_build" && ../qtbase/configure -prefix "$prefix" "${qt_flags[@]}" -- \
+        -DCMAKE_TOOLCHAIN_FILE="$work/$qt_build.toolchain.cmake" \
+        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" "${launcher[@]}" >&2)
+    nice cmake --build "$qt_build" --parallel "$jobs" >&2
+    touch "$qt_build/.built"
+fi
+cmake --install "$qt_build" --prefix "$prefix" >&2
+
+# --- libxlsxwriter -----------------------------------------------------------------------------
+if [ ! -d xlsx ]; then
+    rm -rf xlsx-src && mkdir xlsx-src
+    (cd xlsx-src && apt-get source --download-only libxlsxwriter >&2)
+    mkdir xlsx
+    tar -xf xlsx-src/libxlsxwriter_*.orig.tar.* -C xlsx --strip-components=1
+fi
+rm -rf xlsx-build
+cmake -S xlsx -B xlsx-build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "${xlsx_flags[@]}" "${launcher[@]}" >&2
+nice cmake --build xlsx-build --parallel "$jobs" >&2
+cmake --install xlsx-build >&2
+
+# --- GoogleTest and SimpleIni ------------------------------------------------------------------
+rm -rf gtest-build
+cmake -S /usr/src/googletest -B gtest-build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -Dgtest_disable_pthreads=OFF "${launcher[@]}" >&2
+nice cmake --build gtest-build --parallel "$jobs" >&2
+cmake --install gtest-build >&2
+cp /usr/include/SimpleIni.h "$prefix/include/"
+[ -f /usr/include/ConvertUTF.h ] && cp /usr/include/ConvertUTF.h "$prefix/include/"
+
+touch "$prefix/.complete"
+echo "$prefix"
