@@ -9,8 +9,7 @@
 namespace {
 
 // The office's failures reach the export as CalcError with the automation's text.
-template <typename F>
-auto Guarded(F call) {
+template <typename F> auto Guarded(F call) {
     try {
         return call();
     } catch (const AutomationError& e) {
@@ -20,7 +19,7 @@ auto Guarded(F call) {
 
 class BridgeCalc final : public CalcAutomation {
 public:
-    bool Connect() override {
+    bool Connect(const CalcWaitStep&) override {
         try {
             ServiceManager = AutoObject::Create(QStringLiteral("com.sun.star.ServiceManager"));
         } catch (const AutomationError&) {
@@ -104,10 +103,10 @@ OOCalcAuto::~OOCalcAuto() {
     ReleaseAll();
 }
 
-bool OOCalcAuto::Connect() {
+bool OOCalcAuto::Connect(const CalcWaitStep& waitStep) {
     if (!office_)
         office_ = std::make_unique<BridgeCalc>();
-    return office_->Connect();
+    return office_->Connect(waitStep);
 }
 
 CalcAutomation& OOCalcAuto::Office() {

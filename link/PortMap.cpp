@@ -60,22 +60,6 @@ QStringList FreeDevices() {
 
 } // namespace
 
-QString PortName(int n) {
-    return QStringLiteral("COM%1").arg(n);
-}
-
-int PortNumber(QStringView name) {
-    if (!name.startsWith(u"COM", Qt::CaseInsensitive) || name.size() < 4)
-        return 0;
-    const QStringView digits = name.mid(3);
-    // Only 0 to 9: toInt alone would also take a sign, blanks and other scripts' digits.
-    if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return 0;
-    bool ok = false;
-    const int n = digits.toInt(&ok);
-    return ok && n >= 1 ? n : 0;
-}
-
 void SetPortMap(const std::map<int, QString>& explicitPorts) {
     ExplicitPorts() = explicitPorts;
 }

@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
 
     TMainForm form(options);
     form.show();
-    out << "port=" << CurrentPort << "\n"
+    out << "port=" << CurrentPort() << "\n"
         << "channels=" << form.ChannelCount << "\n"
         << "identification=" << form.StatusText(1) << "\n"
         << "serial=" << form.speSerial->Value() << "\n"
