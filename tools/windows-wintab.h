@@ -1,7 +1,8 @@
 /* The tablet interface header Qt's Windows platform plugin includes. The plugin loads the
    tablet library at run time and needs only the interface's types and constants: Wine's header
    of the same interface (copied beside this file as wine-wintab.h) declares them, with the
-   names of its A/W variants and its calling convention given by the three macros Wine's own headers would supply. */
+   names of its A/W variants and its calling convention given by the three macros Wine's own
+   headers would supply. */
 #pragma once
 #include <windows.h>
 #ifdef UNICODE
