@@ -22,7 +22,11 @@ Now LocalNow() {
         std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
     const std::time_t seconds = static_cast<std::time_t>(micros / 1'000'000);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&seconds, &local);
+#endif
     const std::int64_t ofDay =
         (static_cast<std::int64_t>(local.tm_hour) * 3600 + local.tm_min * 60 + local.tm_sec) *
             1'000'000 +

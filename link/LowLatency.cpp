@@ -5,22 +5,6 @@
 #include <QHash>
 #include <QMutex>
 
-#include <cerrno>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-
-LowLatencyReport RequestLowLatency(int fd) {
-    serial_struct settings{};
-    if (fd < 0 || ioctl(fd, TIOCGSERIAL, &settings) != 0)
-        return {LowLatencyOutcome::NotSerialPort, fd < 0 ? EBADF : errno};
-    if (settings.flags & ASYNC_LOW_LATENCY)
-        return {LowLatencyOutcome::AlreadySet, 0};
-    settings.flags |= ASYNC_LOW_LATENCY;
-    if (ioctl(fd, TIOCSSERIAL, &settings) != 0)
-        return {LowLatencyOutcome::Refused, errno};
-    return {LowLatencyOutcome::Applied, 0};
-}
-
 QString DescribeLowLatency(LowLatencyOutcome outcome) {
     switch (outcome) {
     case LowLatencyOutcome::Applied:

@@ -1,6 +1,10 @@
 #include "PortMap.h"
 
+#include "Discovery.h"
+
+#include <string>
 #include <utility>
+#include <windows.h>
 
 // On Windows the port names are the system's own: "COM3" is the device \\.\COM3 (the prefix
 // also reaches ports numbered from 10). An entry in the settings' "Ports" section still names
@@ -28,4 +32,16 @@ QString DeviceForPortName(const QString& name) {
     if (const auto it = ExplicitPorts().find(n); it != ExplicitPorts().end())
         return it->second;
     return QStringLiteral("\\\\.\\COM%1").arg(n);
+}
+
+std::vector<std::pair<int, QString>> AssignedPorts() {
+    std::map<int, QString> out(ExplicitPorts().begin(), ExplicitPorts().end());
+    // The ports the program tries that the system knows now.
+    for (int n = 1; n <= LastScannedPort; ++n) {
+        wchar_t target[512];
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        if (!out.contains(n) && QueryDosDeviceW(name.c_str(), target, 512) != 0)
+            out[n] = DeviceForPortName(QStringLiteral("COM%1").arg(n));
+    }
+    return {out.begin(), out.end()};
 }

@@ -11,8 +11,15 @@
 
 #include <functional>
 #include <optional>
-#include <sys/types.h>
 #include <vector>
+
+#ifdef _WIN32
+// Windows has no POSIX user and group numbers; its survey leaves them 0.
+using uid_t = unsigned int;
+using gid_t = unsigned int;
+#else
+#include <sys/types.h>
+#endif
 
 struct SurveyRoots {
     QString dev = QStringLiteral("/dev");

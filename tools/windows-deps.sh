@@ -96,13 +96,14 @@ if [ ! -d qtbase ]; then
         sed -n 's/^Version: \(6\.4\.2[^ ]*\)$/\1/p' | head -1)" >&2)
     tar -xf qt-src/qt6-base_"$qt_version"*.orig.tar.* -C qt-src
     mv qt-src/qtbase-everywhere-src-"$qt_version" qtbase
-    # Debian's source leaves out the tablet interface headers the Windows platform plugin
-    # includes; Wine's headers of the same interface stand in.
-    mkdir -p qtbase/src/3rdparty/wintab
-    cp "$here/windows-wintab.h" qtbase/src/3rdparty/wintab/wintab.h
-    cp /usr/include/wine/wine/windows/wintab.h qtbase/src/3rdparty/wintab/wine-wintab.h
-    cp /usr/include/wine/wine/windows/pktdef.h qtbase/src/3rdparty/wintab/pktdef.h
 fi
+# Debian's source leaves out the tablet interface headers the Windows platform plugin includes;
+# Wine's headers of the same interface stand in (copied on every run: the stand-in is part of
+# Qt's key).
+mkdir -p qtbase/src/3rdparty/wintab
+cp "$here/windows-wintab.h" qtbase/src/3rdparty/wintab/wintab.h
+cp /usr/include/wine/wine/windows/wintab.h qtbase/src/3rdparty/wintab/wine-wintab.h
+cp /usr/include/wine/wine/windows/pktdef.h qtbase/src/3rdparty/wintab/pktdef.h
 # Qt's build is keyed on Qt alone, so another change of the libraries below does not rebuild it;
 # its installed tree is relocatable and goes into the prefix.
 qt_build=qt-build-$qt_key

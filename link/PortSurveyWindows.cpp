@@ -1,0 +1,47 @@
+// SurveyPorts (PortSurvey.h) on Windows: the system keeps no device folders to read and no
+// permissions per user on a COM port, so each port the program would try is opened once and the
+// system's answer says the rest: opened (free), access denied (another program holds it), or not
+// found (unplugged, or its driver is missing).
+
+#include "PortSurvey.h"
+
+#include "LowLatency.h"
+#include "PortMap.h"
+
+#include <windows.h>
+
+SurveyUser SurveyUser::Current() {
+    SurveyUser user;
+    user.name = qEnvironmentVariable("USERNAME");
+    user.ownPid = static_cast<long>(GetCurrentProcessId());
+    return user;
+}
+
+SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&) {
+    SurveyReport report;
+    for (const auto& [port, node] : AssignedPorts()) {
+        PortRow row;
+        row.port = port;
+        row.node = node;
+        if (const auto opened = RecordedLowLatency(node))
+            row.lowLatency = DescribeLowLatency(opened->outcome);
+        const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(node.utf16()),
+                                     GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                     nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+        } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+            row.state = PortState::Busy;
+            row.cause = QStringLiteral("порт занят другой программой");
+            row.cure = QStringLiteral("закройте программу, которая держит порт (терминал, другую "
+                                      "программу обслуживания), или выберите другой порт");
+        } else {
+            row.state = PortState::Missing;
+            row.cause = QStringLiteral("устройства %1 нет").arg(node);
+            row.cure = QStringLiteral("подключите адаптер; номер его COM-порта показывает "
+                                      "диспетчер устройств");
+        }
+        report.rows.push_back(row);
+    }
+    return report;
+}
