@@ -97,6 +97,10 @@ QString CalcModulePath() {
     return {}; // no module: the bridge is the system's
 }
 
+QString CalcModuleLoadError() {
+    return {}; // nothing to load; whether the office is there shows when an export starts
+}
+
 OOCalcAuto::OOCalcAuto() = default;
 
 OOCalcAuto::~OOCalcAuto() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include <algorithm>
 
 namespace {
@@ -17,8 +19,10 @@ SerialTransport::~SerialTransport() {
 }
 
 void SerialTransport::Close() {
-    if (handle_)
+    if (handle_) {
         CloseHandle(Handle(handle_));
+        timeEndPeriod(1);
+    }
     handle_ = nullptr;
     timeoutsFor_ = -1;
 }
@@ -36,6 +40,8 @@ bool SerialTransport::Open(const QString& device, std::int32_t speed) {
         return false;
     handle_ = h;
     speed_ = speed;
+    // Read polls the driver every millisecond: ask for the system's finest timer while open.
+    timeBeginPeriod(1);
     SetupComm(h, 4096, 4096);
     if (!SetMode8N1()) {
         Close();
@@ -72,23 +78,18 @@ bool SerialTransport::SetMode8N1() {
     return SetCommState(Handle(handle_), &dcb) != 0;
 }
 
-bool SerialTransport::UseTimeouts(bool reading, int timeoutMs) {
-    const int ms = std::max(timeoutMs, 0);
-    const int key = reading ? -2 - ms : ms;
-    if (key == timeoutsFor_)
+bool SerialTransport::UseTimeouts(int writeTimeoutMs) {
+    const int ms = std::max(writeTimeoutMs, 1);
+    if (ms == timeoutsFor_)
         return true;
+    // Reads return at once with what the driver holds (Read waits for bytes itself, see there);
+    // a write gives up after ms.
     COMMTIMEOUTS t{};
-    if (reading) {
-        // Return at once with what has arrived; with nothing, wait for the first byte at most ms.
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = MAXDWORD;
-        t.ReadTotalTimeoutConstant = static_cast<DWORD>(std::max(ms, 1));
-    } else {
-        t.WriteTotalTimeoutConstant = static_cast<DWORD>(std::max(ms, 1));
-    }
+    t.ReadIntervalTimeout = MAXDWORD;
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(ms);
     if (!SetCommTimeouts(Handle(handle_), &t))
         return false;
-    timeoutsFor_ = key;
+    timeoutsFor_ = ms;
     return true;
 }
 
@@ -106,7 +107,7 @@ TransportResult SerialTransport::DiscardInput() {
 TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    if (!UseTimeouts(false, timeoutMs))
+    if (!UseTimeouts(timeoutMs))
         return Fail();
     DWORD written = 0;
     if (!WriteFile(Handle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -118,14 +119,28 @@ TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int 
 TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    if (!UseTimeouts(true, timeoutMs))
+    if (timeoutsFor_ < 0 && !UseTimeouts(1))
         return Fail();
-    std::uint8_t buffer[4096];
-    DWORD got = 0;
-    if (!ReadFile(Handle(handle_), buffer, sizeof buffer, &got, nullptr))
-        return Fail();
-    if (got == 0)
-        return TransportResult::TimedOut;
-    into.insert(into.end(), buffer, buffer + got);
-    return TransportResult::Ok;
+    // The driver is asked how many bytes it holds, every millisecond until some arrive or the
+    // time is up: a blocking read with a total time-out would wait out the whole time under
+    // some drivers (Wine's among them) even when the answer came at once.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(Handle(handle_), &errors, &status))
+            return Fail(); // a vanished adapter
+        if (status.cbInQue > 0) {
+            std::uint8_t buffer[4096];
+            DWORD got = 0;
+            const DWORD want = std::min<DWORD>(status.cbInQue, sizeof buffer);
+            if (!ReadFile(Handle(handle_), buffer, want, &got, nullptr))
+                return Fail();
+            into.insert(into.end(), buffer, buffer + got);
+            return got > 0 ? TransportResult::Ok : TransportResult::TimedOut;
+        }
+        if (GetTickCount64() >= deadline)
+            return TransportResult::TimedOut;
+        Sleep(1);
+    }
 }

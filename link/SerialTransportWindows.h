@@ -20,8 +20,9 @@ public:
     TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
 
 private:
-    // Sets the read or write time-outs, skipping the call when they are already in force.
-    bool UseTimeouts(bool reading, int timeoutMs);
+    // Sets reads to return at once and writes to give up after writeTimeoutMs (1 at least),
+    // skipping the call when these are in force already.
+    bool UseTimeouts(int writeTimeoutMs);
     // A failure is final: the port stays failed so that later calls give up at once instead of
     // waiting on a dead device.
     TransportResult Fail();
@@ -29,6 +30,6 @@ private:
 
     void* handle_ = nullptr; // the port's handle; null when closed
     std::int32_t speed_ = 0;
-    int timeoutsFor_ = -1; // the time-out last set, negative for reads, -1 for none yet
+    int timeoutsFor_ = -1; // the write time-out in force, -1 for none yet
     bool failed_ = false;
 };

@@ -85,7 +85,7 @@ check "two channels, identity read" \
      [ "$(value windows identification)" = "$(value linux identification)" ]'
 check "the download ended without messages" \
     '[ -z "$(value windows download_messages)" ] && [ -z "$(value windows text_messages)" ]'
-check "the text export is the Linux program'"'"'s, byte for byte" \
+check "the text export the same bytes as on Linux" \
     'cmp "$work/linux.txt" "$work/windows.txt" && [ -s "$work/windows.txt" ]'
 check "Excel absent: its message, then our workbook" \
     '[ "$(value windows excel_messages)" = "Ошибка: Невозможно открыть Microsoft Excel!Возможно Excel не установлен на компьютере." ] &&
