@@ -5,7 +5,10 @@
 #      simulator's pseudo-terminal in Wine's registry: the controller found on COM1, its
 #      identity read, the whole archive downloaded, the text export saved, Excel and Calc absent;
 #   3. the same session built for Linux against a second simulator serving the same image: the
-#      two text exports must be the same bytes.
+#      two text exports must be the same bytes;
+#   4. both sessions again with the line lost in the middle of the download: the same message;
+#   5. kv9000.exe itself started under Wine for its version.
+# A COM port held by another program is not tried: Wine opens a serial device as often as asked.
 # Usage: tools/windows-check.sh [WINDOWS_BUILD_DIR]   (Linux build: KV_BUILD_DIR, default build)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,11 +51,15 @@ fi
 echo "== Windows unit tests under Wine"
 ctest --test-dir "$wbuild" --output-on-failure --timeout 300
 
-# Starts a simulator serving the image; prints its device.
+echo "== The program itself under Wine"
+version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$wbuild/app/generated/Version.h")
+started=$(wine "$wbuild/bin/kv9000.exe" --version | tr -d '\r')
+
+# Starts a simulator serving the image (more options after the name); prints its device.
 start_sim() {
     local out=$work/sim-$1.out
     "$lbuild/bin/kv9000-sim" --channels 2 --serial 4242 --comment "Котельная №3" \
-        --image "$work/archive.bin" >"$out" 2>"$work/sim-$1.err" &
+        --image "$work/archive.bin" "${@:2}" >"$out" 2>"$work/sim-$1.err" &
     pids+=($!)
     for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
     head -1 "$out"
@@ -64,13 +71,28 @@ QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
 
 # COM1 is the pseudo-terminal through the registry only: a link in the prefix's dosdevices
 # alone is rewritten by Wine as it starts.
+# Maps COM1 to a device; Wine reads the mapping as it starts.
+map_com1() {
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
+    wineserver -k || true
+    wineserver -w
+}
+session() { # result name, session options...
+    wine "$wbuild/bin/kv9000-scripted-session.exe" "${@:2}" "$(winepath -w "$work/$1.result")" \
+        "$(winepath -w "$work/$1.txt")"
+}
+
 device=$(start_sim wine)
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$device" /f >/dev/null
-wineserver -k || true
-wineserver -w
+map_com1 "$device"
 echo "== The Windows session under Wine (COM1 = $device)"
-wine "$wbuild/bin/kv9000-scripted-session.exe" --exports "$(winepath -w "$work/windows.result")" \
-    "$(winepath -w "$work/windows.txt")"
+session windows --exports
+
+# The line lost in the middle of the download: the simulator closes it at the 300th read.
+QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
+    "$work/linux-lost.result" "$work/linux-lost.txt" "$(start_sim linux-lost --die-after 300)"
+map_com1 "$(start_sim wine-lost --die-after 300)"
+echo "== The line lost during the download"
+session windows-lost
 
 cat "$work/windows.result"
 value() { sed -n "s/^$2=//p" "$work/$1.result"; }
@@ -78,6 +100,7 @@ failed=0
 check() { # description, condition
     if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
 }
+check "kv9000.exe starts and gives its version" '[ "$started" = "kv9000 $version" ]'
 check "the controller found on COM1" '[ "$(value windows port)" = 1 ]'
 check "two channels, identity read" \
     '[ "$(value windows channels)" = 2 ] && [ "$(value windows serial)" = 4242 ] &&
@@ -93,5 +116,8 @@ check "Excel absent: its message, then our workbook" \
 check "Calc absent: its message only" \
     '[ "$(value windows calc_messages)" = "Error: Ошибка при создании OpenOffice.org" ] &&
      [ -z "$(value windows calc_error)" ]'
+check "a line lost mid-download: the same message as on Linux" \
+    '[ -n "$(value windows-lost download_messages)" ] &&
+     [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'
 echo "Whole download, unpaced: Linux $(value linux download_seconds) s, Windows under Wine $(value windows download_seconds) s"
 exit $failed
