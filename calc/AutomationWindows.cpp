@@ -107,7 +107,8 @@ bool AutoVariant::ToBool() const {
 int AutoVariant::ToInt() const {
     VARIANT i;
     VariantInit(&i);
-    const int value = SUCCEEDED(VariantChangeType(&i, const_cast<VARIANT*>(&v_), 0, VT_I4)) ? i.lVal : 0;
+    const int value =
+        SUCCEEDED(VariantChangeType(&i, const_cast<VARIANT*>(&v_), 0, VT_I4)) ? i.lVal : 0;
     VariantClear(&i);
     return value;
 }

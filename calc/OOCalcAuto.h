@@ -42,3 +42,7 @@ QString CalcModulePath();
 // Loads the module at CalcModulePath() without reaching the office, as the first Connect would.
 // Returns the loader's error, or an empty text when the module and its entry point are there.
 QString CalcModuleLoadError();
+
+// A new object that reaches the office: the loaded module's (OfficeLoader.cpp) or, on Windows,
+// the office's automation bridge (OfficeLoaderWindows.cpp); null when there is none.
+std::unique_ptr<CalcAutomation> NewOfficeAutomation();

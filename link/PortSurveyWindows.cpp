@@ -25,9 +25,9 @@ SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&) {
         row.node = node;
         if (const auto opened = RecordedLowLatency(node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
-        const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(node.utf16()),
-                                     GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                     nullptr);
+        const HANDLE h =
+            CreateFileW(reinterpret_cast<const wchar_t*>(node.utf16()),
+                        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);
         } else if (GetLastError() == ERROR_ACCESS_DENIED) {

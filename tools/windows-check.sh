@@ -26,7 +26,7 @@ cmake --build "$lbuild" -j2 --target kv9000-sim kv9000-scripted-session
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 
@@ -73,13 +73,17 @@ QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
 # alone is rewritten by Wine as it starts.
 # Maps COM1 to a device; Wine reads the mapping as it starts.
 map_com1() {
-    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null
-    wineserver -k || true
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null \
+        2>>"$work/wine.err"
+    wineserver -k >/dev/null 2>&1 || true
     wineserver -w
+    # Started here so that its chatter goes to wine.err too: a line that closes under it makes it
+    # list its objects.
+    wineserver -p5 >/dev/null 2>>"$work/wine.err"
 }
-session() { # result name, session options...
+session() { # result name, session options...; Wine's own chatter goes to wine.err
     wine "$wbuild/bin/kv9000-scripted-session.exe" "${@:2}" "$(winepath -w "$work/$1.result")" \
-        "$(winepath -w "$work/$1.txt")"
+        "$(winepath -w "$work/$1.txt")" 2>>"$work/wine.err"
 }
 
 device=$(start_sim wine)

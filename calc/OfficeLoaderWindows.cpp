@@ -1,4 +1,4 @@
-// OOCalcAuto on Windows: the office reached through its automation bridge, the service manager's
+// The office on Windows: reached through its automation bridge, the service manager's
 // automation object ("com.sun.star.ServiceManager"), by late-bound calls. Nothing of the office
 // is needed to build or start the program; the bridge is looked up only when an export connects.
 
@@ -101,45 +101,6 @@ QString CalcModuleLoadError() {
     return {}; // nothing to load; whether the office is there shows when an export starts
 }
 
-OOCalcAuto::OOCalcAuto() = default;
-
-OOCalcAuto::~OOCalcAuto() {
-    ReleaseAll();
-}
-
-bool OOCalcAuto::Connect(const CalcWaitStep& waitStep) {
-    if (!office_)
-        office_ = std::make_unique<BridgeCalc>();
-    return office_->Connect(waitStep);
-}
-
-CalcAutomation& OOCalcAuto::Office() {
-    if (!office_)
-        throw CalcError(QStringLiteral("Нет связи с OpenOffice.org"));
-    return *office_;
-}
-
-void OOCalcAuto::NewDocument() {
-    Office().NewDocument();
-}
-
-void OOCalcAuto::SelectSheet(const QString& name, quint16 position) {
-    Office().SelectSheet(name, position);
-}
-
-bool OOCalcAuto::HasSheet(const QString& name) {
-    return Office().HasSheet(name);
-}
-
-void OOCalcAuto::ActivateSheet(const QString& name) {
-    Office().ActivateSheet(name);
-}
-
-void OOCalcAuto::SetCellText(quint32 column, quint32 row, const QString& text) {
-    Office().SetCellText(column, row, text);
-}
-
-void OOCalcAuto::ReleaseAll() {
-    if (office_)
-        office_->ReleaseAll();
+std::unique_ptr<CalcAutomation> NewOfficeAutomation() {
+    return std::make_unique<BridgeCalc>();
 }
