@@ -1,11 +1,10 @@
 #include "PortDiagnosis.h"
 
+#include "ConsoleText.h"
 #include "PortMap.h"
 #include "PortSurvey.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
-
-#include <cstdio>
 
 int PrintPortDiagnosis() {
     const SettingsLocation where = ProgramSettingsLocation();
@@ -15,6 +14,6 @@ int PrintPortDiagnosis() {
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
     SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
     CheckReadyPorts(report, speed);
-    std::fputs(FormatSurveyText(report).toUtf8().constData(), stdout);
+    WriteConsoleText(stdout, FormatSurveyText(report));
     return 0;
 }

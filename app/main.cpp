@@ -3,6 +3,7 @@
 // window was opened.
 
 #include "CommandLine.h"
+#include "ConsoleText.h"
 #include "Cp1251.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
@@ -18,8 +19,8 @@
 namespace {
 
 int Answer(const CommandLine& line) {
-    std::fputs(line.output.toLocal8Bit().constData(), stdout);
-    std::fputs(line.errors.toLocal8Bit().constData(), stderr);
+    WriteConsoleText(stdout, line.output);
+    WriteConsoleText(stderr, line.errors);
     return line.exitCode;
 }
 
@@ -28,7 +29,7 @@ int CheckCalcModule() {
     const QString error = CalcModuleLoadError();
     const QString answer = CalcModulePath() + QStringLiteral(": ") +
                            (error.isEmpty() ? QStringLiteral("loaded") : error) + u'\n';
-    std::fputs(answer.toLocal8Bit().constData(), error.isEmpty() ? stdout : stderr);
+    WriteConsoleText(error.isEmpty() ? stdout : stderr, answer);
     return error.isEmpty() ? 0 : 1;
 }
 

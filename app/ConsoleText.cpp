@@ -1,0 +1,6 @@
+#include "ConsoleText.h"
+
+void WriteConsoleText(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}

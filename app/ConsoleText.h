@@ -1,0 +1,13 @@
+#pragma once
+
+// Text for the terminal the program was started from (--help, --version, --diagnose, errors of
+// the command line), in the terminal's encoding.
+
+#include <QString>
+
+#include <cstdio>
+
+// Writes text to stream (stdout or stderr) and flushes it. On Windows a program with a window
+// has no console of its own: the text goes to the console of the command prompt that started
+// it, or, when redirected, into the file or pipe in the system's code page.
+void WriteConsoleText(std::FILE* stream, const QString& text);
