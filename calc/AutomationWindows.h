@@ -25,6 +25,16 @@ private:
     QString text_;
 };
 
+// Runs call and gives back its result; an automation failure leaves as Error (the caller's error
+// type) with the automation's text.
+template <typename Error, typename F> auto Rethrown(F call) {
+    try {
+        return call();
+    } catch (const AutomationError& e) {
+        throw Error(e.Text());
+    }
+}
+
 // One argument or result; owns what its variant holds.
 class AutoVariant {
 public:

@@ -10,11 +10,7 @@ namespace {
 
 // The office's failures reach the export as CalcError with the automation's text.
 template <typename F> auto Guarded(F call) {
-    try {
-        return call();
-    } catch (const AutomationError& e) {
-        throw CalcError(e.Text());
-    }
+    return Rethrown<CalcError>(call);
 }
 
 class BridgeCalc final : public CalcAutomation {

@@ -10,11 +10,7 @@
 namespace {
 
 template <typename F> auto Guarded(F call) {
-    try {
-        return call();
-    } catch (const AutomationError& e) {
-        throw ExportError(e.Text());
-    }
+    return Rethrown<ExportError>(call);
 }
 
 class OleRange final : public ExcelRange {
