@@ -38,7 +38,11 @@ QByteArray CloseSectionHeaders(QByteArray data) {
         while (at < data.size() && data[at] != '\n' && data[at] != '\r')
             ++at;
         // [line, at) is one line.
-        const QByteArrayView text = QByteArrayView(data).sliced(line, at - line).trimmed();
+        QByteArrayView text = QByteArrayView(data).sliced(line, at - line);
+        // The library reads past a byte-order mark at the start of the file.
+        if (line == 0 && text.startsWith("\xEF\xBB\xBF"))
+            text = text.sliced(3);
+        text = text.trimmed();
         if (text.startsWith('[') && !text.contains(']'))
             data.insert(at++, ']');
     }
