@@ -43,7 +43,7 @@ bool SerialTransport::Open(const QString& device, std::int32_t speed) {
     // Read polls the driver every millisecond: ask for the system's finest timer while open.
     timeBeginPeriod(1);
     SetupComm(h, 4096, 4096);
-    if (!SetMode8N1()) {
+    if (!SetMode8N1() || !UseTimeouts(1)) {
         Close();
         return false;
     }
@@ -119,8 +119,6 @@ TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int 
 TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    if (timeoutsFor_ < 0 && !UseTimeouts(1))
-        return Fail();
     // The driver is asked how many bytes it holds, every millisecond until some arrive or the
     // time is up: a blocking read with a total time-out would wait out the whole time under
     // some drivers (Wine's among them) even when the answer came at once.
