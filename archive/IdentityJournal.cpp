@@ -9,10 +9,6 @@
 
 #include <algorithm>
 
-#ifndef Q_OS_WIN
-#include <pwd.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -83,15 +79,4 @@ QString ReadJournalNewestFirst(const QString& path, QString* error) {
         QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     std::reverse(lines.begin(), lines.end());
     return lines.join(QLatin1Char('\n'));
-}
-
-QString LoginName() {
-#ifdef Q_OS_WIN
-    const QString user = qEnvironmentVariable("USERNAME");
-#else
-    if (const passwd* pw = ::getpwuid(::geteuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    const QString user = qEnvironmentVariable("USER");
-#endif
-    return user.isEmpty() ? QStringLiteral("?") : user;
 }

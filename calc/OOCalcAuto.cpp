@@ -17,7 +17,7 @@ bool OOCalcAuto::Connect(const CalcWaitStep& waitStep) {
 
 CalcAutomation& OOCalcAuto::Office() {
     if (!office_)
-        throw CalcError(QStringLiteral("Нет связи с OpenOffice.org"));
+        throw ExportError(QStringLiteral("Нет связи с OpenOffice.org"));
     return *office_;
 }
 

@@ -17,7 +17,7 @@ public:
     OOCalcAuto& operator=(const OOCalcAuto&) = delete;
 
     bool Connect(const CalcWaitStep& waitStep = {}) override;
-    // The operations below throw CalcError when called without a successful Connect.
+    // The operations below throw ExportError when called without a successful Connect.
     void NewDocument() override;
     void SelectSheet(const QString& name, quint16 position) override;
     bool HasSheet(const QString& name) override;

@@ -8,9 +8,9 @@
 
 namespace {
 
-// The office's failures reach the export as CalcError with the automation's text.
+// The office's failures reach the export as ExportError with the automation's text.
 template <typename F> auto Guarded(F call) {
-    return Rethrown<CalcError>(call);
+    return Rethrown<ExportError>(call);
 }
 
 class BridgeCalc final : public CalcAutomation {

@@ -1,5 +1,7 @@
 #include "PortDoctorWindow.h"
 
+#include "PortProbe.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -44,7 +44,7 @@ enum class CalcExportResult {
 // are entirely empty and therefore cost no call. cancelled() is asked before each sheet and each
 // grid row.
 //
-// Throws CalcError when the office fails after a successful Connect; the cells written before
+// Throws ExportError when the office fails after a successful Connect; the cells written before
 // stay in the document.
 CalcExportResult ExportToCalc(const ExportSource& source, const ExportProgress& progress,
                               const CalcAutomationFactory& makeAutomation);

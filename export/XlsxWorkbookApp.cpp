@@ -1,5 +1,7 @@
 #include "XlsxWorkbookApp.h"
 
+#include "WorkbookFileName.h"
+
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -162,12 +164,7 @@ QString XlsxErrorText(lxw_error error) {
 void WriteBook(const BookData& book, const QString& path) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_FALSE;
-#ifdef _WIN32
-    // On Windows the library takes UTF-8 and opens the file by its wide name itself.
-    const QByteArray fileName = path.toUtf8();
-#else
-    const QByteArray fileName = QFile::encodeName(path);
-#endif
+    const QByteArray fileName = WorkbookFileName(path);
     lxw_workbook* workbook = workbook_new_opt(fileName.constData(), &options);
     if (!workbook)
         throw ExportError(QStringLiteral("Не удалось создать книгу %1").arg(path));

@@ -12,7 +12,6 @@
 
 #include <cstdint>
 
-constexpr int LastScannedPort = 19;
 constexpr int IdentificationTimeoutMs = 200;
 
 // "Лорк КB-90" (the B is Latin) and "-2К" (the К is Cyrillic), as Windows-1251 bytes.

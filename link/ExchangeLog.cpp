@@ -1,10 +1,11 @@
 #include "ExchangeLog.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QTime>
 #include <QDir>
 
 #include <algorithm>
-#include <ctime>
 
 namespace {
 
@@ -20,20 +21,14 @@ Now LocalNow() {
     const auto now = std::chrono::system_clock::now();
     const auto micros =
         std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(micros / 1'000'000);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    // Qt's local time, the same on every platform.
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(micros / 1000);
+    const QTime time = local.time();
     const std::int64_t ofDay =
-        (static_cast<std::int64_t>(local.tm_hour) * 3600 + local.tm_min * 60 + local.tm_sec) *
+        (static_cast<std::int64_t>(time.hour()) * 3600 + time.minute() * 60 + time.second()) *
             1'000'000 +
         micros % 1'000'000;
-    char day[16];
-    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
-    return {QString::fromLatin1(day), ofDay};
+    return {local.date().toString(Qt::ISODate), ofDay};
 }
 
 QByteArray TimeOfDay(std::int64_t micros) {

@@ -25,7 +25,6 @@ constexpr int kWriteTimeoutMs = 1000;
 struct OpenedPort {
     std::unique_ptr<LinkTransport> stream;
     QString device;
-    std::int32_t number = 0;
 };
 
 OpenedPort& Current() {
@@ -77,13 +76,17 @@ LinkBool OpenCOM(const char* portName, std::int32_t speed) {
     CloseCOM();
     if (!portName)
         return 0;
-    const QString device = DeviceForPortName(QString::fromLatin1(portName));
+    return OpenDevice(DeviceForPortName(QString::fromLatin1(portName)), speed);
+}
+
+LinkBool OpenDevice(const QString& device, std::int32_t speed) {
+    CloseCOM();
     if (device.isEmpty())
         return 0;
     auto stream = MakeLinkTransport();
     if (!stream || !stream->Open(device, speed))
         return 0;
-    Current() = {std::move(stream), device, PortNumber(QString::fromLatin1(portName))};
+    Current() = {std::move(stream), device};
     return 1;
 }
 
@@ -100,7 +103,18 @@ LinkBool CloseCOM() {
 }
 
 std::int32_t CurrentPort() {
-    return Current().number;
+    if (!Current().stream)
+        return 0;
+    // The number that names the open device now: a number given to another device, or a new
+    // number given to this one, never moves the link.
+    for (const auto& [number, device] : AssignedPorts())
+        if (device == Current().device)
+            return number;
+    return 0;
+}
+
+QString CurrentDevice() {
+    return Current().stream ? Current().device : QString();
 }
 
 LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,

@@ -4,6 +4,8 @@
 // Every result is an 8-bit boolean, nonzero meaning success. Called from the user-interface
 // thread only, one exchange at a time.
 
+#include <QString>
+
 #include <cstdint>
 
 using LinkBool = std::uint8_t;
@@ -31,9 +33,18 @@ LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags);
 // Closes the current port; harmless when none is open.
 LinkBool CloseCOM();
 
-// The number n of the port "COM<n>" the link has open; 0 when none is open. Kept by OpenCOM and
-// CloseCOM, so it is never out of step with the port: whoever needs it asks here.
+// The number n of the port "COM<n>" that names the open device now; 0 when none is open (or no
+// number names the open device any longer). The link owns the open device, not its number: a
+// change of the port map renumbers it but never moves the link to another device.
 std::int32_t CurrentPort();
+
+// The device the link has open ("/dev/ttyUSB0"); empty when none is open.
+QString CurrentDevice();
+
+// Opens exactly this device (not a number that a settings change can move) at the given speed
+// and makes it the current port; a port still open is closed first. False when it cannot be
+// opened.
+LinkBool OpenDevice(const QString& device, std::int32_t speed);
 
 // Discards any input still waiting on the port (a late answer to an earlier request), then
 // sends one frame. False with no current port, when length exceeds the 37 bytes of TxBuffer

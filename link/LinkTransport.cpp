@@ -20,5 +20,5 @@ void SetLinkTransportFactory(LinkTransportFactory factory) {
 std::unique_ptr<LinkTransport> MakeLinkTransport() {
     if (Factory())
         return Factory()();
-    return std::make_unique<SerialTransport>();
+    return MakeSerialTransport();
 }

@@ -52,7 +52,7 @@ echo "== Windows unit tests under Wine"
 ctest --test-dir "$wbuild" --output-on-failure --timeout 300
 
 echo "== The program itself under Wine"
-version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$wbuild/app/generated/Version.h")
+version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$wbuild/cli/generated/Version.h")
 started=$(wine "$wbuild/bin/kv9000.exe" --version | tr -d '\r')
 
 # Starts a simulator serving the image (more options after the name); prints its device.

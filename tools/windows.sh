@@ -25,7 +25,7 @@ nice cmake --build "$build" -j2
 echo "Windows build: $(($(date +%s) - start)) s"
 
 # The zip for users: the program, the Russian README and the licence, in a folder of its name.
-version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$build/app/generated/Version.h")
+version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$build/cli/generated/Version.h")
 name=kv9000-$version-windows-x64
 stage=$build/zip/$name
 rm -rf "$build/zip" && mkdir -p "$stage"

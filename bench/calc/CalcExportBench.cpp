@@ -66,7 +66,7 @@ QString Text(int i) {
 double ThroughLayerMs(int cells) {
     OOCalcAuto calc;
     if (!calc.Connect())
-        throw CalcError(QStringLiteral("no office"));
+        throw ExportError(QStringLiteral("no office"));
     calc.NewDocument();
     calc.SelectSheet(QStringLiteral("Канал 1"), 0);
     QElapsedTimer timer;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
             std::printf("  whole archive (%lld non-empty cells), extrapolated: %.1f s\n",
                         static_cast<long long>(fullCells), seconds * fullCells / exportedCells);
         CloseDocuments(desktop);
-    } catch (const CalcError& e) {
+    } catch (const ExportError& e) {
         std::fprintf(stderr, "office error: %s\n", e.what());
     } catch (const uno::Exception& e) {
         std::fprintf(stderr, "office error: %s\n", FromUno(e.Message).toStdString().c_str());

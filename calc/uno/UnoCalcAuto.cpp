@@ -1,6 +1,6 @@
 // The Calc automation layer over UNO: six references to objects of the office, filled in the
 // order the export needs them. Every public operation catches the office's exceptions once, at
-// its edge, and turns them into CalcError with the office's own text.
+// its edge, and turns them into ExportError with the office's own text.
 
 #include "CalcModule.h"
 #include "OfficeConnection.h"
@@ -32,12 +32,12 @@ QString Describe(const uno::Exception& e) {
     return FromUno(cppu::getCaughtException().getValueTypeName());
 }
 
-// Runs one public operation; an exception of the office leaves it as CalcError.
+// Runs one public operation; an exception of the office leaves it as ExportError.
 template <typename Operation> auto AtOfficeEdge(Operation&& operation) -> decltype(operation()) {
     try {
         return operation();
     } catch (const uno::Exception& e) {
-        throw CalcError(Describe(e));
+        throw ExportError(Describe(e));
     }
 }
 
@@ -132,7 +132,7 @@ public:
 private:
     static void Require(bool condition, const QString& text) {
         if (!condition)
-            throw CalcError(text);
+            throw ExportError(text);
     }
 
     uno::Reference<css::lang::XMultiServiceFactory> ServiceManager;

@@ -45,7 +45,7 @@ public:
     void ActivateSheet(const QString&) override {}
     void SetCellText(quint32 column, quint32 row, const QString& text) override {
         if (log_.cells++ == log_.failAtCell)
-            throw CalcError(QStringLiteral("Документ закрыт"));
+            throw ExportError(QStringLiteral("Документ закрыт"));
         log_.calls << QStringLiteral("%1,%2=%3").arg(column).arg(row).arg(text);
     }
     void ReleaseAll() override { log_.calls << QStringLiteral("ReleaseAll"); }
@@ -205,7 +205,7 @@ TEST(CalcExportLayout, OfficeErrorStopsTheExportAndPassesItsTextOut) {
     try {
         run.Export({Headings, 2, &a.data, &a.settings, &a.data, &a.settings});
         FAIL() << "the error was swallowed";
-    } catch (const CalcError& e) {
+    } catch (const ExportError& e) {
         EXPECT_EQ(e.Text(), QStringLiteral("Документ закрыт"));
     }
     // Cells before the error were written, nothing after it; the object is gone.

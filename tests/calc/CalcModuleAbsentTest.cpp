@@ -19,7 +19,7 @@ protected:
     static void ExpectNotConnected() {
         OOCalcAuto calc;
         EXPECT_FALSE(calc.Connect());
-        EXPECT_THROW(calc.NewDocument(), CalcError);
+        EXPECT_THROW(calc.NewDocument(), ExportError);
         calc.ReleaseAll();
 
         const TextGrid data(14, 3);

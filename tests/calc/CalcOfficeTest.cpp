@@ -240,7 +240,7 @@ TEST_F(CalcOfficeTest, DocumentClosedWhileWritingGivesAnErrorWithTheOfficesText)
     try {
         calc.SetCellText(1, 2, QStringLiteral("после"));
         FAIL() << "writing into a closed document succeeded";
-    } catch (const CalcError& e) {
+    } catch (const ExportError& e) {
         EXPECT_FALSE(e.Text().isEmpty());
     }
     calc.ReleaseAll(); // still safe after the failure

@@ -30,7 +30,7 @@ public:
         if (script.onCell)
             script.onCell(cell);
         if (cell == script.failAtCell)
-            throw CalcError(script.failText);
+            throw ExportError(script.failText);
         script.calls << QStringLiteral("Cell %1,%2").arg(column).arg(row);
     }
     void ReleaseAll() override { Script().calls << QStringLiteral("ReleaseAll"); }

@@ -79,7 +79,7 @@ QString UserName(uid_t uid) {
     return QString::number(uid);
 }
 
-bool Contains(const std::vector<gid_t>& groups, gid_t gid) {
+bool Contains(const std::vector<SurveyGroupId>& groups, gid_t gid) {
     return std::find(groups.begin(), groups.end(), gid) != groups.end();
 }
 

@@ -1,8 +1,33 @@
+// The serial port on POSIX systems, through Qt Serial Port.
+
 #include "SerialTransport.h"
 
 #include "LowLatency.h"
 
-bool SerialTransport::Open(const QString& device, std::int32_t speed) {
+#include <QSerialPort>
+
+namespace {
+
+class PosixSerialTransport final : public SerialTransport {
+public:
+    bool Open(const QString& device, std::int32_t speed) override;
+    bool SetMode8N1() override;
+    TransportResult DiscardInput() override;
+    TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
+
+private:
+    // The one place where the port's errors become the link's results. A failure is final: the
+    // port stays failed so that later calls give up at once instead of waiting on a dead device.
+    TransportResult Outcome(bool done);
+
+    QSerialPort port_;
+    bool failed_ = false;
+};
+
+} // namespace
+
+bool PosixSerialTransport::Open(const QString& device, std::int32_t speed) {
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite))
         return false;
@@ -17,7 +42,7 @@ bool SerialTransport::Open(const QString& device, std::int32_t speed) {
     return true;
 }
 
-bool SerialTransport::SetMode8N1() {
+bool PosixSerialTransport::SetMode8N1() {
     if (failed_ || !port_.isOpen())
         return false;
     return port_.setDataBits(QSerialPort::Data8) && port_.setParity(QSerialPort::NoParity) &&
@@ -25,7 +50,7 @@ bool SerialTransport::SetMode8N1() {
            port_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-TransportResult SerialTransport::Outcome(bool done) {
+TransportResult PosixSerialTransport::Outcome(bool done) {
     if (done)
         return TransportResult::Ok;
     switch (port_.error()) {
@@ -40,14 +65,14 @@ TransportResult SerialTransport::Outcome(bool done) {
     }
 }
 
-TransportResult SerialTransport::DiscardInput() {
+TransportResult PosixSerialTransport::DiscardInput() {
     if (failed_)
         return TransportResult::Failed;
     port_.clearError();
     return Outcome(port_.clear(QSerialPort::Input));
 }
 
-TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
+TransportResult PosixSerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     if (failed_)
         return TransportResult::Failed;
     port_.clearError();
@@ -61,7 +86,7 @@ TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int 
     return TransportResult::Ok;
 }
 
-TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
+TransportResult PosixSerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
     if (failed_)
         return TransportResult::Failed;
     port_.clearError();
@@ -72,4 +97,8 @@ TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeo
         return Outcome(false);
     into.insert(into.end(), data.begin(), data.end());
     return TransportResult::Ok;
+}
+
+std::unique_ptr<SerialTransport> MakeSerialTransport() {
+    return std::make_unique<PosixSerialTransport>();
 }

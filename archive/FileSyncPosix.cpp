@@ -1,3 +1,5 @@
+// SyncToDisk on POSIX systems: fsync.
+
 #include "FileSync.h"
 
 #include <QFileDevice>
@@ -5,21 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 QString SyncToDisk(QFileDevice& file) {
     if (!file.flush())
         return file.errorString();
-#ifdef Q_OS_WIN
-    const int failed = ::_commit(file.handle());
-#else
-    const int failed = ::fsync(file.handle());
-#endif
-    if (failed != 0)
+    if (::fsync(file.handle()) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return {};
 }

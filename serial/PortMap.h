@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+// Discovery tries the ports COM1 to COM19.
+constexpr int LastScannedPort = 19;
+
 // "COM" and the number in decimal: PortName(12) is "COM12".
 QString PortName(int n);
 

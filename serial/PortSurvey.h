@@ -10,16 +10,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
-#ifdef _WIN32
-// Windows has no POSIX user and group numbers; its survey leaves them 0.
-using uid_t = unsigned int;
-using gid_t = unsigned int;
-#else
-#include <sys/types.h>
-#endif
+// User and group numbers as POSIX has them (32 bits); Windows has none and leaves them 0.
+using SurveyUserId = std::uint32_t;
+using SurveyGroupId = std::uint32_t;
 
 struct SurveyRoots {
     QString dev = QStringLiteral("/dev");
@@ -30,10 +27,10 @@ struct SurveyRoots {
 
 // Who asks: whether a node is open to them is worked out from its owner, group and mode.
 struct SurveyUser {
-    uid_t uid = 0;
+    SurveyUserId uid = 0;
     QString name;
-    std::vector<gid_t> sessionGroups; // the groups this login has (getgroups)
-    std::vector<gid_t> accountGroups; // the groups of the account now (/etc/group)
+    std::vector<SurveyGroupId> sessionGroups; // the groups this login has (getgroups)
+    std::vector<SurveyGroupId> accountGroups; // the groups of the account now (/etc/group)
     long ownPid = 0;                  // our own process does not count as a holder
 
     static SurveyUser Current();
@@ -76,14 +73,3 @@ QString DescribeState(PortState state);
 
 // The whole report as plain text, one block per row, for standard output.
 QString FormatSurveyText(const SurveyReport& report);
-
-// Asks every Ready row's port for the identification text (the others get "—"), calling
-// afterEach with the row's index after each, and stopping early when stop says so; then fills in
-// what opening each port reported about low latency.
-void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop = {},
-                     const std::function<void(std::size_t)>& afterEach = {});
-
-// Asks the device on the port for its identification text: the text, or "нет ответа", or
-// "не открывается". The link's current port and address are the same afterwards (the current
-// port is opened again when another was probed).
-QString ProbeIdentification(int port, int speed);

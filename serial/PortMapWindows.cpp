@@ -1,6 +1,5 @@
 #include "PortMap.h"
 
-#include "Discovery.h"
 
 #include <string>
 #include <utility>

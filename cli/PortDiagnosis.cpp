@@ -2,6 +2,7 @@
 
 #include "ConsoleText.h"
 #include "PortMap.h"
+#include "PortProbe.h"
 #include "PortSurvey.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"

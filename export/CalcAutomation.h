@@ -6,22 +6,14 @@
 // Calling order: Connect; only when it returned true NewDocument; then any number of SelectSheet
 // and SetCellText (each SetCellText writes into the sheet selected last); then ReleaseAll or
 // destruction. Every operation except Connect reports a failure of the office (a refused call,
-// a document the user closed meanwhile, an office that went away) by throwing CalcError with a
+// a document the user closed meanwhile, an office that went away) by throwing ExportError with a
 // text the user can be shown; the object keeps what it obtained so far until it is released.
+
+#include "ExportError.h"
 
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
-
-class CalcError : public std::runtime_error {
-public:
-    explicit CalcError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
-    const QString& Text() const { return text_; }
-
-private:
-    QString text_;
-};
 
 // Called again and again (every 50 ms or so) while Connect waits for the office to start, so
 // that the window can handle its events meanwhile (repaint, run its closing handler). It returns
@@ -35,7 +27,7 @@ public:
     // Starts the user's office or reaches the one already running, and fetches its desktop; an
     // office reached by an earlier object is reached again without starting another. False when
     // the office cannot be reached (not installed, cannot start) or waitStep (may be empty) gave
-    // the wait up; never throws for that. Throws CalcError only when the office answered but
+    // the wait up; never throws for that. Throws ExportError only when the office answered but
     // refused the desktop.
     virtual bool Connect(const CalcWaitStep& waitStep) = 0;
 

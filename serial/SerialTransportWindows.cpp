@@ -1,3 +1,6 @@
+// The serial port on Windows ("\\.\COM3"), through the system's own communication functions,
+// used blocking like its POSIX neighbour.
+
 #include "SerialTransport.h"
 
 #include <windows.h>
@@ -8,17 +11,49 @@
 
 namespace {
 
+class WindowsSerialTransport final : public SerialTransport {
+public:
+    WindowsSerialTransport() = default;
+    ~WindowsSerialTransport() override;
+    WindowsSerialTransport(const WindowsSerialTransport&) = delete;
+    WindowsSerialTransport& operator=(const WindowsSerialTransport&) = delete;
+
+    bool Open(const QString& device, std::int32_t speed) override;
+    bool SetMode8N1() override;
+    TransportResult DiscardInput() override;
+    TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
+
+private:
+    // Sets reads to return at once and writes to give up after writeTimeoutMs (1 at least),
+    // skipping the call when these are in force already.
+    bool UseTimeouts(int writeTimeoutMs);
+    // A failure is final: the port stays failed so that later calls give up at once instead of
+    // waiting on a dead device.
+    TransportResult Fail();
+    void Close();
+
+    void* handle_ = nullptr; // the port's handle; null when closed
+    std::int32_t speed_ = 0;
+    int timeoutsFor_ = -1; // the write time-out in force, -1 for none yet
+    bool failed_ = false;
+};
+
+} // namespace
+
+namespace {
+
 HANDLE Handle(void* handle) {
     return static_cast<HANDLE>(handle);
 }
 
 } // namespace
 
-SerialTransport::~SerialTransport() {
+WindowsSerialTransport::~WindowsSerialTransport() {
     Close();
 }
 
-void SerialTransport::Close() {
+void WindowsSerialTransport::Close() {
     if (handle_) {
         CloseHandle(Handle(handle_));
         timeEndPeriod(1);
@@ -27,7 +62,7 @@ void SerialTransport::Close() {
     timeoutsFor_ = -1;
 }
 
-bool SerialTransport::Open(const QString& device, std::int32_t speed) {
+bool WindowsSerialTransport::Open(const QString& device, std::int32_t speed) {
     Close();
     failed_ = false;
     if (speed <= 0)
@@ -51,7 +86,7 @@ bool SerialTransport::Open(const QString& device, std::int32_t speed) {
     return true;
 }
 
-bool SerialTransport::SetMode8N1() {
+bool WindowsSerialTransport::SetMode8N1() {
     if (failed_ || !handle_)
         return false;
     DCB dcb{};
@@ -78,7 +113,7 @@ bool SerialTransport::SetMode8N1() {
     return SetCommState(Handle(handle_), &dcb) != 0;
 }
 
-bool SerialTransport::UseTimeouts(int writeTimeoutMs) {
+bool WindowsSerialTransport::UseTimeouts(int writeTimeoutMs) {
     const int ms = std::max(writeTimeoutMs, 1);
     if (ms == timeoutsFor_)
         return true;
@@ -93,18 +128,18 @@ bool SerialTransport::UseTimeouts(int writeTimeoutMs) {
     return true;
 }
 
-TransportResult SerialTransport::Fail() {
+TransportResult WindowsSerialTransport::Fail() {
     failed_ = true;
     return TransportResult::Failed;
 }
 
-TransportResult SerialTransport::DiscardInput() {
+TransportResult WindowsSerialTransport::DiscardInput() {
     if (failed_ || !handle_)
         return TransportResult::Failed;
     return PurgeComm(Handle(handle_), PURGE_RXCLEAR | PURGE_RXABORT) ? TransportResult::Ok : Fail();
 }
 
-TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
+TransportResult WindowsSerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
     if (!UseTimeouts(timeoutMs))
@@ -116,7 +151,7 @@ TransportResult SerialTransport::Write(std::span<const std::uint8_t> bytes, int 
     return written == bytes.size() ? TransportResult::Ok : TransportResult::TimedOut;
 }
 
-TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
+TransportResult WindowsSerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
     // The driver is asked how many bytes it holds, every millisecond until some arrive or the
@@ -141,4 +176,8 @@ TransportResult SerialTransport::Read(std::vector<std::uint8_t>& into, int timeo
             return TransportResult::TimedOut;
         Sleep(1);
     }
+}
+
+std::unique_ptr<SerialTransport> MakeSerialTransport() {
+    return std::make_unique<WindowsSerialTransport>();
 }

@@ -1,0 +1,7 @@
+#include "WorkbookFileName.h"
+
+#include <QFile>
+
+QByteArray WorkbookFileName(const QString& path) {
+    return QFile::encodeName(path);
+}

@@ -1,0 +1,5 @@
+#include "WorkbookFileName.h"
+
+QByteArray WorkbookFileName(const QString& path) {
+    return path.toUtf8();
+}
