@@ -1,6 +1,5 @@
 #include "MainForm.h"
 
-#include "ArchiveGeometry.h"
 #include "ArchiveView.h"
 #include "Cp1251.h"
 #include "Discovery.h"
@@ -8,11 +7,13 @@
 #include "FrameLink.h"
 #include "GridHeadings.h"
 #include "PortMap.h"
+#include "ServiceSession.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "SpinEdit.h"
 #include "StatusPanels.h"
 #include "StringGrid.h"
+#include "UserFolders.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -119,8 +120,10 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)),
+      session_(std::make_unique<ServiceSession>(ArchivesFolder())),
       archive_(std::make_unique<ArchiveView>()) {
     archive_->startPath = options.archivePath;
+    connect(session_.get(), &ServiceSession::SaveFinished, this, &TMainForm::KeptDownloadSaved);
     if (!dialogs_)
         dialogs_ = MakeQtUserDialogs(this);
     BuildControls();
@@ -380,12 +383,7 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::FindController() {
-    ChannelCount = 0;
-    const ArchiveGeometry none = GeometryFor(0);
-    ChannelBlockSize = none.channelBlockSize;
-    RecordAreaSize = none.recordAreaSize;
-    RecordCount = none.recordCount;
-
+    session_->SetController(0);
     const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
     if (found.port == 0) {
         if (!FileViewShown()) { // an archive file shown needs no controller
@@ -394,15 +392,10 @@ void TMainForm::FindController() {
         }
         return;
     }
-    ChannelCount = found.channelCount;
+    session_->SetController(found.channelCount);
     SetStatusText(0, PortName(found.port));
     SetStatusText(1, FromCp1251(found.identification));
     RunHandler(&TMainForm::btReadInfoClick);
-
-    const ArchiveGeometry geometry = GeometryFor(ChannelCount);
-    ChannelBlockSize = geometry.channelBlockSize;
-    RecordAreaSize = geometry.recordAreaSize;
-    RecordCount = geometry.recordCount;
 }
 
 void TMainForm::FormClose() {

@@ -28,6 +28,7 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class ChartWindow;
+class ServiceSession;
 class SettingsFile;
 class StatusPanels;
 class StringGrid;
@@ -107,13 +108,13 @@ public:
     std::shared_ptr<ExcelApplication> ExcelApp;
     std::shared_ptr<ExcelWorksheet> ExcelSheet;
 
-    // Port and controller state (the port actually open is CurrentPort() of the link).
-    int ConfiguredPort = 0;   // "COM port" of the settings: the first candidate
-    int PortSpeed = 115200;   // "COM speed" of the settings: used for every open
-    int ChannelCount = 0;     // 1 or 2; 0 while no controller was found
-    int ChannelBlockSize = 0; // archive bytes per channel
-    int RecordAreaSize = 0;   // channel block minus its settings area
-    int RecordCount = 0;      // data records per channel
+    // Port settings (the port actually open is CurrentPort() of the link).
+    int ConfiguredPort = 0; // "COM port" of the settings: the first candidate
+    int PortSpeed = 115200; // "COM speed" of the settings: used for every open
+
+    // The session the window shows: the controller and its identity as read, the channel
+    // geometry, the archive shown and the kept downloads.
+    ServiceSession& Session() const { return *session_; }
 
     // Handlers.
     void FormCreate();
@@ -220,10 +221,17 @@ private:
     void RebuildRecentMenu();
     bool FileViewShown() const;
     void FindControllerBehindFileView();
-    void KeepDownload(const QByteArray& image);
+    // Shows a file's identity where an identity read puts it, its name in panel 0 and the title.
+    void ShowFileIdentity(const ArchiveFileContents& contents, const QString& path);
+    // Shows the controller's identity as last read, and its port in panel 0.
+    void ShowControllerIdentity();
+    // Empties channel 2's grids when what is shown has one channel.
+    void ClearUnusedChannel();
     void LeaveFileView();
     void ShowArchive(const ArchiveFileContents& contents, const QString& path);
     void UpdateArchiveActions();
+    // A kept download's file is written (error empty) or could not be.
+    void KeptDownloadSaved(const QString& path, const QString& error);
     // One line in the journal of identity changes; steps null: the press was refused.
     void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                const QByteArray& error);
@@ -236,11 +244,10 @@ private:
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;
-    // The serial number last delivered by this controller (nullopt while no read delivered one).
-    std::optional<std::uint16_t> readSerial_;
     std::unique_ptr<ExchangeLog> exchangeLog_;
     QPointer<QWidget> portDoctor_; // the open service windows, deleted when closed
     QPointer<QWidget> exchangeLogView_;
-    // Archive files: the archive shown, the file view, automatic saves, the recent list.
+    std::unique_ptr<ServiceSession> session_;
+    // The window's parts for archive files: menus, dialogs, the title outside the file view.
     std::unique_ptr<ArchiveView> archive_;
 };

@@ -5,13 +5,14 @@
 #include "MainForm.h"
 
 #include "ArchiveDecoder.h"
-#include "ArchiveGeometry.h"
 #include "ArchiveView.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
+#include "IdentityJournal.h"
 #include "PortMap.h"
 #include "RecentArchives.h"
+#include "ServiceSession.h"
 #include "SettingsFile.h"
 #include "SpinEdit.h"
 #include "StatusPanels.h"
@@ -37,20 +38,6 @@ constexpr int kDataGridRows = 4220; // rows of an empty data grid, as the window
 
 const QString kArchiveFilter = QStringLiteral("Архив КВ-9000Л|*.kvarc|Все файлы|*");
 
-QString StepText(IdentityStep step, const QByteArray& error) {
-    switch (step) {
-    case IdentityStep::Written:
-        return QStringLiteral("written");
-    case IdentityStep::Skipped:
-        return QStringLiteral("skipped");
-    case IdentityStep::Failed:
-        return QString::fromLatin1(error);
-    case IdentityStep::NotTried:
-        break;
-    }
-    return QStringLiteral("not tried");
-}
-
 // Nothing of another archive stays on the second channel's page.
 void ClearChannelTwo(TextGrid& data, TextGrid& settings) {
     data.BeginUpdate();
@@ -61,22 +48,18 @@ void ClearChannelTwo(TextGrid& data, TextGrid& settings) {
         settings.ClearRow(row);
 }
 
-QString CurrentPortName() {
-    return CurrentPort() > 0 ? PortName(CurrentPort()) : QString();
-}
-
 } // namespace
 
 const ArchiveFileContents* TMainForm::ShownArchive() const {
-    return archive_->shown ? &*archive_->shown : nullptr;
+    return session_->Shown();
 }
 
 QString TMainForm::ShownArchivePath() const {
-    return archive_->shownPath;
+    return session_->ShownPath();
 }
 
 bool TMainForm::FileViewShown() const {
-    return !archive_->shownPath.isEmpty();
+    return session_->FileViewShown();
 }
 
 void TMainForm::SelectRecordRow(int channel, int row) {
@@ -125,7 +108,7 @@ void TMainForm::AddArchiveMenus() {
 }
 
 void TMainForm::UpdateArchiveActions() {
-    archive_->saveAsAction->setEnabled(archive_->shown.has_value());
+    archive_->saveAsAction->setEnabled(session_->Shown() != nullptr);
 }
 
 void TMainForm::RebuildRecentMenu() {
@@ -170,19 +153,18 @@ bool TMainForm::OpenArchiveFile(const QString& path) {
 }
 
 void TMainForm::ShowArchive(const ArchiveFileContents& contents, const QString& path) {
-    if (!FileViewShown()) {
-        archive_->controllerChannels = ChannelCount;
+    if (!FileViewShown())
         archive_->baseTitle = windowTitle();
-    }
-    ChannelCount = contents.channelCount;
-    const ArchiveGeometry geometry = GeometryFor(ChannelCount);
-    ChannelBlockSize = geometry.channelBlockSize;
-    RecordAreaSize = geometry.recordAreaSize;
-    RecordCount = geometry.recordCount;
-    DecodeArchive(contents.image, ChannelCount, RecordCount,
+    session_->ShowFile(contents, path);
+    DecodeArchive(contents.image, session_->ChannelCount(), session_->Geometry().recordCount,
                   {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
-    if (ChannelCount < 2)
-        ClearChannelTwo(Grid(2), Grid(3));
+    ClearUnusedChannel();
+    ShowFileIdentity(contents, path);
+    UpdateArchiveActions();
+    emit ArchiveShown();
+}
+
+void TMainForm::ShowFileIdentity(const ArchiveFileContents& contents, const QString& path) {
     // The file's identity goes where an identity read puts it, so that exports read the file.
     SetStatusText(1, contents.identification);
     speSerial->setValue(contents.serial.value_or(1));
@@ -192,113 +174,64 @@ void TMainForm::ShowArchive(const ArchiveFileContents& contents, const QString& 
     const QString name = QFileInfo(path).fileName();
     SetStatusText(0, name);
     setWindowTitle(QStringLiteral("%1 — %2").arg(archive_->baseTitle, name));
-
-    archive_->shown = contents;
-    archive_->shownPath = path;
-    UpdateArchiveActions();
-    emit ArchiveShown();
 }
 
-void TMainForm::LeaveFileView() {
-    ChannelCount = archive_->controllerChannels;
-    const ArchiveGeometry geometry = GeometryFor(ChannelCount);
-    ChannelBlockSize = geometry.channelBlockSize;
-    RecordAreaSize = geometry.recordAreaSize;
-    RecordCount = geometry.recordCount;
-    if (ChannelCount < 2)
-        ClearChannelTwo(Grid(2), Grid(3));
-    // The fields show the controller again, as it was last read.
-    const JournalIdentity& last = archive_->lastRead;
-    SetStatusText(1, archive_->lastIdentification);
+void TMainForm::ShowControllerIdentity() {
+    const JournalIdentity& last = session_->LastRead();
+    SetStatusText(1, session_->LastIdentification());
     speSerial->setValue(last.serial.value_or(1));
     speAddr->setValue(last.address.value_or(DeviceAddress));
     edComment->setText(last.comment.value_or(QString()));
     SetStatusText(0, CurrentPortName());
+}
+
+void TMainForm::ClearUnusedChannel() {
+    if (session_->ChannelCount() < 2)
+        ClearChannelTwo(Grid(2), Grid(3));
+}
+
+void TMainForm::LeaveFileView() {
+    session_->LeaveFileView();
+    ClearUnusedChannel();
+    // The fields show the controller again, as it was last read.
+    ShowControllerIdentity();
     setWindowTitle(archive_->baseTitle);
-    archive_->shownPath.clear();
 }
 
 void TMainForm::FindControllerBehindFileView() {
-    if (!FileViewShown()) {
-        FindController();
-        return;
-    }
-    // The controller found stays behind the file view: what the search writes into the fields
-    // and panels is put back, its channel count kept for when the view is left.
-    const int channels = ChannelCount;
-    const QString panel0 = StatusText(0);
-    const QString panel1 = StatusText(1);
-    const int serial = speSerial->value();
-    const int address = speAddr->value();
-    const QString comment = edComment->text();
     FindController();
-    archive_->controllerChannels = ChannelCount;
-    ChannelCount = channels;
-    const ArchiveGeometry geometry = GeometryFor(ChannelCount);
-    ChannelBlockSize = geometry.channelBlockSize;
-    RecordAreaSize = geometry.recordAreaSize;
-    RecordCount = geometry.recordCount;
-    SetStatusText(0, panel0);
-    SetStatusText(1, panel1);
-    speSerial->setValue(serial);
-    speAddr->setValue(address);
-    edComment->setText(comment);
+    // The controller found stays behind the file view: the fields and panels show the file again.
+    if (const ArchiveFileContents* shown = session_->Shown(); shown && FileViewShown())
+        ShowFileIdentity(*shown, session_->ShownPath());
 }
 
-void TMainForm::KeepDownload(const QByteArray& image) {
-    ArchiveFileContents contents;
-    contents.channelCount = ChannelCount;
-    contents.serial = archive_->lastRead.serial;
-    contents.address = archive_->lastRead.address;
-    contents.identification = archive_->lastIdentification;
-    contents.comment = archive_->lastRead.comment.value_or(QString());
-    contents.port = CurrentPortName();
-    contents.downloadedAt = QDateTime::currentDateTime();
-    contents.image = image;
-    archive_->shown = contents;
-    archive_->shownPath.clear();
-    UpdateArchiveActions();
-    emit ArchiveShown();
-
-    // A save still on its way holds its name although its file does not exist yet.
-    const QString path = AutoSavePath(ArchivesFolder(), contents, archive_->pendingSaves);
-    archive_->pendingSaves << path;
-    archive_->saver.start([this, path, contents] {
-        const QString error = WriteArchiveFile(path, contents);
-        // The window waits for this thread before it goes (WaitForArchiveSaves, ~ArchiveView).
-        QMetaObject::invokeMethod(
-            this,
-            [this, path, error] {
-                archive_->pendingSaves.removeAll(path);
-                if (error.isEmpty()) {
-                    if (settings_)
-                        AddRecentArchive(*settings_, path);
-                    return;
-                }
-                ShowMessage(QStringLiteral("Загруженный архив не сохранён в файл %1:\n%2.\n"
-                                           "Он показан в таблицах; его можно сохранить "
-                                           "командой «Файл» → «Сохранить архив как…».")
-                                .arg(QDir::toNativeSeparators(path), error),
-                            MessageIcon::Error);
-            },
-            Qt::QueuedConnection);
-    });
+void TMainForm::KeptDownloadSaved(const QString& path, const QString& error) {
+    if (error.isEmpty()) {
+        if (settings_)
+            AddRecentArchive(*settings_, path);
+        return;
+    }
+    ShowMessage(QStringLiteral("Загруженный архив не сохранён в файл %1:\n%2.\n"
+                               "Он показан в таблицах; его можно сохранить "
+                               "командой «Файл» → «Сохранить архив как…».")
+                    .arg(QDir::toNativeSeparators(path), error),
+                MessageIcon::Error);
 }
 
 void TMainForm::WaitForArchiveSaves() {
-    archive_->saver.waitForDone();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    session_->WaitForSaves();
+    QCoreApplication::sendPostedEvents(session_.get(), QEvent::MetaCall);
 }
 
 void TMainForm::SaveArchiveAsClick() {
-    if (!archive_->shown)
+    if (!session_->Shown())
         return;
     FileSaveDialog& dialog = archive_->saveDialog;
     if (dialog.FileName.isEmpty())
-        dialog.FileName = QFileInfo(AutoSavePath(QDir::homePath(), *archive_->shown)).fileName();
+        dialog.FileName = QFileInfo(AutoSavePath(QDir::homePath(), *session_->Shown())).fileName();
     if (!Dialogs().ExecuteSave(dialog))
         return;
-    const QString error = WriteArchiveFile(dialog.FileName, *archive_->shown);
+    const QString error = WriteArchiveFile(dialog.FileName, *session_->Shown());
     if (!error.isEmpty()) {
         ShowMessage(QStringLiteral("Архив не сохранён в файл %1:\n%2.")
                         .arg(QDir::toNativeSeparators(dialog.FileName), error),
@@ -311,18 +244,8 @@ void TMainForm::SaveArchiveAsClick() {
 
 void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                       const QByteArray& error) {
-    IdentityJournalEntry entry;
-    entry.when = QDateTime::currentDateTime();
-    entry.user = LoginName();
-    entry.port = CurrentPortName();
-    entry.before = archive_->lastRead;
-    entry.after.serial = change.serial;
-    entry.after.address = change.address;
-    entry.after.comment = FromCp1251(change.comment);
-    const QString refused = QStringLiteral("refused");
-    entry.addressStep = steps ? StepText(steps->address, error) : refused;
-    entry.serialStep = steps ? StepText(steps->serial, error) : refused;
-    entry.commentStep = steps ? StepText(steps->comment, error) : refused;
+    const IdentityJournalEntry entry = session_->JournalEntry(
+        change, steps, error, CurrentPortName(), QDateTime::currentDateTime());
     const QString failure = AppendJournalLine(IdentityJournalPath(), FormatJournalLine(entry));
     if (!failure.isEmpty())
         StatusBar->ShowNotice(QStringLiteral("Журнал изменений не записан (%1): %2")

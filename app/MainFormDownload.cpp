@@ -5,12 +5,29 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveDownload.h"
 #include "ArchiveGeometry.h"
+#include "FrameLink.h"
+#include "IdentityCommands.h"
+#include "ServiceSession.h"
+#include "StatusPanels.h"
 #include "TimeLeft.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+
+namespace {
+
+QString AnotherControllerNotice(const ArchiveFileContents& kept) {
+    const QString serial =
+        kept.serial ? QString::number(*kept.serial) : QStringLiteral("неизвестен");
+    return QStringLiteral("На линии другой регулятор (серийный номер %1, %2): загруженный архив "
+                          "сохранён под ним. Прочитайте данные регулятора, чтобы увидеть его.")
+        .arg(serial, kept.identification);
+}
+
+} // namespace
 
 void TMainForm::bt_DF_ReadClick() {
     // The bar keeps its position until the first block arrives: a bar left full by an earlier
@@ -48,14 +65,22 @@ void TMainForm::bt_DF_ReadClick() {
         ProgressBar1->setFormat(QStringLiteral("%p%"));
     }
     switch (result.outcome) {
-    case DownloadOutcome::Completed:
+    case DownloadOutcome::Completed: {
         // The controller's archive replaces a file shown (a failed run leaves the file view).
         if (FileViewShown())
             LeaveFileView();
-        DecodeArchive(result.image, ChannelCount, RecordCount,
+        // Asked after the last block, so that a moved cable cannot put the archive under the
+        // controller read before.
+        const ServiceSession::KeptDownload kept = session_->KeepDownload(
+            result.image, CurrentPortName(), ReadControllerOnLine(), QDateTime::currentDateTime());
+        DecodeArchive(result.image, session_->ChannelCount(), session_->Geometry().recordCount,
                       {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
-        KeepDownload(result.image); // saved to a file off this thread
+        if (kept.anotherController)
+            StatusBar->ShowNotice(AnotherControllerNotice(kept.contents));
+        UpdateArchiveActions();
+        emit ArchiveShown();
         break;
+    }
     case DownloadOutcome::TxError:
         ShowMessage(QStringLiteral("TX Error"));
         break;

@@ -4,22 +4,19 @@
 #include "MainForm.h"
 
 #include "AccessCode.h"
-#include "ArchiveView.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
+#include "ServiceSession.h"
 #include "SpinEdit.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
 
 void TMainForm::btReadInfoClick() {
-    readSerial_.reset();
     const IdentityReadResult result = ReadIdentity();
-    if (result.serial) {
+    if (result.serial)
         speSerial->setValue(*result.serial);
-        readSerial_ = *result.serial;
-    }
     if (result.address)
         speAddr->setValue(*result.address);
     if (result.comment)
@@ -28,14 +25,8 @@ void TMainForm::btReadInfoClick() {
         ShowMessage(QString::fromLatin1(result.error));
     SetStatusText(1, FromCp1251(result.lastReply));
 
-    // Kept for the archive files and the journal of identity changes.
-    JournalIdentity& last = archive_->lastRead;
-    last = {};
-    last.serial = result.serial;
-    last.address = result.address;
-    if (result.comment)
-        last.comment = FromCp1251(*result.comment);
-    archive_->lastIdentification = StatusText(1);
+    // Kept as the read returned it, for the archive files and the journal of identity changes.
+    session_->SetIdentityRead(result, StatusText(1));
 }
 
 void TMainForm::btWriteInfoClick() {
@@ -45,7 +36,7 @@ void TMainForm::btWriteInfoClick() {
     // A locked field writes the serial number only when it holds what this controller gave:
     // with no controller read (or a read that failed before the serial number) it holds a
     // starting value that must never replace the controller's real number.
-    if (!speSerial->isReadOnly() || (readSerial_ && *readSerial_ == serial))
+    if (!speSerial->isReadOnly() || (session_->LastRead().serial == serial))
         change.serial = static_cast<std::uint16_t>(serial);
     change.comment = ToCp1251(edComment->text());
 

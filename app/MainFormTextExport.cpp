@@ -1,5 +1,7 @@
 #include "MainForm.h"
 
+#include "ServiceSession.h"
+
 #include "ExportSource.h"
 #include "HeadingLines.h"
 #include "SpinEdit.h"
@@ -12,7 +14,7 @@ ExportSource TMainForm::CurrentExportSource() const {
     ExportSource source;
     source.headings = MakeHeadingLines(StatusText(1), lbSerial->text(), speSerial->value(),
                                        lbComment->text(), edComment->text());
-    source.channelCount = ChannelCount;
+    source.channelCount = session_->ChannelCount();
     source.grid1 = &Grid(0);
     source.grid2 = &Grid(1);
     source.grid3 = &Grid(2);

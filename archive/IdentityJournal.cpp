@@ -9,7 +9,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 QString Escaped(const QString& text) {
@@ -79,4 +78,18 @@ QString ReadJournalNewestFirst(const QString& path, QString* error) {
         QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     std::reverse(lines.begin(), lines.end());
     return lines.join(QLatin1Char('\n'));
+}
+
+QString JournalStepText(IdentityStep step, const QByteArray& error) {
+    switch (step) {
+    case IdentityStep::Written:
+        return QStringLiteral("written");
+    case IdentityStep::Skipped:
+        return QStringLiteral("skipped");
+    case IdentityStep::Failed:
+        return QString::fromLatin1(error);
+    case IdentityStep::NotTried:
+        break;
+    }
+    return QStringLiteral("not tried");
 }

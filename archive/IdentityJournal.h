@@ -14,6 +14,8 @@
 // failed), "not tried" (an earlier step failed) or "refused" (the window showed an archive file,
 // whose identity is never written; nothing was sent).
 
+#include "IdentityCommands.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -38,6 +40,10 @@ struct IdentityJournalEntry {
 };
 
 QString FormatJournalLine(const IdentityJournalEntry& entry);
+
+// How one step of an identity write ended, as the journal writes it: "written", "skipped",
+// "not tried", or the error text of the step that failed.
+QString JournalStepText(IdentityStep step, const QByteArray& error);
 
 // Appends one line (and a line feed) to the journal at path, creating the file and its folder
 // when missing, and flushes it to the disk. Returns the cause of a failure, or an empty text.

@@ -2,8 +2,8 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QTime>
 #include <QDir>
+#include <QTime>
 
 #include <algorithm>
 

@@ -113,6 +113,11 @@ std::int32_t CurrentPort() {
     return 0;
 }
 
+QString CurrentPortName() {
+    const int port = CurrentPort();
+    return port > 0 ? PortName(port) : QString();
+}
+
 QString CurrentDevice() {
     return Current().stream ? Current().device : QString();
 }

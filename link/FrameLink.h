@@ -38,6 +38,9 @@ LinkBool CloseCOM();
 // change of the port map renumbers it but never moves the link to another device.
 std::int32_t CurrentPort();
 
+// "COM<n>" of CurrentPort(); empty when none is open.
+QString CurrentPortName();
+
 // The device the link has open ("/dev/ttyUSB0"); empty when none is open.
 QString CurrentDevice();
 

@@ -39,6 +39,21 @@ IdentityReadResult ReadIdentity() {
     return result;
 }
 
+ControllerOnLine ReadControllerOnLine() {
+    ControllerOnLine found;
+    try {
+        Request(7, 0);
+        Exchange(ExchangeTimeoutMs);
+        found.serial = static_cast<std::uint16_t>(RxBuffer[0] | (RxBuffer[1] << 8));
+        Request(3, 0);
+        Exchange(ExchangeTimeoutMs);
+        found.identification = ReplyText();
+    } catch (const LinkError&) {
+        // What did not answer stays unknown.
+    }
+    return found;
+}
+
 void BuildCommentPayload(const QByteArray& comment, std::uint8_t* payload32) {
     std::memset(payload32, 0x20, CommentPayloadSize);
     const auto length =

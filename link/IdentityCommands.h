@@ -28,6 +28,15 @@ struct IdentityReadResult {
 // the read never changes it apart from what RxFrame stores.
 IdentityReadResult ReadIdentity();
 
+// Which controller is on the line now: its serial number (command 7) and identification text
+// (command 3), each nullopt when its exchange failed. The check after a download, which must not
+// take the controller's time with the comment and address.
+struct ControllerOnLine {
+    std::optional<std::uint16_t> serial;
+    std::optional<QByteArray> identification;
+};
+ControllerOnLine ReadControllerOnLine();
+
 struct IdentityChange {
     std::uint8_t address = 1;            // the new network address
     std::optional<std::uint16_t> serial; // nullopt: the serial number is not written

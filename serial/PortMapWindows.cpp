@@ -1,6 +1,5 @@
 #include "PortMap.h"
 
-
 #include <string>
 #include <utility>
 #include <windows.h>

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,7 +31,7 @@ struct SurveyUser {
     QString name;
     std::vector<SurveyGroupId> sessionGroups; // the groups this login has (getgroups)
     std::vector<SurveyGroupId> accountGroups; // the groups of the account now (/etc/group)
-    long ownPid = 0;                  // our own process does not count as a holder
+    long ownPid = 0;                          // our own process does not count as a holder
 
     static SurveyUser Current();
 };

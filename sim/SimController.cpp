@@ -90,8 +90,14 @@ std::optional<kv::Frame> SimController::Answer(const kv::Frame& request) {
         if (offset >= size)
             return Reply(request.command);
         const auto n = std::min<std::uint32_t>(static_cast<std::uint32_t>(count), size - offset);
-        return Reply(request.command,
-                     archive_.mid(static_cast<qsizetype>(offset), static_cast<qsizetype>(n)));
+        kv::Frame reply = Reply(request.command, archive_.mid(static_cast<qsizetype>(offset),
+                                                              static_cast<qsizetype>(n)));
+        if (after_ && offset + n == size) {
+            identity_.serial = after_->serial;
+            identity_.identification = after_->identification;
+            after_.reset();
+        }
+        return reply;
     }
     default:
         return std::nullopt;

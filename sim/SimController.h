@@ -46,11 +46,18 @@ public:
 
     const Identity& CurrentIdentity() const { return identity_; }
 
+    // A moved cable: once a flash read has reached the archive's last byte, the controller
+    // answers with this serial number and identification (its address and comment stay).
+    void BecomeAfterArchive(std::uint16_t serial, QByteArray identification) {
+        after_ = Identity{identity_.address, serial, {}, std::move(identification)};
+    }
+
 private:
     kv::Frame Reply(std::uint8_t command, QByteArray payload = {}) const;
 
     Identity identity_;
     QByteArray archive_;
+    std::optional<Identity> after_; // the controller behind the moved cable
 };
 
 } // namespace sim

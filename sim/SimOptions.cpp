@@ -46,8 +46,14 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
     const QCommandLineOption log("log", "JSON line per request and answer.", "FILE");
     const QCommandLineOption state("state-file", "Identity as JSON.", "FILE");
+    const QCommandLineOption thenSerial(
+        "then-serial", "After the archive's last block is read, answer with this serial number.",
+        "N");
+    const QCommandLineOption thenId(
+        "then-id", "After the archive's last block is read, answer with this identification.",
+        "TEXT");
     p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
-                  dropEvery, garbage, dieAfter, log, state});
+                  dropEvery, garbage, dieAfter, log, state, thenSerial, thenId});
 
     if (!p.parse(QStringList{"kv9000-sim"} + args)) {
         error = p.errorText();
@@ -91,6 +97,14 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         !number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !list(drop, o.faults.drop) ||
         !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late))
         return std::nullopt;
+    if (p.isSet(thenSerial)) {
+        int value = 0;
+        if (!number(thenSerial, 0, 65535, value))
+            return std::nullopt;
+        o.thenSerial = value;
+    }
+    if (p.isSet(thenId))
+        o.thenIdentification = p.value(thenId);
     if (p.isSet(comment))
         o.comment = p.value(comment);
     if (p.isSet(id))

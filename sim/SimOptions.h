@@ -21,6 +21,10 @@ struct SimOptions {
     QString imagePath;                     // empty: a generated archive
     int baud = 0;                          // 0: answers go out as soon as they are ready
     FaultOptions faults;
+    // A moved cable: once the archive's last block was read, the controller answers as another
+    // one with this serial number and identification text.
+    std::optional<int> thenSerial;
+    std::optional<QString> thenIdentification;
     QString logPath;
     QString statePath;
 };

@@ -120,6 +120,11 @@ int main(int argc, char** argv) {
         return Fail(QString::fromStdString(lineError));
 
     sim::SimController controller(identity, archive);
+    if (options->thenSerial || options->thenIdentification)
+        controller.BecomeAfterArchive(
+            static_cast<std::uint16_t>(options->thenSerial.value_or(options->serial)),
+            options->thenIdentification ? ToCp1251(*options->thenIdentification).left(sim::kMaxText)
+                                        : identity.identification);
     sim::SimFaults faults(options->faults);
     sim::SimLoop loop(line, controller, faults, journal, options->baud);
 

@@ -9,6 +9,7 @@
 #include "MainForm.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
+#include "ServiceSession.h"
 #include "SilentDialogs.h"
 #include "SimProcess.h"
 #include "TextGrid.h"
@@ -47,7 +48,7 @@ bool Measure(const QStringList& simArgs, int runs, const char* label, double lin
 
     auto dialogs = std::make_shared<SilentDialogs>();
     TMainForm form(MainFormOptions{settings, dialogs});
-    if (form.ChannelCount != 2)
+    if (form.Session().ChannelCount() != 2)
         return false;
     form.show();
     QApplication::processEvents();

@@ -15,6 +15,7 @@
 #include "MainForm.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
+#include "ServiceSession.h"
 #include "SilentDialogs.h"
 #include "SimArchive.h"
 #include "SimProcess.h"
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
     auto dialogs = std::make_shared<SilentDialogs>();
     dialogs->echo = false;
     TMainForm form(MainFormOptions{settings, dialogs});
-    if (form.ChannelCount != kChannels) {
+    if (form.Session().ChannelCount() != kChannels) {
         std::fprintf(stderr, "the window did not find the simulator\n");
         return 1;
     }

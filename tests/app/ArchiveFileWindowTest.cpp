@@ -4,6 +4,9 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
+#include "ServiceSession.h"
+#include "SpinEdit.h"
+#include "StatusPanels.h"
 #include "TextGrid.h"
 #include "UserFolders.h"
 #include "WindowTestSupport.h"
@@ -51,7 +54,7 @@ protected:
         bed_.WriteSettings("[General]\nCOM port=1\n" +
                            WindowTestBed::PortsSection({{1, sim_->Device()}}));
         auto form = bed_.OpenWindow();
-        EXPECT_EQ(form->ChannelCount, channels);
+        EXPECT_EQ(form->Session().ChannelCount(), channels);
         return form;
     }
 
@@ -196,4 +199,40 @@ TEST_F(ArchiveFileWindowTest, EveryChangeIsJournalledAndAFileIsNeverWritten) {
                            "serial=written", "comment=written"}));
     EXPECT_TRUE(lines[1].endsWith("address=refused\tserial=refused\tcomment=refused"));
     EXPECT_TRUE(lines[2].endsWith("address=TX Error\tserial=not tried\tcomment=not tried"));
+}
+
+// The cable moved to another controller between the identity read and the download: the file is
+// kept under the controller that delivered the archive, the window says so above the status bar,
+// and the panels the exports read stay as they were.
+TEST_F(ArchiveFileWindowTest, DownloadFromAMovedCableIsKeptUnderTheControllerThatAnswered) {
+    WriteFile(bed_.Path("served.bin"), testimage::FullImage(2));
+    sim_ = bed_.StartSim({"--image", bed_.Path("served.bin"), "--then-serial", "777", "--then-id",
+                          "Лорк КB-9000Л-2К вер. 2.00"});
+    bed_.WriteSettings("[General]\nCOM port=1\n" +
+                       WindowTestBed::PortsSection({{1, sim_->Device()}}));
+    auto form = bed_.OpenWindow();
+    ASSERT_EQ(form->speSerial->value(), 12345);
+    const QString panel1 = form->StatusText(1);
+
+    form->bt_DF_Read->click();
+    form->WaitForArchiveSaves();
+    ASSERT_EQ(SavedArchives().size(), 1);
+    EXPECT_TRUE(SavedArchives()[0].contains("/archives/777/")) << SavedArchives()[0].toStdString();
+    const ArchiveFileReadResult kept = ReadArchiveFile(SavedArchives()[0]);
+    ASSERT_TRUE(kept.contents);
+    EXPECT_EQ(kept.contents->serial, std::optional<std::uint16_t>(777));
+    EXPECT_EQ(kept.contents->identification, "Лорк КB-9000Л-2К вер. 2.00");
+    EXPECT_TRUE(form->StatusBar->Notice().contains("другой регулятор"));
+    EXPECT_EQ(form->StatusText(1), panel1);
+    EXPECT_EQ(form->speSerial->value(), 12345);
+}
+
+// The same controller after the download: kept under its own identity, no notice.
+TEST_F(ArchiveFileWindowTest, DownloadFromTheSameControllerGivesNoNotice) {
+    auto form = OpenOnSim(1);
+    form->bt_DF_Read->click();
+    form->WaitForArchiveSaves();
+    ASSERT_EQ(SavedArchives().size(), 1);
+    EXPECT_TRUE(SavedArchives()[0].contains("/archives/12345/"));
+    EXPECT_EQ(form->StatusBar->Notice(), "");
 }

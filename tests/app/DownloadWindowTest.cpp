@@ -5,6 +5,7 @@
 #include "ArchiveDownload.h"
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
+#include "ServiceSession.h"
 #include "TextGrid.h"
 #include "WindowTestSupport.h"
 
@@ -47,13 +48,13 @@ protected:
         bed_.WriteSettings("[General]\nCOM port=1\n" +
                            WindowTestBed::PortsSection({{1, sim_->Device()}}));
         form_ = bed_.OpenWindow();
-        ASSERT_EQ(form_->ChannelCount, channels);
+        ASSERT_EQ(form_->Session().ChannelCount(), channels);
         bed_.Dialogs().messages.clear();
     }
 
     // Every cell below the headings equals what the decoder makes of the served image.
     void ExpectGridsShowServedImage() {
-        const int channels = form_->ChannelCount;
+        const int channels = form_->Session().ChannelCount();
         TextGrid expected[4] = {{DataGridColumns, 4220},
                                 {SettingsGridColumns, 5},
                                 {DataGridColumns, 4220},

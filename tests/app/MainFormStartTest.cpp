@@ -4,6 +4,7 @@
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "LossyLine.h"
+#include "ServiceSession.h"
 #include "SpinEdit.h"
 #include "StatusPanels.h"
 #include "StringGrid.h"
@@ -126,8 +127,8 @@ TEST_F(MainFormStartTest, NotFoundShowsTheMessageAndStoresPortZero) {
         EXPECT_EQ(form->StatusText(0), "");
         EXPECT_EQ(form->StatusText(1), "");
         EXPECT_EQ(form->StatusBar->HintText(), "Порт не найден? Диагностика порта");
-        EXPECT_EQ(form->ChannelCount, 0);
-        EXPECT_EQ(form->RecordCount, 0);
+        EXPECT_EQ(form->Session().ChannelCount(), 0);
+        EXPECT_EQ(form->Session().Geometry().recordCount, 0);
         EXPECT_EQ(CurrentPort(), 0);
         EXPECT_EQ(form->speSerial->value(), 1);
         EXPECT_EQ(form->speAddr->value(), 1);
@@ -172,10 +173,10 @@ TEST_F(MainFormStartTest, FoundOnTheConfiguredPortWithoutTouchingOthers) {
         EXPECT_EQ(form->speSerial->value(), 12345);
         EXPECT_EQ(form->speAddr->value(), 1);
         EXPECT_EQ(form->edComment->text(), "Котельная");
-        EXPECT_EQ(form->ChannelCount, 2);
-        EXPECT_EQ(form->ChannelBlockSize, 135168);
-        EXPECT_EQ(form->RecordAreaSize, 135040);
-        EXPECT_EQ(form->RecordCount, 4220);
+        EXPECT_EQ(form->Session().ChannelCount(), 2);
+        EXPECT_EQ(form->Session().Geometry().channelBlockSize, 135168);
+        EXPECT_EQ(form->Session().Geometry().recordAreaSize, 135040);
+        EXPECT_EQ(form->Session().Geometry().recordCount, 4220);
         form->close();
     }
     EXPECT_TRUE(Requests(bed_.Path("other.log")).empty());
@@ -199,9 +200,9 @@ TEST_F(MainFormStartTest, FoundByTheScanOnALaterPort) {
         EXPECT_TRUE(bed_.Dialogs().messages.empty());
         EXPECT_EQ(form->StatusText(0), "COM5");
         EXPECT_EQ(form->StatusText(1), kOneChannelId);
-        EXPECT_EQ(form->ChannelCount, 1);
-        EXPECT_EQ(form->ChannelBlockSize, 270336);
-        EXPECT_EQ(form->RecordCount, 8444);
+        EXPECT_EQ(form->Session().ChannelCount(), 1);
+        EXPECT_EQ(form->Session().Geometry().channelBlockSize, 270336);
+        EXPECT_EQ(form->Session().Geometry().recordCount, 8444);
         form->close();
     }
     const auto strangerRequests = Requests(bed_.Path("stranger.log"));
@@ -217,7 +218,7 @@ TEST_F(MainFormStartTest, ConfiguredPortThatIsGoneLeadsToTheScan) {
                        WindowTestBed::PortsSection({{7, "/nonexistent/tty"}, {19, sim->Device()}}));
     auto form = bed_.OpenWindow();
     EXPECT_EQ(form->StatusText(0), "COM19");
-    EXPECT_EQ(form->ChannelCount, 2);
+    EXPECT_EQ(form->Session().ChannelCount(), 2);
 }
 
 TEST_F(MainFormStartTest, APortAbove19IsFoundOnlyAsTheConfiguredPort) {
@@ -295,7 +296,7 @@ TEST_F(MainFormStartTest, FailureAtTheCommentStepKeepsWhatWasReadAndShowsOneMess
     EXPECT_EQ(form->edComment->text(), "");
     // The port and the channel count are known in any case.
     EXPECT_EQ(form->StatusText(0), "COM1");
-    EXPECT_EQ(form->RecordCount, 4220);
+    EXPECT_EQ(form->Session().Geometry().recordCount, 4220);
 }
 
 TEST_F(MainFormStartTest, TxFailureInTheReadIsReportedAsTxError) {

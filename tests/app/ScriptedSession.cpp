@@ -14,6 +14,7 @@
 #include "Discovery.h"
 #include "MainForm.h"
 #include "ScriptedDialogs.h"
+#include "ServiceSession.h"
 #include "SpinEdit.h"
 #include "XlsxWorkbookApp.h"
 
@@ -84,7 +85,7 @@ int main(int argc, char* argv[]) {
     TMainForm form(options);
     form.show();
     out << "port=" << CurrentPort() << "\n"
-        << "channels=" << form.ChannelCount << "\n"
+        << "channels=" << form.Session().ChannelCount() << "\n"
         << "identification=" << form.StatusText(1) << "\n"
         << "serial=" << form.speSerial->Value() << "\n"
         << "comment=" << form.edComment->text() << "\n"

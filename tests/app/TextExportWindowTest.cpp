@@ -1,6 +1,7 @@
 // The text export as the window runs it: its save dialog, the fields and grids it reads, and how
 // a file that cannot be written is reported.
 
+#include "ServiceSession.h"
 #include "TextGrid.h"
 #include "WindowTestSupport.h"
 
@@ -45,7 +46,7 @@ TEST_F(TextExportWindowTest, WritesWhatTheWindowShowsAndRemembersTheName) {
     bed_.WriteSettings("[General]\nCOM port=1\n" +
                        WindowTestBed::PortsSection({{1, sim->Device()}}));
     auto form = bed_.OpenWindow();
-    ASSERT_EQ(form->ChannelCount, 2);
+    ASSERT_EQ(form->Session().ChannelCount(), 2);
     form->edComment->setText("Щитовая"); // edited, not yet written to the controller
     form->Grid(2).SetCell(0, 7, "7");
     form->Grid(2).SetCell(13, 7, "255");

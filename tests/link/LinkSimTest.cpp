@@ -1,9 +1,13 @@
 // The link library against the simulated controller over a real pseudo-terminal.
 
 #include "Cp1251.h"
+#include "Discovery.h"
+#include "FrameLink.h"
+#include "IdentityCommands.h"
 #include "LinkTestSupport.h"
 #include "LowLatency.h"
 #include "PortMap.h"
+#include "PortProbe.h"
 #include "SimArchive.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
@@ -366,3 +370,36 @@ TEST(SimArchive, GeneratedArchiveLooksLikeAController) {
 }
 
 } // namespace
+
+// The port doctor gives the open adapter another number and then checks every port: the link
+// stays on the device it had open, never on the device that took over the old number, so that
+// a later identity write cannot reach a second controller.
+TEST_F(LinkSimTest, DoctorCheckAfterRenumberingPutsBackTheOpenDevice) {
+    SimProcess first({"--serial", "1111"});
+    SimProcess second({"--serial", "2222"});
+    ASSERT_FALSE(first.Device().isEmpty());
+    ASSERT_FALSE(second.Device().isEmpty());
+    SetPortMap({{1, first.Device()}, {2, second.Device()}});
+    ASSERT_TRUE(OpenPort(1, 115200));
+    ASSERT_EQ(ReadIdentity().serial, std::optional<std::uint16_t>(1111));
+
+    // "Назначить номер COM…": the open adapter is COM2 now, the other one COM1.
+    SetPortMap({{1, second.Device()}, {2, first.Device()}});
+    EXPECT_EQ(CurrentPort(), 2);
+    EXPECT_EQ(CurrentDevice(), first.Device());
+
+    SurveyReport report;
+    for (const auto& [number, device] : AssignedPorts()) {
+        PortRow row;
+        row.port = number;
+        row.node = device;
+        report.rows.push_back(row);
+    }
+    CheckReadyPorts(report, 115200);
+    ASSERT_EQ(report.rows.size(), 2u);
+    EXPECT_FALSE(report.rows[0].answer.isEmpty());
+    EXPECT_FALSE(report.rows[1].answer.isEmpty());
+
+    EXPECT_EQ(CurrentDevice(), first.Device());
+    EXPECT_EQ(ReadIdentity().serial, std::optional<std::uint16_t>(1111));
+}

@@ -1,0 +1,122 @@
+#include "ServiceSession.h"
+
+#include "Cp1251.h"
+
+#include <utility>
+
+ServiceSession::ServiceSession(QString archivesFolder, QObject* parent)
+    : QObject(parent), archivesFolder_(std::move(archivesFolder)) {
+    saver_.setMaxThreadCount(1);
+}
+
+ServiceSession::~ServiceSession() {
+    saver_.waitForDone();
+}
+
+void ServiceSession::SetShownChannels(int channels) {
+    shownChannels_ = channels;
+    geometry_ = GeometryFor(channels);
+}
+
+void ServiceSession::SetController(int channels) {
+    controllerChannels_ = channels;
+    // A file shown keeps its own geometry until the view is left.
+    if (!FileViewShown())
+        SetShownChannels(channels);
+}
+
+void ServiceSession::SetIdentityRead(const IdentityReadResult& read,
+                                     const QString& identification) {
+    lastRead_ = {};
+    lastRead_.serial = read.serial;
+    lastRead_.address = read.address;
+    if (read.comment)
+        lastRead_.comment = FromCp1251(*read.comment);
+    lastIdentification_ = identification;
+}
+
+void ServiceSession::ShowFile(const ArchiveFileContents& contents, const QString& path) {
+    shown_ = contents;
+    shownPath_ = path;
+    SetShownChannels(contents.channelCount);
+}
+
+void ServiceSession::LeaveFileView() {
+    shownPath_.clear();
+    SetShownChannels(controllerChannels_);
+}
+
+void ServiceSession::CloseShown() {
+    shown_.reset();
+    LeaveFileView();
+}
+
+ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& image,
+                                                          const QString& port,
+                                                          const ControllerOnLine& onLine,
+                                                          const QDateTime& now) {
+    KeptDownload kept;
+    ArchiveFileContents& contents = kept.contents;
+    contents.channelCount = controllerChannels_;
+    contents.serial = lastRead_.serial;
+    contents.address = lastRead_.address;
+    contents.identification = lastIdentification_;
+    contents.comment = lastRead_.comment.value_or(QString());
+    const std::optional<QString> answeredId =
+        onLine.identification ? std::optional(FromCp1251(*onLine.identification)) : std::nullopt;
+    kept.anotherController = (onLine.serial && onLine.serial != lastRead_.serial) ||
+                             (answeredId && *answeredId != lastIdentification_);
+    if (kept.anotherController) {
+        // Only what the controller on the line said is its identity; its comment and address
+        // were not asked and stay unknown.
+        contents.serial = onLine.serial;
+        contents.identification = answeredId.value_or(QString());
+        contents.address.reset();
+        contents.comment.clear();
+    }
+    contents.port = port;
+    contents.downloadedAt = now;
+    contents.image = image;
+    shown_ = contents;
+    shownPath_.clear();
+    SetShownChannels(controllerChannels_);
+
+    // A save still on its way holds its name although its file does not exist yet.
+    kept.path = AutoSavePath(archivesFolder_, contents, pendingSaves_);
+    pendingSaves_ << kept.path;
+    saver_.start([this, path = kept.path, contents] {
+        const QString error = WriteArchiveFile(path, contents);
+        // The destructor waits for this thread, so the object is still there.
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, error] {
+                pendingSaves_.removeAll(path);
+                emit SaveFinished(path, error);
+            },
+            Qt::QueuedConnection);
+    });
+    return kept;
+}
+
+void ServiceSession::WaitForSaves() {
+    saver_.waitForDone();
+}
+
+IdentityJournalEntry ServiceSession::JournalEntry(const IdentityChange& change,
+                                                  const IdentityWriteSteps* steps,
+                                                  const QByteArray& error, const QString& port,
+                                                  const QDateTime& when) const {
+    IdentityJournalEntry entry;
+    entry.when = when;
+    entry.user = LoginName();
+    entry.port = port;
+    entry.before = lastRead_;
+    entry.after.serial = change.serial;
+    entry.after.address = change.address;
+    entry.after.comment = FromCp1251(change.comment);
+    const QString refused = QStringLiteral("refused");
+    entry.addressStep = steps ? JournalStepText(steps->address, error) : refused;
+    entry.serialStep = steps ? JournalStepText(steps->serial, error) : refused;
+    entry.commentStep = steps ? JournalStepText(steps->comment, error) : refused;
+    return entry;
+}
