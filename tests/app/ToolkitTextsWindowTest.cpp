@@ -30,13 +30,14 @@ namespace {
 
 // Runs act on the modal dialog of type T as soon as it is shown (the caller then opens it).
 template <typename T> void WhenShown(std::function<void(T*)> act) {
-    auto timer = std::make_shared<QTimer>();
+    auto* timer = new QTimer(QApplication::instance());
     timer->setInterval(10);
-    QObject::connect(timer.get(), &QTimer::timeout, [timer, act] {
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
         auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible())
             return;
         timer->stop();
+        timer->deleteLater();
         act(dialog);
     });
     timer->start();
