@@ -30,7 +30,7 @@ protected:
 TEST_F(ToolkitTranslationTest, ToolkitTextsAreRussianWhateverTheSystemLanguage) {
     // Otherwise the test would not show that the language of the system plays no part.
     ASSERT_NE(QLocale::system().language(), QLocale::Russian);
-    // A second installation (the window's application object after the console one) is harmless.
+    // A second call on the same application object changes nothing.
     EXPECT_TRUE(InstallToolkitTranslation());
 
     EXPECT_EQ(Toolkit("QFileDialog", "Save As"), "Сохранить как");
