@@ -8,6 +8,7 @@
 #include "MainForm.h"
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
+#include "ToolkitTranslation.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -36,23 +37,38 @@ int CheckCalcModule() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // --help and --version answer before the application object exists, so they need no
-    // display. Qt's own options (-platform ...) are known only once it exists: the command line
-    // is read again then, and only that reading reports usage errors.
+    // --help, --version and usage errors answer before the window's application object exists,
+    // so they need no display. Qt's own options (-platform ...) are known only once it exists:
+    // the command line is read again then, and a usage error where such an option may stand is
+    // reported by that reading only.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = ParseCommandLine(rawArguments);
+    CommandLine early;
+    {
+        // The toolkit's own words of the answers (headings, its options, its usage errors) come
+        // from its Russian catalogue, which needs an application object: a console one needs no
+        // display. Given only the program's name, it leaves the arguments as they are; the name
+        // is the one the help shows, not the path the program was started by.
+        char programName[] = "kv9000";
+        char* consoleArgv[] = {programName, nullptr};
+        int consoleArgc = 1;
+        QCoreApplication console(consoleArgc, consoleArgv);
+        InstallToolkitTranslation();
+        early = ParseCommandLine(rawArguments);
+    }
     if (early.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
-    if (early.exitNow && early.exitCode == 0)
+    if (early.exitNow && (early.exitCode == 0 || !MayHoldToolkitOptions(rawArguments)))
         return Answer(early);
     if (early.checkCalc)
         return CheckCalcModule();
 
     QApplication app(argc, argv);
+    // Before the second reading of the command line and before any window or dialog.
+    InstallToolkitTranslation();
     QApplication::setApplicationName(QStringLiteral("kv9000"));
     // The desktop entry the package installs: the desktop shows its name and icon for the window.
     QApplication::setDesktopFileName(QStringLiteral("ru.kv9000.ServiceTool"));

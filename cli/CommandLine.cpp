@@ -3,12 +3,23 @@
 #include "Version.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Сервисная программа регулятора КВ-9000Л: идентификация, архив, экспорт."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // The parser's help option, but without the "--help-all" it adds beside it: here that one
+    // would only open the window, and the toolkit's catalogue has no Russian for its description.
+    // The description is the parser's own words, so that their Russian comes from the catalogue.
+    QStringList helpNames{QStringLiteral("h"), QStringLiteral("help")};
+#ifdef Q_OS_WIN
+    helpNames.prepend(QStringLiteral("?"));
+#endif
+    const QCommandLineOption help(
+        helpNames,
+        QCoreApplication::translate("QCommandLineParser", "Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption diagnose(
         QStringLiteral("diagnose"),
@@ -62,4 +73,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.archivePath = files.constFirst();
     result.checkCalc = parser.isSet(checkCalc);
     return result;
+}
+
+bool MayHoldToolkitOptions(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--"))
+            return false; // only files follow
+        if (argument.size() > 2 && argument[0] == u'-' && argument[1] != u'-')
+            return true;
+    }
+    return false;
 }

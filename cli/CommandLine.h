@@ -25,3 +25,10 @@ struct CommandLine {
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown
 // option is a usage error (exit code 2, the message and a hint on standard error).
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// True when an argument may be one of the toolkit's own options, which take a single dash and a
+// word ("-platform offscreen", "-style fusion"; arguments[0] is the program's name, and what
+// follows "--" is files). They are known only once the window's application object exists, so
+// before that a usage error of such a command line is not yet final; any other usage error is,
+// and is answered at once, without a display.
+bool MayHoldToolkitOptions(const QStringList& arguments);

@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-5compat-dev
+    # the toolkit's Russian texts, built into the program
+    qt6-translations-l10n
     libxlsxwriter-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libreoffice-dev libreoffice-calc

@@ -19,7 +19,8 @@ sudo=""
 # --- Tools -------------------------------------------------------------------------------------
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
           libz-mingw-w64-dev wine64 wine libwine-dev dpkg-dev zip
-          qt6-base-dev qt6-base-dev-tools libgtest-dev libsimpleini-dev cmake ninja-build)
+          qt6-base-dev qt6-base-dev-tools libgtest-dev libsimpleini-dev cmake ninja-build
+          qt6-translations-l10n) # the toolkit's Russian texts, built into the program
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
