@@ -36,18 +36,18 @@ int CheckCalcModule() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // --help and --version answer before the application object exists, so they need no
-    // display. Qt's own options (-platform ...) are known only once it exists: the command line
-    // is read again then, and only that reading reports usage errors.
+    // Every answer of the command line (--help, --version, usage errors) is given before the
+    // application object exists, so none needs a display; the toolkit's own options
+    // (-platform ...) are left for the application object.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = ParseCommandLine(rawArguments);
+    const CommandLine early = ParseCommandLine(WithoutToolkitOptions(rawArguments));
     if (early.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
-    if (early.exitNow && early.exitCode == 0)
+    if (early.exitNow)
         return Answer(early);
     if (early.checkCalc)
         return CheckCalcModule();
