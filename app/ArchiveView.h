@@ -34,11 +34,11 @@ struct ArchiveView {
     // One thread: automatic saves are written in the order of the downloads, off the window's
     // thread. Its destruction waits for them.
     QThreadPool saver;
-    QStringList pendingSaves;
 
     FileSaveDialog openDialog;
     FileSaveDialog saveDialog;
     QAction* saveAsAction = nullptr;
+    QAction* closeAction = nullptr;
     QMenu* recentMenu = nullptr;
     QPointer<QWidget> journalWindow;
 };

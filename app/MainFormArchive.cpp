@@ -6,6 +6,7 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
+#include "ArchiveSaveName.h"
 #include "ArchiveView.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
@@ -51,8 +52,8 @@ QString StepText(IdentityStep step, const QByteArray& error) {
     return QStringLiteral("not tried");
 }
 
-// Nothing of another archive stays on the second channel's page.
-void ClearChannelTwo(TextGrid& data, TextGrid& settings) {
+// Nothing of another archive stays on a channel's page: its grids are as at start.
+void ClearChannel(TextGrid& data, TextGrid& settings) {
     data.BeginUpdate();
     data.SetRowCount(1);
     data.SetRowCount(kDataGridRows);
@@ -105,6 +106,8 @@ void TMainForm::AddArchiveMenus() {
     archive_->saveAsAction =
         add(FileMenu, QStringLiteral("&Сохранить архив как…"), QKeySequence(Qt::CTRL | Qt::Key_S),
             &TMainForm::SaveArchiveAsClick, true);
+    archive_->closeAction =
+        add(FileMenu, QStringLiteral("&Закрыть архив"), {}, &TMainForm::CloseArchiveClick, true);
     archive_->recentMenu = FileMenu->addMenu(QStringLiteral("&Последние архивы"));
     connect(archive_->recentMenu, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
     FileMenu->addSeparator();
@@ -126,6 +129,7 @@ void TMainForm::AddArchiveMenus() {
 
 void TMainForm::UpdateArchiveActions() {
     archive_->saveAsAction->setEnabled(archive_->shown.has_value());
+    archive_->closeAction->setEnabled(archive_->shown.has_value());
 }
 
 void TMainForm::RebuildRecentMenu() {
@@ -182,7 +186,7 @@ void TMainForm::ShowArchive(const ArchiveFileContents& contents, const QString& 
     DecodeArchive(contents.image, ChannelCount, RecordCount,
                   {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
     if (ChannelCount < 2)
-        ClearChannelTwo(Grid(2), Grid(3));
+        ClearChannel(Grid(2), Grid(3));
     // The file's identity goes where an identity read puts it, so that exports read the file.
     SetStatusText(1, contents.identification);
     speSerial->setValue(contents.serial.value_or(1));
@@ -206,7 +210,7 @@ void TMainForm::LeaveFileView() {
     RecordAreaSize = geometry.recordAreaSize;
     RecordCount = geometry.recordCount;
     if (ChannelCount < 2)
-        ClearChannelTwo(Grid(2), Grid(3));
+        ClearChannel(Grid(2), Grid(3));
     // The fields show the controller again, as it was last read.
     const JournalIdentity& last = archive_->lastRead;
     SetStatusText(1, archive_->lastIdentification);
@@ -260,16 +264,17 @@ void TMainForm::KeepDownload(const QByteArray& image) {
     UpdateArchiveActions();
     emit ArchiveShown();
 
-    // A save still on its way holds its name although its file does not exist yet.
-    const QString path = AutoSavePath(ArchivesFolder(), contents, archive_->pendingSaves);
-    archive_->pendingSaves << path;
-    archive_->saver.start([this, path, contents] {
-        const QString error = WriteArchiveFile(path, contents);
+    const QString folder = ArchivesFolder();
+    archive_->saver.start([this, folder, contents] {
+        // The name is taken when the file is complete; another program's file is never replaced.
+        QString path;
+        const QString error = KeepArchiveFile(folder, contents, &path);
+        if (path.isEmpty())
+            path = AutoSavePath(folder, contents);
         // The window waits for this thread before it goes (WaitForArchiveSaves, ~ArchiveView).
         QMetaObject::invokeMethod(
             this,
             [this, path, error] {
-                archive_->pendingSaves.removeAll(path);
                 if (error.isEmpty()) {
                     if (settings_)
                         AddRecentArchive(*settings_, path);
@@ -294,8 +299,8 @@ void TMainForm::SaveArchiveAsClick() {
     if (!archive_->shown)
         return;
     FileSaveDialog& dialog = archive_->saveDialog;
-    if (dialog.FileName.isEmpty())
-        dialog.FileName = QFileInfo(AutoSavePath(QDir::homePath(), *archive_->shown)).fileName();
+    dialog.FileName =
+        ProposedArchiveSavePath(ArchivesFolder(), *archive_->shown, archive_->shownPath);
     if (!Dialogs().ExecuteSave(dialog))
         return;
     const QString error = WriteArchiveFile(dialog.FileName, *archive_->shown);
@@ -307,6 +312,17 @@ void TMainForm::SaveArchiveAsClick() {
     }
     if (settings_)
         AddRecentArchive(*settings_, dialog.FileName);
+}
+
+void TMainForm::CloseArchiveClick() {
+    if (!archive_->shown)
+        return;
+    if (FileViewShown())
+        LeaveFileView();
+    ClearChannel(Grid(0), Grid(1));
+    ClearChannel(Grid(2), Grid(3));
+    archive_->shown.reset();
+    UpdateArchiveActions();
 }
 
 void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
