@@ -19,6 +19,7 @@ struct ArchiveView {
     FileSaveDialog openDialog;
     FileSaveDialog saveDialog;
     QAction* saveAsAction = nullptr;
+    QAction* closeAction = nullptr;
     QMenu* recentMenu = nullptr;
     QPointer<QWidget> journalWindow;
 };

@@ -184,6 +184,9 @@ public:
     // Handlers of the menu actions for archive files.
     void OpenArchiveClick();
     void SaveArchiveAsClick();
+    // "Файл" → "Закрыть архив": the grids empty as at start, the fields show the controller as
+    // last read.
+    void CloseArchiveClick();
     void ShowIdentityJournalClick();
     void AboutClick();
     // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).

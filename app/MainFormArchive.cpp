@@ -5,6 +5,7 @@
 #include "MainForm.h"
 
 #include "ArchiveDecoder.h"
+#include "ArchiveSaveName.h"
 #include "ArchiveView.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
@@ -38,8 +39,8 @@ constexpr int kDataGridRows = 4220; // rows of an empty data grid, as the window
 
 const QString kArchiveFilter = QStringLiteral("Архив КВ-9000Л|*.kvarc|Все файлы|*");
 
-// Nothing of another archive stays on the second channel's page.
-void ClearChannelTwo(TextGrid& data, TextGrid& settings) {
+// Nothing of another archive stays on a channel's page: its grids are as at start.
+void ClearChannel(TextGrid& data, TextGrid& settings) {
     data.BeginUpdate();
     data.SetRowCount(1);
     data.SetRowCount(kDataGridRows);
@@ -88,6 +89,8 @@ void TMainForm::AddArchiveMenus() {
     archive_->saveAsAction =
         add(FileMenu, QStringLiteral("&Сохранить архив как…"), QKeySequence(Qt::CTRL | Qt::Key_S),
             &TMainForm::SaveArchiveAsClick, true);
+    archive_->closeAction =
+        add(FileMenu, QStringLiteral("&Закрыть архив"), {}, &TMainForm::CloseArchiveClick, true);
     archive_->recentMenu = FileMenu->addMenu(QStringLiteral("&Последние архивы"));
     connect(archive_->recentMenu, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
     FileMenu->addSeparator();
@@ -109,6 +112,7 @@ void TMainForm::AddArchiveMenus() {
 
 void TMainForm::UpdateArchiveActions() {
     archive_->saveAsAction->setEnabled(session_->Shown() != nullptr);
+    archive_->closeAction->setEnabled(session_->Shown() != nullptr);
 }
 
 void TMainForm::RebuildRecentMenu() {
@@ -187,7 +191,7 @@ void TMainForm::ShowControllerIdentity() {
 
 void TMainForm::ClearUnusedChannel() {
     if (session_->ChannelCount() < 2)
-        ClearChannelTwo(Grid(2), Grid(3));
+        ClearChannel(Grid(2), Grid(3));
 }
 
 void TMainForm::LeaveFileView() {
@@ -227,8 +231,8 @@ void TMainForm::SaveArchiveAsClick() {
     if (!session_->Shown())
         return;
     FileSaveDialog& dialog = archive_->saveDialog;
-    if (dialog.FileName.isEmpty())
-        dialog.FileName = QFileInfo(AutoSavePath(QDir::homePath(), *session_->Shown())).fileName();
+    dialog.FileName =
+        ProposedArchiveSavePath(ArchivesFolder(), *session_->Shown(), session_->ShownPath());
     if (!Dialogs().ExecuteSave(dialog))
         return;
     const QString error = WriteArchiveFile(dialog.FileName, *session_->Shown());
@@ -240,6 +244,17 @@ void TMainForm::SaveArchiveAsClick() {
     }
     if (settings_)
         AddRecentArchive(*settings_, dialog.FileName);
+}
+
+void TMainForm::CloseArchiveClick() {
+    if (!session_->Shown())
+        return;
+    if (FileViewShown())
+        LeaveFileView();
+    session_->CloseShown();
+    ClearChannel(Grid(0), Grid(1));
+    ClearChannel(Grid(2), Grid(3));
+    UpdateArchiveActions();
 }
 
 void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,

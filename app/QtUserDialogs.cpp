@@ -45,6 +45,8 @@ public:
                        int buttons) override {
         QMessageBox box(parent_);
         box.setWindowTitle(caption);
+        // Plain text: the texts carry file names, which may hold "<" and "&".
+        box.setTextFormat(Qt::PlainText);
         box.setText(text);
         switch (icon) {
         case MessageIcon::None:

@@ -37,10 +37,9 @@ int CheckCalcModule() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // --help, --version and usage errors answer before the window's application object exists,
-    // so they need no display. Qt's own options (-platform ...) are known only once it exists:
-    // the command line is read again then, and a usage error where such an option may stand is
-    // reported by that reading only.
+    // Every answer of the command line (--help, --version, usage errors) is given before the
+    // window's application object exists, so none needs a display; the toolkit's own options
+    // (-platform ...) are left for the application object.
     QStringList rawArguments;
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
@@ -55,13 +54,13 @@ int main(int argc, char* argv[]) {
         int consoleArgc = 1;
         QCoreApplication console(consoleArgc, consoleArgv);
         InstallToolkitTranslation();
-        early = ParseCommandLine(rawArguments);
+        early = ParseCommandLine(WithoutToolkitOptions(rawArguments));
     }
     if (early.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
-    if (early.exitNow && (early.exitCode == 0 || !MayHoldToolkitOptions(rawArguments)))
+    if (early.exitNow)
         return Answer(early);
     if (early.checkCalc)
         return CheckCalcModule();

@@ -2,6 +2,7 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
+#include "ExclusiveName.h"
 #include "FileSync.h"
 
 #include <QCryptographicHash>
@@ -10,6 +11,16 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QTemporaryFile>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
 
 namespace {
 
@@ -20,6 +31,9 @@ constexpr int kMaxTextBytes = 255;
 constexpr int kMaxOffsetSeconds = 14 * 3600;
 constexpr std::uint8_t kSerialKnown = 0x01;
 constexpr std::uint8_t kAddressKnown = 0x02;
+// Format 2: the download time is not known (a raw image kept as a file); its fields are 0.
+constexpr std::uint8_t kTimeUnknown = 0x04;
+constexpr std::uint16_t kFirstVersion = 1;
 
 const QString kTruncated = QStringLiteral("файл обрезан");
 
@@ -140,14 +154,18 @@ ArchiveFileReadResult DecodeRawImage(const QByteArray& bytes) {
 QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     Writer w;
     w.Bytes(QByteArray::fromRawData(kSignature, kSignatureSize));
-    w.U16(ArchiveFileFormatVersion);
+    // A file with a known download time is written as format 1, byte for byte as before, so
+    // that older versions of the program keep reading it.
+    const bool timeKnown = contents.downloadedAt.isValid();
+    w.U16(timeKnown ? kFirstVersion : ArchiveFileFormatVersion);
     w.U8(static_cast<std::uint8_t>(contents.channelCount));
-    w.U8((contents.serial ? kSerialKnown : 0) | (contents.address ? kAddressKnown : 0));
+    w.U8((contents.serial ? kSerialKnown : 0) | (contents.address ? kAddressKnown : 0) |
+         (timeKnown ? 0 : kTimeUnknown));
     w.U16(contents.serial.value_or(0));
     w.U8(contents.address.value_or(0));
     w.U8(0);
-    w.U64(static_cast<std::uint64_t>(contents.downloadedAt.toMSecsSinceEpoch()));
-    w.U32(static_cast<std::uint32_t>(contents.downloadedAt.offsetFromUtc()));
+    w.U64(timeKnown ? static_cast<std::uint64_t>(contents.downloadedAt.toMSecsSinceEpoch()) : 0);
+    w.U32(timeKnown ? static_cast<std::uint32_t>(contents.downloadedAt.offsetFromUtc()) : 0);
     w.Text(contents.identification);
     w.Text(contents.comment);
     w.Text(contents.port);
@@ -214,17 +232,28 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
 
     if (c.channelCount < 1 || c.channelCount > MaxChannelCount)
         return Failure(QStringLiteral("файл повреждён: число каналов %1").arg(c.channelCount));
-    if ((flags & ~(kSerialKnown | kAddressKnown)) != 0 || reserved != 0)
+    // Format 1 knows the serial and address flags; format 2 adds the unknown download time and
+    // is written only with it, so that every file has one encoding.
+    const std::uint8_t knownFlags =
+        kSerialKnown | kAddressKnown | (version >= 2 ? kTimeUnknown : 0);
+    if ((flags & ~knownFlags) != 0 || reserved != 0)
         return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
+    const bool timeUnknown = (flags & kTimeUnknown) != 0;
+    if (version >= 2 && !timeUnknown)
+        return Failure(
+            QStringLiteral("файл повреждён: формат 2 без признака неизвестного времени"));
     // A number marked unknown is written as 0; anything else there is damage, not a number.
-    if ((!(flags & kSerialKnown) && serial != 0) || (!(flags & kAddressKnown) && address != 0))
-        return Failure(QStringLiteral("файл повреждён: номер или адрес без признака"));
+    if ((!(flags & kSerialKnown) && serial != 0) || (!(flags & kAddressKnown) && address != 0) ||
+        (timeUnknown && (msecs != 0 || offset != 0)))
+        return Failure(QStringLiteral("файл повреждён: номер, адрес или время без признака"));
     if (offset < -kMaxOffsetSeconds || offset > kMaxOffsetSeconds)
         return Failure(QStringLiteral("файл повреждён: смещение от UTC %1 с").arg(offset));
-    c.downloadedAt = QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, offset);
-    if (!c.downloadedAt.isValid() || c.downloadedAt.toMSecsSinceEpoch() != msecs ||
-        c.downloadedAt.offsetFromUtc() != offset)
-        return Failure(QStringLiteral("файл повреждён: дата загрузки"));
+    if (!timeUnknown) {
+        c.downloadedAt = QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, offset);
+        if (!c.downloadedAt.isValid() || c.downloadedAt.toMSecsSinceEpoch() != msecs ||
+            c.downloadedAt.offsetFromUtc() != offset)
+            return Failure(QStringLiteral("файл повреждён: дата загрузки"));
+    }
     if (flags & kSerialKnown)
         c.serial = serial;
     if (flags & kAddressKnown)
@@ -253,13 +282,36 @@ ArchiveFileReadResult ReadArchiveFile(const QString& path) {
         return Failure(QStringLiteral("файл не найден"));
     if (info.isDir())
         return Failure(QStringLiteral("это папка, а не файл"));
+    // A named pipe or a device (a slip for the port's name) would block the open or the read for
+    // ever: only a regular file is opened, and the check is made again on what was opened.
+    const QString notRegular = QStringLiteral("это не обычный файл (устройство или канал)");
+    if (!info.isFile())
+        return Failure(notRegular);
     if (info.size() > ArchiveFileSizeLimit)
         return Failure(QStringLiteral("файл слишком велик для архива (%1 байт, допустимо до %2)")
                            .arg(info.size())
                            .arg(ArchiveFileSizeLimit));
-    QFile file(path);
+    QFile file;
+#ifdef Q_OS_WIN
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
+#else
+    // Non-blocking: a file swapped for a pipe since it was looked at does not hang the open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return Failure(QStringLiteral("файл не читается: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return Failure(notRegular);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
+    }
+#endif
     // One byte more than the limit: a file that grew since it was looked at is still refused.
     const QByteArray bytes = file.read(ArchiveFileSizeLimit + 1);
     if (file.error() != QFileDevice::NoError)
@@ -292,14 +344,47 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
 }
 
 QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
-                     const QStringList& alsoTaken) {
+                     const QStringList& alsoTaken, bool checkDisk) {
     const QString serial =
         contents.serial ? QString::number(*contents.serial) : QStringLiteral("unknown-serial");
     const QString base = QDir(folder).filePath(
         serial + QLatin1Char('/') +
         contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
     QString path = base + QStringLiteral(".kvarc");
-    for (int n = 2; QFileInfo::exists(path) || alsoTaken.contains(path); ++n)
+    for (int n = 2; (checkDisk && QFileInfo::exists(path)) || alsoTaken.contains(path); ++n)
         path = base + QStringLiteral("_%1.kvarc").arg(n);
     return path;
+}
+
+QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
+                        QString* keptPath) {
+    const QString wanted = AutoSavePath(folder, contents, {}, /*checkDisk=*/false);
+    const QString base = wanted.chopped(6); // without ".kvarc"
+    const QString dir = QFileInfo(wanted).absolutePath();
+    if (!QDir().mkpath(dir))
+        return QStringLiteral("не удалось создать папку %1").arg(dir);
+    // Written whole under a name of its own in the same folder; the final name is taken by the
+    // move, which never replaces a file.
+    QTemporaryFile file(QDir(dir).filePath(QStringLiteral(".kvarc-XXXXXX")));
+    if (!file.open())
+        return file.errorString();
+    // A temporary file is the owner's alone; a kept archive is readable as any file written.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    const QByteArray bytes = EncodeArchiveFile(contents);
+    QString error;
+    if (file.write(bytes) != bytes.size())
+        error = file.errorString();
+    else
+        error = SyncToDisk(file);
+    if (!error.isEmpty())
+        return error;
+    file.close();
+    const QString kept = MoveToFreeName(file.fileName(), base, QStringLiteral(".kvarc"), &error);
+    if (kept.isEmpty())
+        return error;
+    file.setAutoRemove(false);
+    if (keptPath)
+        *keptPath = kept;
+    return {};
 }

@@ -16,8 +16,9 @@
 #include <cstdint>
 #include <optional>
 
-// The format version this program writes; it reads this one and every older one.
-constexpr std::uint16_t ArchiveFileFormatVersion = 1;
+// The newest format version this program writes; it reads this one and every older one. A file
+// whose download time is known is written as format 1, as before; format 2 marks the time unknown.
+constexpr std::uint16_t ArchiveFileFormatVersion = 2;
 // No archive file is larger than this (the image plus a few KB of header).
 constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
 
@@ -28,7 +29,7 @@ struct ArchiveFileContents {
     QString identification;              // the controller's identification text as last read
     QString comment;                     // the installation-place comment as last read
     QString port;                        // "COM3"; empty when not known
-    QDateTime downloadedAt;              // local time of the download, with its UTC offset
+    QDateTime downloadedAt; // local time of the download, with its UTC offset; invalid: not known
     QByteArray image;                    // exactly ArchiveSize bytes
 };
 
@@ -51,8 +52,9 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes);
 // holds a valid settings block, otherwise 1.
 int RawImageChannelCount(const QByteArray& image);
 
-// Reads and decodes the file at path. Also refuses, each with its own cause, a folder, a file
-// that cannot be read, and a file larger than ArchiveFileSizeLimit (without reading it).
+// Reads and decodes the file at path. Also refuses, each with its own cause, a folder, anything
+// that is not a regular file (a named pipe, a device: refused without blocking), a file that
+// cannot be read, and a file larger than ArchiveFileSizeLimit (without reading it).
 ArchiveFileReadResult ReadArchiveFile(const QString& path);
 
 // Writes the archive file at path atomically (a temporary file renamed over the target only when
@@ -62,6 +64,15 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
 
 // Where a download is kept automatically: folder/<serial>/<YYYY-MM-DD_HH-MM-SS>.kvarc from the
 // download's local time ("unknown-serial" when the serial number is not known). When that name is
-// taken (an existing file, or one of alsoTaken), "_2", "_3" ... is added before the extension.
+// taken (an existing file when checkDisk, or one of alsoTaken), "_2", "_3" ... is added before
+// the extension. The name only proposes: KeepArchiveFile takes it.
 QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
-                     const QStringList& alsoTaken = {});
+                     const QStringList& alsoTaken = {}, bool checkDisk = true);
+
+// Keeps a download under its automatic name in folder (see AutoSavePath): the file is written
+// whole and flushed under a temporary name, then takes the name exclusively; when another file
+// has it, even one that appeared a moment ago, "_2", "_3" ... is tried. No file is ever replaced.
+// Returns the cause of a failure (nothing is left behind then), or an empty text with keptPath
+// set to the name taken.
+QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
+                        QString* keptPath);

@@ -57,12 +57,21 @@ QString AppendJournalLine(const QString& path, const QString& line) {
     if (!QDir().mkpath(folder))
         return QStringLiteral("не удалось создать папку %1").arg(folder);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Unbuffered: the line goes to the system in one write, not in pieces of Qt's buffer.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return file.errorString();
+    const qint64 before = file.size();
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    QString error;
     if (file.write(bytes) != bytes.size())
-        return file.errorString();
-    return SyncToDisk(file);
+        error = file.errorString();
+    else
+        error = SyncToDisk(file);
+    // A line is there whole or not at all: a part written before the disk filled is cut off
+    // again, so that the next line does not start in the middle of this one.
+    if (!error.isEmpty())
+        file.resize(before);
+    return error;
 }
 
 QString ReadJournalNewestFirst(const QString& path, QString* error) {

@@ -46,7 +46,9 @@ QString FormatJournalLine(const IdentityJournalEntry& entry);
 QString JournalStepText(IdentityStep step, const QByteArray& error);
 
 // Appends one line (and a line feed) to the journal at path, creating the file and its folder
-// when missing, and flushes it to the disk. Returns the cause of a failure, or an empty text.
+// when missing, and flushes it to the disk. The line is appended whole or not at all: when the
+// write fails (a full disk) what was written of it is cut off again. Returns the cause of a
+// failure, or an empty text.
 QString AppendJournalLine(const QString& path, const QString& line);
 
 // The journal's lines, newest first, as one text; error gets the cause when the file exists but

@@ -33,7 +33,11 @@ public:
     }
 
     void Warn(const QString& text) override {
-        QMessageBox::warning(parent_, QStringLiteral("Графики"), text);
+        // Plain text: a file name such as "<b>x</b>.kvarc" is shown as it is spelled.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Графики"), text, QMessageBox::Ok,
+                        parent_);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     }
 
 private:

@@ -5,6 +5,63 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+namespace {
+
+// The toolkit's own options, taken by the application object: those followed by a value, and
+// those that stand alone. Both "-name" and "--name" are taken, and "-name=value".
+const QStringList kToolkitOptionsWithValue = {
+    QStringLiteral("platform"),
+    QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"),
+    QStringLiteral("plugin"),
+    QStringLiteral("qwindowgeometry"),
+    QStringLiteral("geometry"),
+    QStringLiteral("qwindowtitle"),
+    QStringLiteral("title"),
+    QStringLiteral("qwindowicon"),
+    QStringLiteral("icon"),
+    QStringLiteral("session"),
+    QStringLiteral("display"),
+    QStringLiteral("name"),
+    QStringLiteral("visual"),
+    QStringLiteral("style"),
+    QStringLiteral("stylesheet"),
+};
+const QStringList kToolkitOptionsAlone = {
+    QStringLiteral("reverse"),     QStringLiteral("widgetcount"), QStringLiteral("nograb"),
+    QStringLiteral("dograb"),      QStringLiteral("sync"),        QStringLiteral("cmap"),
+    QStringLiteral("testability"),
+};
+
+} // namespace
+
+QStringList WithoutToolkitOptions(const QStringList& arguments) {
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (i == 0 || !argument.startsWith(QLatin1Char('-'))) {
+            kept << argument;
+            continue;
+        }
+        if (argument == QStringLiteral("--")) { // the rest are files
+            kept += arguments.mid(i);
+            break;
+        }
+        QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        const bool joinedValue = name.contains(QLatin1Char('='));
+        name = name.section(QLatin1Char('='), 0, 0);
+        if (name.startsWith(QStringLiteral("qmljsdebugger")) || kToolkitOptionsAlone.contains(name))
+            continue;
+        if (kToolkitOptionsWithValue.contains(name)) {
+            if (!joinedValue)
+                ++i; // its value
+            continue;
+        }
+        kept << argument;
+    }
+    return kept;
+}
+
 CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -40,8 +97,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments)) {
         result.exitNow = true;
         result.exitCode = 2;
-        result.errors =
-            QStringLiteral("%1: %2\nПодробнее: %1 --help\n").arg(program, parser.errorText());
+        // One line: the cause and where to read more.
+        result.errors = QStringLiteral("%1: %2 Подробнее: %1 --help\n")
+                            .arg(program, parser.errorText().simplified());
         return result;
     }
     if (parser.isSet(help)) {
@@ -65,7 +123,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.exitNow = true;
         result.exitCode = 2;
         result.errors =
-            QStringLiteral("%1: ожидается не более одного файла\nПодробнее: %1 --help\n")
+            QStringLiteral("%1: ожидается не более одного файла. Подробнее: %1 --help\n")
                 .arg(program);
         return result;
     }
@@ -73,15 +131,4 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.archivePath = files.constFirst();
     result.checkCalc = parser.isSet(checkCalc);
     return result;
-}
-
-bool MayHoldToolkitOptions(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QStringLiteral("--"))
-            return false; // only files follow
-        if (argument.size() > 2 && argument[0] == u'-' && argument[1] != u'-')
-            return true;
-    }
-    return false;
 }

@@ -23,12 +23,10 @@ struct CommandLine {
 };
 
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown
-// option is a usage error (exit code 2, the message and a hint on standard error).
+// option is a usage error (exit code 2, the cause and a hint on one line of standard error).
 CommandLine ParseCommandLine(const QStringList& arguments);
 
-// True when an argument may be one of the toolkit's own options, which take a single dash and a
-// word ("-platform offscreen", "-style fusion"; arguments[0] is the program's name, and what
-// follows "--" is files). They are known only once the window's application object exists, so
-// before that a usage error of such a command line is not yet final; any other usage error is,
-// and is answered at once, without a display.
-bool MayHoldToolkitOptions(const QStringList& arguments);
+// The arguments without the toolkit's own options (-platform offscreen, -style=fusion,
+// --reverse ...), which the application object takes once it exists: what remains can be read
+// before it, so that every answer of the command line, usage errors included, needs no display.
+QStringList WithoutToolkitOptions(const QStringList& arguments);

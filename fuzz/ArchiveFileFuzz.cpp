@@ -1,7 +1,7 @@
 // fuzz_archive_file: any bytes as an archive file. A refused file gives a cause and no contents;
 // an accepted one holds a whole image for one or two channels, and writing it again gives the
-// same bytes; a raw image is the input byte for byte and, once given a download time (it has
-// none), is written as a file that reads back the same.
+// same bytes; a raw image is the input byte for byte and is written as a file that reads back
+// the same, with its download time unknown (format 2) or once given one (format 1).
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
@@ -41,6 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     KV_FUZZ_CHECK(contents.image == bytes);
+    KV_FUZZ_CHECK(!contents.downloadedAt.isValid());
+    const QByteArray undated = EncodeArchiveFile(contents);
+    const ArchiveFileReadResult kept = DecodeArchiveFile(undated);
+    KV_FUZZ_CHECK(kept.contents && !kept.rawImage && SameContents(*kept.contents, contents));
+    KV_FUZZ_CHECK(!kept.contents->downloadedAt.isValid() &&
+                  EncodeArchiveFile(*kept.contents) == undated);
     ArchiveFileContents dated = contents;
     dated.downloadedAt = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::OffsetFromUTC, 3600);
     const ArchiveFileReadResult again = DecodeArchiveFile(EncodeArchiveFile(dated));

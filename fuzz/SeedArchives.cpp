@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
          Write(file, "kept-one-channel-identity-unknown.kvarc", EncodeArchiveFile(unknown)) &&
          Write(file, "kept-comment-with-byte-order-mark.kvarc", EncodeArchiveFile(marked)) &&
          Write(file, "raw-two-channels", two) &&
+         // A raw image kept as a file: its download time is not known (format 2).
+         Write(file, "raw-image-kept-time-unknown.kvarc",
+               EncodeArchiveFile(*DecodeArchiveFile(two).contents)) &&
          // Header and texts whole, the image cut short.
          Write(file, "kept-truncated.kvarc", keptBytes.left(200));
     return ok ? 0 : 1;

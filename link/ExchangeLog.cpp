@@ -10,7 +10,8 @@
 namespace {
 
 constexpr qsizetype kWriteChunk = 64 * 1024;
-constexpr auto kWriteInterval = std::chrono::seconds(1);
+// Lines that keep coming are gathered this long and written together.
+constexpr auto kWriteDelay = std::chrono::milliseconds(500);
 
 struct Now {
     QString day;              // YYYY-MM-DD, local
@@ -74,10 +75,28 @@ QByteArray FormatEventLine(std::int64_t microsOfDay, const QByteArray& text) {
 
 ExchangeLog::ExchangeLog(QString folder, qint64 maxFileBytes, int keptFiles)
     : folder_(std::move(folder)), maxFileBytes_(std::max<qint64>(maxFileBytes, 1)),
-      keptFiles_(std::max(keptFiles, 1)), lastWrite_(std::chrono::steady_clock::now()) {}
+      keptFiles_(std::max(keptFiles, 1)), writer_([this] { WriteWhileIdle(); }) {}
 
 ExchangeLog::~ExchangeLog() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    writer_.join();
     Flush();
+}
+
+void ExchangeLog::WriteWhileIdle() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        wake_.wait(lock, [this] { return stopping_ || !buffer_.isEmpty(); });
+        if (stopping_)
+            break;
+        // The first line waits a moment for the lines that follow it, then all go together.
+        wake_.wait_for(lock, kWriteDelay, [this] { return stopping_; });
+        FlushLocked();
+    }
 }
 
 void ExchangeLog::Fail(const QString& reason) {
@@ -127,6 +146,11 @@ void ExchangeLog::PruneOldFiles() {
 }
 
 void ExchangeLog::Flush() {
+    const std::lock_guard lock(mutex_);
+    FlushLocked();
+}
+
+void ExchangeLog::FlushLocked() {
     if (failed_ || buffer_.isEmpty() || !file_.isOpen())
         return;
     if (file_.write(buffer_) != buffer_.size()) {
@@ -134,10 +158,10 @@ void ExchangeLog::Flush() {
         return;
     }
     buffer_.clear();
-    lastWrite_ = std::chrono::steady_clock::now();
 }
 
 void ExchangeLog::Add(QByteArray line) {
+    const std::lock_guard lock(mutex_);
     if (failed_)
         return;
     ++lineCount_;
@@ -148,25 +172,28 @@ void ExchangeLog::Add(QByteArray line) {
     line += '\n';
     const QString day = LocalNow().day;
     if (!file_.isOpen() || day != fileDay_) {
-        Flush();
+        FlushLocked();
         if (failed_ || !OpenFileFor(day))
             return;
     }
     // A line never straddles two files: what is buffered goes to the old one first. An empty
     // file takes the line even when the line alone exceeds the limit.
     if (fileSize_ > 0 && fileSize_ + line.size() > maxFileBytes_) {
-        Flush();
+        FlushLocked();
         if (failed_ || !OpenFileFor(day))
             return;
     }
+    const bool wasEmpty = buffer_.isEmpty();
     buffer_ += line;
     fileSize_ += line.size();
-    if (buffer_.size() >= kWriteChunk ||
-        std::chrono::steady_clock::now() - lastWrite_ > kWriteInterval)
-        Flush();
+    if (buffer_.size() >= kWriteChunk)
+        FlushLocked();
+    else if (wasEmpty)
+        wake_.notify_one();
 }
 
 QStringList ExchangeLog::RecentLines() const {
+    const std::lock_guard lock(mutex_);
     QStringList out;
     out.reserve(static_cast<qsizetype>(recent_.size()));
     for (const QByteArray& line : recent_)
@@ -188,11 +215,14 @@ void ExchangeLog::BytesSkipped(std::size_t count) {
                             " bytes skipped"));
 }
 
+// A failure: what led to it goes to the file now, before the program may be ended.
 void ExchangeLog::ReplyTimedOut(int timeoutMs) {
     Add(FormatEventLine(LocalNow().microsOfDay,
                         "time-out: no answer in " + QByteArray::number(timeoutMs) + " ms"));
+    Flush();
 }
 
 void ExchangeLog::PortFailed() {
     Add(FormatEventLine(LocalNow().microsOfDay, "port failed or gone"));
+    Flush();
 }

@@ -3,8 +3,10 @@
 // The exchange log: every frame the link sends and receives, with time-outs and
 // resynchronisations, one text line each, in a folder of its own. One file per day
 // (exchange-YYYY-MM-DD-NNN.log); a file that would grow past the size limit is continued in the
-// next number; only the newest files are kept. Lines are buffered and written in whole lines at
-// most every 64 KB or second, without a sync to disk, so that a paced download is not slowed.
+// next number; only the newest files are kept. Lines are gathered and written in whole lines by
+// a thread of the log's own, without a sync to disk, so that a paced download is not slowed:
+// every line is in the file at most half a second after it was logged (at once when 64 KB are
+// gathered), and at once after a time-out or a failed port, the lines that explain a failure.
 //
 // A folder that cannot be created or written turns the log off: it calls onFailure once, with
 // the reason, and ignores everything after.
@@ -16,9 +18,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 // One line, without its line end: "01:02:03.456789 RX a=1 c=30 n=32 crc ok: 00 1F ...".
 // microsOfDay is the local time of day in microseconds.
@@ -36,16 +42,17 @@ public:
                          int keptFiles = kDefaultKeptFiles);
     ~ExchangeLog() override; // writes what is buffered
 
+    // Called from the link's thread or from the log's writer.
     std::function<void(const QString& reason)> onFailure;
 
-    bool Failed() const { return failed_; }
+    bool Failed() const { return failed_.load(); }
     QString Folder() const { return folder_; }
     // Writes what is buffered now.
     void Flush();
     // The newest lines, oldest first, at most kRecentLines.
     QStringList RecentLines() const;
     // Counts every line ever added, so a view can tell whether anything is new.
-    quint64 LineCount() const { return lineCount_; }
+    quint64 LineCount() const { return lineCount_.load(); }
 
     void FrameSent(const TracedFrame& frame) override;
     void FrameReceived(const TracedFrame& frame) override;
@@ -55,6 +62,8 @@ public:
 
 private:
     void Add(QByteArray line);
+    void FlushLocked();
+    void WriteWhileIdle();
     bool OpenFileFor(const QString& day);
     void Fail(const QString& reason);
     void PruneOldFiles();
@@ -67,8 +76,12 @@ private:
     int fileNumber_ = 0;
     qint64 fileSize_ = 0; // written plus buffered
     QByteArray buffer_;
-    std::chrono::steady_clock::time_point lastWrite_;
     std::deque<QByteArray> recent_;
-    quint64 lineCount_ = 0;
-    bool failed_ = false;
+    std::atomic<quint64> lineCount_ = 0;
+    std::atomic<bool> failed_ = false;
+    // Everything above is guarded by mutex_ once the writer runs.
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread writer_;
 };

@@ -81,19 +81,15 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
     shownPath_.clear();
     SetShownChannels(controllerChannels_);
 
-    // A save still on its way holds its name although its file does not exist yet.
-    kept.path = AutoSavePath(archivesFolder_, contents, pendingSaves_);
-    pendingSaves_ << kept.path;
-    saver_.start([this, path = kept.path, contents] {
-        const QString error = WriteArchiveFile(path, contents);
+    // The name is taken when the file is complete, by a move that never replaces another file.
+    saver_.start([this, folder = archivesFolder_, contents] {
+        QString path;
+        const QString error = KeepArchiveFile(folder, contents, &path);
+        if (path.isEmpty())
+            path = AutoSavePath(folder, contents);
         // The destructor waits for this thread, so the object is still there.
         QMetaObject::invokeMethod(
-            this,
-            [this, path, error] {
-                pendingSaves_.removeAll(path);
-                emit SaveFinished(path, error);
-            },
-            Qt::QueuedConnection);
+            this, [this, path, error] { emit SaveFinished(path, error); }, Qt::QueuedConnection);
     });
     return kept;
 }

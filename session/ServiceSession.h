@@ -18,7 +18,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QThreadPool>
 
 #include <optional>
@@ -62,19 +61,18 @@ public:
     // --- Keeping a completed download -------------------------------------------------------
     struct KeptDownload {
         ArchiveFileContents contents; // what is kept and now shown
-        QString path;                 // the file it is being written to
         // The controller that answered right after the download is not the one the window
         // shows (the cable was moved): the file is kept under the one that answered.
         bool anotherController = false;
     };
-    // Makes image the archive shown and starts writing it to a new file in the archives folder.
-    // onLine is what the controller answered when asked right after the download; values it did
-    // not give leave the identity as last read. SaveFinished tells how the write ended.
+    // Makes image the archive shown and starts writing it to a new file in the archives folder
+    // (KeepArchiveFile: no file is ever replaced). onLine is what the controller answered when
+    // asked right after the download; values it did not give leave the identity as last read.
+    // SaveFinished tells the name taken and how the write ended.
     KeptDownload KeepDownload(const QByteArray& image, const QString& port,
                               const ControllerOnLine& onLine, const QDateTime& now);
     // Waits until every write started so far has ended (their SaveFinished are queued).
     void WaitForSaves();
-    const QStringList& PendingSaves() const { return pendingSaves_; }
 
     // --- The journal of identity changes ----------------------------------------------------
     // The entry of one press of "Изменить": before is the identity as last read; steps null
@@ -100,5 +98,4 @@ private:
     QString shownPath_;
     // One thread: kept downloads are written in the order of the downloads.
     QThreadPool saver_;
-    QStringList pendingSaves_;
 };

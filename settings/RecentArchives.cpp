@@ -12,12 +12,25 @@ QString Key(int index) {
     return QStringLiteral("File%1").arg(index + 1);
 }
 
+// A path is stored as its UTF-8 bytes, percent-encoded but for letters, digits and "-._~/": the
+// value is plain ASCII, so a line break, "[" or "=" in a file name cannot start another key or
+// section, and a letter outside Windows-1251 ("Zoë") survives the settings file's encoding.
+QString Encoded(const QString& path) {
+    return QString::fromLatin1(path.toUtf8().toPercentEncoding("/"));
+}
+
+// Entries written before paths were encoded hold the path itself in Windows-1251: it reads back
+// as it was unless it holds "%" followed by two hexadecimal digits.
+QString Decoded(const QString& value) {
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(value.toUtf8()));
+}
+
 } // namespace
 
 QStringList ReadRecentArchives(const SettingsFile& settings) {
     QStringList list;
     for (int i = 0; i < RecentArchiveLimit; ++i) {
-        const QString path = settings.ReadString(kRecent, Key(i), QString());
+        const QString path = Decoded(settings.ReadString(kRecent, Key(i), QString()));
         if (!path.isEmpty() && QFileInfo(path).isFile() && !list.contains(path))
             list << path;
     }
@@ -31,5 +44,5 @@ void AddRecentArchive(SettingsFile& settings, const QString& path) {
     list.prepend(added);
     settings.EraseSection(kRecent);
     for (int i = 0; i < std::min<int>(list.size(), RecentArchiveLimit); ++i)
-        settings.WriteString(kRecent, Key(i), list[i]);
+        settings.WriteString(kRecent, Key(i), Encoded(list[i]));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 // The list behind "Последние архивы": at most RecentArchiveLimit archive files, newest first,
-// kept in the settings file's section [Recent] as File1 (newest) ... File10.
+// kept in the settings file's section [Recent] as File1 (newest) ... File10. Each path is stored
+// percent-encoded UTF-8, so any path the system can name reads back exactly and no path can
+// change another key of the settings file.
 
 #include <QStringList>
 

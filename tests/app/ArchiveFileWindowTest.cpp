@@ -11,6 +11,7 @@
 #include "UserFolders.h"
 #include "WindowTestSupport.h"
 
+#include <QAction>
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
@@ -19,6 +20,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -112,7 +115,7 @@ TEST_F(ArchiveFileWindowTest, BadFileGivesOneMessageAndChangesNothing) {
     QByteArray damaged = file;
     damaged[1000] = static_cast<char>(damaged[1000] ^ 1);
     QByteArray newer = file;
-    newer[8] = 2;
+    newer[8] = 3; // format 2 is known: a raw image kept without its download time
     QByteArray wrongSignature = file;
     wrongSignature[0] = 'X';
     QByteArray unflaggedSerial = file; // serial unknown, yet its field is not 0
@@ -235,4 +238,62 @@ TEST_F(ArchiveFileWindowTest, DownloadFromTheSameControllerGivesNoNotice) {
     ASSERT_EQ(SavedArchives().size(), 1);
     EXPECT_TRUE(SavedArchives()[0].contains("/archives/12345/"));
     EXPECT_EQ(form->StatusBar->Notice(), "");
+}
+
+// A raw image shown from a file: "Сохранить архив как…" proposes its own name in the archive
+// folder each time (never ".kvarc", never the last path chosen) and keeps its download time
+// unknown; "Закрыть архив" empties the grids as at start and shows the controller as last read.
+TEST_F(ArchiveFileWindowTest, RawImageSavedUnderItsOwnNameThenClosedBackToTheController) {
+    auto form = OpenOnSim(2);
+    const QString title = form->windowTitle();
+    const QString heading = form->Grid(0).Cell(0, 0);
+    WriteFile(bed_.Path("dump.bin"), testimage::FullImage(1));
+    ASSERT_TRUE(form->OpenArchiveFile(bed_.Path("dump.bin")));
+    ASSERT_NE(form->Grid(0).Cell(0, 1), "");
+    EXPECT_EQ(form->Session().ChannelCount(), 1);
+
+    const QString proposed = QDir(ArchivesFolder()).filePath("dump.kvarc");
+    bed_.Dialogs().saveAnswers.push_back(bed_.Path("kept.kvarc"));
+    form->SaveArchiveAsClick();
+    bed_.Dialogs().saveAnswers.push_back(std::nullopt);
+    form->SaveArchiveAsClick();
+    ASSERT_EQ(bed_.Dialogs().saves.size(), 2u);
+    EXPECT_EQ(bed_.Dialogs().saves[0].FileName, proposed);
+    EXPECT_EQ(bed_.Dialogs().saves[1].FileName, proposed);
+    const ArchiveFileReadResult kept = ReadArchiveFile(bed_.Path("kept.kvarc"));
+    ASSERT_TRUE(kept.contents) << kept.error.toStdString();
+    EXPECT_FALSE(kept.rawImage);
+    EXPECT_FALSE(kept.contents->downloadedAt.isValid()); // not 1970-01-01
+
+    QAction* close = nullptr;
+    for (QAction* action : form->FileMenu->actions())
+        if (action->text() == "&Закрыть архив")
+            close = action;
+    ASSERT_NE(close, nullptr);
+    ASSERT_TRUE(close->isEnabled());
+    close->trigger();
+    EXPECT_EQ(form->ShownArchive(), nullptr);
+    EXPECT_FALSE(close->isEnabled());
+    EXPECT_EQ(form->Grid(0).Cell(0, 0), heading);
+    for (int grid = 0; grid < 4; ++grid)
+        EXPECT_EQ(form->Grid(grid).Cell(0, 1), "") << grid;
+    EXPECT_EQ(form->Session().ChannelCount(), 2);
+    EXPECT_EQ(form->speSerial->value(), 12345);
+    EXPECT_EQ(form->edComment->text(), "Котельная");
+    EXPECT_EQ(form->windowTitle(), title);
+    EXPECT_EQ(form->StatusText(0), "COM1");
+}
+
+// A pipe or a device given as the archive (e.g. the port's device by mistake) is refused at
+// once with one message, like any other bad file.
+TEST_F(ArchiveFileWindowTest, PipeOrDeviceGivesOneMessageWithoutWaiting) {
+    const QString fifo = bed_.Path("trap.kvarc");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    auto form = bed_.OpenWindow();
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        bed_.Dialogs().messages.clear();
+        EXPECT_FALSE(form->OpenArchiveFile(path));
+        ASSERT_EQ(bed_.Dialogs().messages.size(), 1u);
+        EXPECT_TRUE(bed_.Dialogs().messages[0].text.contains("не обычный файл"));
+    }
 }

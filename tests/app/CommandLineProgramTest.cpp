@@ -61,10 +61,10 @@ TEST(CommandLineProgram, UsageErrorsWithoutADisplayOnStandardErrorOnly) {
     const ProgramRun unknown = RunProgram({"--bogus"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.out, "");
-    EXPECT_EQ(unknown.err, "kv9000: Неизвестный параметр «bogus».\nПодробнее: kv9000 --help\n");
+    EXPECT_EQ(unknown.err, "kv9000: Неизвестный параметр «bogus». Подробнее: kv9000 --help\n");
 
     const ProgramRun twoFiles = RunProgram({"a.kvarc", "b.kvarc"});
     EXPECT_EQ(twoFiles.exitCode, 2);
     EXPECT_EQ(twoFiles.out, "");
-    EXPECT_EQ(twoFiles.err, "kv9000: ожидается не более одного файла\nПодробнее: kv9000 --help\n");
+    EXPECT_EQ(twoFiles.err, "kv9000: ожидается не более одного файла. Подробнее: kv9000 --help\n");
 }

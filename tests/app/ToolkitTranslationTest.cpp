@@ -72,30 +72,9 @@ TEST_F(ToolkitTranslationTest, UsageErrorsInRussianOnStandardError) {
     EXPECT_TRUE(unknown.exitNow);
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.output.isEmpty());
-    EXPECT_EQ(unknown.errors, "kv9000: Неизвестный параметр «bogus».\nПодробнее: kv9000 --help\n");
+    EXPECT_EQ(unknown.errors, "kv9000: Неизвестный параметр «bogus». Подробнее: kv9000 --help\n");
 
     // --help-all is no longer a silent way to open the window.
     EXPECT_EQ(ParseCommandLine({"kv9000", "--help-all"}).exitCode, 2);
     EXPECT_FALSE(ParseCommandLine({"kv9000", "archive.kvarc"}).exitNow);
-}
-
-// Which usage errors wait for the window's application object, which knows the toolkit's own
-// options, and which are answered at once.
-TEST(ToolkitOptions, OnlyASingleDashWordMayBeTheToolkitsOption) {
-    const struct {
-        QStringList arguments;
-        bool toolkit;
-    } cases[] = {
-        {{"kv9000", "-platform", "offscreen", "a", "b"}, true},
-        {{"kv9000", "a", "-style", "fusion"}, true},
-        {{"kv9000", "--bogus"}, false},
-        {{"kv9000", "a", "b"}, false},
-        {{"kv9000", "-x"}, false},              // a short option, ours or unknown
-        {{"kv9000", "-"}, false},               // a file name
-        {{"kv9000", "--", "-platform"}, false}, // after "--" only files
-        {{"-platform"}, false},                 // the program's own name
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(MayHoldToolkitOptions(c.arguments), c.toolkit)
-            << c.arguments.join(' ').toStdString();
 }

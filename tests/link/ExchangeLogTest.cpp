@@ -8,9 +8,11 @@
 #include "TestQtApp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +59,34 @@ TEST(ExchangeLog, ShowsEveryFrameOfABadChecksumAndATimeOutAgainstTheSimulator) {
     EXPECT_TRUE(all.contains(QRegularExpression(" RX a=1 c=30 n=32 crc ok:( [0-9A-F]{2}){32}\n")));
     EXPECT_TRUE(all.contains(" TX a=1 c=30 n=5 crc ok: 20 00 00 00 20\n"));
     EXPECT_TRUE(lines.last().endsWith(" -- time-out: no answer in 100 ms"));
+}
+
+// The lines that explain a failure are in the file while the program still runs: within a
+// second of the line going quiet, and at once after a time-out.
+TEST(ExchangeLog, ReachesTheFileWithinASecondOfAQuietLineAndAtOnceAfterATimeOut) {
+    EnsureQtCoreApp();
+    SetSystemSerialDevices([] { return QStringList{}; });
+    QTemporaryDir dir;
+    SimProcess sim({"--drop", "2"});
+    ASSERT_FALSE(sim.Device().isEmpty());
+    SetPortMap({{1, sim.Device()}});
+    ASSERT_TRUE(OpenCOM("COM1", 115200));
+    ExchangeLog log(dir.path());
+    SetFrameTrace(&log);
+    EXPECT_TRUE(Exchange(30, FlashRead(0, 32), 200));
+    QElapsedTimer quiet;
+    quiet.start();
+    while (LinesOf(dir.path()).size() < 2 && quiet.elapsed() < 1000)
+        QThread::msleep(10);
+    EXPECT_EQ(LinesOf(dir.path()).size(), 2) << quiet.elapsed() << " ms";
+
+    EXPECT_FALSE(Exchange(30, FlashRead(32, 32), 100));
+    const QStringList lines = LinesOf(dir.path());
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines.last().endsWith(" -- time-out: no answer in 100 ms"));
+    SetFrameTrace(nullptr);
+    CloseCOM();
+    SetPortMap({});
 }
 
 TEST(ExchangeLog, RotatesAtItsSizeLimitKeepsTheNewestFilesAndStopsOnAnUnwritableFolder) {
