@@ -5,9 +5,14 @@
 #include "CommandLine.h"
 #include "ConsoleText.h"
 #include "Cp1251.h"
+#include "GridHeadings.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
+#include "UserFolders.h"
+#ifndef _WIN32
+#include "ReportCommands.h" // the report's charts are not cross-built for Windows
+#endif
 #include "Version.h"
 
 #include <QApplication>
@@ -22,6 +27,33 @@ int Answer(const CommandLine& line) {
     WriteConsoleText(stdout, line.output);
     WriteConsoleText(stderr, line.errors);
     return line.exitCode;
+}
+
+// --findings and --report, answered without a display.
+int AnswerFindingsOrReport(const CommandLine& line, int& argc, char** argv) {
+    if (line.exitCode != 0)
+        return Answer(line);
+#ifdef _WIN32
+    (void)argc, (void)argv;
+    WriteConsoleText(stderr, QStringLiteral("kv9000: находки и отчёт есть только в сборке для "
+                                            "Linux\n"));
+    return 1;
+#else
+    CommandAnswer answer;
+    if (!line.findingsPath.isEmpty()) {
+        QCoreApplication core(argc, argv);
+        answer = FindingsCommand(line.findingsPath, SettingsHeadings());
+    } else {
+        // The report's charts are widgets drawn offscreen.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        answer = ReportCommand(line.reportPath, line.reportOutput, SettingsHeadings(),
+                               IdentityJournalPath());
+    }
+    WriteConsoleText(stdout, answer.output);
+    WriteConsoleText(stderr, answer.errors);
+    return answer.exitCode;
+#endif
 }
 
 // The installed program's check that its Calc module is where it looks and loads.
@@ -47,6 +79,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
+    if (!early.findingsPath.isEmpty() || !early.reportPath.isEmpty())
+        return AnswerFindingsOrReport(early, argc, argv);
     if (early.exitNow && early.exitCode == 0)
         return Answer(early);
     if (early.checkCalc)
