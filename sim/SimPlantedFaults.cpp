@@ -142,8 +142,9 @@ std::optional<PlantedFault> ParsePlantedFault(PlantedKind kind, const QString& t
     bool okChannel = false, okHours = false;
     if (parts.size() >= 3 && parts.size() <= 4) {
         f.channel = parts[0].trimmed().toInt(&okChannel);
-        f.start = QDateTime::fromString(parts[1].trimmed(), Qt::ISODate);
-        f.start.setTimeSpec(Qt::UTC);
+        // The controller's wall time, carried as UTC.
+        const QDateTime given = QDateTime::fromString(parts[1].trimmed(), Qt::ISODate);
+        f.start = QDateTime(given.date(), given.time(), Qt::UTC);
         f.hours = parts[2].trimmed().toDouble(&okHours);
     }
     if (!okChannel || f.channel < 1 || f.channel > 2 || !f.start.isValid() || !okHours ||
