@@ -171,6 +171,11 @@ TEST_F(ReportCommands, BadInputGivesAReportThatSaysSoOrOneMessageAndNothingLeftB
         const char* says;
     } cases[] = {{erased, "В архиве нет ни одной действительной записи"},
                  {badDates, "Ни у одной записи архива нет верной даты и времени"}};
+    // Beside them, an earlier file of a one-channel controller: not compared, and said why.
+    ArchiveFileContents oneChannel = Contents(sim::GenerateArchive(1, 3, true), now.addDays(-9));
+    oneChannel.channelCount = 1;
+    ASSERT_EQ(WriteArchiveFile(dir_.filePath(QStringLiteral("other/0-earlier.kvarc")), oneChannel),
+              QString());
     for (const auto& c : cases) {
         const QString path = dir_.filePath(QStringLiteral("other/a.kvarc"));
         ASSERT_EQ(WriteArchiveFile(path, Contents(c.image, now)), QString());
@@ -181,6 +186,10 @@ TEST_F(ReportCommands, BadInputGivesAReportThatSaysSoOrOneMessageAndNothingLeftB
         const QString text = PdfText(pdf);
         EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << text.toStdString();
         EXPECT_FALSE(text.contains(QStringLiteral("Графики, канал")));
+        EXPECT_TRUE(text.contains(QStringLiteral("Архив 0-earlier.kvarc не сравнивается. Архив для "
+                                                 "сравнения снят с регулятора с другим числом "
+                                                 "каналов (1 вместо 2).")))
+            << text.toStdString();
     }
 
     // A folder that cannot be written (a file stands where it should be): one message naming
