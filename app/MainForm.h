@@ -191,6 +191,8 @@ public:
     void AboutClick();
     // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).
     void ShowChartsClick();
+    // "Файл" → "Отчёт о посещении…" (MainFormReport.cpp).
+    void VisitReportClick();
 
 signals:
     // The grids show a new archive: a download completed, or an archive file was opened.
@@ -221,6 +223,7 @@ private:
     // Archive files (MainFormArchive.cpp).
     void AddArchiveMenus();
     void AddChartsMenu();
+    void AddReportMenu();
     void RebuildRecentMenu();
     bool FileViewShown() const;
     void FindControllerBehindFileView();

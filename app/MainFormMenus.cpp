@@ -11,6 +11,7 @@ void TMainForm::BuildMenus() {
     AddArchiveMenus(); // "Файл": archive files, journal, exit; "Справка": about
     BuildServiceMenu();
     AddChartsMenu(); // "Вид": the charts of the archive shown
+    AddReportMenu(); // "Файл": the visit report of the archive shown
 
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})

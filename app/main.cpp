@@ -9,6 +9,7 @@
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
 #include "ToolkitTranslation.h"
+#include "FindingsOrReportAnswer.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int Answer(const CommandLine& line) {
     WriteConsoleText(stderr, line.errors);
     return line.exitCode;
 }
+
 
 // The installed program's check that its Calc module is where it looks and loads.
 int CheckCalcModule() {
@@ -60,6 +62,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
+    if (!early.findingsPath.isEmpty() || !early.reportPath.isEmpty())
+        return AnswerFindingsOrReport(early, argc, argv);
     if (early.exitNow)
         return Answer(early);
     if (early.checkCalc)

@@ -2,6 +2,10 @@
 
 #include "ChannelChart.h"
 #include "ChartFile.h"
+#include "FindingSpans.h"
+#include "Findings.h"
+
+#include <qcustomplot.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,8 +13,10 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -38,11 +44,23 @@ ChartWindow::ChartWindow(ChartWindowOptions options, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(hint);
 
-    tabs_ = new QTabWidget(this);
+    // The findings beside the charts; a click zooms to one.
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    tabs_ = new QTabWidget(split);
+    findingsList_ = new QListWidget(split);
+    findingsList_->setWordWrap(true);
+    findingsList_->setToolTip(
+        QStringLiteral("Находки в архиве; щелчок показывает находку на графике"));
+    split->addWidget(tabs_);
+    split->addWidget(findingsList_);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    connect(findingsList_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { ShowFinding(findingsList_->row(item)); });
     summary_ = new QLabel(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
-    layout->addWidget(tabs_, 1);
+    layout->addWidget(split, 1);
     layout->addWidget(summary_);
 
     connect(wholeButton_, &QPushButton::clicked, this, [this] {
@@ -67,6 +85,39 @@ void ChartWindow::ShowArchive(const ChartArchive& archive) {
     }
     setWindowTitle(QStringLiteral("Графики — ") + DescribeController(shown_));
     Redraw();
+
+    FindingsInput input;
+    input.image = archive.image;
+    input.channelCount = archive.channelCount;
+    input.downloadedAt = archive.downloadedAt;
+    findings_ = FindFindings(input, series_);
+    findingsList_->clear();
+    for (const Finding& f : findings_)
+        findingsList_->addItem(QStringLiteral("Канал %1, %2: %3")
+                                   .arg(f.channel)
+                                   .arg(FindingKindTitle(f.kind), f.detail));
+    if (findings_.empty())
+        findingsList_->addItem(QStringLiteral("Находок нет"));
+    for (std::size_t k = 0; k < charts_.size(); ++k) {
+        std::vector<Finding> mine;
+        for (const Finding& f : findings_)
+            if (f.channel == static_cast<int>(k) + 1)
+                mine.push_back(f);
+        DrawFindingSpans(charts_[k]->TimePlot(), mine);
+        if (charts_[k]->isVisible())
+            charts_[k]->TimePlot()->replot();
+    }
+}
+
+void ChartWindow::ShowFinding(int index) {
+    if (index < 0 || index >= static_cast<int>(findings_.size()))
+        return;
+    const Finding& f = findings_[static_cast<std::size_t>(index)];
+    ChannelChart* chart = Channel(f.channel - 1);
+    if (!chart)
+        return;
+    tabs_->setCurrentIndex(f.channel - 1);
+    ZoomToFinding(chart->TimePlot(), f);
 }
 
 void ChartWindow::Redraw() {

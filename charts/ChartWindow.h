@@ -8,6 +8,7 @@
 #include "ChartArchive.h"
 #include "ChartDialogs.h"
 #include "ChartSeries.h"
+#include "Finding.h"
 
 #include <QWidget>
 
@@ -18,6 +19,7 @@
 
 class ChannelChart;
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QTabWidget;
 
@@ -56,6 +58,10 @@ public:
     ChannelChart* Channel(int index) const; // 0-based
     const std::vector<ChannelSeries>& Series() const { return series_; }
     QString SummaryText() const;
+    // The findings of the archive shown, as the list beside the charts holds them.
+    const std::vector<Finding>& Findings() const { return findings_; }
+    // Shows the finding's channel with its time axis zoomed to the finding (a click in the list).
+    void ShowFinding(int index);
 
 signals:
     // A double click on a point of channel (1-based): the row of its record in the data grid.
@@ -74,6 +80,8 @@ private:
     QPushButton* saveButton_ = nullptr;
     QPushButton* copyButton_ = nullptr;
     QLabel* summary_ = nullptr;
+    QListWidget* findingsList_ = nullptr;
+    std::vector<Finding> findings_;
     std::vector<ChannelChart*> charts_;
 
     ChartArchive shown_;

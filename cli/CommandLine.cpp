@@ -86,6 +86,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("check-calc"),
         QStringLiteral("Проверить, загружается ли модуль экспорта в Calc, и выйти."));
     parser.addOption(checkCalc);
+    const QCommandLineOption findings(
+        QStringLiteral("findings"),
+        QStringLiteral("Напечатать находки в архиве (датчики, график, журнал, часы, реле, "
+                       "настройки) как текст с табуляциями и выйти."),
+        QStringLiteral("FILE"));
+    parser.addOption(findings);
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Записать отчёт о посещении (PDF) по архиву и выйти; файл отчёта — -o."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption reportOutput(
+        QStringList{QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Файл отчёта для --report."), QStringLiteral("REPORT.pdf"));
+    parser.addOption(report);
+    parser.addOption(reportOutput);
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -116,6 +131,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(diagnose)) {
         result.exitNow = true;
         result.diagnose = true;
+        return result;
+    }
+    if (parser.isSet(findings) || parser.isSet(report)) {
+        result.exitNow = true;
+        result.findingsPath = parser.value(findings);
+        result.reportPath = parser.value(report);
+        result.reportOutput = parser.value(reportOutput);
+        if (parser.isSet(report) && result.reportOutput.isEmpty()) {
+            result.exitCode = 2;
+            result.errors = QStringLiteral("%1: для --report нужен файл отчёта: -o REPORT.pdf\n"
+                                           "Подробнее: %1 --help\n")
+                                .arg(program);
+        }
         return result;
     }
     const QStringList files = parser.positionalArguments();

@@ -20,6 +20,11 @@ struct CommandLine {
     // --check-calc: load the Calc module (without starting the office), say whether it loaded
     // and end, with exit code 0 when it did.
     bool checkCalc = false;
+    // --findings FILE: print the archive file's findings as tab-separated text and end.
+    QString findingsPath;
+    // --report FILE -o REPORT.pdf: write the visit report of the archive file and end.
+    QString reportPath;
+    QString reportOutput;
 };
 
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown

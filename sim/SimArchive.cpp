@@ -109,7 +109,7 @@ void FillSettings(std::uint8_t* block, const QDateTime& when, int index, int cha
     block[31] = kSettingsMarker;
 }
 
-void FillChannel(std::uint8_t* base, int records, int channel, std::mt19937& rng) {
+void FillChannel(std::uint8_t* base, int records, int channel, std::mt19937& rng, bool clean) {
     const Circuit circuit =
         channel == 0 ? Circuit{20.0, 1.45, 0.62, 0.0} : Circuit{18.0, 1.10, 0.55, 0.4};
     const QDateTime seasonStart(QDate(2023, 10, 15), QTime(0, 0), Qt::UTC);
@@ -118,7 +118,7 @@ void FillChannel(std::uint8_t* base, int records, int channel, std::mt19937& rng
     const int writePos = records * 5 / 8 + channel * 37;
     const int erasedEnd = std::min(records, writePos + kSectorRecords);
     const int oldLap = records - erasedEnd; // records of the previous lap after the erased sector
-    const int powerCut = writePos / 3;      // a few records never written
+    const int powerCut = clean ? -10 : writePos / 3; // a few records never written
     std::uniform_int_distribution<int> stepDist(-1, 1);
     double weather = 0.0;
 
@@ -137,9 +137,9 @@ void FillChannel(std::uint8_t* base, int records, int channel, std::mt19937& rng
         fillAt(i, sequence);
     }
     // The second room sensor failed for a while; one outdoor reading was lost.
-    for (int i = 100; i < 106 && i < writePos; ++i)
+    for (int i = 100; !clean && i < 106 && i < writePos; ++i)
         PutInt16(base + static_cast<std::ptrdiff_t>(i) * kRecordSize + 13, kNoSensor);
-    if (oldLap > 10)
+    if (!clean && oldLap > 10)
         PutInt16(base + static_cast<std::ptrdiff_t>(erasedEnd + 7) * kRecordSize + 17, kNoSensor);
 
     std::uint8_t* settings = base + static_cast<std::ptrdiff_t>(records) * kRecordSize;
@@ -150,13 +150,13 @@ void FillChannel(std::uint8_t* base, int records, int channel, std::mt19937& rng
 
 } // namespace
 
-QByteArray GenerateArchive(int channels, std::uint32_t seed) {
+QByteArray GenerateArchive(int channels, std::uint32_t seed, bool clean) {
     QByteArray image(kArchiveSize, static_cast<char>(0xFF));
     std::mt19937 rng(seed);
     auto* bytes = reinterpret_cast<std::uint8_t*>(image.data());
     for (int c = 0; c < channels; ++c)
         FillChannel(bytes + static_cast<std::ptrdiff_t>(c) * ChannelBlockSize(channels),
-                    RecordsPerChannel(channels), c, rng);
+                    RecordsPerChannel(channels), c, rng, clean);
     return image;
 }
 

@@ -26,7 +26,8 @@ inline int RecordsPerChannel(int channels) {
 // block, an erased 4 KB sector (bytes FF) ahead of the write position, then the older lap. Supply
 // and return temperatures follow the outdoor temperature through a heating curve; a short power
 // cut leaves a few erased records, and a failed room sensor and one outdoor reading show -3000.
-// Every channel ends with four valid settings blocks.
-QByteArray GenerateArchive(int channels, std::uint32_t seed = 9000);
+// Every channel ends with four valid settings blocks. A clean archive has no power cut and no
+// -3000 values: only the faults planted into it later.
+QByteArray GenerateArchive(int channels, std::uint32_t seed = 9000, bool clean = false);
 
 } // namespace sim

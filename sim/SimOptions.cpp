@@ -31,6 +31,10 @@ std::optional<std::set<int>> ParseNumberList(const QString& text) {
 std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& error) {
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    p.setApplicationDescription(
+        "A simulated controller on a pseudo-terminal; prints the device path, then serves.\n"
+        "Planted faults: CH is the channel (1 or 2), START the controller's time as "
+        "2023-12-01T06:00, HOURS the length; each option may be given many times.");
     const QCommandLineOption channels("channels", "Channel count, 1 or 2.", "N");
     const QCommandLineOption address("address", "Network address, 0 to 255.", "N");
     const QCommandLineOption serial("serial", "Serial number, 0 to 65535.", "N");
@@ -54,6 +58,16 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         "TEXT");
     p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
                   dropEvery, garbage, dieAfter, log, state, thenSerial, thenId});
+    const QCommandLineOption help = p.addHelpOption();
+    const QCommandLineOption clean("clean", "A generated archive without a power cut or -3000.");
+    p.addOption(clean);
+    // Faults planted into the archive served, each option as often as wanted.
+    std::vector<std::pair<PlantedKind, QCommandLineOption>> plantOptions;
+    for (const PlantedOption& po : PlantedOptions()) {
+        plantOptions.emplace_back(po.kind,
+                                  QCommandLineOption(po.name, po.help, "CH,START,HOURS[,EXTRA]"));
+        p.addOption(plantOptions.back().second);
+    }
 
     if (!p.parse(QStringList{"kv9000-sim"} + args)) {
         error = p.errorText();
@@ -65,6 +79,10 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     }
 
     SimOptions o;
+    if (p.isSet(help)) {
+        o.helpText = p.helpText().replace("<executable_name>", "kv9000-sim");
+        return o;
+    }
     auto number = [&](const QCommandLineOption& opt, int lo, int hi, int& into) {
         if (!p.isSet(opt))
             return true;
@@ -110,6 +128,17 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     if (p.isSet(id))
         o.identification = p.value(id);
     o.imagePath = p.value(image);
+    o.clean = p.isSet(clean);
+    for (const auto& [kind, opt] : plantOptions)
+        for (const QString& value : p.values(opt)) {
+            QString why;
+            const auto fault = ParsePlantedFault(kind, value, why);
+            if (!fault) {
+                error = QString("--%1 %2").arg(opt.names().first(), why);
+                return std::nullopt;
+            }
+            o.planted.push_back(*fault);
+        }
     o.faults.garbage = p.isSet(garbage);
     o.logPath = p.value(log);
     o.statePath = p.value(state);

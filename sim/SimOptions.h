@@ -3,6 +3,7 @@
 // The simulator's command line.
 
 #include "SimFaults.h"
+#include "SimPlantedFaults.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,9 @@ struct SimOptions {
     QString comment = QStringLiteral("Котельная");
     std::optional<QString> identification; // default follows the channel count
     QString imagePath;                     // empty: a generated archive
+    bool clean = false;                    // a generated archive without its own few faults
+    std::vector<PlantedFault> planted;     // faults laid into the archive served
+    QString helpText;                      // --help: this is printed and nothing served
     int baud = 0;                          // 0: answers go out as soon as they are ready
     FaultOptions faults;
     // A moved cable: once the archive's last block was read, the controller answers as another

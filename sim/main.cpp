@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
     const auto options = sim::ParseSimOptions(args, error);
     if (!options)
         return Fail(error);
+    if (!options->helpText.isEmpty()) {
+        std::fputs(qPrintable(options->helpText), stdout);
+        return 0;
+    }
     try {
         RequireCp1251();
     } catch (const std::exception& e) {
@@ -69,7 +73,7 @@ int main(int argc, char** argv) {
 
     QByteArray archive;
     if (options->imagePath.isEmpty()) {
-        archive = sim::GenerateArchive(options->channels);
+        archive = sim::GenerateArchive(options->channels, 9000, options->clean);
     } else {
         QFile file(options->imagePath);
         if (!file.open(QIODevice::ReadOnly))
@@ -79,6 +83,8 @@ int main(int argc, char** argv) {
             return Fail(options->imagePath +
                         QString(": %1 bytes, not %2").arg(archive.size()).arg(sim::kArchiveSize));
     }
+
+    sim::PlantFaults(archive, options->channels, options->planted);
 
     sim::Identity identity;
     identity.address = static_cast<std::uint8_t>(options->address);

@@ -11,6 +11,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libreoffice-dev libreoffice-calc
     xvfb xauth python3 fonts-dejavu-core fonts-liberation2 clang-format
+    # the visit report read back in its tests
+    poppler-utils
     # fuzzing (libFuzzer is clang's runtime)
     clang libclang-rt-14-dev
     # charts

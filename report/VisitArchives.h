@@ -1,0 +1,34 @@
+#pragma once
+
+// The archives a visit report is made of: the archive file shown and the previous kept file of
+// the same controller (the chart window's previous-visit lookup in the file's folder), with the
+// reason when that one is not compared.
+
+#include "ArchiveFile.h"
+#include "Findings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct VisitArchives {
+    ArchiveFileContents current;
+    QString path; // the archive file; empty for a download that was not kept
+    std::optional<ArchiveFileContents> previous; // set only when it is compared
+    QString previousPath;                        // the previous kept file, compared or not
+    QString previousNote; // why there is no comparison ("прошлых посещений нет", another
+                          // controller, another channel count, unreadable); empty when compared
+};
+
+// The previous visit of current, looked up in folder (where the controller's archive files are
+// kept) before path (or before current's download time when path is empty).
+void FindPreviousVisit(VisitArchives& visit, const QString& folder);
+
+// Reads the archive file at path and its previous visit from the same folder. Nothing, with the
+// cause in error, when the file cannot be read.
+std::optional<VisitArchives> ReadVisitArchives(const QString& path, QString& error);
+
+// What the findings are computed from: the archive, its download time, and the previous visit's
+// image when it is compared.
+FindingsInput FindingsInputOf(const VisitArchives& visit, const QStringList& settingsHeadings);
