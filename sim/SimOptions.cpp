@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "SimHistory.h"
+
 #include <QCommandLineParser>
 
 namespace sim {
@@ -46,8 +48,12 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
     const QCommandLineOption log("log", "JSON line per request and answer.", "FILE");
     const QCommandLineOption state("state-file", "Identity as JSON.", "FILE");
+    const QCommandLineOption at("at", "Serve the seeded history as it is at this time.",
+                                "YYYY-MM-DD[THH:MM]");
+    const QCommandLineOption historySeed("history-seed",
+                                         "Seed of the history (default: the serial number).", "N");
     p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
-                  dropEvery, garbage, dieAfter, log, state});
+                  dropEvery, garbage, dieAfter, log, state, at, historySeed});
 
     if (!p.parse(QStringList{"kv9000-sim"} + args)) {
         error = p.errorText();
@@ -90,6 +96,25 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         !number(dropEvery, 1, 1'000'000'000, o.faults.dropEvery) ||
         !number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !list(drop, o.faults.drop) ||
         !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late))
+        return std::nullopt;
+    if (p.isSet(at)) {
+        const QString text = p.value(at);
+        QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm"));
+        if (!when.isValid())
+            when = QDateTime(QDate::fromString(text, QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+        when = QDateTime(when.date(), when.time(), Qt::UTC); // the controller's wall clock
+        if (!when.isValid() || when < HistoryStart()) {
+            error = QStringLiteral("--at wants YYYY-MM-DD or YYYY-MM-DDTHH:MM from %1 on")
+                        .arg(HistoryStart().toString(QStringLiteral("yyyy-MM-dd")));
+            return std::nullopt;
+        }
+        if (p.isSet(image)) {
+            error = QStringLiteral("--at and --image exclude each other");
+            return std::nullopt;
+        }
+        o.at = when;
+    }
+    if (!number(historySeed, 0, 2'000'000'000, o.historySeed))
         return std::nullopt;
     if (p.isSet(comment))
         o.comment = p.value(comment);

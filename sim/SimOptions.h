@@ -4,6 +4,7 @@
 
 #include "SimFaults.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,10 @@ struct SimOptions {
     FaultOptions faults;
     QString logPath;
     QString statePath;
+    // --at: the archive of the controller's seeded history at this moment (wall clock as UTC);
+    // unset: the demo's archive.
+    std::optional<QDateTime> at;
+    int historySeed = -1; // --history-seed; -1: the serial number
 };
 
 // The default identification text for a channel count.
