@@ -20,6 +20,10 @@ struct CommandLine {
     // --check-calc: load the Calc module (without starting the office), say whether it loaded
     // and end, with exit code 0 when it did.
     bool checkCalc = false;
+    // The library of every visit, answered without a window (see LibraryCommandLine.h).
+    enum class Library { None, List, Import, Sync, Reindex };
+    Library library = Library::None;
+    QStringList libraryPaths; // --library-import PATH...
 };
 
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "ConsoleText.h"
 #include "Cp1251.h"
+#include "LibraryCommandLine.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
@@ -46,6 +47,10 @@ int main(int argc, char* argv[]) {
     if (early.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
+    }
+    if (early.library != CommandLine::Library::None) {
+        QCoreApplication core(argc, argv); // Qt's database drivers are plugins
+        return AnswerLibraryCommand(early);
     }
     if (early.exitNow && early.exitCode == 0)
         return Answer(early);

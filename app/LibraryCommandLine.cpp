@@ -1,0 +1,82 @@
+#include "LibraryCommandLine.h"
+
+#include "ConsoleText.h"
+#include "LibraryIndex.h"
+#include "LibraryReport.h"
+#include "UserFolders.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void Out(const QString& text) {
+    WriteConsoleText(stdout, text);
+}
+
+void Err(const QString& text) {
+    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + text + u'\n');
+}
+
+void ReportRefusals(const IndexReport& report) {
+    for (const IndexReport::Refusal& r : report.refused)
+        Err(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(r.path), r.cause));
+}
+
+// The index, brought up to date with the archives folder (files kept while it was not written).
+bool OpenIndex(LibraryIndex& index) {
+    const QString error = index.Open(LibraryIndexPath());
+    if (!error.isEmpty()) {
+        Err(error);
+        return false;
+    }
+    ReportRefusals(index.CatchUp(ArchivesFolder()));
+    return true;
+}
+
+int Reindex() {
+    QString error;
+    const IndexReport report = RebuildLibraryIndex(LibraryIndexPath(), ArchivesFolder(), error);
+    ReportRefusals(report);
+    if (!error.isEmpty()) {
+        Err(error);
+        return 1;
+    }
+    Out(QStringLiteral("индекс построен заново: %1 архивов, отклонено %2\n")
+            .arg(report.added)
+            .arg(report.refused.size()));
+    return 0;
+}
+
+} // namespace
+
+int AnswerLibraryCommand(const CommandLine& line) {
+    using Library = CommandLine::Library;
+    if (line.library == Library::Reindex)
+        return Reindex();
+    LibraryIndex index;
+    if (!OpenIndex(index))
+        return 1;
+    switch (line.library) {
+    case Library::List:
+        Out(FormatLibraryTable(index.Controllers()));
+        return 0;
+    case Library::Import: {
+        const IndexReport report = index.Import(line.libraryPaths, ArchivesFolder());
+        ReportRefusals(report);
+        Out(QStringLiteral("добавлено: %1, уже были: %2, отклонено: %3\n")
+                .arg(report.added)
+                .arg(report.alreadyThere)
+                .arg(report.refused.size()));
+        return report.refused.empty() ? 0 : 1;
+    }
+    case Library::Sync:
+        Err(QStringLiteral("синхронизация с сервером ещё не доступна"));
+        return 1;
+    case Library::None:
+    case Library::Reindex:
+        break;
+    }
+    return 0;
+}
