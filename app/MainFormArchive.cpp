@@ -273,6 +273,7 @@ void TMainForm::KeepDownload(const QByteArray& image) {
                 if (error.isEmpty()) {
                     if (settings_)
                         AddRecentArchive(*settings_, path);
+                    AddToLibrary(path); // indexed (and synced) off this thread
                     return;
                 }
                 ShowMessage(QStringLiteral("Загруженный архив не сохранён в файл %1:\n%2.\n"

@@ -11,6 +11,8 @@ void TMainForm::BuildMenus() {
     AddArchiveMenus(); // "Файл": archive files, journal, exit; "Справка": about
     BuildServiceMenu();
     AddChartsMenu(); // "Вид": the charts of the archive shown
+    // "Файл": the library of every visit.
+    AddLibraryMenu();
 
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})

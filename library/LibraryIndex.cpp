@@ -373,7 +373,7 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
     return report;
 }
 
-IndexReport LibraryIndex::CatchUp(const QString& folder) {
+IndexReport LibraryIndex::CatchUp(const QString& folder, const std::atomic<bool>* stop) {
     IndexReport report;
     QSet<QString> known;
     {
@@ -384,6 +384,8 @@ IndexReport LibraryIndex::CatchUp(const QString& folder) {
                 known.insert(q.value(0).toString());
     }
     for (const QString& file : ArchiveFilesBelow(folder)) {
+        if (stop && stop->load())
+            break;
         if (known.contains(file))
             continue;
         const AddResult added = AddFile(file);
@@ -570,6 +572,17 @@ std::vector<ChannelSeries> LibraryIndex::History(int serial) const {
     for (int ch = 0; ch < channels; ++ch)
         series.push_back(ExtractRecordSeries(records[static_cast<std::size_t>(ch)]));
     return series;
+}
+
+QString AddKeptDownload(const QString& indexPath, const QString& file) {
+    LibraryIndex index;
+    QString error = index.Open(indexPath);
+    if (error.isEmpty()) {
+        const AddResult added = index.AddFile(file);
+        if (added.outcome == AddOutcome::Refused)
+            error = added.error;
+    }
+    return error;
 }
 
 IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFolder,

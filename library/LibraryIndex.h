@@ -19,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -102,8 +103,8 @@ public:
 
     // Indexes every *.kvarc below folder not yet indexed under its path (the first start, and
     // files kept while the index could not be written). Damaged or foreign files are skipped and
-    // reported; the rest goes on.
-    IndexReport CatchUp(const QString& folder);
+    // reported; the rest goes on. A stop flag set meanwhile ends it after the current file.
+    IndexReport CatchUp(const QString& folder, const std::atomic<bool>* stop = nullptr);
 
     std::vector<LibraryController> Controllers() const;
     std::vector<LibraryVisit> Visits(int serial) const;
@@ -127,6 +128,12 @@ private:
 // or of a newer version) is kept as path + ".damaged-<time>"; it is never overwritten. The report
 // says what was indexed; error is set when no fresh index could be written.
 IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFolder, QString& error);
+
+// Adds a download just kept as the archive file at file to the index at indexPath, on the
+// calling thread (a saver's, never the window's) through a connection of its own. Returns the
+// cause of a failure, or an empty text; a failure loses nothing, as the next catch-up indexes the
+// file.
+QString AddKeptDownload(const QString& indexPath, const QString& file);
 
 // The image's SHA-256 as the library names downloads.
 QByteArray ArchiveImageSha256(const QByteArray& image);
