@@ -3,6 +3,9 @@
 #include "ConsoleText.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
+#include "SettingsFile.h"
+#include "SettingsLocation.h"
+#include "TeamSync.h"
 #include "UserFolders.h"
 
 #include <QDir>
@@ -71,9 +74,24 @@ int AnswerLibraryCommand(const CommandLine& line) {
                 .arg(report.refused.size()));
         return report.refused.empty() ? 0 : 1;
     }
-    case Library::Sync:
-        Err(QStringLiteral("синхронизация с сервером ещё не доступна"));
-        return 1;
+    case Library::Sync: {
+        const SettingsFile settings(ProgramSettingsLocation().readPath);
+        const SyncReport report = SyncWithServer(
+            index, ArchivesFolder(),
+            settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed());
+        Out(QStringLiteral("отправлено на сервер: %1, получено с сервера: %2\n")
+                .arg(report.sent)
+                .arg(report.received));
+        if (report.sendingRefused)
+            Err(QStringLiteral("отправка отклонена сервером: этой роли разрешено только чтение"));
+        for (const QString& note : report.notes)
+            Err(note);
+        if (!report.error.isEmpty()) {
+            Err(QStringLiteral("синхронизация не завершена: ") + report.error);
+            return 1;
+        }
+        return 0;
+    }
     case Library::None:
     case Library::Reindex:
         break;

@@ -6,6 +6,8 @@
 
 #include "LibraryBackground.h"
 #include "LibraryWindow.h"
+#include "SettingsFile.h"
+#include "TeamSync.h"
 #include "UserFolders.h"
 
 #include <QAction>
@@ -26,11 +28,26 @@ void TMainForm::AddLibraryMenu() {
     libraryBackground_->CatchUp(); // the first start indexes every file already kept
 }
 
+namespace {
+
+// [Library] Server=: the team library's libpq connection string; empty: no server.
+QString LibraryServer(const SettingsFile* settings) {
+    return settings ? settings->ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {})
+                          .trimmed()
+                    : QString();
+}
+
+} // namespace
+
 void TMainForm::ShowLibraryClick() {
     if (!libraryWindow_) {
         LibraryWindowOptions options;
         options.indexPath = LibraryIndexPath();
         options.archivesFolder = ArchivesFolder();
+        if (const QString server = LibraryServer(settings_.get()); !server.isEmpty())
+            options.sync = [server, folder = options.archivesFolder](LibraryIndex& index) {
+                return FormatSyncReport(SyncWithServer(index, folder, server));
+            };
         auto* window = new LibraryWindow(std::move(options), this);
         connect(window, &LibraryWindow::VisitOpenRequested, this, [this](const QString& file) {
             if (busy_ || closing_)
@@ -51,5 +68,5 @@ void TMainForm::ShowLibraryClick() {
 
 void TMainForm::AddToLibrary(const QString& keptFile) {
     if (libraryBackground_)
-        libraryBackground_->AddKept(keptFile);
+        libraryBackground_->AddKept(keptFile, LibraryServer(settings_.get()));
 }

@@ -1,14 +1,13 @@
 #include "LibraryBackground.h"
 
 #include "LibraryIndex.h"
+#include "TeamSync.h"
 
 #include <QThreadPool>
 
-LibraryBackground::LibraryBackground(QString indexPath, QString archivesFolder,
-                                     std::function<void(LibraryIndex&)> sync)
+LibraryBackground::LibraryBackground(QString indexPath, QString archivesFolder)
     : indexPath_(std::move(indexPath)), archivesFolder_(std::move(archivesFolder)),
-      sync_(std::move(sync)), pool_(std::make_unique<QThreadPool>()),
-      stop_(std::make_shared<std::atomic<bool>>(false)) {
+      pool_(std::make_unique<QThreadPool>()), stop_(std::make_shared<std::atomic<bool>>(false)) {
     pool_->setMaxThreadCount(1);
 }
 
@@ -37,13 +36,13 @@ void LibraryBackground::CatchUp() {
     Run([folder, stop](LibraryIndex& index) { index.CatchUp(folder, stop.get()); });
 }
 
-void LibraryBackground::AddKept(const QString& path) {
-    const auto sync = sync_;
+void LibraryBackground::AddKept(const QString& path, const QString& server) {
+    const QString folder = archivesFolder_;
     const auto stop = stop_;
-    Run([path, sync, stop](LibraryIndex& index) {
+    Run([path, server, folder, stop](LibraryIndex& index) {
         index.AddFile(path);
-        if (sync && !stop->load())
-            sync(index);
+        if (!server.isEmpty() && !stop->load())
+            SyncWithServer(index, folder, server);
     });
 }
 

@@ -16,18 +16,16 @@ class QThreadPool;
 
 class LibraryBackground {
 public:
-    // sync: runs after each kept download when set (a server is configured); its result is not
-    // shown (the library window shows the state of the sync).
-    LibraryBackground(QString indexPath, QString archivesFolder,
-                      std::function<void(LibraryIndex&)> sync = {});
+    LibraryBackground(QString indexPath, QString archivesFolder);
     ~LibraryBackground(); // stops after the current file and waits for it
     LibraryBackground(const LibraryBackground&) = delete;
     LibraryBackground& operator=(const LibraryBackground&) = delete;
 
     // Indexes the archives folder's files not yet in the index (the first start indexes all).
     void CatchUp();
-    // Indexes the archive file just kept at path, then syncs when a server is set.
-    void AddKept(const QString& path);
+    // Indexes the archive file just kept at path, then, when server (a libpq connection string)
+    // is not empty, syncs quietly with it: what it did shows at the next sync in the window.
+    void AddKept(const QString& path, const QString& server = {});
     // Waits until every job queued so far has finished (tests, benchmarks).
     void WaitForDone();
 
@@ -36,7 +34,6 @@ private:
 
     QString indexPath_;
     QString archivesFolder_;
-    std::function<void(LibraryIndex&)> sync_;
     std::unique_ptr<QThreadPool> pool_;
     std::shared_ptr<std::atomic<bool>> stop_;
 };
