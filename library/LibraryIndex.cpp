@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -229,13 +230,14 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
     const ArchiveGeometry geometry = GeometryFor(contents.channelCount);
     const std::vector<ChannelSeries> series =
         ExtractChartSeries(contents.image, contents.channelCount);
-    QSqlQuery insertRecord(db), insertSettings(db), count(db), history(db), span(db);
+    QSqlQuery insertRecord(db), insertSettings(db), existing(db), history(db), span(db);
+    existing.setForwardOnly(true);
     insertRecord.prepare(QStringLiteral("INSERT OR IGNORE INTO records(serial, channel, time, "
                                         "data, visit_id) VALUES(?, ?, ?, ?, ?)"));
     insertSettings.prepare(
         QStringLiteral("INSERT INTO settings(visit_id, channel, block, data) VALUES(?, ?, ?, ?)"));
-    count.prepare(QStringLiteral("SELECT count(*), count(DISTINCT time) FROM records "
-                                 "WHERE serial = ? AND channel = ? AND time BETWEEN ? AND ?"));
+    existing.prepare(QStringLiteral("SELECT time, data FROM records "
+                                    "WHERE serial = ? AND channel = ? AND time BETWEEN ? AND ?"));
     span.prepare(QStringLiteral(
         "INSERT INTO visit_channels(visit_id, channel, records, oldest, newest, interval) "
         "VALUES(?, ?, ?, ?, ?, ?)"));
@@ -256,38 +258,42 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
             oldest = static_cast<qint64>(s.time.front());
             newest = static_cast<qint64>(s.time.back());
         }
-        // The history's counts change by what this visit brings within its own time span.
-        auto countSpan = [&](qint64& rows, qint64& times) {
-            count.addBindValue(serial);
-            count.addBindValue(channel);
-            count.addBindValue(*oldest);
-            count.addBindValue(*newest);
-            if (!Exec(count) || !count.next())
-                return false;
-            rows = count.value(0).toLongLong();
-            times = count.value(1).toLongLong();
-            count.finish();
-            return true;
-        };
-        qint64 rowsBefore = 0, timesBefore = 0, rowsAfter = 0, timesAfter = 0;
-        if (oldest && !countSpan(rowsBefore, timesBefore))
-            return fail(QStringLiteral("индекс не читается"));
+        // What the history already holds within this visit's span: most of a visit overlaps the
+        // one before, and reading those records back is much cheaper than offering them again.
+        QHash<qint64, QList<QByteArray>> known;
+        if (oldest) {
+            existing.addBindValue(serial);
+            existing.addBindValue(channel);
+            existing.addBindValue(*oldest);
+            existing.addBindValue(*newest);
+            if (!Exec(existing))
+                return fail(QStringLiteral("индекс не читается"));
+            while (existing.next())
+                known[existing.value(0).toLongLong()] << existing.value(1).toByteArray();
+            existing.finish();
+        }
+        qint64 newTimes = 0, newConflicts = 0;
         for (std::size_t k = 0; k < s.time.size(); ++k) {
+            const auto time = static_cast<qint64>(s.time[k]);
+            const QByteArray record = QByteArray::fromRawData(
+                block + static_cast<std::ptrdiff_t>(s.row[k] - 1) * ArchiveRecordSize,
+                ArchiveRecordSize);
+            QList<QByteArray>& atTime = known[time];
+            if (atTime.contains(record))
+                continue;
+            // A record of a time not yet in the history adds a time; one more of a time there
+            // already is a conflict.
+            ++(atTime.isEmpty() ? newTimes : newConflicts);
+            atTime << QByteArray(record);
             insertRecord.addBindValue(serial);
             insertRecord.addBindValue(channel);
-            insertRecord.addBindValue(static_cast<qint64>(s.time[k]));
-            insertRecord.addBindValue(QByteArray::fromRawData(
-                block + static_cast<std::ptrdiff_t>(s.row[k] - 1) * ArchiveRecordSize,
-                ArchiveRecordSize));
+            insertRecord.addBindValue(time);
+            insertRecord.addBindValue(record);
             insertRecord.addBindValue(visit);
             if (!Exec(insertRecord))
                 return fail(QStringLiteral("записи не внесены в индекс"));
         }
         if (oldest) {
-            if (!countSpan(rowsAfter, timesAfter))
-                return fail(QStringLiteral("индекс не читается"));
-            const qint64 newTimes = timesAfter - timesBefore;
-            const qint64 newConflicts = (rowsAfter - timesAfter) - (rowsBefore - timesBefore);
             history.bindValue(QStringLiteral(":serial"), serial);
             history.bindValue(QStringLiteral(":channel"), channel);
             history.bindValue(QStringLiteral(":records"), newTimes);
