@@ -56,6 +56,20 @@ bool IsBelow(const QString& path, const QString& folder) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).startsWith(f);
 }
 
+// Reads and checks an archive file once; the checksum a .kvarc file ends with, which the reader
+// has verified, is its image's SHA-256 (shaOut; empty for a raw image).
+ArchiveFileReadResult ReadForIndex(const QString& path, QByteArray& shaOut) {
+    QFile file(path);
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > ArchiveFileSizeLimit || !file.open(QIODevice::ReadOnly))
+        return ReadArchiveFile(path); // says why, each case with its own cause
+    const QByteArray bytes = file.readAll();
+    ArchiveFileReadResult read = DecodeArchiveFile(bytes);
+    if (read.contents && !read.rawImage)
+        shaOut = bytes.right(32);
+    return read;
+}
+
 } // namespace
 
 QByteArray ArchiveImageSha256(const QByteArray& image) {
@@ -151,7 +165,8 @@ AddResult LibraryIndex::AddFile(const QString& path) {
         result.error = QStringLiteral("индекс не открыт");
         return result;
     }
-    const ArchiveFileReadResult read = ReadArchiveFile(path);
+    QByteArray sha;
+    const ArchiveFileReadResult read = ReadForIndex(path, sha);
     if (!read.contents) {
         result.error = read.error;
         return result;
@@ -166,7 +181,6 @@ AddResult LibraryIndex::AddFile(const QString& path) {
                                       "отнести ни к одному регулятору");
         return result;
     }
-    const QByteArray sha = ArchiveImageSha256(read.contents->image);
     return impl_->Add(*read.contents, QFileInfo(path).absoluteFilePath(), sha);
 }
 
@@ -341,7 +355,8 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
             files << path;
     }
     for (const QString& file : files) {
-        const ArchiveFileReadResult read = ReadArchiveFile(file);
+        QByteArray sha;
+        const ArchiveFileReadResult read = ReadForIndex(file, sha);
         QString cause = read.error;
         if (read.contents && read.rawImage)
             cause = QStringLiteral("образ памяти без данных регулятора");
@@ -351,7 +366,6 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
             report.refused.push_back({file, cause});
             continue;
         }
-        const QByteArray sha = ArchiveImageSha256(read.contents->image);
         if (VisitBySha(sha)) {
             ++report.alreadyThere;
             continue;
