@@ -172,7 +172,6 @@ void LibraryWindow::Reload() {
             Text(Moment(c.last)),    Text(c.lastVisit.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
             LostDays(c.lostSeconds), Number(static_cast<double>(c.conflicts))};
         row[0]->setData(c.serial, kSerialRole);
-        row[0]->setData(QString::number(c.serial), Qt::DisplayRole);
         controllerModel_->appendRow(row);
     }
     controllers_->setSortingEnabled(true);

@@ -49,10 +49,14 @@ QString Keep(const QString& folder, int serial, const QDateTime& at, int keepRec
     c.port = QStringLiteral("COM1");
     c.downloadedAt = QDateTime(at.date(), at.time(), Qt::OffsetFromUTC, 0);
     c.image = sim::HistoryArchiveAt(2, static_cast<std::uint32_t>(serial), at);
-    if (keepRecords >= 0) // all but a few records erased
+    if (keepRecords >= 0) { // all but the newest few records erased
+        const qint64 written = sim::HistoryStart().secsTo(at) / sim::kHistoryLogInterval + 1;
+        const int writePos = static_cast<int>(written % kRecordsPerChannel);
         for (int ch = 0; ch < 2; ++ch)
-            for (int k = keepRecords; k < kRecordsPerChannel; ++k)
-                std::memset(c.image.data() + ch * kChannelBlock + k * 32, 0xFF, 32);
+            for (int k = 0; k < kRecordsPerChannel; ++k)
+                if ((writePos - k + kRecordsPerChannel) % kRecordsPerChannel > keepRecords)
+                    std::memset(c.image.data() + ch * kChannelBlock + k * 32, 0xFF, 32);
+    }
     const QString path = AutoSavePath(folder, c);
     if (const QString error = WriteArchiveFile(path, c); !error.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSet>
@@ -239,7 +240,17 @@ TEST_F(TeamSyncTest, ADownServerANewerSchemaAndAPasswordInTheSettingsAreRefused)
     EXPECT_TRUE(Sync(data, server_ + QStringLiteral(" password=secret"))
                     .error.contains(QStringLiteral(".pgpass")));
 
+    const SyncReport login = Sync(data, server_ + QStringLiteral(" user=nobody_here"));
+    EXPECT_TRUE(login.error.contains(QStringLiteral("отказал во входе")))
+        << login.error.toStdString();
+
     EXPECT_EQ(Sync(data, server_).error, QString()); // creates the library on the server
+    {
+        // Another instance syncing the same archives folder: this one is refused at once.
+        QLockFile other(data.archives + QStringLiteral("/.sync.lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        EXPECT_TRUE(Sync(data, server_).error.contains(QStringLiteral("уже идёт")));
+    }
     QSqlQuery admin(Admin(database_));
     ASSERT_TRUE(
         admin.exec(QStringLiteral("UPDATE kv_meta SET value = '2' WHERE key = 'schema_version'")));
