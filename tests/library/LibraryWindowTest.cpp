@@ -5,6 +5,7 @@
 #include "ChartWindow.h"
 #include "LibraryIndex.h"
 #include "SimulatedVisit.h"
+#include "TeamSync.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 namespace {
 
@@ -111,6 +115,55 @@ TEST_F(LibraryWindowTest, ShowsControllersFiltersVisitsOpensAVisitAndDrawsTheHis
         static_cast<qint64>(history->Series()[0].time.size() + history->Series()[1].time.size()),
         c[0].records);
     EXPECT_TRUE(history->windowTitle().contains(QStringLiteral("101")));
+}
+
+// A second user with an empty data folder and the same server: "Синхронизировать" brings the
+// team's visits, off the window's thread. Against the PostgreSQL of tools/test.sh.
+TEST_F(LibraryWindowTest, SynchronizeBringsTheTeamsVisitsIntoAnEmptyLibrary) {
+    const QString admin = qEnvironmentVariable("KV_TEST_POSTGRES");
+    if (admin.isEmpty())
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one)";
+    const QString database =
+        QStringLiteral("win_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("w"));
+        db.setConnectOptions(admin);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE ") + database));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("w"));
+    const QString server = admin + QStringLiteral(" dbname=") + database;
+
+    // The first engineer's three visits go up.
+    const QString theirs = dir_.filePath(QStringLiteral("theirs"));
+    for (const char* at : {"2024-01-01", "2024-02-01", "2024-03-01"})
+        Visit({.serial = 303, .at = QString::fromLatin1(at)}, theirs + QStringLiteral("/archives"));
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(theirs + QStringLiteral("/library.sqlite")), QString());
+        ASSERT_EQ(SyncWithServer(index, theirs + QStringLiteral("/archives"), server).sent, 3);
+    }
+
+    options_.sync = [server, folder = archives_](LibraryIndex& index) {
+        return FormatSyncReport(SyncWithServer(index, folder, server));
+    };
+    LibraryWindow window(options_);
+    window.show();
+    ASSERT_EQ(window.Controllers()->model()->rowCount(), 0);
+    QPushButton* sync = nullptr;
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Синхронизировать"))
+            sync = b;
+    ASSERT_NE(sync, nullptr);
+    EXPECT_TRUE(sync->isVisible());
+    QSignalSpy done(&window, &LibraryWindow::WorkDone);
+    sync->click();
+    ASSERT_TRUE(done.wait(60000));
+    EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("получено с сервера: 3")))
+        << window.Status()->text().toStdString();
+    ASSERT_EQ(window.Controllers()->model()->rowCount(), 1);
+    EXPECT_EQ(window.Controllers()->model()->index(0, 4).data().toInt(), 3);
 }
 
 } // namespace
