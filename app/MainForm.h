@@ -29,6 +29,7 @@ class QPushButton;
 class QTabWidget;
 class ChartWindow;
 class ServiceSession;
+class LibraryBackground;
 class SettingsFile;
 class StatusPanels;
 class StringGrid;
@@ -224,6 +225,11 @@ private:
     void AddArchiveMenus();
     void AddChartsMenu();
     void AddReportMenu();
+    // The library of every visit (MainFormLibrary.cpp): "Файл" → "Библиотека архивов", the
+    // catch-up at start, and each kept download indexed (and synced) off this thread.
+    void AddLibraryMenu();
+    void ShowLibraryClick();
+    void AddToLibrary(const QString& keptFile);
     void RebuildRecentMenu();
     bool FileViewShown() const;
     void FindControllerBehindFileView();
@@ -243,6 +249,10 @@ private:
                                const QByteArray& error);
 
     ChartWindow* charts_ = nullptr; // created on first use, a child window of this one
+    // The library window, created on first use; the library's work off this thread (null on
+    // platforms without the library).
+    QPointer<QWidget> libraryWindow_;
+    std::shared_ptr<LibraryBackground> libraryBackground_;
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
     std::unique_ptr<SettingsFile> settings_;

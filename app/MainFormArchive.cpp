@@ -213,6 +213,7 @@ void TMainForm::KeptDownloadSaved(const QString& path, const QString& error) {
     if (error.isEmpty()) {
         if (settings_)
             AddRecentArchive(*settings_, path);
+        AddToLibrary(path); // indexed, and synced when a server is set, off this thread
         return;
     }
     ShowMessage(QStringLiteral("Загруженный архив не сохранён в файл %1:\n%2.\n"

@@ -12,6 +12,8 @@ void TMainForm::BuildMenus() {
     BuildServiceMenu();
     AddChartsMenu(); // "Вид": the charts of the archive shown
     AddReportMenu(); // "Файл": the visit report of the archive shown
+    // "Файл": the library of every visit.
+    AddLibraryMenu();
 
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})

@@ -5,11 +5,12 @@
 #include "CommandLine.h"
 #include "ConsoleText.h"
 #include "Cp1251.h"
+#include "FindingsOrReportAnswer.h"
+#include "LibraryCommandLine.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
 #include "ToolkitTranslation.h"
-#include "FindingsOrReportAnswer.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -25,7 +26,6 @@ int Answer(const CommandLine& line) {
     WriteConsoleText(stderr, line.errors);
     return line.exitCode;
 }
-
 
 // The installed program's check that its Calc module is where it looks and loads.
 int CheckCalcModule() {
@@ -61,6 +61,10 @@ int main(int argc, char* argv[]) {
     if (early.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
+    }
+    if (early.library != CommandLine::Library::None) {
+        QCoreApplication core(argc, argv); // Qt's database drivers are plugins
+        return AnswerLibraryCommand(early);
     }
     if (!early.findingsPath.isEmpty() || !early.reportPath.isEmpty())
         return AnswerFindingsOrReport(early, argc, argv);

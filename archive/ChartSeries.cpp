@@ -120,6 +120,15 @@ std::vector<ChannelSeries> ExtractChartSeries(const QByteArray& image, int chann
     return result;
 }
 
+ChannelSeries ExtractRecordSeries(const QByteArray& records) {
+    return ExtractChannel(reinterpret_cast<const std::uint8_t*>(records.constData()),
+                          static_cast<int>(records.size() / ArchiveRecordSize));
+}
+
+std::optional<long long> ChartRecordTime(const std::uint8_t* record32) {
+    return RecordTime(record32);
+}
+
 int NearestPoint(const ChannelSeries& series, double t) {
     const auto& time = series.time;
     if (time.empty())

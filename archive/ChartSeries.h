@@ -16,6 +16,8 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 // The series of a data record, in the order of its fields (and of the data grid's columns 3..13).
@@ -61,6 +63,14 @@ struct ChannelSeries {
 // as the controller lays it out for that channel count. An image shorter than the archive yields
 // the records that fit whole.
 std::vector<ChannelSeries> ExtractChartSeries(const QByteArray& image, int channelCount);
+
+// The series of consecutive 32-byte records in any order (e.g. a controller's history merged from
+// several downloads); a point's row is its record's place in records, from 1.
+ChannelSeries ExtractRecordSeries(const QByteArray& records);
+
+// A data record's date and time as seconds since 1970 (the clock's wall time as UTC), or nothing
+// when its bytes are no real moment. The marker is not looked at.
+std::optional<long long> ChartRecordTime(const std::uint8_t* record32);
 
 // The index of the point nearest to time t (-1 when there are none).
 int NearestPoint(const ChannelSeries& series, double t);

@@ -77,6 +77,7 @@ ChartWindow::ChartWindow(ChartWindowOptions options, QWidget* parent)
 ChartWindow::~ChartWindow() = default;
 
 void ChartWindow::ShowArchive(const ChartArchive& archive) {
+    history_ = false;
     shown_ = archive;
     series_ = ExtractChartSeries(archive.image, archive.channelCount);
     if (comparison_ && !ComparisonRefusal(shown_, *comparison_).isEmpty()) {
@@ -120,6 +121,16 @@ void ChartWindow::ShowFinding(int index) {
     ZoomToFinding(chart->TimePlot(), f);
 }
 
+void ChartWindow::ShowHistory(const ChartArchive& controller, std::vector<ChannelSeries> series) {
+    history_ = true;
+    shown_ = controller;
+    series_ = std::move(series);
+    comparison_.reset();
+    comparisonSeries_.clear();
+    setWindowTitle(QStringLiteral("История — ") + DescribeController(shown_));
+    Redraw();
+}
+
 void ChartWindow::Redraw() {
     const int channels = static_cast<int>(series_.size());
     while (static_cast<int>(charts_.size()) < channels) {
@@ -141,6 +152,7 @@ void ChartWindow::Redraw() {
     const bool any = channels > 0;
     for (QPushButton* b : {wholeButton_, compareButton_, saveButton_, copyButton_})
         b->setEnabled(any);
+    compareButton_->setEnabled(any && !history_);
     summary_->setText(SummaryText());
 }
 

@@ -43,6 +43,11 @@ public:
     // one of another is dropped.
     void ShowArchive(const ChartArchive& archive);
 
+    // Draws a controller's history merged from several downloads (one series per channel, e.g.
+    // from the library) in place of an archive; a comparison is dropped, and none can be chosen
+    // while the history is shown. controller gives the title (its image is not used).
+    void ShowHistory(const ChartArchive& controller, std::vector<ChannelSeries> series);
+
     // "Сравнить с архивом…": asks for a file (offering the previous one of the archive's
     // folder) and draws it beside the archive, or says why it cannot.
     void CompareWithArchive();
@@ -86,6 +91,7 @@ private:
 
     ChartArchive shown_;
     std::vector<ChannelSeries> series_;
+    bool history_ = false; // a merged history is shown, not one archive
     std::optional<ChartArchive> comparison_;
     std::vector<ChannelSeries> comparisonSeries_;
     QString lastSavePath_;

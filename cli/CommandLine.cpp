@@ -101,6 +101,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("Файл отчёта для --report."), QStringLiteral("REPORT.pdf"));
     parser.addOption(report);
     parser.addOption(reportOutput);
+    const QCommandLineOption library(
+        QStringLiteral("library"),
+        QStringLiteral("Напечатать регуляторы библиотеки архивов (текст с табуляциями) и выйти."));
+    const QCommandLineOption libraryImport(
+        QStringLiteral("library-import"),
+        QStringLiteral("Добавить в библиотеку архивы (.kvarc) и папки с ними, указанные вместо "
+                       "FILE, и выйти."));
+    const QCommandLineOption librarySync(
+        QStringLiteral("library-sync"),
+        QStringLiteral("Синхронизировать библиотеку с сервером [Library] Server= и выйти."));
+    const QCommandLineOption reindex(
+        QStringLiteral("reindex"),
+        QStringLiteral("Построить индекс библиотеки заново из файлов архивов и выйти."));
+    parser.addOptions({library, libraryImport, librarySync, reindex});
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -147,6 +161,25 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return result;
     }
     const QStringList files = parser.positionalArguments();
+    using Library = CommandLine::Library;
+    for (const auto& [option, command] :
+         {std::pair{&library, Library::List}, std::pair{&libraryImport, Library::Import},
+          std::pair{&librarySync, Library::Sync}, std::pair{&reindex, Library::Reindex}})
+        if (parser.isSet(*option) && result.library == Library::None)
+            result.library = command;
+    if (result.library == Library::Import && files.isEmpty()) {
+        result.exitNow = true;
+        result.exitCode = 2;
+        result.errors = QStringLiteral("%1: --library-import: не указаны файлы или папки\n"
+                                       "Подробнее: %1 --help\n")
+                            .arg(program);
+        return result;
+    }
+    if (result.library != Library::None) {
+        result.exitNow = true;
+        result.libraryPaths = files;
+        return result;
+    }
     if (files.size() > 1) {
         result.exitNow = true;
         result.exitCode = 2;

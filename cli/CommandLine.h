@@ -25,6 +25,10 @@ struct CommandLine {
     // --report FILE -o REPORT.pdf: write the visit report of the archive file and end.
     QString reportPath;
     QString reportOutput;
+    // The library of every visit, answered without a window (see LibraryCommandLine.h).
+    enum class Library { None, List, Import, Sync, Reindex };
+    Library library = Library::None;
+    QStringList libraryPaths; // --library-import PATH...
 };
 
 // Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown

@@ -27,6 +27,10 @@ QString IdentityJournalPath() {
     return DataFolder() + QStringLiteral("/identity-changes.log");
 }
 
+QString LibraryIndexPath() {
+    return DataFolder() + QStringLiteral("/library.sqlite");
+}
+
 QString StateFolder() {
     return BaseFolder("XDG_STATE_HOME", QStringLiteral(".local/state")) + QStringLiteral("/kv9000");
 }

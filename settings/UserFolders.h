@@ -19,5 +19,8 @@ QString ArchivesFolder();
 // DataFolder()/identity-changes.log: one line per press of "Изменить".
 QString IdentityJournalPath();
 
+// DataFolder()/library.sqlite: the index over the kept archives, one history per controller.
+QString LibraryIndexPath();
+
 // $XDG_STATE_HOME/kv9000 (~/.local/state/kv9000): logs of what the program did.
 QString StateFolder();

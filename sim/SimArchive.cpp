@@ -1,5 +1,7 @@
 #include "SimArchive.h"
 
+#include "SimRecordBytes.h"
+
 #include <QDateTime>
 
 #include <algorithm>
@@ -10,37 +12,8 @@
 namespace sim {
 namespace {
 
-constexpr std::uint8_t kDataMarker[4] = {0x33, 0x12, 0x00, 0x00};
-constexpr std::uint8_t kSettingsMarker = 0x51;
-constexpr std::int16_t kNoSensor = -3000;
 constexpr int kSectorRecords = 4096 / kRecordSize;
 constexpr qint64 kLogInterval = 30 * 60; // seconds between records
-
-std::uint8_t Bcd(int value) {
-    return static_cast<std::uint8_t>((value / 10) * 16 + value % 10);
-}
-
-void PutInt16(std::uint8_t* at, int value) {
-    const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(value));
-    at[0] = static_cast<std::uint8_t>(v & 0xFF);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-int Tenths(double celsius) {
-    return static_cast<int>(std::lround(celsius * 10.0));
-}
-
-void PutStamp(std::uint8_t* rec, const QDateTime& when) {
-    const QTime t = when.time();
-    const QDate d = when.date();
-    rec[0] = Bcd(t.second());
-    rec[1] = Bcd(t.minute());
-    rec[2] = Bcd(t.hour());
-    rec[3] = 0;
-    rec[4] = Bcd(d.day());
-    rec[5] = Bcd(d.month());
-    rec[6] = Bcd(d.year() % 100);
-}
 
 // Outdoor temperature in a heating season that starts in mid-October: colder towards January,
 // warmer in the afternoon, with some weather on top.

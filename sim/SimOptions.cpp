@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "SimHistory.h"
+
 #include <QCommandLineParser>
 
 namespace sim {
@@ -50,6 +52,10 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
     const QCommandLineOption log("log", "JSON line per request and answer.", "FILE");
     const QCommandLineOption state("state-file", "Identity as JSON.", "FILE");
+    const QCommandLineOption at("at", "Serve the seeded history as it is at this time.",
+                                "YYYY-MM-DD[THH:MM]");
+    const QCommandLineOption historySeed("history-seed",
+                                         "Seed of the history (default: the serial number).", "N");
     const QCommandLineOption thenSerial(
         "then-serial", "After the archive's last block is read, answer with this serial number.",
         "N");
@@ -57,7 +63,7 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         "then-id", "After the archive's last block is read, answer with this identification.",
         "TEXT");
     p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
-                  dropEvery, garbage, dieAfter, log, state, thenSerial, thenId});
+                  dropEvery, garbage, dieAfter, log, state, thenSerial, thenId, at, historySeed});
     const QCommandLineOption help = p.addHelpOption();
     const QCommandLineOption clean("clean", "A generated archive without a power cut or -3000.");
     p.addOption(clean);
@@ -123,6 +129,25 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     }
     if (p.isSet(thenId))
         o.thenIdentification = p.value(thenId);
+    if (p.isSet(at)) {
+        const QString text = p.value(at);
+        QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm"));
+        if (!when.isValid())
+            when = QDateTime(QDate::fromString(text, QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+        when = QDateTime(when.date(), when.time(), Qt::UTC); // the controller's wall clock
+        if (!when.isValid() || when < HistoryStart()) {
+            error = QStringLiteral("--at wants YYYY-MM-DD or YYYY-MM-DDTHH:MM from %1 on")
+                        .arg(HistoryStart().toString(QStringLiteral("yyyy-MM-dd")));
+            return std::nullopt;
+        }
+        if (p.isSet(image)) {
+            error = QStringLiteral("--at and --image exclude each other");
+            return std::nullopt;
+        }
+        o.at = when;
+    }
+    if (!number(historySeed, 0, 2'000'000'000, o.historySeed))
+        return std::nullopt;
     if (p.isSet(comment))
         o.comment = p.value(comment);
     if (p.isSet(id))

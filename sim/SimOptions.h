@@ -5,6 +5,7 @@
 #include "SimFaults.h"
 #include "SimPlantedFaults.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +32,10 @@ struct SimOptions {
     std::optional<QString> thenIdentification;
     QString logPath;
     QString statePath;
+    // --at: the archive of the controller's seeded history at this moment (wall clock as UTC);
+    // unset: the demo's archive.
+    std::optional<QDateTime> at;
+    int historySeed = -1; // --history-seed; -1: the serial number
 };
 
 // The default identification text for a channel count.

@@ -6,6 +6,7 @@
 #include "SimArchive.h"
 #include "SimController.h"
 #include "SimFaults.h"
+#include "SimHistory.h"
 #include "SimJournal.h"
 #include "SimLoop.h"
 #include "SimOptions.h"
@@ -72,7 +73,11 @@ int main(int argc, char** argv) {
     }
 
     QByteArray archive;
-    if (options->imagePath.isEmpty()) {
+    if (options->at) {
+        const int seed = options->historySeed >= 0 ? options->historySeed : options->serial;
+        archive = sim::HistoryArchiveAt(options->channels, static_cast<std::uint32_t>(seed),
+                                        *options->at);
+    } else if (options->imagePath.isEmpty()) {
         archive = sim::GenerateArchive(options->channels, 9000, options->clean);
     } else {
         QFile file(options->imagePath);

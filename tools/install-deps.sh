@@ -17,6 +17,9 @@ packages=(
     clang libclang-rt-14-dev
     # charts
     libqcustomplot-dev
+    # the library of every visit: its index (SQLite) and the team library (PostgreSQL, whose
+    # tests start a private server)
+    libqt6sql6-sqlite libqt6sql6-psql postgresql-15
     # packaging: CPack's dependency search reads file types; the icon's sizes are rendered
     file librsvg2-bin
 )

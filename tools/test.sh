@@ -16,9 +16,14 @@ cmake --build "$build" -j"$(nproc)"
 # The office test needs a display; window tests run offscreen anyway.
 xvfb_pid=""
 xvfb_log=""
+pg_dir=""
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     [ -n "$xvfb_log" ] && rm -f "$xvfb_log"
+    if [ -n "$pg_dir" ]; then
+        "$top/tools/test-postgres.sh" stop "$pg_dir"
+        rm -rf "$pg_dir"
+    fi
     true
 }
 trap cleanup EXIT
@@ -63,5 +68,10 @@ if [ -z "${DISPLAY:-}" ]; then
         exit 1
     fi
 fi
+
+# The team library's tests talk to a real PostgreSQL: a private cluster, stopped at exit.
+pg_dir=$(mktemp -d)
+KV_TEST_POSTGRES=$("$top/tools/test-postgres.sh" start "$pg_dir")
+export KV_TEST_POSTGRES
 
 ctest --test-dir "$build" --output-on-failure --timeout 600 -j2

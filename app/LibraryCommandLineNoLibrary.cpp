@@ -1,0 +1,11 @@
+#include "LibraryCommandLine.h"
+
+#include "ConsoleText.h"
+
+#include <cstdio>
+
+int AnswerLibraryCommand(const CommandLine&) {
+    WriteConsoleText(stderr, QStringLiteral("kv9000: библиотека архивов в этой сборке для "
+                                            "Windows недоступна\n"));
+    return 1;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// The library's work behind the main window, one job at a time on a thread of its own, so that
+// the window never waits for the index or the server: the catch-up with the archives folder at
+// start, each kept download as it is saved, and a quiet sync after it when a server is set.
+// Each job opens its own connection to the index.
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class LibraryIndex;
+class QThreadPool;
+
+class LibraryBackground {
+public:
+    LibraryBackground(QString indexPath, QString archivesFolder);
+    ~LibraryBackground(); // stops after the current file and waits for it
+    LibraryBackground(const LibraryBackground&) = delete;
+    LibraryBackground& operator=(const LibraryBackground&) = delete;
+
+    // Indexes the archives folder's files not yet in the index (the first start indexes all).
+    void CatchUp();
+    // Indexes the archive file just kept at path, then, when server (a libpq connection string)
+    // is not empty, syncs quietly with it: what it did shows at the next sync in the window.
+    void AddKept(const QString& path, const QString& server = {});
+    // Waits until every job queued so far has finished (tests, benchmarks).
+    void WaitForDone();
+
+private:
+    void Run(std::function<void(LibraryIndex&)> job);
+
+    QString indexPath_;
+    QString archivesFolder_;
+    std::unique_ptr<QThreadPool> pool_;
+    std::shared_ptr<std::atomic<bool>> stop_;
+};

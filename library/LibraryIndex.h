@@ -1,0 +1,139 @@
+#pragma once
+
+// The library of every visit: an index over the kept archive files (.kvarc) that joins each
+// controller's downloads into one history. The files stay the primary data and are never
+// written here; the index can be rebuilt from them at any time (Rebuild).
+//
+// The index is an SQLite database (docs/library.md) in WAL mode with a busy time-out, so that
+// two program instances at once lose nothing. One object is one connection and is used from the
+// thread that created it; a thread of its own opens its own object on the same file.
+//
+// Per serial number and channel the history holds every valid record of every visit once per
+// record time; records of the same time with other contents (a clock set back, a replaced
+// controller given the same serial number) are kept apart and counted as conflicts.
+
+#include "ChartSeries.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One controller of the library, for the list and for `kv9000 --library`.
+struct LibraryController {
+    int serial = 0;
+    QString place;          // installation-place comment of the newest visit
+    QString identification; // of the newest visit
+    int channels = 0;       // of the newest visit
+    int visits = 0;
+    std::optional<qint64> first, last; // oldest and newest record time (wall time as UTC, s)
+    qint64 records = 0;                // distinct record times summed over the channels
+    qint64 conflicts = 0;              // records whose time repeats with other contents
+    qint64 lostSeconds = 0; // records overwritten before any visit read them, summed over visits
+    QDateTime lastVisit;    // download time of the newest visit
+};
+
+// One visit (download) of a controller.
+struct LibraryVisit {
+    qint64 id = 0;
+    int serial = 0;
+    QString file; // the archive file, absolute
+    QDateTime downloadedAt;
+    int channels = 0;
+    QString identification, place, port;
+    qint64 records = 0; // valid records with a real time, summed over the channels
+    std::optional<qint64> oldest, newest; // over the channels
+    qint64 lostSeconds = 0;               // overwritten between the visit before it and this one
+    bool settingsChanged = false; // its settings blocks differ from those of the visit before
+    QByteArray sha256;            // of the archive image
+};
+
+enum class AddOutcome { Added, AlreadyThere, Refused };
+
+struct AddResult {
+    AddOutcome outcome = AddOutcome::Refused;
+    QString error;     // the cause when refused
+    int serial = 0;    // when added or already there
+    QByteArray sha256; // when read
+};
+
+// What a batch of files did: counts, and each refused file with its cause.
+struct IndexReport {
+    int added = 0;
+    int alreadyThere = 0;
+    struct Refusal {
+        QString path;
+        QString cause;
+    };
+    std::vector<Refusal> refused;
+    QStringList addedFiles; // where the added files lie (after a copy: the copy)
+};
+
+class LibraryIndex {
+public:
+    LibraryIndex();
+    ~LibraryIndex();
+    LibraryIndex(const LibraryIndex&) = delete;
+    LibraryIndex& operator=(const LibraryIndex&) = delete;
+
+    // Opens (or creates, with its folder) the index at path. Returns the cause of a refusal: a
+    // damaged file or a foreign database, a newer schema; such a file is never written.
+    QString Open(const QString& path);
+    bool IsOpen() const;
+    QString Path() const;
+    // The name of the Qt SQL connection (for tests that set SQLite limits on it).
+    QString ConnectionName() const;
+
+    // Indexes the archive file at path where it lies. A file whose image is already indexed is
+    // AlreadyThere (its recorded place moves here when the old file is gone). Refused: a file
+    // that does not read as an archive file, a raw image or a download without a serial number,
+    // a database failure (a full disk): the file's transaction is rolled back whole.
+    AddResult AddFile(const QString& path);
+
+    // Adds files and folders of them (every *.kvarc below a folder) into the archives folder:
+    // a file not yet indexed is copied there under its controller's folder, named as a download
+    // is, unless it already lies below that folder, and indexed. Refused files are reported and
+    // the rest goes on.
+    IndexReport Import(const QStringList& paths, const QString& archivesFolder);
+
+    // Indexes every *.kvarc below folder not yet indexed under its path (the first start, and
+    // files kept while the index could not be written). Damaged or foreign files are skipped and
+    // reported; the rest goes on. A stop flag set meanwhile ends it after the current file.
+    IndexReport CatchUp(const QString& folder, const std::atomic<bool>* stop = nullptr);
+
+    std::vector<LibraryController> Controllers() const;
+    std::vector<LibraryVisit> Visits(int serial) const;
+    std::optional<LibraryVisit> VisitBySha(const QByteArray& sha256) const;
+    QStringList KnownSha256() const; // hex, of every indexed image
+
+    // A controller's merged history as chart series, one per channel (1..2; a channel without
+    // records gives an empty series).
+    std::vector<ChannelSeries> History(int serial) const;
+
+    // The last database failure, for messages.
+    QString LastError() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Rebuilds the index at path from every archive file below archivesFolder: a fresh index is
+// written beside it and put in its place when complete. An old index that does not open (damaged
+// or of a newer version) is kept as path + ".damaged-<time>"; it is never overwritten. The report
+// says what was indexed; error is set when no fresh index could be written.
+IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFolder, QString& error);
+
+// Adds a download just kept as the archive file at file to the index at indexPath, on the
+// calling thread (a saver's, never the window's) through a connection of its own. Returns the
+// cause of a failure, or an empty text; a failure loses nothing, as the next catch-up indexes the
+// file.
+QString AddKeptDownload(const QString& indexPath, const QString& file);
+
+// The image's SHA-256 as the library names downloads.
+QByteArray ArchiveImageSha256(const QByteArray& image);

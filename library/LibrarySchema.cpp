@@ -1,0 +1,112 @@
+#include "LibrarySchema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <vector>
+
+namespace {
+
+// Step n brings version n to version n + 1. Version 0 is the empty database.
+const std::vector<std::vector<const char*>> kSteps = {
+    {
+        R"(CREATE TABLE visits(
+            id INTEGER PRIMARY KEY,
+            sha256 BLOB NOT NULL UNIQUE,
+            file TEXT NOT NULL,
+            serial INTEGER NOT NULL,
+            channels INTEGER NOT NULL,
+            identification TEXT NOT NULL,
+            place TEXT NOT NULL,
+            port TEXT NOT NULL,
+            downloaded_ms INTEGER NOT NULL,
+            utc_offset INTEGER NOT NULL))",
+        "CREATE INDEX visits_by_serial ON visits(serial, downloaded_ms)",
+        "CREATE INDEX visits_by_file ON visits(file)",
+        R"(CREATE TABLE visit_channels(
+            visit_id INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            records INTEGER NOT NULL,
+            oldest INTEGER,
+            newest INTEGER,
+            interval INTEGER NOT NULL,
+            PRIMARY KEY(visit_id, channel)) WITHOUT ROWID)",
+        R"(CREATE TABLE settings(
+            visit_id INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            block INTEGER NOT NULL,
+            data BLOB NOT NULL,
+            PRIMARY KEY(visit_id, channel, block)) WITHOUT ROWID)",
+        R"(CREATE TABLE records(
+            serial INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            time INTEGER NOT NULL,
+            data BLOB NOT NULL,
+            visit_id INTEGER NOT NULL,
+            PRIMARY KEY(serial, channel, time, data)) WITHOUT ROWID)",
+        R"(CREATE TABLE histories(
+            serial INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            records INTEGER NOT NULL,
+            conflicts INTEGER NOT NULL,
+            first INTEGER,
+            last INTEGER,
+            PRIMARY KEY(serial, channel)) WITHOUT ROWID)",
+    },
+};
+
+QString Failed(const QString& what, const QSqlError& error) {
+    return QStringLiteral("%1: %2").arg(what, error.text());
+}
+
+} // namespace
+
+QString PrepareLibrarySchema(QSqlDatabase& db) {
+    static_assert(LibrarySchemaVersion == 1, "a new version needs its step in kSteps");
+    QSqlQuery q(db);
+    // Reading the catalogue is the first thing that touches the file: a damaged file or one that
+    // is no database fails here, before anything is written.
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !q.next())
+        return Failed(QStringLiteral("файл индекса повреждён или не является базой данных"),
+                      q.lastError());
+    const int objects = q.value(0).toInt();
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        return Failed(QStringLiteral("версия индекса не читается"), q.lastError());
+    const int version = q.value(0).toInt();
+    if (version > LibrarySchemaVersion)
+        return QStringLiteral("индекс создан более новой версией программы (схема %1, эта "
+                              "программа знает схемы до %2); он не изменён")
+            .arg(version)
+            .arg(LibrarySchemaVersion);
+    if (version == LibrarySchemaVersion)
+        return {};
+    if (version == 0 && objects > 0)
+        return QStringLiteral("файл индекса — чужая база данных (в ней есть таблицы, но нет "
+                              "версии индекса); он не изменён");
+
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return Failed(QStringLiteral("индекс занят"), q.lastError());
+    // Another instance may have brought it up to date while this one waited.
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        const QString error = Failed(QStringLiteral("версия индекса не читается"), q.lastError());
+        q.exec(QStringLiteral("ROLLBACK"));
+        return error;
+    }
+    const int now = q.value(0).toInt();
+    for (int step = now; step < LibrarySchemaVersion; ++step)
+        for (const char* sql : kSteps[static_cast<std::size_t>(step)])
+            if (!q.exec(QString::fromUtf8(sql))) {
+                const QString error = Failed(
+                    QStringLiteral("индекс не обновлён до схемы %1").arg(step + 1), q.lastError());
+                q.exec(QStringLiteral("ROLLBACK"));
+                return error;
+            }
+    if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion)) ||
+        !q.exec(QStringLiteral("COMMIT"))) {
+        const QString error = Failed(QStringLiteral("индекс не обновлён"), q.lastError());
+        q.exec(QStringLiteral("ROLLBACK"));
+        return error;
+    }
+    return {};
+}

@@ -1,0 +1,284 @@
+#include "LibraryWindow.h"
+
+#include "ChartWindow.h"
+#include "LibraryIndex.h"
+#include "LibraryReport.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QThreadPool>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kSerialRole = Qt::UserRole + 1;
+constexpr int kFileRole = Qt::UserRole + 2;
+const QColor kLostColour(255, 205, 205);
+
+QStandardItem* Text(const QString& text) {
+    auto* item = new QStandardItem(text);
+    item->setEditable(false);
+    return item;
+}
+
+// Numbers sort as numbers.
+QStandardItem* Number(double value) {
+    auto* item = new QStandardItem;
+    item->setData(value, Qt::DisplayRole);
+    item->setEditable(false);
+    return item;
+}
+
+QStandardItem* LostDays(qint64 seconds) {
+    QStandardItem* item = Number(std::round(static_cast<double>(seconds) / 8640.0) / 10.0);
+    if (seconds > 0)
+        item->setBackground(kLostColour);
+    return item;
+}
+
+QString Moment(const std::optional<qint64>& seconds) {
+    return seconds ? FormatRecordTime(*seconds) : QString();
+}
+
+QTableView* MakeTable(QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSortingEnabled(true);
+    view->verticalHeader()->hide();
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+} // namespace
+
+LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window), options_(std::move(options)),
+      index_(std::make_unique<LibraryIndex>()), worker_(std::make_unique<QThreadPool>()),
+      stop_(std::make_shared<std::atomic<bool>>(false)) {
+    setObjectName(QStringLiteral("LibraryWindow"));
+    setWindowTitle(QStringLiteral("Библиотека архивов"));
+    resize(1200, 700);
+    worker_->setMaxThreadCount(1);
+
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText(QStringLiteral("Фильтр: номер, место, идентификация"));
+    filter_->setClearButtonEnabled(true);
+    historyButton_ = new QPushButton(QStringLiteral("История"), this);
+    addButton_ = new QPushButton(QStringLiteral("Добавить архивы…"), this);
+    syncButton_ = new QPushButton(QStringLiteral("Синхронизировать"), this);
+    syncButton_->setVisible(static_cast<bool>(options_.sync));
+    auto* top = new QHBoxLayout;
+    top->addWidget(filter_, 1);
+    for (QPushButton* b : {historyButton_, addButton_, syncButton_})
+        top->addWidget(b);
+
+    controllerModel_ = new QStandardItemModel(0, 10, this);
+    controllerModel_->setHorizontalHeaderLabels(
+        {QStringLiteral("Номер"), QStringLiteral("Место установки"),
+         QStringLiteral("Идентификация"), QStringLiteral("Каналы"), QStringLiteral("Визиты"),
+         QStringLiteral("Первая запись"), QStringLiteral("Последняя запись"),
+         QStringLiteral("Последний визит"), QStringLiteral("Потеряно дней"),
+         QStringLiteral("Конфликты")});
+    filterModel_ = new QSortFilterProxyModel(this);
+    filterModel_->setSourceModel(controllerModel_);
+    filterModel_->setFilterKeyColumn(-1);
+    filterModel_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    controllers_ = MakeTable(this);
+    controllers_->setModel(filterModel_);
+    controllers_->sortByColumn(0, Qt::AscendingOrder);
+
+    visitModel_ = new QStandardItemModel(0, 8, this);
+    visitModel_->setHorizontalHeaderLabels(
+        {QStringLiteral("Загружен"), QStringLiteral("Записей"), QStringLiteral("С"),
+         QStringLiteral("По"), QStringLiteral("Потеряно дней"), QStringLiteral("Настройки"),
+         QStringLiteral("Порт"), QStringLiteral("Файл")});
+    visits_ = MakeTable(this);
+    visits_->setModel(visitModel_);
+    visits_->setSortingEnabled(false); // in the order of the visits
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(controllers_);
+    splitter->addWidget(visits_);
+    status_ = new QLabel(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(status_);
+
+    connect(filter_, &QLineEdit::textChanged, filterModel_,
+            &QSortFilterProxyModel::setFilterFixedString);
+    connect(controllers_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &LibraryWindow::ShowVisits);
+    connect(controllers_, &QTableView::doubleClicked, this, &LibraryWindow::ShowHistory);
+    connect(visits_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const QString file = visitModel_->item(index.row(), 0)->data(kFileRole).toString();
+        if (!file.isEmpty())
+            emit VisitOpenRequested(file);
+    });
+    connect(historyButton_, &QPushButton::clicked, this, &LibraryWindow::ShowHistory);
+    connect(addButton_, &QPushButton::clicked, this, [this] {
+        const QStringList paths =
+            options_.choosePaths
+                ? options_.choosePaths(this)
+                : QFileDialog::getOpenFileNames(this, QStringLiteral("Добавить архивы"), QString(),
+                                                QStringLiteral("Архив КВ-9000Л (*.kvarc)"));
+        if (!paths.isEmpty())
+            AddPaths(paths);
+    });
+    connect(syncButton_, &QPushButton::clicked, this, &LibraryWindow::Synchronize);
+
+    indexError_ = index_->Open(options_.indexPath);
+    Reload();
+}
+
+LibraryWindow::~LibraryWindow() {
+    stop_->store(true);
+    worker_->waitForDone();
+}
+
+int LibraryWindow::ChosenSerial() const {
+    const QModelIndex current = controllers_->currentIndex();
+    if (!current.isValid())
+        return -1;
+    return filterModel_->index(current.row(), 0).data(kSerialRole).toInt();
+}
+
+void LibraryWindow::Reload() {
+    if (!indexError_.isEmpty()) {
+        status_->setText(indexError_);
+        return;
+    }
+    const int chosen = ChosenSerial();
+    const std::vector<LibraryController> list = index_->Controllers();
+    controllers_->setSortingEnabled(false);
+    controllerModel_->setRowCount(0);
+    for (const LibraryController& c : list) {
+        QList<QStandardItem*> row{
+            Number(c.serial),        Text(c.place),
+            Text(c.identification),  Number(c.channels),
+            Number(c.visits),        Text(Moment(c.first)),
+            Text(Moment(c.last)),    Text(c.lastVisit.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+            LostDays(c.lostSeconds), Number(static_cast<double>(c.conflicts))};
+        row[0]->setData(c.serial, kSerialRole);
+        controllerModel_->appendRow(row);
+    }
+    controllers_->setSortingEnabled(true);
+    controllers_->resizeColumnsToContents();
+    for (int r = 0; r < filterModel_->rowCount(); ++r)
+        if (filterModel_->index(r, 0).data(kSerialRole).toInt() == chosen)
+            controllers_->setCurrentIndex(filterModel_->index(r, 0));
+    if (!Working())
+        status_->setText(QStringLiteral("Регуляторов: %1").arg(list.size()));
+    ShowVisits();
+}
+
+void LibraryWindow::ShowVisits() {
+    visitModel_->setRowCount(0);
+    const int serial = ChosenSerial();
+    if (serial < 0)
+        return;
+    for (const LibraryVisit& v : index_->Visits(serial)) {
+        QList<QStandardItem*> row{
+            Text(v.downloadedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+            Number(static_cast<double>(v.records)),
+            Text(Moment(v.oldest)),
+            Text(Moment(v.newest)),
+            LostDays(v.lostSeconds),
+            Text(v.settingsChanged ? QStringLiteral("изменены") : QString()),
+            Text(v.port),
+            Text(QDir::toNativeSeparators(v.file))};
+        row[0]->setData(v.file, kFileRole);
+        visitModel_->appendRow(row);
+    }
+    visits_->resizeColumnsToContents();
+}
+
+void LibraryWindow::ShowHistory() {
+    const int serial = ChosenSerial();
+    if (serial < 0)
+        return;
+    ChartArchive controller;
+    controller.serial = static_cast<std::uint16_t>(serial);
+    const QModelIndex current = controllers_->currentIndex();
+    controller.identification = filterModel_->index(current.row(), 2).data().toString();
+    controller.channelCount = filterModel_->index(current.row(), 3).data().toInt();
+    if (!history_)
+        history_ = new ChartWindow({}, this);
+    history_->ShowHistory(controller, index_->History(serial));
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+}
+
+void LibraryWindow::RunJob(std::function<QString(LibraryIndex&)> job) {
+    ++working_;
+    status_->setText(QStringLiteral("Идёт работа с библиотекой…"));
+    const QString path = options_.indexPath;
+    worker_->start([this, path, job = std::move(job)] {
+        QString message;
+        {
+            LibraryIndex index;
+            message = index.Open(path);
+            if (message.isEmpty())
+                message = job(index);
+        }
+        // The window waits for the worker before it goes (~LibraryWindow).
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                --working_;
+                Reload();
+                if (!message.isEmpty())
+                    status_->setText(message);
+                emit WorkDone();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+namespace {
+
+QString Summary(const IndexReport& report) {
+    QString text = QStringLiteral("Добавлено архивов: %1, уже были: %2, отклонено: %3")
+                       .arg(report.added)
+                       .arg(report.alreadyThere)
+                       .arg(report.refused.size());
+    for (const IndexReport::Refusal& r : report.refused)
+        text += QStringLiteral("\n%1: %2").arg(QDir::toNativeSeparators(r.path), r.cause);
+    return text;
+}
+
+} // namespace
+
+void LibraryWindow::AddPaths(const QStringList& paths) {
+    const QString folder = options_.archivesFolder;
+    RunJob([paths, folder](LibraryIndex& index) { return Summary(index.Import(paths, folder)); });
+}
+
+void LibraryWindow::CatchUp() {
+    const QString folder = options_.archivesFolder;
+    const auto stop = stop_;
+    RunJob([folder, stop](LibraryIndex& index) {
+        const IndexReport report = index.CatchUp(folder, stop.get());
+        return report.added == 0 && report.refused.empty() ? QString() : Summary(report);
+    });
+}
+
+void LibraryWindow::Synchronize() {
+    if (!options_.sync)
+        return;
+    auto sync = options_.sync;
+    RunJob([sync](LibraryIndex& index) { return sync(index); });
+}

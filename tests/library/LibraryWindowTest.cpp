@@ -1,0 +1,169 @@
+// The library window offscreen, over a real index fed by visits to the simulated controller.
+
+#include "LibraryWindow.h"
+#include "ChannelChart.h"
+#include "ChartWindow.h"
+#include "LibraryIndex.h"
+#include "SimulatedVisit.h"
+#include "TeamSync.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUuid>
+
+namespace {
+
+class LibraryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        archives_ = dir_.filePath(QStringLiteral("archives"));
+        incoming_ = dir_.filePath(QStringLiteral("incoming"));
+        options_.indexPath = dir_.filePath(QStringLiteral("library.sqlite"));
+        options_.archivesFolder = archives_;
+    }
+
+    void Visit(SimulatedVisit visit, const QString& folder) {
+        QString error;
+        ASSERT_FALSE(KeepSimulatedVisit(visit, folder, error).isEmpty()) << error.toStdString();
+    }
+
+    QTemporaryDir dir_;
+    QString archives_, incoming_;
+    LibraryWindowOptions options_;
+};
+
+TEST_F(LibraryWindowTest, ShowsControllersFiltersVisitsOpensAVisitAndDrawsTheHistory) {
+    for (const char* at : {"2024-01-01", "2024-02-01", "2024-06-01"})
+        Visit({.serial = 101, .at = QString::fromLatin1(at), .comment = QStringLiteral("Школа")},
+              archives_);
+    Visit({.serial = 202, .at = QStringLiteral("2024-02-01"), .comment = QStringLiteral("Баня")},
+          incoming_);
+    options_.choosePaths = [this](QWidget*) { return QStringList{incoming_}; };
+    LibraryWindow window(options_);
+    window.show();
+    QSignalSpy done(&window, &LibraryWindow::WorkDone);
+
+    // The files already kept are indexed off the window's thread; the rows follow.
+    window.CatchUp();
+    ASSERT_TRUE(done.wait(60000));
+    QTableView* controllers = window.Controllers();
+    ASSERT_EQ(controllers->model()->rowCount(), 1);
+    EXPECT_EQ(controllers->model()->index(0, 1).data().toString(), QStringLiteral("Школа"));
+    EXPECT_EQ(controllers->model()->index(0, 4).data().toInt(), 3);
+    // The June visit came after more than the memory holds: its lost days are highlighted.
+    const QModelIndex lost = controllers->model()->index(0, 8);
+    EXPECT_GT(lost.data().toDouble(), 30.0);
+    EXPECT_TRUE(lost.data(Qt::BackgroundRole).isValid());
+
+    // "Добавить архивы…" copies and indexes the chosen folder.
+    const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
+    QPushButton* add = nullptr;
+    for (QPushButton* b : buttons)
+        if (b->text() == QStringLiteral("Добавить архивы…"))
+            add = b;
+    ASSERT_NE(add, nullptr);
+    add->click();
+    ASSERT_TRUE(done.wait(60000));
+    EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("Добавлено архивов: 1")))
+        << window.Status()->text().toStdString();
+    ASSERT_EQ(controllers->model()->rowCount(), 2);
+
+    // The filter narrows as one types.
+    window.Filter()->setText(QStringLiteral("б"));
+    EXPECT_EQ(controllers->model()->rowCount(), 1); // "Баня", case aside; "Школа" has no б
+    window.Filter()->setText(QStringLiteral("бан"));
+    ASSERT_EQ(controllers->model()->rowCount(), 1);
+    EXPECT_EQ(controllers->model()->index(0, 0).data().toString(), QStringLiteral("202"));
+    window.Filter()->clear();
+    ASSERT_EQ(controllers->model()->rowCount(), 2);
+
+    // Choosing a controller lists its visits; a double click asks for the visit's file.
+    controllers->setCurrentIndex(controllers->model()->index(0, 0));
+    ASSERT_EQ(window.ChosenSerial(), 101);
+    QTableView* visits = window.Visits();
+    ASSERT_EQ(visits->model()->rowCount(), 3);
+    QSignalSpy open(&window, &LibraryWindow::VisitOpenRequested);
+    const QModelIndex second = visits->model()->index(1, 0);
+    const QPoint at = visits->visualRect(second).center();
+    QTest::mouseClick(visits->viewport(), Qt::LeftButton, {}, at); // a double click's first press
+    QTest::mouseDClick(visits->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_TRUE(open[0][0].toString().startsWith(archives_ + QStringLiteral("/101/2024-02-01")))
+        << open[0][0].toString().toStdString();
+
+    // "История": one chart of the whole history, every record of the three visits once.
+    window.ShowHistory();
+    ChartWindow* history = window.HistoryWindow();
+    ASSERT_NE(history, nullptr);
+    EXPECT_TRUE(history->isVisible());
+    EXPECT_EQ(history->ChannelTabCount(), 2);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(options_.indexPath), QString());
+    const auto c = index.Controllers();
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(
+        static_cast<qint64>(history->Series()[0].time.size() + history->Series()[1].time.size()),
+        c[0].records);
+    EXPECT_TRUE(history->windowTitle().contains(QStringLiteral("101")));
+}
+
+// A second user with an empty data folder and the same server: "Синхронизировать" brings the
+// team's visits, off the window's thread. Against the PostgreSQL of tools/test.sh.
+TEST_F(LibraryWindowTest, SynchronizeBringsTheTeamsVisitsIntoAnEmptyLibrary) {
+    const QString admin = qEnvironmentVariable("KV_TEST_POSTGRES");
+    if (admin.isEmpty())
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one)";
+    const QString database =
+        QStringLiteral("win_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("w"));
+        db.setConnectOptions(admin);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE ") + database));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("w"));
+    const QString server = admin + QStringLiteral(" dbname=") + database;
+
+    // The first engineer's three visits go up.
+    const QString theirs = dir_.filePath(QStringLiteral("theirs"));
+    for (const char* at : {"2024-01-01", "2024-02-01", "2024-03-01"})
+        Visit({.serial = 303, .at = QString::fromLatin1(at)}, theirs + QStringLiteral("/archives"));
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(theirs + QStringLiteral("/library.sqlite")), QString());
+        ASSERT_EQ(SyncWithServer(index, theirs + QStringLiteral("/archives"), server).sent, 3);
+    }
+
+    options_.sync = [server, folder = archives_](LibraryIndex& index) {
+        return FormatSyncReport(SyncWithServer(index, folder, server));
+    };
+    LibraryWindow window(options_);
+    window.show();
+    ASSERT_EQ(window.Controllers()->model()->rowCount(), 0);
+    QPushButton* sync = nullptr;
+    for (QPushButton* b : window.findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Синхронизировать"))
+            sync = b;
+    ASSERT_NE(sync, nullptr);
+    EXPECT_TRUE(sync->isVisible());
+    QSignalSpy done(&window, &LibraryWindow::WorkDone);
+    sync->click();
+    ASSERT_TRUE(done.wait(60000));
+    EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("получено с сервера: 3")))
+        << window.Status()->text().toStdString();
+    ASSERT_EQ(window.Controllers()->model()->rowCount(), 1);
+    EXPECT_EQ(window.Controllers()->model()->index(0, 4).data().toInt(), 3);
+}
+
+} // namespace

@@ -1,0 +1,300 @@
+// The team library through a real PostgreSQL: tools/test.sh starts a private server and gives
+// its connection string in KV_TEST_POSTGRES; each test works in a database of its own.
+
+#include "TeamSync.h"
+#include "LibraryIndex.h"
+#include "SimulatedVisit.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace {
+
+// One user's data folder: the archives and the index.
+struct DataFolder {
+    explicit DataFolder(const QString& root)
+        : archives(root + QStringLiteral("/archives")),
+          indexPath(root + QStringLiteral("/library.sqlite")) {}
+    QString archives;
+    QString indexPath;
+};
+
+QStringList FilesBelow(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, {QStringLiteral("*.kvarc")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+QSet<QString> Shas(const DataFolder& data) {
+    LibraryIndex index;
+    if (!index.Open(data.indexPath).isEmpty())
+        return {};
+    const QStringList list = index.KnownSha256();
+    return QSet<QString>(list.begin(), list.end());
+}
+
+class TeamSyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_ = qEnvironmentVariable("KV_TEST_POSTGRES");
+        if (server_.isEmpty())
+            GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                            "KV_TEST_POSTGRES)";
+        ASSERT_TRUE(dir_.isValid());
+        database_ = QStringLiteral("lib_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        QSqlDatabase admin = Admin(QStringLiteral("postgres"));
+        ASSERT_TRUE(admin.isOpen()) << admin.lastError().text().toStdString();
+        ASSERT_TRUE(QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE ") + database_));
+        server_ += QStringLiteral(" dbname=") + database_;
+    }
+
+    void TearDown() override {
+        if (!database_.isEmpty()) {
+            QSqlDatabase::database(QStringLiteral("admin-") + database_, false).close();
+            QSqlQuery(Admin(QStringLiteral("postgres")))
+                .exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database_));
+            QSqlQuery(Admin(QStringLiteral("postgres")))
+                .exec(QStringLiteral("DROP ROLE IF EXISTS office_%1").arg(database_));
+        }
+        for (const QString& name : QSqlDatabase::connectionNames())
+            if (name.startsWith(QStringLiteral("admin-"))) {
+                QSqlDatabase::database(name, false).close();
+                QSqlDatabase::removeDatabase(name);
+            }
+    }
+
+    // A superuser connection to a database of the test server.
+    QSqlDatabase Admin(const QString& database) {
+        const QString name = QStringLiteral("admin-") + database;
+        if (QSqlDatabase::contains(name))
+            return QSqlDatabase::database(name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setConnectOptions(qEnvironmentVariable("KV_TEST_POSTGRES") + QStringLiteral(" dbname=") +
+                             database);
+        db.open();
+        return db;
+    }
+
+    int OnServer() {
+        QSqlQuery q(Admin(database_));
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM kv_downloads")) || !q.next())
+            return -1;
+        return q.value(0).toInt();
+    }
+
+    // Pulls the cable: the server ends every other connection to the test's database.
+    void CutConnections() {
+        QSqlQuery(Admin(database_))
+            .exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                 "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    }
+
+    SyncReport Sync(const DataFolder& data, const QString& server, int cutAfter = -1) {
+        LibraryIndex index;
+        EXPECT_EQ(index.Open(data.indexPath), QString());
+        int transfers = 0;
+        SyncHooks hooks;
+        hooks.afterTransfer = [&] {
+            if (++transfers == cutAfter)
+                CutConnections();
+        };
+        return SyncWithServer(index, data.archives, server, hooks);
+    }
+
+    void Visits(const DataFolder& data) {
+        for (int serial : {101, 202})
+            for (const char* at : {"2024-01-26T09:00", "2024-02-26T09:00", "2024-03-26T09:00"}) {
+                QString error;
+                ASSERT_FALSE(KeepSimulatedVisit({.serial = serial, .at = QString::fromLatin1(at)},
+                                                data.archives, error)
+                                 .isEmpty())
+                    << error.toStdString();
+            }
+    }
+
+    QTemporaryDir dir_;
+    QString server_;
+    QString database_;
+};
+
+TEST_F(TeamSyncTest, ASyncCutInTheMiddleIsCompletedByTheNextWithNothingDoubledOrLost) {
+    const DataFolder first(dir_.filePath(QStringLiteral("first")));
+    const DataFolder second(dir_.filePath(QStringLiteral("second")));
+    Visits(first);
+
+    // The first engineer's cable is pulled after two downloads went up.
+    SyncReport up = Sync(first, server_, 2);
+    EXPECT_EQ(up.sent, 2);
+    EXPECT_FALSE(up.error.isEmpty());
+    EXPECT_EQ(OnServer(), 2);
+    up = Sync(first, server_);
+    EXPECT_EQ(up.error, QString());
+    EXPECT_EQ(up.sent, 4);
+    EXPECT_EQ(up.received, 0);
+    EXPECT_EQ(OnServer(), 6);
+
+    // A second user with an empty data folder is cut after three came down, then completes.
+    SyncReport down = Sync(second, server_, 3);
+    EXPECT_EQ(down.received, 3);
+    EXPECT_FALSE(down.error.isEmpty());
+    down = Sync(second, server_);
+    EXPECT_EQ(down.error, QString());
+    EXPECT_EQ(down.received, 3);
+    EXPECT_EQ(down.sent, 0);
+
+    // The same six downloads on both sides, each file once and byte for byte.
+    EXPECT_EQ(Shas(second), Shas(first));
+    EXPECT_EQ(Shas(second).size(), 6);
+    const QStringList mine = FilesBelow(first.archives), theirs = FilesBelow(second.archives);
+    ASSERT_EQ(theirs.size(), 6);
+    QSet<QByteArray> a, b;
+    for (const QString& f : mine) {
+        QFile file(f);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        a.insert(file.readAll());
+    }
+    for (const QString& f : theirs) {
+        QFile file(f);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        b.insert(file.readAll());
+    }
+    EXPECT_EQ(a, b);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(second.indexPath), QString());
+    const auto controllers = index.Controllers();
+    ASSERT_EQ(controllers.size(), 2u);
+    EXPECT_EQ(controllers[0].visits, 3);
+    EXPECT_EQ(controllers[1].visits, 3);
+
+    // Nothing left to do on either side.
+    const SyncReport again = Sync(first, server_);
+    EXPECT_EQ(again.sent + again.received, 0);
+    EXPECT_EQ(again.error, QString());
+}
+
+TEST_F(TeamSyncTest, TheSameImageSentByTwoPeopleIsOneDownload) {
+    const DataFolder first(dir_.filePath(QStringLiteral("first")));
+    const DataFolder second(dir_.filePath(QStringLiteral("second")));
+    QString error;
+    const QString file =
+        KeepSimulatedVisit({.at = QStringLiteral("2024-05-01")}, first.archives, error);
+    ASSERT_FALSE(file.isEmpty());
+    ASSERT_TRUE(QDir().mkpath(second.archives + QStringLiteral("/12345")));
+    ASSERT_TRUE(QFile::copy(file, second.archives + QStringLiteral("/12345/copy.kvarc")));
+    EXPECT_EQ(Sync(first, server_).sent, 1);
+    const SyncReport other = Sync(second, server_);
+    EXPECT_EQ(other.sent + other.received, 0);
+    EXPECT_EQ(OnServer(), 1);
+}
+
+TEST_F(TeamSyncTest, AReadOnlyRolePullsAndSaysSendingWasRefused) {
+    const DataFolder engineer(dir_.filePath(QStringLiteral("engineer")));
+    const DataFolder office(dir_.filePath(QStringLiteral("office")));
+    QString error;
+    ASSERT_FALSE(KeepSimulatedVisit({.at = QStringLiteral("2024-05-01")}, engineer.archives, error)
+                     .isEmpty());
+    ASSERT_FALSE(KeepSimulatedVisit({.serial = 9, .at = QStringLiteral("2024-05-02")},
+                                    office.archives, error)
+                     .isEmpty());
+    const QString role = QStringLiteral("office_") + database_;
+    const QString officeServer = server_ + QStringLiteral(" user=") + role;
+
+    // No library on the server yet, and the office may not create one.
+    QSqlQuery admin(Admin(database_));
+    ASSERT_TRUE(admin.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role)));
+    SyncReport refused = Sync(office, officeServer);
+    EXPECT_TRUE(refused.error.contains(QStringLiteral("администратор")))
+        << refused.error.toStdString();
+
+    EXPECT_EQ(Sync(engineer, server_).sent, 1);
+    ASSERT_TRUE(
+        admin.exec(QStringLiteral("GRANT SELECT ON kv_meta, kv_downloads TO %1").arg(role)));
+    const SyncReport pulled = Sync(office, officeServer);
+    EXPECT_EQ(pulled.error, QString());
+    EXPECT_TRUE(pulled.sendingRefused);
+    EXPECT_EQ(pulled.sent, 0);
+    EXPECT_EQ(pulled.received, 1);
+    EXPECT_TRUE(FormatSyncReport(pulled).contains(QStringLiteral("отправка отклонена")));
+    EXPECT_EQ(OnServer(), 1);
+}
+
+TEST_F(TeamSyncTest, ADownServerANewerSchemaAndAPasswordInTheSettingsAreRefused) {
+    const DataFolder data(dir_.filePath(QStringLiteral("data")));
+    const SyncReport down =
+        Sync(data, QStringLiteral("host=") + dir_.filePath(QStringLiteral("nowhere")));
+    EXPECT_TRUE(down.error.contains(QStringLiteral("недоступен"))) << down.error.toStdString();
+    EXPECT_TRUE(Sync(data, server_ + QStringLiteral(" password=secret"))
+                    .error.contains(QStringLiteral(".pgpass")));
+
+    const SyncReport login = Sync(data, server_ + QStringLiteral(" user=nobody_here"));
+    EXPECT_TRUE(login.error.contains(QStringLiteral("отказал во входе")))
+        << login.error.toStdString();
+
+    EXPECT_EQ(Sync(data, server_).error, QString()); // creates the library on the server
+    {
+        // Another instance syncing the same archives folder: this one is refused at once.
+        QLockFile other(data.archives + QStringLiteral("/.sync.lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        EXPECT_TRUE(Sync(data, server_).error.contains(QStringLiteral("уже идёт")));
+    }
+    QSqlQuery admin(Admin(database_));
+    ASSERT_TRUE(
+        admin.exec(QStringLiteral("UPDATE kv_meta SET value = '2' WHERE key = 'schema_version'")));
+    EXPECT_TRUE(Sync(data, server_).error.contains(QStringLiteral("более новой версии")));
+}
+
+// The program's own answer, for the office's scripts: its copy beside a settings file of its own
+// (a portable program reads the file beside itself).
+TEST_F(TeamSyncTest, TheCommandLineSyncsWithTheServerOfTheSettingsFile) {
+    const DataFolder engineer(dir_.filePath(QStringLiteral("engineer")));
+    QString error;
+    ASSERT_FALSE(KeepSimulatedVisit({.at = QStringLiteral("2024-05-01")}, engineer.archives, error)
+                     .isEmpty());
+    ASSERT_EQ(Sync(engineer, server_).sent, 1);
+
+    const QString program = dir_.filePath(QStringLiteral("bin/kv9000"));
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("bin"))));
+    ASSERT_TRUE(
+        QFile::copy(qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000"), program));
+    auto run = [&](const QString& server, QString* out, QString* err) {
+        QFile ini(dir_.filePath(QStringLiteral("bin/kv9000.INI")));
+        EXPECT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(("[Library]\r\nServer=" + server + "\r\n").toLatin1());
+        ini.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir_.filePath(QStringLiteral("office")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+        env.remove(QStringLiteral("DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.start(program, {QStringLiteral("--library-sync")});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+        *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString out, err;
+    EXPECT_EQ(run(server_, &out, &err), 0) << err.toStdString();
+    EXPECT_EQ(out, QStringLiteral("отправлено на сервер: 0, получено с сервера: 1\n"));
+    EXPECT_EQ(FilesBelow(dir_.filePath(QStringLiteral("office/kv9000/archives"))).size(), 1);
+
+    EXPECT_EQ(run(QStringLiteral("host=") + dir_.filePath(QStringLiteral("nowhere")), &out, &err),
+              1);
+    EXPECT_TRUE(err.contains(QStringLiteral("недоступен"))) << err.toStdString();
+}
+
+} // namespace
