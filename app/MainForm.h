@@ -6,6 +6,7 @@
 // own file (MainFormIdentity.cpp, MainFormDownload.cpp, MainFormTextExport.cpp,
 // MainFormExcelExport.cpp, MainFormCalcExport.cpp).
 
+#include "DesignControls.h"
 #include "UserDialogs.h"
 
 #include <QPointer>
@@ -57,7 +58,7 @@ struct MainFormOptions {
 // The application title: caption of message boxes and the task bar.
 extern const QString kApplicationTitle;
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public DesignControls {
     Q_OBJECT
 
 public:
@@ -66,45 +67,6 @@ public:
     // Runs FormClose if the window was never closed.
     ~TMainForm() override;
 
-    // The menu bar above the design's arrangement and its menus; each feature adds its own
-    // actions (BuildMenus). The design's controls sit in ClientArea at the design's places.
-    QMenuBar* MenuBar = nullptr;
-    QMenu* FileMenu = nullptr;    // "Файл"
-    QMenu* ViewMenu = nullptr;    // "Вид"
-    QMenu* ServiceMenu = nullptr; // "Сервис"
-    QMenu* HelpMenu = nullptr;    // "Справка"
-    QWidget* ClientArea = nullptr;
-
-    // Controls, named as in the design.
-    QGroupBox* GroupBox2 = nullptr;
-    QLabel* lbSerial = nullptr;
-    TSpinEdit* speSerial = nullptr;
-    QLabel* Label1 = nullptr;
-    TSpinEdit* speAddr = nullptr;
-    QLabel* lbComment = nullptr;
-    QLineEdit* edComment = nullptr;
-    QPushButton* btReadInfo = nullptr;
-    QPushButton* btWriteInfo = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    StringGrid* StringGrid1 = nullptr; // channel 1 data
-    StringGrid* StringGrid2 = nullptr; // channel 1 settings
-    StringGrid* StringGrid3 = nullptr; // channel 2 data
-    StringGrid* StringGrid4 = nullptr; // channel 2 settings
-    QPushButton* bt_DF_Read = nullptr;
-    QPushButton* btSaveToTxt = nullptr;
-    QPushButton* btExportToExel = nullptr;
-    QPushButton* btExportToOOo = nullptr;
-    QLabel* lbTXE = nullptr;
-    QLabel* lbRXE = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    StatusPanels* StatusBar = nullptr; // panel 0: port, panel 1: identification text
-    FileSaveDialog SaveDialog;         // lives as long as the window
     // The workbook application and the sheet an Excel export is filling; empty between exports.
     std::shared_ptr<ExcelApplication> ExcelApp;
     std::shared_ptr<ExcelWorksheet> ExcelSheet;
@@ -203,7 +165,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildControls();
     // Fills the menus; a menu left without actions is hidden.
     void BuildMenus();
     void ConnectHandlers();
@@ -256,7 +217,6 @@ private:
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
     std::unique_ptr<SettingsFile> settings_;
-    double scale_ = 1.0; // the design's sizes are multiplied by it (see BuildControls)
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;
