@@ -7,6 +7,7 @@
 // MainFormExcelExport.cpp, MainFormCalcExport.cpp).
 
 #include "DesignControls.h"
+#include "ServiceSession.h"
 #include "UserDialogs.h"
 
 #include <QPointer>
@@ -128,9 +129,9 @@ public:
 
     // The archive the grids show: the last complete download, or the archive file opened;
     // nullptr while none is shown. It stays valid until the next ArchiveShown.
-    const ArchiveFileContents* ShownArchive() const;
+    const ArchiveFileContents* ShownArchive() const { return session_->Shown(); }
     // The file the shown archive was opened from; empty when it came from a download.
-    QString ShownArchivePath() const;
+    QString ShownArchivePath() const { return session_->ShownPath(); }
     // Makes row `row` of channel `channel`'s data grid (1-based, as the grid numbers its rows,
     // channel 1 or 2) current: its page is shown and the row selected and scrolled into view.
     // Out-of-range values do nothing.
@@ -192,7 +193,7 @@ private:
     void ShowLibraryClick();
     void AddToLibrary(const QString& keptFile);
     void RebuildRecentMenu();
-    bool FileViewShown() const;
+    bool FileViewShown() const { return session_->FileViewShown(); }
     void FindControllerBehindFileView();
     // Shows a file's identity where an identity read puts it, its name in panel 0 and the title.
     void ShowFileIdentity(const ArchiveFileContents& contents, const QString& path);

@@ -51,18 +51,6 @@ void ClearChannel(TextGrid& data, TextGrid& settings) {
 
 } // namespace
 
-const ArchiveFileContents* TMainForm::ShownArchive() const {
-    return session_->Shown();
-}
-
-QString TMainForm::ShownArchivePath() const {
-    return session_->ShownPath();
-}
-
-bool TMainForm::FileViewShown() const {
-    return session_->FileViewShown();
-}
-
 void TMainForm::SelectRecordRow(int channel, int row) {
     StringGrid* const grid = channel == 1 ? StringGrid1 : channel == 2 ? StringGrid3 : nullptr;
     if (!grid || row < 1 || row >= grid->RowCount())
@@ -256,16 +244,6 @@ void TMainForm::CloseArchiveClick() {
     ClearChannel(Grid(0), Grid(1));
     ClearChannel(Grid(2), Grid(3));
     UpdateArchiveActions();
-}
-
-void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
-                                      const QByteArray& error) {
-    const IdentityJournalEntry entry = session_->JournalEntry(
-        change, steps, error, CurrentPortName(), QDateTime::currentDateTime());
-    const QString failure = AppendJournalLine(IdentityJournalPath(), FormatJournalLine(entry));
-    if (!failure.isEmpty())
-        StatusBar->ShowNotice(QStringLiteral("Журнал изменений не записан (%1): %2")
-                                  .arg(QDir::toNativeSeparators(IdentityJournalPath()), failure));
 }
 
 void TMainForm::ShowIdentityJournalClick() {

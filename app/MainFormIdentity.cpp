@@ -1,15 +1,23 @@
-// The identity of the controller in the group box " Информация ": reading it, changing it, and
-// the access code that unlocks the serial number.
+// The controller and its identity in the group box " Информация ": finding the controller,
+// reading its identity, changing it (with its line in the journal of changes), and the access
+// code that unlocks the serial number.
 
 #include "MainForm.h"
 
 #include "AccessCode.h"
 #include "Cp1251.h"
+#include "Discovery.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
+#include "IdentityJournal.h"
+#include "PortMap.h"
 #include "ServiceSession.h"
 #include "SpinEdit.h"
+#include "StatusPanels.h"
+#include "UserFolders.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -68,4 +76,30 @@ void TMainForm::speSerialDblClick() {
     const bool unlocked = IsAccessCode(typed);
     speSerial->setReadOnly(!unlocked);
     speAddr->setReadOnly(!unlocked);
+}
+
+void TMainForm::FindController() {
+    session_->SetController(0);
+    const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
+    if (found.port == 0) {
+        if (!FileViewShown()) { // an archive file shown needs no controller
+            ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
+            OfferPortDoctor();
+        }
+        return;
+    }
+    session_->SetController(found.channelCount);
+    SetStatusText(0, PortName(found.port));
+    SetStatusText(1, FromCp1251(found.identification));
+    RunHandler(&TMainForm::btReadInfoClick);
+}
+
+void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
+                                      const QByteArray& error) {
+    const IdentityJournalEntry entry = session_->JournalEntry(
+        change, steps, error, CurrentPortName(), QDateTime::currentDateTime());
+    const QString failure = AppendJournalLine(IdentityJournalPath(), FormatJournalLine(entry));
+    if (!failure.isEmpty())
+        StatusBar->ShowNotice(QStringLiteral("Журнал изменений не записан (%1): %2")
+                                  .arg(QDir::toNativeSeparators(IdentityJournalPath()), failure));
 }
