@@ -7,6 +7,11 @@
 //
 // A raw image (exactly 0x42000 bytes without the signature, e.g. a memory dump) decodes too:
 // its channel count follows from where valid settings blocks lie, its identity stays empty.
+//
+// How the archive layer (archive/) reports a failure: as the cause in plain Russian words, an
+// empty text meaning success; a function that also gives a value returns a result struct with
+// the value and that text (ArchiveFileReadResult, DownloadResult with its outcome). Nothing
+// throws out of archive/.
 
 #include <QByteArray>
 #include <QDateTime>

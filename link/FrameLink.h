@@ -3,6 +3,12 @@
 // The frame-link library: one current serial port, one request frame out, one reply frame in.
 // Every result is an 8-bit boolean, nonzero meaning success. Called from the user-interface
 // thread only, one exchange at a time.
+//
+// How the protocol layer (link/) reports a failure: the frame functions here return their
+// boolean; a command sequence (Exchange.h) raises LinkError with the text the user sees ("TX
+// Error", "RX Error") and catches it at its own edge, so that every public command returns its
+// outcome in a result: a struct with the error text of the failed step (IdentityReadResult,
+// WriteIdentity's text, DiscoveryResult with port 0). Nothing throws out of link/.
 
 #include <QString>
 
