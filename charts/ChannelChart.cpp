@@ -1,5 +1,7 @@
 #include "ChannelChart.h"
 
+#include "RelayBands.h"
+
 #include <qcustomplot.h>
 
 #include <QDateTime>
@@ -14,8 +16,7 @@
 namespace {
 
 constexpr int kLineFields = ChartFieldCount - 1; // every field but "Реле" is a line
-constexpr int kRelayBits = 8;
-constexpr int kPickPixels = 8; // how near a double click must be to a point
+constexpr int kPickPixels = 8;                   // how near a double click must be to a point
 
 // One colour per field, in field order; the comparison uses the same ones, pale.
 const QColor kFieldColors[kLineFields] = {
@@ -63,30 +64,14 @@ QVector<QCPGraphData> LineData(const ChannelSeries& s, int field) {
     return data;
 }
 
-// One relay's band: a bar at height `bit` over every stretch where the relay was on, each
-// record's state lasting until the next record (or one logging interval before a break).
+// One relay's band: a bar at height `bit` over every stretch where the relay was on.
 QVector<QCPGraphData> BandData(const ChannelSeries& s, int bit) {
     QVector<QCPGraphData> data;
-    const auto& relay = s.Values(ChartField::Relay);
-    const std::size_t n = s.time.size();
-    std::vector<bool> breakAfter(n, false);
-    for (int b : s.breaks)
-        breakAfter[static_cast<std::size_t>(b - 1)] = true;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::size_t i = 0;
-    while (i < n) {
-        if (!(static_cast<int>(relay[i]) & (1 << bit))) {
-            ++i;
-            continue;
-        }
-        const double start = s.time[i];
-        while (i + 1 < n && !breakAfter[i] && (static_cast<int>(relay[i + 1]) & (1 << bit)))
-            ++i;
-        const double end = i + 1 < n && !breakAfter[i] ? s.time[i + 1] : s.time[i] + s.logInterval;
-        data.append({start, static_cast<double>(bit)});
-        data.append({end, static_cast<double>(bit)});
-        data.append({end, nan});
-        ++i;
+    for (const RelayStretch& on : RelayOnStretches(s, bit)) {
+        data.append({on.from, static_cast<double>(bit)});
+        data.append({on.to, static_cast<double>(bit)});
+        data.append({on.to, nan});
     }
     return data;
 }

@@ -1,5 +1,6 @@
 #include "ChartSeries.h"
 #include "ArchiveImageBuilder.h"
+#include "RelayBands.h"
 
 #include <gtest/gtest.h>
 
@@ -66,4 +67,36 @@ TEST(ChartSeries, OneChannelTakesTheWholeRecordAreaAndAnEmptyImageGivesNoPoints)
     EXPECT_EQ(series[0].row, (std::vector<int>{8444, 4225}));
     EXPECT_TRUE(ExtractChartSeries(ErasedImage(), 1)[0].Empty());
     EXPECT_TRUE(ExtractChartSeries(image.left(100), 2)[1].Empty());
+}
+
+// The relays' bands: each record's state lasts until the next record, a stretch ends at a break
+// of the log (one interval after its last record), and each bit is its own band.
+TEST(RelayBands, StretchesFollowTheRecordsAndStopAtBreaks) {
+    ChannelSeries s;
+    s.logInterval = 1800;
+    s.time = {0, 1800, 3600, 5400, 20000, 21800, 23600};
+    //            R1+R3  R1   -    R1    R1 (after a break)  -  R3
+    const std::vector<double> relay = {0b101, 0b001, 0, 0b001, 0b001, 0, 0b100};
+    s.values[static_cast<int>(ChartField::Relay)] = relay;
+    s.breaks = {4}; // the log broke between 5400 and 20000
+
+    const auto r1 = RelayOnStretches(s, 0);
+    ASSERT_EQ(r1.size(), 3u);
+    EXPECT_EQ(r1[0].from, 0);
+    EXPECT_EQ(r1[0].to, 3600); // until the record that has it off
+    EXPECT_EQ(r1[1].from, 5400);
+    EXPECT_EQ(r1[1].to, 5400 + 1800); // the break ends it one interval on
+    EXPECT_EQ(r1[2].from, 20000);
+    EXPECT_EQ(r1[2].to, 21800);
+
+    const auto r3 = RelayOnStretches(s, 2);
+    ASSERT_EQ(r3.size(), 2u);
+    EXPECT_EQ(r3[0].from, 0);
+    EXPECT_EQ(r3[0].to, 1800); // a single record still shows
+    EXPECT_EQ(r3[1].from, 23600);
+    EXPECT_EQ(r3[1].to, 23600 + 1800); // the last record lasts one interval
+
+    EXPECT_TRUE(RelayOnStretches(s, 1).empty());
+    EXPECT_TRUE(RelayOnStretches(s, 8).empty());
+    EXPECT_TRUE(RelayOnStretches(ChannelSeries{}, 0).empty());
 }
