@@ -19,10 +19,6 @@ namespace {
 // Enough for any number of downloads in one second; the loop only has to end.
 constexpr int kMaxSuffix = 100000;
 
-QString SystemError(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 } // namespace
 
 ExclusiveMove MoveWithoutReplacing(const QString& from, const QString& to, QString* error) {
@@ -57,7 +53,7 @@ ExclusiveMove MoveWithoutReplacing(const QString& from, const QString& to, QStri
     if (code == EEXIST)
         return ExclusiveMove::Taken;
     if (error)
-        *error = SystemError(code);
+        *error = QString::fromLocal8Bit(std::strerror(code));
     return ExclusiveMove::Failed;
 #endif
 }
