@@ -1,5 +1,7 @@
 #include "ArchiveFile.h"
 
+#include "RegularFile.h"
+
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
 #include "ExclusiveName.h"
@@ -12,15 +14,6 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QTemporaryFile>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -292,26 +285,8 @@ ArchiveFileReadResult ReadArchiveFile(const QString& path) {
                            .arg(info.size())
                            .arg(ArchiveFileSizeLimit));
     QFile file;
-#ifdef Q_OS_WIN
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
-#else
-    // Non-blocking: a file swapped for a pipe since it was looked at does not hang the open.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Failure(QStringLiteral("файл не читается: %1")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        ::close(fd);
-        return Failure(notRegular);
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return Failure(QStringLiteral("файл не читается: %1").arg(file.errorString()));
-    }
-#endif
+    if (const QString error = OpenRegularFile(path, file, notRegular); !error.isEmpty())
+        return Failure(error);
     // One byte more than the limit: a file that grew since it was looked at is still refused.
     const QByteArray bytes = file.read(ArchiveFileSizeLimit + 1);
     if (file.error() != QFileDevice::NoError)

@@ -69,10 +69,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     // The parser's help option, but without the "--help-all" it adds beside it: here that one
     // would only open the window, and the toolkit's catalogue has no Russian for its description.
     // The description is the parser's own words, so that their Russian comes from the catalogue.
-    QStringList helpNames{QStringLiteral("h"), QStringLiteral("help")};
-#ifdef Q_OS_WIN
-    helpNames.prepend(QStringLiteral("?"));
-#endif
+    // "-?" as well, as Windows users type it; the same on every platform.
+    const QStringList helpNames{QStringLiteral("?"), QStringLiteral("h"), QStringLiteral("help")};
     const QCommandLineOption help(
         helpNames,
         QCoreApplication::translate("QCommandLineParser", "Displays help on commandline options."));

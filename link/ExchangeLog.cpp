@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -95,7 +96,19 @@ void ExchangeLog::WriteWhileIdle() {
             break;
         // The first line waits a moment for the lines that follow it, then all go together.
         wake_.wait_for(lock, kWriteDelay, [this] { return stopping_; });
-        FlushLocked();
+        if (failed_ || buffer_.isEmpty() || !fileOpen_)
+            continue;
+        // The lines are written without holding up the link, which may log on meanwhile; the file
+        // is taken before the state is let go, so that it cannot change under the write.
+        const QByteArray lines = std::exchange(buffer_, QByteArray());
+        std::unique_lock fileLock(fileMutex_);
+        lock.unlock();
+        const bool written = file_.write(lines) == lines.size();
+        const QString name = file_.fileName();
+        fileLock.unlock();
+        lock.lock();
+        if (!written)
+            Fail(QStringLiteral("не удаётся записать файл %1").arg(name));
     }
 }
 
@@ -104,7 +117,7 @@ void ExchangeLog::Fail(const QString& reason) {
         return;
     failed_ = true;
     buffer_.clear();
-    file_.close();
+    fileOpen_ = false; // the file itself is closed with the log
     if (onFailure)
         onFailure(reason);
 }
@@ -114,6 +127,8 @@ bool ExchangeLog::OpenFileFor(const QString& day) {
         Fail(QStringLiteral("не удаётся создать папку %1").arg(folder_));
         return false;
     }
+    const std::lock_guard fileLock(fileMutex_);
+    fileOpen_ = false;
     file_.close();
     if (day != fileDay_) {
         // Continue the day's newest file after a restart.
@@ -132,6 +147,7 @@ bool ExchangeLog::OpenFileFor(const QString& day) {
         return false;
     }
     fileSize_ = file_.size();
+    fileOpen_ = true;
     PruneOldFiles();
     return true;
 }
@@ -151,8 +167,10 @@ void ExchangeLog::Flush() {
 }
 
 void ExchangeLog::FlushLocked() {
-    if (failed_ || buffer_.isEmpty() || !file_.isOpen())
+    if (failed_ || buffer_.isEmpty() || !fileOpen_)
         return;
+    // Waits for a write of the writer still under way: lines reach the file in their order.
+    const std::lock_guard fileLock(fileMutex_);
     if (file_.write(buffer_) != buffer_.size()) {
         Fail(QStringLiteral("не удаётся записать файл %1").arg(file_.fileName()));
         return;
@@ -171,7 +189,7 @@ void ExchangeLog::Add(QByteArray line) {
 
     line += '\n';
     const QString day = LocalNow().day;
-    if (!file_.isOpen() || day != fileDay_) {
+    if (!fileOpen_ || day != fileDay_) {
         FlushLocked();
         if (failed_ || !OpenFileFor(day))
             return;

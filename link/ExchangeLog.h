@@ -79,8 +79,11 @@ private:
     std::deque<QByteArray> recent_;
     std::atomic<quint64> lineCount_ = 0;
     std::atomic<bool> failed_ = false;
-    // Everything above is guarded by mutex_ once the writer runs.
+    bool fileOpen_ = false;
+    // Everything above but file_ is guarded by mutex_; file_ by fileMutex_, which is taken after
+    // mutex_ when both are needed. The writer holds only fileMutex_ while it writes.
     mutable std::mutex mutex_;
+    std::mutex fileMutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
     std::thread writer_;
