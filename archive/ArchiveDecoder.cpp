@@ -146,3 +146,16 @@ void DecodeArchive(const QByteArray& image, int channelCount, int recordCount,
         }
     }
 }
+
+TextGrid DecodeSettingsRows(const QByteArray& image, int channelCount, int channel) {
+    TextGrid grid(SettingsGridColumns, SettingsBlockCount + 1);
+    const ArchiveGeometry geo = GeometryFor(channelCount);
+    for (int b = 0; b < SettingsBlockCount; ++b) {
+        const qsizetype at = static_cast<qsizetype>(channel - 1) * geo.channelBlockSize +
+                             geo.recordAreaSize + b * ArchiveRecordSize;
+        if (at + ArchiveRecordSize <= image.size())
+            FillSettingsRow(grid, b + 1,
+                            reinterpret_cast<const std::uint8_t*>(image.constData() + at));
+    }
+    return grid;
+}

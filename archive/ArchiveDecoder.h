@@ -35,6 +35,10 @@ void FillDataRow(TextGrid& grid, int row, const std::uint8_t* record32);
 // The same for one 32-byte settings block and a settings grid; valid only when byte 31 is 0x51.
 void FillSettingsRow(TextGrid& grid, int row, const std::uint8_t* block32);
 
+// Channel `channel`'s (1 or 2) settings blocks of image as the settings grid shows them, in rows
+// 1 to 4 of a grid of their own; rows of blocks the image lacks stay empty.
+TextGrid DecodeSettingsRows(const QByteArray& image, int channelCount, int channel);
+
 // Fills the grids of channels 1..channelCount from the image, read strictly in order: channel
 // 1's recordCount records and 4 settings blocks, then channel 2's. grids are StringGrid1..4: for
 // channel k (from 0) the data grid is entry 2k, the settings grid entry 2k + 1. Each data grid

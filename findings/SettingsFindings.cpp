@@ -11,20 +11,6 @@ namespace {
 
 constexpr int kFirstValueColumn = 3; // columns 1 and 2 are the block's date and time
 
-// The channel's settings blocks as grid rows 1..4; rows of blocks the image lacks stay empty.
-TextGrid SettingsRows(const QByteArray& image, int channelCount, int channel) {
-    TextGrid grid(SettingsGridColumns, SettingsBlockCount + 1);
-    const ArchiveGeometry geo = GeometryFor(channelCount);
-    for (int b = 0; b < SettingsBlockCount; ++b) {
-        const qsizetype at = static_cast<qsizetype>(channel - 1) * geo.channelBlockSize +
-                             geo.recordAreaSize + b * ArchiveRecordSize;
-        if (at + ArchiveRecordSize <= image.size())
-            FillSettingsRow(grid, b + 1,
-                            reinterpret_cast<const std::uint8_t*>(image.constData() + at));
-    }
-    return grid;
-}
-
 qint64 WallSeconds(const QDateTime& when) {
     return QDateTime(when.date(), when.time(), Qt::UTC).toSecsSinceEpoch();
 }
@@ -42,8 +28,8 @@ std::vector<Finding> SettingsFindings(const FindingsInput& input, int channel) {
     std::vector<Finding> out;
     if (input.previousImage.isEmpty() || channel < 1 || channel > input.channelCount)
         return out;
-    const TextGrid now = SettingsRows(input.image, input.channelCount, channel);
-    const TextGrid before = SettingsRows(input.previousImage, input.channelCount, channel);
+    const TextGrid now = DecodeSettingsRows(input.image, input.channelCount, channel);
+    const TextGrid before = DecodeSettingsRows(input.previousImage, input.channelCount, channel);
     auto heading = [&](int col) {
         return col < input.settingsHeadings.size() ? input.settingsHeadings[col]
                                                    : QStringLiteral("поле %1").arg(col);

@@ -1,17 +1,8 @@
 #include "LibraryReport.h"
 
+#include "TsvField.h"
+
 #include <QDateTime>
-
-namespace {
-
-QString Field(QString text) {
-    for (QChar& c : text)
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    return text;
-}
-
-} // namespace
 
 QString FormatRecordTime(qint64 seconds) {
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
@@ -24,7 +15,7 @@ QString FormatLibraryTable(const std::vector<LibraryController>& controllers) {
     for (const LibraryController& c : controllers) {
         const QStringList fields{
             QString::number(c.serial),
-            Field(c.place),
+            TsvField(c.place),
             QString::number(c.channels),
             QString::number(c.visits),
             c.first ? FormatRecordTime(*c.first) : QString(),

@@ -39,20 +39,6 @@ QString Days(double days) {
     return QString::number(days, 'f', 1).replace(u'.', u',');
 }
 
-// The channel's settings blocks as the settings grid shows them (rows 1..4).
-TextGrid SettingsRows(const QByteArray& image, int channelCount, int channel) {
-    TextGrid grid(SettingsGridColumns, SettingsBlockCount + 1);
-    const ArchiveGeometry geo = GeometryFor(channelCount);
-    for (int b = 0; b < SettingsBlockCount; ++b) {
-        const qsizetype at = static_cast<qsizetype>(channel - 1) * geo.channelBlockSize +
-                             geo.recordAreaSize + b * ArchiveRecordSize;
-        if (at + ArchiveRecordSize <= image.size())
-            FillSettingsRow(grid, b + 1,
-                            reinterpret_cast<const std::uint8_t*>(image.constData() + at));
-    }
-    return grid;
-}
-
 class ReportWriter {
 public:
     ReportWriter(const VisitReportInput& in, const std::vector<ChannelPictures>& charts,
@@ -234,10 +220,10 @@ private:
         const int channels = visit_.current.channelCount;
         for (int ch = 1; ch <= channels; ++ch) {
             flow_.Heading(QStringLiteral("Настройки, канал %1").arg(ch));
-            const TextGrid now = SettingsRows(visit_.current.image, channels, ch);
+            const TextGrid now = DecodeSettingsRows(visit_.current.image, channels, ch);
             std::optional<TextGrid> before;
             if (visit_.previous)
-                before = SettingsRows(visit_.previous->image, channels, ch);
+                before = DecodeSettingsRows(visit_.previous->image, channels, ch);
             FlowTable t;
             t.fontPoints = 5.8;
             for (int c = 0; c < SettingsGridColumns; ++c)
