@@ -8,9 +8,16 @@ build=${KV_BUILD_DIR:-$top/build}
 
 "$top/tools/install-deps.sh"
 
+# A compiler cache where the machine has one: builds of other checkouts are reused (paths are
+# taken relative to the checkout).
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$top"
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 # shellcheck disable=SC2086
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON \
-    ${KV_CMAKE_ARGS:-}
+    "${launcher[@]}" ${KV_CMAKE_ARGS:-}
 cmake --build "$build" -j"$(nproc)"
 
 # The office test needs a display; window tests run offscreen anyway.
