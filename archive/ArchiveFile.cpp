@@ -11,9 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 
 namespace {
 
@@ -339,26 +339,34 @@ QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& conten
     if (!QDir().mkpath(dir))
         return QStringLiteral("не удалось создать папку %1").arg(dir);
     // Written whole under a name of its own in the same folder; the final name is taken by the
-    // move, which never replaces a file.
-    QTemporaryFile file(QDir(dir).filePath(QStringLiteral(".kvarc-XXXXXX")));
-    if (!file.open())
+    // move, which never replaces a file. A plain file, closed before the move: Windows moves no
+    // file that is still open.
+    QFile file;
+    for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
+        file.setFileName(QDir(dir).filePath(
+            QStringLiteral(".kvarc-%1.tmp").arg(QRandomGenerator::global()->generate64(), 0, 16)));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !file.exists())
+            return file.errorString();
+    }
+    if (!file.isOpen())
         return file.errorString();
-    // A temporary file is the owner's alone; a kept archive is readable as any file written.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                        QFileDevice::ReadOther);
     const QByteArray bytes = EncodeArchiveFile(contents);
     QString error;
     if (file.write(bytes) != bytes.size())
         error = file.errorString();
     else
         error = SyncToDisk(file);
-    if (!error.isEmpty())
-        return error;
     file.close();
-    const QString kept = MoveToFreeName(file.fileName(), base, QStringLiteral(".kvarc"), &error);
-    if (kept.isEmpty())
+    // A kept archive is readable as any file written.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    const QString kept =
+        error.isEmpty() ? MoveToFreeName(file.fileName(), base, QStringLiteral(".kvarc"), &error)
+                        : QString();
+    if (kept.isEmpty()) {
+        file.remove(); // nothing is left behind
         return error;
-    file.setAutoRemove(false);
+    }
     if (keptPath)
         *keptPath = kept;
     return {};
