@@ -21,22 +21,11 @@
 
 class ExchangeLog;
 class QAction;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
 class QMenu;
-class QMenuBar;
-class QProgressBar;
-class QPushButton;
-class QTabWidget;
 class ChartWindow;
-class ServiceSession;
 class LibraryBackground;
 class SettingsFile;
-class StatusPanels;
-class StringGrid;
 class TextGrid;
-class TSpinEdit;
 struct IdentityReadResult;
 class ExcelApplication;
 class ExcelWorksheet;
