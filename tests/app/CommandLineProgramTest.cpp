@@ -67,4 +67,19 @@ TEST(CommandLineProgram, UsageErrorsWithoutADisplayOnStandardErrorOnly) {
     EXPECT_EQ(twoFiles.exitCode, 2);
     EXPECT_EQ(twoFiles.out, "");
     EXPECT_EQ(twoFiles.err, "kv9000: ожидается не более одного файла. Подробнее: kv9000 --help\n");
+
+    // The toolkit's own options are set aside, so even beside them a usage error needs no
+    // display; every usage error is one line.
+    for (const QStringList& arguments :
+         {QStringList{"-platform", "offscreen", "--bogus"}, QStringList{"-x"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ProgramRun run = RunProgram(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith("kv9000: ")) << run.err.toStdString();
+    }
+    const ProgramRun help = RunProgram({"-style=fusion", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--diagnose"));
 }
