@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -272,9 +273,22 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
             oldest = static_cast<qint64>(s.time.front());
             newest = static_cast<qint64>(s.time.back());
         }
-        // What the history already holds within this visit's span: most of a visit overlaps the
-        // one before, and reading those records back is much cheaper than offering them again.
-        QHash<qint64, QList<QByteArray>> known;
+        auto recordAt = [&](std::size_t k) {
+            return QByteArrayView(block +
+                                      static_cast<std::ptrdiff_t>(s.row[k] - 1) * ArchiveRecordSize,
+                                  ArchiveRecordSize);
+        };
+        // This visit's records by time; what the history already holds is compared with them as
+        // it streams past, so that memory follows the visit, never the history (a controller
+        // whose every visit conflicts would otherwise hold all of them at once). Most of a
+        // visit overlaps the one before, and reading those records back is much cheaper than
+        // offering them again.
+        QHash<qint64, QVarLengthArray<std::size_t, 1>> byTime;
+        byTime.reserve(static_cast<qsizetype>(s.time.size()));
+        for (std::size_t k = 0; k < s.time.size(); ++k)
+            byTime[static_cast<qint64>(s.time[k])].append(k);
+        std::vector<bool> inHistory(s.time.size(), false);
+        QSet<qint64> timesHeld; // times with at least one record in the history
         if (oldest) {
             existing.addBindValue(serial);
             existing.addBindValue(channel);
@@ -282,27 +296,36 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
             existing.addBindValue(*newest);
             if (!Exec(existing))
                 return fail(QStringLiteral("индекс не читается"));
-            while (existing.next())
-                known[existing.value(0).toLongLong()] << existing.value(1).toByteArray();
+            while (existing.next()) {
+                const auto it = byTime.constFind(existing.value(0).toLongLong());
+                if (it == byTime.cend())
+                    continue;
+                timesHeld.insert(it.key());
+                const QByteArray held = existing.value(1).toByteArray();
+                for (std::size_t k : *it)
+                    if (recordAt(k) == held)
+                        inHistory[k] = true;
+            }
             existing.finish();
         }
         qint64 newTimes = 0, newConflicts = 0;
         for (std::size_t k = 0; k < s.time.size(); ++k) {
             const auto time = static_cast<qint64>(s.time[k]);
-            const QByteArray record = QByteArray::fromRawData(
-                block + static_cast<std::ptrdiff_t>(s.row[k] - 1) * ArchiveRecordSize,
-                ArchiveRecordSize);
-            QList<QByteArray>& atTime = known[time];
-            if (atTime.contains(record))
+            if (inHistory[k])
+                continue;
+            // The same record twice in one visit is offered once.
+            const auto& sameTime = byTime[time];
+            if (std::any_of(sameTime.begin(), sameTime.end(),
+                            [&](std::size_t j) { return j < k && recordAt(j) == recordAt(k); }))
                 continue;
             // A record of a time not yet in the history adds a time; one more of a time there
             // already is a conflict.
-            ++(atTime.isEmpty() ? newTimes : newConflicts);
-            atTime << QByteArray(record);
+            ++(timesHeld.contains(time) ? newConflicts : newTimes);
+            timesHeld.insert(time);
             insertRecord.addBindValue(serial);
             insertRecord.addBindValue(channel);
             insertRecord.addBindValue(time);
-            insertRecord.addBindValue(record);
+            insertRecord.addBindValue(recordAt(k).toByteArray());
             insertRecord.addBindValue(visit);
             if (!Exec(insertRecord))
                 return fail(QStringLiteral("записи не внесены в индекс"));

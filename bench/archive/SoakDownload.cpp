@@ -171,8 +171,13 @@ int main(int argc, char** argv) {
             seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
     }
 
-    // The window finds a first simulator as it would at start-up; every run then opens its own.
+    // The kept downloads, their index and the journals go to a folder of the run's own, never to
+    // the user's.
     QTemporaryDir dir;
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
+        setenv(variable, dir.filePath(QString::fromLatin1(variable)).toLocal8Bit().constData(), 1);
+
+    // The window finds a first simulator as it would at start-up; every run then opens its own.
     const QString settings = dir.filePath("kv9000.INI");
     const QString imagePath = dir.filePath("archive.bin");
     std::unique_ptr<SimProcess> first =

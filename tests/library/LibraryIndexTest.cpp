@@ -180,6 +180,26 @@ TEST_F(LibraryIndexTest, AReplacedControllerWithTheSameSerialGivesConflictsNotLo
     // Both versions of a repeated time are kept: the history shows every record of both.
     const auto history = index.History(12345);
     EXPECT_EQ(history[0].time.size(), a[0].size() + b[0].size());
+
+    // The replacement visited again: where its times already hold both versions, its own is
+    // there already and neither a new time nor a new conflict.
+    const QString again = Visit({.at = QStringLiteral("2024-01-22T00:00"), .historySeed = 777});
+    ASSERT_EQ(index.AddFile(again).outcome, AddOutcome::Added);
+    const auto c = TimesOf(again);
+    qint64 times = 0, pairs = 0;
+    for (int ch = 0; ch < 2; ++ch) {
+        std::set<double> replacement = b[ch];
+        replacement.insert(c[ch].begin(), c[ch].end());
+        std::set<double> all = a[ch];
+        all.insert(replacement.begin(), replacement.end());
+        times += static_cast<qint64>(all.size());
+        pairs += static_cast<qint64>(a[ch].size() + replacement.size());
+    }
+    ASSERT_GT(times, either);
+    const auto later = index.Controllers();
+    EXPECT_EQ(later[0].records, times);
+    EXPECT_EQ(later[0].conflicts, pairs - times);
+    EXPECT_EQ(later[0].conflicts, both);
 }
 
 TEST_F(LibraryIndexTest, DamagedAndForeignFilesAreSkippedAndReportedWhileTheRestIsIndexed) {
