@@ -12,7 +12,7 @@
 
 const QString kApplicationTitle = QStringLiteral("КВ-9000Л");
 
-void TMainForm::RunGuarded(void (TMainForm::*handler)()) {
+void TMainForm::RunGuarded(const std::function<void()>& handler) {
     if (busy_ || closing_)
         return;
     // Released on every way out, whatever leaves the handler.
@@ -20,9 +20,9 @@ void TMainForm::RunGuarded(void (TMainForm::*handler)()) {
     RunHandler(handler);
 }
 
-void TMainForm::RunHandler(void (TMainForm::*handler)()) {
+void TMainForm::RunHandler(const std::function<void()>& handler) {
     try {
-        (this->*handler)();
+        handler();
     } catch (const std::exception& e) {
         ShowException(e);
     } catch (...) {

@@ -4,7 +4,9 @@
 // the controller (FormCreate); closing it saves the settings and closes the port (FormClose).
 // Every other function is a handler of one of its controls; each group of handlers lives in its
 // own file (MainFormIdentity.cpp, MainFormDownload.cpp, MainFormTextExport.cpp,
-// MainFormExcelExport.cpp, MainFormCalcExport.cpp).
+// MainFormExcelExport.cpp, MainFormCalcExport.cpp, MainFormArchive.cpp for the file view). The
+// features beyond the design's controls are parts of their own that add their menu entries
+// (ArchiveFileMenu, ServiceTools, LibraryMenu) and reach the window through its public face.
 
 #include "DesignControls.h"
 #include "ServiceSession.h"
@@ -19,11 +21,10 @@
 #include <memory>
 #include <optional>
 
-class ExchangeLog;
 class QAction;
 class QMenu;
 class ChartWindow;
-class LibraryBackground;
+class ServiceTools;
 class SettingsFile;
 class TextGrid;
 struct IdentityReadResult;
@@ -32,7 +33,6 @@ class ExcelWorksheet;
 struct ExportProgress;
 struct ExportSource;
 struct ArchiveFileContents;
-struct ArchiveView;
 struct IdentityChange;
 struct IdentityWriteSteps;
 
@@ -107,14 +107,15 @@ public:
     ExportProgress ExportProgressHooks();
 
     QString SettingsPath() const { return settingsPath_; }
+    // The settings file while the window is open; null once it has closed.
+    SettingsFile* Settings() const { return settings_.get(); }
 
-    // The service menu (MainFormService.cpp): the port doctor, the exchange log and its view.
-    QAction* ExchangeLogAction = nullptr; // "Журнал обмена", checkable
-    void OpenPortDoctor();
-    void OpenExchangeLogView();
-    // Turns the exchange log on (in the state folder) or off; the state goes to the settings.
-    void SetExchangeLog(bool on);
-    const ExchangeLog* CurrentExchangeLog() const { return exchangeLog_.get(); }
+    // Runs a handler with the busy guard: nothing happens while another long-running handler
+    // runs; otherwise the window is busy until the handler returns.
+    void RunGuarded(const std::function<void()>& handler);
+    // Runs a handler and shows an exception that escapes it in a message box (its text, or
+    // "Unknown error" for one that carries none).
+    void RunHandler(const std::function<void()>& handler);
 
     // The archive the grids show: the last complete download, or the archive file opened;
     // nullptr while none is shown. It stays valid until the next ArchiveShown.
@@ -134,14 +135,9 @@ public:
     // what failed.
     void WaitForArchiveSaves();
 
-    // Handlers of the menu actions for archive files.
-    void OpenArchiveClick();
-    void SaveArchiveAsClick();
     // "Файл" → "Закрыть архив": the grids empty as at start, the fields show the controller as
     // last read.
     void CloseArchiveClick();
-    void ShowIdentityJournalClick();
-    void AboutClick();
     // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).
     void ShowChartsClick();
     // "Файл" → "Отчёт о посещении…" (MainFormReport.cpp).
@@ -150,6 +146,8 @@ public:
 signals:
     // The grids show a new archive: a download completed, or an archive file was opened.
     void ArchiveShown();
+    // The grids show no archive any more ("Закрыть архив").
+    void ArchiveClosed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,30 +156,17 @@ private:
     // Fills the menus; a menu left without actions is hidden.
     void BuildMenus();
     void ConnectHandlers();
-    // Runs a handler with the busy guard: nothing happens while another long-running handler
-    // runs; otherwise the window is busy until the handler returns.
-    void RunGuarded(void (TMainForm::*handler)());
-    // Runs a handler and shows an exception that escapes it in a message box (its text, or
-    // "Unknown error" for one that carries none).
-    void RunHandler(void (TMainForm::*handler)());
+    void RunGuarded(void (TMainForm::*handler)()) {
+        RunGuarded([this, handler] { (this->*handler)(); });
+    }
+    void RunHandler(void (TMainForm::*handler)()) {
+        RunHandler([this, handler] { (this->*handler)(); });
+    }
     void ShowException(const std::exception& e);
     void FindController();
     void ApplyIdentityRead(const IdentityReadResult& result);
-    void BuildServiceMenu();
-    // Starts or stops the exchange log without touching the settings.
-    void RunExchangeLog(bool on);
-    // The status bar's hint after discovery found nothing: a link to the port doctor.
-    void OfferPortDoctor();
-    // Archive files (MainFormArchive.cpp).
-    void AddArchiveMenus();
     void AddChartsMenu();
     void AddReportMenu();
-    // The library of every visit (MainFormLibrary.cpp): "Файл" → "Библиотека архивов", the
-    // catch-up at start, and each kept download indexed (and synced) off this thread.
-    void AddLibraryMenu();
-    void ShowLibraryClick();
-    void AddToLibrary(const QString& keptFile);
-    void RebuildRecentMenu();
     bool FileViewShown() const { return session_->FileViewShown(); }
     void FindControllerBehindFileView();
     // Shows a file's identity where an identity read puts it, its name in panel 0 and the title.
@@ -192,28 +177,19 @@ private:
     void ClearUnusedChannel();
     void LeaveFileView();
     void ShowArchive(const ArchiveFileContents& contents, const QString& path);
-    void UpdateArchiveActions();
-    // A kept download's file is written (error empty) or could not be.
-    void KeptDownloadSaved(const QString& path, const QString& error);
     // One line in the journal of identity changes; steps null: the press was refused.
     void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                const QByteArray& error);
 
-    ChartWindow* charts_ = nullptr; // created on first use, a child window of this one
-    // The library window, created on first use; the library's work off this thread (null on
-    // platforms without the library).
-    QPointer<QWidget> libraryWindow_;
-    std::shared_ptr<LibraryBackground> libraryBackground_;
+    ChartWindow* charts_ = nullptr;   // created on first use, a child window of this one
+    ServiceTools* service_ = nullptr; // the service menu, a child of this window
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;
     std::unique_ptr<SettingsFile> settings_;
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;
-    std::unique_ptr<ExchangeLog> exchangeLog_;
-    QPointer<QWidget> portDoctor_; // the open service windows, deleted when closed
-    QPointer<QWidget> exchangeLogView_;
     std::unique_ptr<ServiceSession> session_;
-    // The window's parts for archive files: menus, dialogs, the title outside the file view.
-    std::unique_ptr<ArchiveView> archive_;
+    QString startPath_; // the archive file to show at start
+    QString baseTitle_; // the window's title outside the file view
 };

@@ -1,17 +1,10 @@
-// Archive files in the window: keeping every complete download as a file (saved off the
-// window's thread), the file view (an archive file shown without the controller), the "Файл"
-// menu's archive actions with the recent list, the journal of identity changes and "О программе".
+// The file view: an archive file shown in the grids and fields without the controller, and
+// the way back to the controller; a record row selected from elsewhere (the charts, findings).
 
 #include "MainForm.h"
 
 #include "ArchiveDecoder.h"
-#include "ArchiveSaveName.h"
-#include "ArchiveView.h"
-#include "Cp1251.h"
 #include "FrameLink.h"
-#include "IdentityCommands.h"
-#include "IdentityJournal.h"
-#include "PortMap.h"
 #include "RecentArchives.h"
 #include "ServiceSession.h"
 #include "SettingsFile.h"
@@ -19,25 +12,16 @@
 #include "StatusPanels.h"
 #include "StringGrid.h"
 #include "TextGrid.h"
-#include "UserFolders.h"
-#include "Version.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QVBoxLayout>
 
 namespace {
 
 constexpr int kDataGridRows = 4220; // rows of an empty data grid, as the window starts
-
-const QString kArchiveFilter = QStringLiteral("Архив КВ-9000Л|*.kvarc|Все файлы|*");
 
 // Nothing of another archive stays on a channel's page: its grids are as at start.
 void ClearChannel(TextGrid& data, TextGrid& settings) {
@@ -62,73 +46,6 @@ void TMainForm::SelectRecordRow(int channel, int row) {
     grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
-void TMainForm::AddArchiveMenus() {
-    auto add = [this](QMenu* menu, const QString& text, QKeySequence keys,
-                      void (TMainForm::*handler)(), bool guarded) {
-        QAction* action = menu->addAction(text);
-        action->setShortcut(keys);
-        addAction(action); // the shortcut works wherever the focus is in the window
-        connect(action, &QAction::triggered, this,
-                [this, handler, guarded] { guarded ? RunGuarded(handler) : RunHandler(handler); });
-        return action;
-    };
-    add(FileMenu, QStringLiteral("&Открыть архив…"), QKeySequence(Qt::CTRL | Qt::Key_O),
-        &TMainForm::OpenArchiveClick, true);
-    archive_->saveAsAction =
-        add(FileMenu, QStringLiteral("&Сохранить архив как…"), QKeySequence(Qt::CTRL | Qt::Key_S),
-            &TMainForm::SaveArchiveAsClick, true);
-    archive_->closeAction =
-        add(FileMenu, QStringLiteral("&Закрыть архив"), {}, &TMainForm::CloseArchiveClick, true);
-    archive_->recentMenu = FileMenu->addMenu(QStringLiteral("&Последние архивы"));
-    connect(archive_->recentMenu, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
-    FileMenu->addSeparator();
-    add(FileMenu, QStringLiteral("&Журнал изменений"), {}, &TMainForm::ShowIdentityJournalClick,
-        false);
-    FileMenu->addSeparator();
-    QAction* exit = FileMenu->addAction(QStringLiteral("В&ыход"));
-    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    addAction(exit);
-    connect(exit, &QAction::triggered, this, &QWidget::close); // the same path as closing
-    add(HelpMenu, QStringLiteral("&О программе"), {}, &TMainForm::AboutClick, false);
-
-    archive_->openDialog.Filter = kArchiveFilter;
-    archive_->saveDialog.Filter = kArchiveFilter;
-    archive_->saveDialog.DefaultExt = QStringLiteral("*.kvarc");
-    archive_->saveDialog.OverwritePrompt = true;
-    UpdateArchiveActions();
-}
-
-void TMainForm::UpdateArchiveActions() {
-    archive_->saveAsAction->setEnabled(session_->Shown() != nullptr);
-    archive_->closeAction->setEnabled(session_->Shown() != nullptr);
-}
-
-void TMainForm::RebuildRecentMenu() {
-    QMenu* menu = archive_->recentMenu;
-    menu->clear();
-    const QStringList recent = settings_ ? ReadRecentArchives(*settings_) : QStringList();
-    for (int i = 0; i < recent.size(); ++i) {
-        const QString path = recent[i];
-        QAction* action = menu->addAction(
-            QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)));
-        connect(action, &QAction::triggered, this, [this, path] {
-            if (busy_ || closing_)
-                return;
-            busy_ = true;
-            OpenArchiveFile(path);
-            busy_ = false;
-        });
-    }
-    if (recent.isEmpty())
-        menu->addAction(QStringLiteral("(нет)"))->setEnabled(false);
-}
-
-void TMainForm::OpenArchiveClick() {
-    if (!Dialogs().ExecuteOpen(archive_->openDialog))
-        return;
-    OpenArchiveFile(archive_->openDialog.FileName);
-}
-
 bool TMainForm::OpenArchiveFile(const QString& path) {
     const ArchiveFileReadResult read = ReadArchiveFile(path);
     if (!read.contents) {
@@ -146,13 +63,12 @@ bool TMainForm::OpenArchiveFile(const QString& path) {
 
 void TMainForm::ShowArchive(const ArchiveFileContents& contents, const QString& path) {
     if (!FileViewShown())
-        archive_->baseTitle = windowTitle();
+        baseTitle_ = windowTitle();
     session_->ShowFile(contents, path);
     DecodeArchive(contents.image, session_->ChannelCount(), session_->Geometry().recordCount,
                   {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
     ClearUnusedChannel();
     ShowFileIdentity(contents, path);
-    UpdateArchiveActions();
     emit ArchiveShown();
 }
 
@@ -165,7 +81,7 @@ void TMainForm::ShowFileIdentity(const ArchiveFileContents& contents, const QStr
     edComment->setText(contents.comment);
     const QString name = QFileInfo(path).fileName();
     SetStatusText(0, name);
-    setWindowTitle(QStringLiteral("%1 — %2").arg(archive_->baseTitle, name));
+    setWindowTitle(QStringLiteral("%1 — %2").arg(baseTitle_, name));
 }
 
 void TMainForm::ShowControllerIdentity() {
@@ -187,7 +103,7 @@ void TMainForm::LeaveFileView() {
     ClearUnusedChannel();
     // The fields show the controller again, as it was last read.
     ShowControllerIdentity();
-    setWindowTitle(archive_->baseTitle);
+    setWindowTitle(baseTitle_);
 }
 
 void TMainForm::FindControllerBehindFileView() {
@@ -197,42 +113,9 @@ void TMainForm::FindControllerBehindFileView() {
         ShowFileIdentity(*shown, session_->ShownPath());
 }
 
-void TMainForm::KeptDownloadSaved(const QString& path, const QString& error) {
-    if (error.isEmpty()) {
-        if (settings_)
-            AddRecentArchive(*settings_, path);
-        AddToLibrary(path); // indexed, and synced when a server is set, off this thread
-        return;
-    }
-    ShowMessage(QStringLiteral("Загруженный архив не сохранён в файл %1:\n%2.\n"
-                               "Он показан в таблицах; его можно сохранить "
-                               "командой «Файл» → «Сохранить архив как…».")
-                    .arg(QDir::toNativeSeparators(path), error),
-                MessageIcon::Error);
-}
-
 void TMainForm::WaitForArchiveSaves() {
     session_->WaitForSaves();
     QCoreApplication::sendPostedEvents(session_.get(), QEvent::MetaCall);
-}
-
-void TMainForm::SaveArchiveAsClick() {
-    if (!session_->Shown())
-        return;
-    FileSaveDialog& dialog = archive_->saveDialog;
-    dialog.FileName =
-        ProposedArchiveSavePath(ArchivesFolder(), *session_->Shown(), session_->ShownPath());
-    if (!Dialogs().ExecuteSave(dialog))
-        return;
-    const QString error = WriteArchiveFile(dialog.FileName, *session_->Shown());
-    if (!error.isEmpty()) {
-        ShowMessage(QStringLiteral("Архив не сохранён в файл %1:\n%2.")
-                        .arg(QDir::toNativeSeparators(dialog.FileName), error),
-                    MessageIcon::Error);
-        return;
-    }
-    if (settings_)
-        AddRecentArchive(*settings_, dialog.FileName);
 }
 
 void TMainForm::CloseArchiveClick() {
@@ -243,50 +126,5 @@ void TMainForm::CloseArchiveClick() {
     session_->CloseShown();
     ClearChannel(Grid(0), Grid(1));
     ClearChannel(Grid(2), Grid(3));
-    UpdateArchiveActions();
-}
-
-void TMainForm::ShowIdentityJournalClick() {
-    if (archive_->journalWindow) {
-        archive_->journalWindow->raise();
-        archive_->journalWindow->activateWindow();
-        return;
-    }
-    QString error;
-    const QString text = ReadJournalNewestFirst(IdentityJournalPath(), &error);
-    auto* window = new QDialog(this);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setObjectName(QStringLiteral("IdentityJournal"));
-    window->setWindowTitle(QStringLiteral("Журнал изменений — %1")
-                               .arg(QDir::toNativeSeparators(IdentityJournalPath())));
-    auto* view = new QPlainTextEdit(window);
-    view->setReadOnly(true);
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    if (!error.isEmpty())
-        view->setPlainText(QStringLiteral("Журнал не читается: %1").arg(error));
-    else if (text.isEmpty())
-        view->setPlainText(QStringLiteral("Изменений ещё не было."));
-    else
-        view->setPlainText(text);
-    auto* layout = new QVBoxLayout(window);
-    layout->addWidget(view);
-    window->resize(900, 400);
-    archive_->journalWindow = window;
-    window->show();
-}
-
-void TMainForm::AboutClick() {
-    ShowMessage(QStringLiteral("КВ-9000Л — сервисная программа регулятора\n"
-                               "Версия %1\n\n"
-                               "Лицензия: GNU General Public License версии 3 или более поздней "
-                               "(GPL-3.0-or-later).\n"
-                               "Qt %2\n\n"
-                               "Настройки: %3\n"
-                               "Архивы: %4\n"
-                               "Журнал изменений: %5")
-                    .arg(QStringLiteral(KV_VERSION), QString::fromLatin1(qVersion()),
-                         QDir::toNativeSeparators(settingsPath_),
-                         QDir::toNativeSeparators(ArchivesFolder()),
-                         QDir::toNativeSeparators(IdentityJournalPath())),
-                MessageIcon::Information);
+    emit ArchiveClosed();
 }

@@ -77,7 +77,6 @@ void TMainForm::bt_DF_ReadClick() {
                       {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
         if (kept.anotherController)
             StatusBar->ShowNotice(AnotherControllerNotice(kept.contents));
-        UpdateArchiveActions();
         emit ArchiveShown();
         break;
     }

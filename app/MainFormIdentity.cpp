@@ -12,6 +12,7 @@
 #include "IdentityJournal.h"
 #include "PortMap.h"
 #include "ServiceSession.h"
+#include "ServiceTools.h"
 #include "SpinEdit.h"
 #include "StatusPanels.h"
 #include "UserFolders.h"
@@ -84,7 +85,7 @@ void TMainForm::FindController() {
     if (found.port == 0) {
         if (!FileViewShown()) { // an archive file shown needs no controller
             ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
-            OfferPortDoctor();
+            service_->OfferPortDoctor();
         }
         return;
     }

@@ -3,17 +3,20 @@
 
 #include "MainForm.h"
 
+#include "ArchiveFileMenu.h"
+#include "LibraryMenu.h"
+#include "ServiceTools.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 
 void TMainForm::BuildMenus() {
-    AddArchiveMenus(); // "Файл": archive files, journal, exit; "Справка": about
-    BuildServiceMenu();
-    AddChartsMenu(); // "Вид": the charts of the archive shown
-    AddReportMenu(); // "Файл": the visit report of the archive shown
-    // "Файл": the library of every visit.
-    AddLibraryMenu();
+    new ArchiveFileMenu(*this); // "Файл": archive files, journal, exit; "Справка": about
+    service_ = new ServiceTools(*this);
+    AddChartsMenu();       // "Вид": the charts of the archive shown
+    AddReportMenu();       // "Файл": the visit report of the archive shown
+    AddLibraryMenu(*this); // "Файл": the library of every visit
 
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})

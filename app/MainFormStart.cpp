@@ -3,14 +3,13 @@
 
 #include "MainForm.h"
 
-#include "ArchiveView.h"
 #include "Cp1251.h"
 #include "Discovery.h"
-#include "ExchangeLog.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
 #include "PortMap.h"
 #include "ServiceSession.h"
+#include "ServiceTools.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "SpinEdit.h"
@@ -53,9 +52,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)),
       session_(std::make_unique<ServiceSession>(ArchivesFolder())),
-      archive_(std::make_unique<ArchiveView>()) {
-    archive_->startPath = options.archivePath;
-    connect(session_.get(), &ServiceSession::SaveFinished, this, &TMainForm::KeptDownloadSaved);
+      startPath_(std::move(options.archivePath)) {
     if (!dialogs_)
         dialogs_ = MakeQtUserDialogs(this);
     BuildDesign(*this);
@@ -114,8 +111,7 @@ void TMainForm::FormCreate() {
     PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
     DeviceAddress = static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
     SetPortMap(settings_->ReadPorts());
-    RunExchangeLog(
-        settings_->ReadInteger(QStringLiteral("Service"), QStringLiteral("Exchange log"), 0) == 1);
+    service_->Start();
 
     speAddr->setValue(DeviceAddress);
 
@@ -126,7 +122,7 @@ void TMainForm::FormCreate() {
 
     // Started with an archive file: it is shown at once, and the controller is looked for once
     // the window runs, behind the file view.
-    if (!archive_->startPath.isEmpty() && OpenArchiveFile(archive_->startPath)) {
+    if (!startPath_.isEmpty() && OpenArchiveFile(startPath_)) {
         QTimer::singleShot(0, this,
                            [this] { RunGuarded(&TMainForm::FindControllerBehindFileView); });
         return;
@@ -136,7 +132,7 @@ void TMainForm::FormCreate() {
 
 void TMainForm::FormClose() {
     closed_ = true;
-    RunExchangeLog(false);
+    service_->Stop();
     ConfiguredPort = CurrentPort();
     // A download's file is on the disk, and in the recent list, before the settings are saved.
     WaitForArchiveSaves();

@@ -61,6 +61,13 @@ protected:
         return form;
     }
 
+    static QAction* FileAction(const TMainForm& form, const QString& text) {
+        for (QAction* action : form.FileMenu->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    }
+
     QByteArray TextExport(TMainForm& form, const QString& name) {
         bed_.Dialogs().saveAnswers.push_back(bed_.Path(name));
         form.btSaveToTxt->click();
@@ -253,10 +260,14 @@ TEST_F(ArchiveFileWindowTest, RawImageSavedUnderItsOwnNameThenClosedBackToTheCon
     EXPECT_EQ(form->Session().ChannelCount(), 1);
 
     const QString proposed = QDir(ArchivesFolder()).filePath("dump.kvarc");
+    QAction* saveAs = FileAction(*form, "&Сохранить архив как…");
+    QAction* close = FileAction(*form, "&Закрыть архив");
+    ASSERT_NE(saveAs, nullptr);
+    ASSERT_NE(close, nullptr);
     bed_.Dialogs().saveAnswers.push_back(bed_.Path("kept.kvarc"));
-    form->SaveArchiveAsClick();
+    saveAs->trigger();
     bed_.Dialogs().saveAnswers.push_back(std::nullopt);
-    form->SaveArchiveAsClick();
+    saveAs->trigger();
     ASSERT_EQ(bed_.Dialogs().saves.size(), 2u);
     EXPECT_EQ(bed_.Dialogs().saves[0].FileName, proposed);
     EXPECT_EQ(bed_.Dialogs().saves[1].FileName, proposed);
@@ -265,11 +276,6 @@ TEST_F(ArchiveFileWindowTest, RawImageSavedUnderItsOwnNameThenClosedBackToTheCon
     EXPECT_FALSE(kept.rawImage);
     EXPECT_FALSE(kept.contents->downloadedAt.isValid()); // not 1970-01-01
 
-    QAction* close = nullptr;
-    for (QAction* action : form->FileMenu->actions())
-        if (action->text() == "&Закрыть архив")
-            close = action;
-    ASSERT_NE(close, nullptr);
     ASSERT_TRUE(close->isEnabled());
     close->trigger();
     EXPECT_EQ(form->ShownArchive(), nullptr);
