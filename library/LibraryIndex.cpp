@@ -596,24 +596,36 @@ std::vector<ChannelSeries> LibraryIndex::History(int serial) const {
     std::vector<ChannelSeries> series;
     if (!impl_->open)
         return series;
+    // One query per channel reading the records alone, straight into one buffer: at years of
+    // records the reading is most of the time the chart window waits for.
     QSqlQuery q(impl_->Db());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT channel, data FROM records WHERE serial = ? "
-                             "ORDER BY channel, time"));
-    q.addBindValue(serial);
-    if (!impl_->Exec(q))
-        return series;
-    std::array<QByteArray, MaxChannelCount> records;
-    int channels = 0;
-    while (q.next()) {
-        const int channel = q.value(0).toInt();
-        if (channel < 1 || channel > MaxChannelCount)
-            continue;
-        channels = std::max(channels, channel);
-        records[static_cast<std::size_t>(channel - 1)] += q.value(1).toByteArray();
+    q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE serial = ? AND channel = ?"));
+    QSqlQuery records(impl_->Db());
+    records.setForwardOnly(true);
+    records.prepare(QStringLiteral("SELECT data FROM records WHERE serial = ? AND channel = ? "
+                                   "ORDER BY time"));
+    for (int channel = 1; channel <= MaxChannelCount; ++channel) {
+        q.addBindValue(serial);
+        q.addBindValue(channel);
+        if (!impl_->Exec(q) || !q.next())
+            return {};
+        const qint64 count = q.value(0).toLongLong();
+        q.finish();
+        QByteArray all;
+        all.reserve(static_cast<qsizetype>(count) * ArchiveRecordSize);
+        records.addBindValue(serial);
+        records.addBindValue(channel);
+        if (!impl_->Exec(records))
+            return {};
+        while (records.next())
+            all += records.value(0).toByteArray();
+        records.finish();
+        series.push_back(ExtractRecordSeries(all));
     }
-    for (int ch = 0; ch < channels; ++ch)
-        series.push_back(ExtractRecordSeries(records[static_cast<std::size_t>(ch)]));
+    // As many channels as the controller has records of.
+    while (!series.empty() && series.back().Empty() && series.back().invalidTimes == 0)
+        series.pop_back();
     return series;
 }
 
