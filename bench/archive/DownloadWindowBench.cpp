@@ -1,8 +1,10 @@
 // A whole download through the window's handler (progress bar, message handling and decoding
 // included) against kv9000-sim on a pseudo-terminal: unpaced, then with the simulator pacing the
-// line like 115,200 bit/s.
+// line like 115,200 bit/s. With a team library's server (a libpq connection string, e.g. the
+// one tools/test-postgres.sh prints), the paced download is timed without it and then twice with
+// it set: the second download runs while the first is indexed and synced.
 //
-//   bench_archive_download_window [--unpaced-only | --paced-only]
+//   bench_archive_download_window [--unpaced-only | --paced-only] [--server CONNINFO]
 
 #include "ArchiveDecoder.h"
 #include "ArchiveImageBuilder.h"
@@ -34,7 +36,9 @@ constexpr int kRequestBytes = 4 + 5 + 2; // header, offset and count, CRC
 constexpr int kAnswerBytes = 4 + 32 + 2;
 
 // Opens a window on the simulator and times `runs` clicks of the download button.
-bool Measure(const QStringList& simArgs, int runs, const char* label, double lineTime) {
+// server: the team library's connection string for [Library] Server=; empty: none.
+bool Measure(const QStringList& simArgs, int runs, const char* label, double lineTime,
+             const QString& server = {}) {
     QTemporaryDir dir;
     SimProcess sim(QStringList{"--channels", "2"} + simArgs);
     if (sim.Device().isEmpty())
@@ -44,6 +48,8 @@ bool Measure(const QStringList& simArgs, int runs, const char* label, double lin
     if (!f.open(QIODevice::WriteOnly))
         return false;
     f.write(QStringLiteral("[General]\nCOM port=1\n[Ports]\nCOM1=%1\n").arg(sim.Device()).toUtf8());
+    if (!server.isEmpty())
+        f.write(QStringLiteral("[Library]\nServer=%1\n").arg(server).toUtf8());
     f.close();
 
     auto dialogs = std::make_shared<SilentDialogs>();
@@ -92,8 +98,16 @@ int main(int argc, char** argv) {
     // The archive files saved after each download go to a folder that goes with the run.
     QTemporaryDir dataDir;
     setenv("XDG_DATA_HOME", QFile::encodeName(dataDir.path()).constData(), 1);
-    const bool unpaced = argc < 2 || std::strcmp(argv[1], "--paced-only") != 0;
-    const bool paced = argc < 2 || std::strcmp(argv[1], "--unpaced-only") != 0;
+    bool unpaced = true, paced = true;
+    QString server;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--paced-only") == 0)
+            unpaced = false;
+        else if (std::strcmp(argv[i], "--unpaced-only") == 0)
+            paced = false;
+        else if (std::strcmp(argv[i], "--server") == 0 && i + 1 < argc)
+            server = QString::fromLocal8Bit(argv[++i]);
+    }
 
     std::printf("download of %d blocks through the window's handler against kv9000-sim\n", kBlocks);
     if (unpaced && !Measure({}, 3, "unpaced", 0)) {
@@ -105,6 +119,11 @@ int main(int argc, char** argv) {
             static_cast<double>(kBlocks) * (kRequestBytes + kAnswerBytes) * 10.0 / kBaud;
         if (!Measure({"--baud", QString::number(kBaud)}, 1, "paced 115200 bit/s", lineTime)) {
             std::fprintf(stderr, "the paced download did not run cleanly\n");
+            return 1;
+        }
+        if (!server.isEmpty() && !Measure({"--baud", QString::number(kBaud)}, 2,
+                                          "paced 115200 bit/s, server set", lineTime, server)) {
+            std::fprintf(stderr, "the paced download with a server did not run cleanly\n");
             return 1;
         }
     }
