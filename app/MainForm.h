@@ -6,7 +6,8 @@
 // own file (MainFormIdentity.cpp, MainFormDownload.cpp, MainFormTextExport.cpp,
 // MainFormExcelExport.cpp, MainFormCalcExport.cpp, MainFormArchive.cpp for the file view). The
 // features beyond the design's controls are parts of their own that add their menu entries
-// (ArchiveFileMenu, ServiceTools, LibraryMenu) and reach the window through its public face.
+// (ArchiveFileMenu, ServiceTools, VisitReportMenu, LibraryMenu) and reach the window through its
+// public face.
 
 #include "DesignControls.h"
 #include "ServiceSession.h"
@@ -140,8 +141,6 @@ public:
     void CloseArchiveClick();
     // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).
     void ShowChartsClick();
-    // "Файл" → "Отчёт о посещении…" (MainFormReport.cpp).
-    void VisitReportClick();
 
 signals:
     // The grids show a new archive: a download completed, or an archive file was opened.
@@ -166,7 +165,6 @@ private:
     void FindController();
     void ApplyIdentityRead(const IdentityReadResult& result);
     void AddChartsMenu();
-    void AddReportMenu();
     bool FileViewShown() const { return session_->FileViewShown(); }
     void FindControllerBehindFileView();
     // Shows a file's identity where an identity read puts it, its name in panel 0 and the title.

@@ -6,6 +6,7 @@
 #include "ArchiveFileMenu.h"
 #include "LibraryMenu.h"
 #include "ServiceTools.h"
+#include "VisitReportMenu.h"
 
 #include <QAction>
 #include <QMenu>
@@ -14,9 +15,9 @@
 void TMainForm::BuildMenus() {
     new ArchiveFileMenu(*this); // "Файл": archive files, journal, exit; "Справка": about
     service_ = new ServiceTools(*this);
-    AddChartsMenu();       // "Вид": the charts of the archive shown
-    AddReportMenu();       // "Файл": the visit report of the archive shown
-    AddLibraryMenu(*this); // "Файл": the library of every visit
+    AddChartsMenu();           // "Вид": the charts of the archive shown
+    AddVisitReportMenu(*this); // "Файл": the visit report of the archive shown
+    AddLibraryMenu(*this);     // "Файл": the library of every visit
 
     // A menu whose feature added nothing stays out of the bar.
     for (QMenu* menu : {FileMenu, ViewMenu, ServiceMenu, HelpMenu})

@@ -1,8 +1,6 @@
 // A build without the charts (KV_CHARTS off) has no visit report either, as the report draws its
 // charts with the chart window's code: the menu entry is left out.
 
-#include "MainForm.h"
+#include "VisitReportMenu.h"
 
-void TMainForm::AddReportMenu() {}
-
-void TMainForm::VisitReportClick() {}
+void AddVisitReportMenu(TMainForm&) {}

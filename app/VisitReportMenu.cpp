@@ -2,6 +2,8 @@
 // previous kept file of the same controller, written off the window's thread while the progress
 // bar moves, then opened with the desktop's viewer as the workbook is.
 
+#include "VisitReportMenu.h"
+
 #include "MainForm.h"
 
 #include "ArchiveFile.h"
@@ -29,41 +31,49 @@ QString ControllerFolder(const ArchiveFileContents& shown, const QString& path) 
                           : QFileInfo(path).absolutePath();
 }
 
-} // namespace
+class VisitReportMenu : public QObject {
+public:
+    explicit VisitReportMenu(TMainForm& form) : QObject(&form), form_(form) {
+        auto* action = new QAction(QStringLiteral("&Отчёт о посещении…"), &form);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+        form.addAction(action); // the shortcut works wherever the focus is in the window
+        // With the archive entries, ahead of the journal and the exit.
+        QAction* before = nullptr;
+        for (QAction* a : form.FileMenu->actions())
+            if (a->isSeparator()) {
+                before = a;
+                break;
+            }
+        form.FileMenu->insertAction(before, action);
+        connect(action, &QAction::triggered, this,
+                [this] { form_.RunGuarded([this] { WriteReport(); }); });
+    }
 
-void TMainForm::AddReportMenu() {
-    auto* action = new QAction(QStringLiteral("&Отчёт о посещении…"), this);
-    action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    addAction(action); // the shortcut works wherever the focus is in the window
-    // With the archive entries, ahead of the journal and the exit.
-    QAction* before = nullptr;
-    for (QAction* a : FileMenu->actions())
-        if (a->isSeparator()) {
-            before = a;
-            break;
-        }
-    FileMenu->insertAction(before, action);
-    connect(action, &QAction::triggered, this,
-            [this] { RunGuarded(&TMainForm::VisitReportClick); });
-}
+private:
+    void WriteReport();
 
-void TMainForm::VisitReportClick() {
-    const ArchiveFileContents* shown = ShownArchive();
+    TMainForm& form_;
+    FileSaveDialog dialog_; // opens with the last name chosen
+};
+
+void VisitReportMenu::WriteReport() {
+    const ArchiveFileContents* shown = form_.ShownArchive();
     if (!shown) {
-        ShowMessage(QStringLiteral("Нет архива для отчёта: прочитайте данные из регулятора или "
-                                   "откройте файл архива."),
-                    MessageIcon::Information);
+        form_.ShowMessage(
+            QStringLiteral("Нет архива для отчёта: прочитайте данные из регулятора или "
+                           "откройте файл архива."),
+            MessageIcon::Information);
         return;
     }
     VisitReportInput input;
     input.visit.current = *shown;
-    input.visit.path = ShownArchivePath();
+    input.visit.path = form_.ShownArchivePath();
     FindPreviousVisit(input.visit, ControllerFolder(*shown, input.visit.path));
     input.journalPath = IdentityJournalPath();
     input.settingsHeadings = SettingsHeadings();
     input.madeAt = QDateTime::currentDateTime();
 
-    static FileSaveDialog dialog; // opens with the last name chosen
+    FileSaveDialog& dialog = dialog_;
     dialog.Filter = QStringLiteral("Отчёт PDF (*.pdf)|*.pdf");
     dialog.DefaultExt = QStringLiteral("*.pdf");
     dialog.OverwritePrompt = true;
@@ -76,36 +86,43 @@ void TMainForm::VisitReportClick() {
                                           : QFileInfo(input.visit.path).absolutePath())
             : QFileInfo(dialog.FileName).absolutePath();
     dialog.FileName = QDir(folder).filePath(base + QStringLiteral("_отчёт.pdf"));
-    if (!Dialogs().ExecuteSave(dialog))
+    if (!form_.Dialogs().ExecuteSave(dialog))
         return;
     const QString pdf = dialog.FileName;
 
-    ProgressBar1->setMaximum(100);
-    ProgressBar1->setValue(0);
+    QProgressBar* const bar = form_.ProgressBar1;
+    bar->setMaximum(100);
+    bar->setValue(0);
     // The charts are widgets: they are drawn here; the rest is written on a thread of its own.
     const std::vector<ChannelPictures> charts =
         DrawReportCharts(ExtractChartSeries(shown->image, shown->channelCount));
     QEventLoop loop;
-    QPointer<QProgressBar> bar = ProgressBar1;
+    const QPointer<QProgressBar> shownBar = bar;
     QString error;
     std::thread writer([&] {
         error = WriteVisitReport(input, charts, pdf, [&](int percent) {
-            QMetaObject::invokeMethod(&loop, [bar, percent] {
-                if (bar)
-                    bar->setValue(percent);
+            QMetaObject::invokeMethod(&loop, [shownBar, percent] {
+                if (shownBar)
+                    shownBar->setValue(percent);
             });
         });
         QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); });
     });
     loop.exec();
     writer.join();
-    ProgressBar1->setValue(0);
+    bar->setValue(0);
     if (!error.isEmpty()) {
-        ShowMessage(error + u'.', MessageIcon::Error);
+        form_.ShowMessage(error + u'.', MessageIcon::Error);
         return;
     }
-    if (!Closing() && !CurrentWorkbookOpener()(pdf))
-        ShowMessage(QStringLiteral("Отчёт записан в файл %1, но открыть его нечем.")
-                        .arg(QDir::toNativeSeparators(pdf)),
-                    MessageIcon::Warning);
+    if (!form_.Closing() && !CurrentWorkbookOpener()(pdf))
+        form_.ShowMessage(QStringLiteral("Отчёт записан в файл %1, но открыть его нечем.")
+                              .arg(QDir::toNativeSeparators(pdf)),
+                          MessageIcon::Warning);
+}
+
+} // namespace
+
+void AddVisitReportMenu(TMainForm& form) {
+    new VisitReportMenu(form);
 }
