@@ -20,17 +20,6 @@
 
 #include <thread>
 
-namespace {
-
-// The folder where the other archive files of this controller are: beside the file shown, or
-// among the kept downloads.
-QString ControllerFolder(const ArchiveFileContents& shown, const QString& path) {
-    return path.isEmpty() ? QFileInfo(AutoSavePath(ArchivesFolder(), shown)).absolutePath()
-                          : QFileInfo(path).absolutePath();
-}
-
-} // namespace
-
 void TMainForm::AddReportMenu() {
     auto* action = new QAction(QStringLiteral("&Отчёт о посещении…"), this);
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -58,7 +47,7 @@ void TMainForm::VisitReportClick() {
     VisitReportInput input;
     input.visit.current = *shown;
     input.visit.path = ShownArchivePath();
-    FindPreviousVisit(input.visit, ControllerFolder(*shown, input.visit.path));
+    FindPreviousVisit(input.visit, Session().ControllerFolder());
     input.journalPath = IdentityJournalPath();
     input.settingsHeadings = SettingsHeadings();
     input.madeAt = QDateTime::currentDateTime();

@@ -209,7 +209,7 @@ void LibraryWindow::ShowHistory() {
     const int serial = ChosenSerial();
     if (serial < 0)
         return;
-    ChartArchive controller;
+    ArchiveFileContents controller; // the identity the title needs, no image
     controller.serial = static_cast<std::uint16_t>(serial);
     const QModelIndex current = controllers_->currentIndex();
     controller.identification = filterModel_->index(current.row(), 2).data().toString();

@@ -65,8 +65,8 @@ double Ms(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-ChartArchive Archive(const QByteArray& image, int channels) {
-    ChartArchive archive;
+ArchiveFileContents Archive(const QByteArray& image, int channels) {
+    ArchiveFileContents archive;
     archive.image = image;
     archive.channelCount = channels;
     return archive;
@@ -86,7 +86,7 @@ double MenuToFirstPaintMs(const QByteArray& image) {
     QElapsedTimer t;
     t.start();
     ChartWindow window({});
-    window.ShowArchive(Archive(image, 1));
+    window.ShowArchive(Archive(image, 1), {}, {});
     PaintWatch watch;
     window.Channel(0)->TimePlot()->installEventFilter(&watch);
     window.show();
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     Report("open, menu to first paint, one channel", ms, 150);
 
     ChartWindow window({});
-    window.ShowArchive(Archive(SeasonImage(2), 2));
+    window.ShowArchive(Archive(SeasonImage(2), 2), {}, {});
     window.show();
     auto* tabs = window.findChild<QTabWidget*>();
     for (int ch = 0; ch < 2; ++ch) {

@@ -140,7 +140,7 @@ void BenchHistory(const QString& root) {
     for (int m = 0; m < 60; ++m)
         index.AddFile(Keep(archives, 4242, Month(m)));
     ChartWindow window({});
-    ChartArchive controller;
+    ArchiveFileContents controller; // the identity the title needs
     controller.serial = 4242;
     controller.channelCount = 2;
     for (int run = 0; run < 3; ++run) {

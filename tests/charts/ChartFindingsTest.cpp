@@ -23,10 +23,10 @@ TEST(ChartFindings, ListedMarkedOnTheirChannelAndZoomedToOnAClick) {
     gap.hours = 12;
     sim::PlantFaults(image, 2, {gap});
     ChartWindow window({});
-    ChartArchive archive;
+    ArchiveFileContents archive;
     archive.image = image;
     archive.channelCount = 2;
-    window.ShowArchive(archive);
+    window.ShowArchive(archive, {}, {});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

@@ -21,12 +21,12 @@ TEST(ChartWindow, DrawsEveryValidRecordWithoutImpossibleValuesAndLeadsBackToItsR
     missing.tenths[0] = -3000; // channel 1's supply sensor is missing in record 11
     Place(image, 32 * 10, Encode(missing));
     ChartWindow window({});
-    ChartArchive archive;
+    ArchiveFileContents archive;
     archive.image = image;
     archive.channelCount = 2;
     archive.identification = QStringLiteral("Лорк КB-9000Л-2К вер. 1.07");
     archive.serial = 12345;
-    window.ShowArchive(archive);
+    window.ShowArchive(archive, {}, {});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
