@@ -90,14 +90,38 @@ void ChartWindow::ShowArchive(const ArchiveFileContents& archive, const QString&
         comparisonSeries_.clear();
     }
     setWindowTitle(QStringLiteral("Графики — ") + DescribeController(shown_, shownPath_));
+    ClearFindings();
+    // The findings (their list's layout and the spans on the charts cost as much as the charts
+    // themselves) follow the charts' first paint; without a chart there is nothing to wait for.
+    findingsDue_ = true;
     Redraw();
+    if (charts_.empty())
+        ListFindings();
+}
 
-    FindingsInput input;
-    input.image = archive.image;
-    input.channelCount = archive.channelCount;
-    input.downloadedAt = archive.downloadedAt;
-    findings_ = FindFindings(input, series_);
+bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && findingsDue_)
+        QMetaObject::invokeMethod(this, &ChartWindow::ListFindings, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
+}
+
+void ChartWindow::ClearFindings() {
+    findingsDue_ = false;
+    findings_.clear();
     findingsList_->clear();
+    for (ChannelChart* chart : charts_)
+        DrawFindingSpans(chart->TimePlot(), {});
+}
+
+void ChartWindow::ListFindings() {
+    if (!findingsDue_)
+        return;
+    findingsDue_ = false;
+    FindingsInput input;
+    input.image = shown_.image;
+    input.channelCount = shown_.channelCount;
+    input.downloadedAt = shown_.downloadedAt;
+    findings_ = FindFindings(input, series_);
     for (const Finding& f : findings_)
         findingsList_->addItem(QStringLiteral("Канал %1, %2: %3")
                                    .arg(f.channel)
@@ -113,6 +137,7 @@ void ChartWindow::ShowArchive(const ArchiveFileContents& archive, const QString&
         if (charts_[k]->isVisible())
             charts_[k]->TimePlot()->replot();
     }
+    emit FindingsListed();
 }
 
 void ChartWindow::ShowFinding(int index) {
@@ -139,6 +164,7 @@ void ChartWindow::ShowHistory(const ArchiveFileContents& controller,
     comparison_.reset();
     comparisonPath_.clear();
     comparisonSeries_.clear();
+    ClearFindings(); // the findings are an archive's, not a merged history's
     setWindowTitle(QStringLiteral("История — ") + DescribeController(shown_, shownPath_));
     Redraw();
 }
@@ -148,6 +174,7 @@ void ChartWindow::Redraw() {
     while (static_cast<int>(charts_.size()) < channels) {
         auto* chart = new ChannelChart(tabs_);
         const int channel = static_cast<int>(charts_.size()) + 1;
+        chart->TimePlot()->installEventFilter(this); // its first paint brings the findings
         connect(chart, &ChannelChart::RecordActivated, this,
                 [this, channel](int row) { emit RecordActivated(channel, row); });
         tabs_->addTab(chart, QStringLiteral("Канал %1").arg(channel));

@@ -65,7 +65,9 @@ public:
     ChannelChart* Channel(int index) const; // 0-based
     const std::vector<ChannelSeries>& Series() const { return series_; }
     QString SummaryText() const;
-    // The findings of the archive shown, as the list beside the charts holds them.
+    // The findings of the archive shown, as the list beside the charts holds them. They are
+    // found and listed (and marked on the charts) once the charts have been painted, so that the
+    // charts appear first: empty until FindingsListed.
     const std::vector<Finding>& Findings() const { return findings_; }
     // Shows the finding's channel with its time axis zoomed to the finding (a click in the list).
     void ShowFinding(int index);
@@ -73,9 +75,16 @@ public:
 signals:
     // A double click on a point of channel (1-based): the row of its record in the data grid.
     void RecordActivated(int channel, int row);
+    // The findings of the archive shown are listed beside the charts and marked on them.
+    void FindingsListed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Redraw();
+    void ClearFindings();
+    void ListFindings(); // when they are due
     void SaveChartAs();
     void CopyChart();
     ChannelChart* CurrentChart() const;
@@ -89,6 +98,7 @@ private:
     QLabel* summary_ = nullptr;
     QListWidget* findingsList_ = nullptr;
     std::vector<Finding> findings_;
+    bool findingsDue_ = false; // the archive shown is drawn; its findings follow its first paint
     std::vector<ChannelChart*> charts_;
 
     ArchiveFileContents shown_;
