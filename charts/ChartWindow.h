@@ -2,8 +2,9 @@
 
 // The chart window: one tab per channel of the archive shown, titled with the controller's
 // identification and serial number. Above the tabs: back to the whole archive, a comparison
-// archive, saving the chart (PNG or PDF) and copying it to the clipboard; under them a line that
-// says how many records are drawn and how many were left out for their date or time.
+// archive, saving the chart (PNG or PDF) and copying it to the clipboard; beside them the
+// archive's findings, listed and marked on the charts once the charts are painted; under them a
+// line that says how many records are drawn and how many were left out for their date or time.
 
 #include "ArchiveFile.h"
 #include "ChartDialogs.h"
@@ -38,8 +39,8 @@ public:
     explicit ChartWindow(ChartWindowOptions options, QWidget* parent = nullptr);
     ~ChartWindow() override;
 
-    // Draws archive (replacing what was shown), read from the file at path (empty for a
-    // download that was not kept). controllerFolder is where the other archive files of its
+    // Draws archive (replacing what was shown), read from the file at path (empty for what came
+    // from the controller). controllerFolder is where the other archive files of its
     // controller are, where a comparison is looked for first (may be empty). A comparison of
     // the same controller stays; one of another is dropped.
     void ShowArchive(const ArchiveFileContents& archive, const QString& path,
