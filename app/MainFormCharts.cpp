@@ -3,42 +3,10 @@
 
 #include "MainForm.h"
 
-#include "ArchiveFile.h"
 #include "ChartWindow.h"
-#include "UserFolders.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QMenu>
-
-namespace {
-
-ChartArchive ToChartArchive(const ArchiveFileContents& contents, const QString& path) {
-    ChartArchive archive;
-    archive.image = contents.image;
-    archive.channelCount = contents.channelCount;
-    archive.identification = contents.identification;
-    archive.serial = contents.serial;
-    archive.path = path;
-    archive.downloadedAt = contents.downloadedAt;
-    // Comparisons are looked for beside the file shown, or among the kept downloads of this
-    // controller.
-    archive.folder = path.isEmpty()
-                         ? QFileInfo(AutoSavePath(ArchivesFolder(), contents)).absolutePath()
-                         : QFileInfo(path).absolutePath();
-    return archive;
-}
-
-std::optional<ChartArchive> ReadChartArchive(const QString& path, QString& error) {
-    const ArchiveFileReadResult read = ReadArchiveFile(path);
-    if (!read.contents) {
-        error = read.error;
-        return std::nullopt;
-    }
-    return ToChartArchive(*read.contents, path);
-}
-
-} // namespace
 
 void TMainForm::AddChartsMenu() {
     QAction* action = ViewMenu->addAction(QStringLiteral("&Графики"));
@@ -47,7 +15,7 @@ void TMainForm::AddChartsMenu() {
     connect(action, &QAction::triggered, this, [this] { RunHandler(&TMainForm::ShowChartsClick); });
     connect(this, &TMainForm::ArchiveShown, this, [this] {
         if (charts_ && charts_->isVisible())
-            charts_->ShowArchive(ToChartArchive(*ShownArchive(), ShownArchivePath()));
+            charts_->ShowArchive(*ShownArchive(), ShownArchivePath(), Session().ControllerFolder());
     });
 }
 
@@ -61,14 +29,14 @@ void TMainForm::ShowChartsClick() {
     }
     if (!charts_) {
         // A window of its own, closed with this one; closing it only hides it.
-        charts_ = new ChartWindow({nullptr, ReadChartArchive}, this);
+        charts_ = new ChartWindow({}, this);
         connect(charts_, &ChartWindow::RecordActivated, this, [this](int channel, int row) {
             SelectRecordRow(channel, row);
             activateWindow();
             raise();
         });
     }
-    charts_->ShowArchive(ToChartArchive(*shown, ShownArchivePath()));
+    charts_->ShowArchive(*shown, ShownArchivePath(), Session().ControllerFolder());
     charts_->show();
     charts_->raise();
     charts_->activateWindow();

@@ -24,13 +24,6 @@
 
 namespace {
 
-// The folder where the other archive files of this controller are: beside the file shown, or
-// among the kept downloads.
-QString ControllerFolder(const ArchiveFileContents& shown, const QString& path) {
-    return path.isEmpty() ? QFileInfo(AutoSavePath(ArchivesFolder(), shown)).absolutePath()
-                          : QFileInfo(path).absolutePath();
-}
-
 class VisitReportMenu : public QObject {
 public:
     explicit VisitReportMenu(TMainForm& form) : QObject(&form), form_(form) {
@@ -68,7 +61,7 @@ void VisitReportMenu::WriteReport() {
     VisitReportInput input;
     input.visit.current = *shown;
     input.visit.path = form_.ShownArchivePath();
-    FindPreviousVisit(input.visit, ControllerFolder(*shown, input.visit.path));
+    FindPreviousVisit(input.visit, form_.Session().ControllerFolder());
     input.journalPath = IdentityJournalPath();
     input.settingsHeadings = SettingsHeadings();
     input.madeAt = QDateTime::currentDateTime();

@@ -1,5 +1,6 @@
 #include "ChartWindow.h"
 
+#include "ArchiveComparison.h"
 #include "ChannelChart.h"
 #include "ChartFile.h"
 #include "FindingSpans.h"
@@ -76,23 +77,51 @@ ChartWindow::ChartWindow(ChartWindowOptions options, QWidget* parent)
 
 ChartWindow::~ChartWindow() = default;
 
-void ChartWindow::ShowArchive(const ChartArchive& archive) {
+void ChartWindow::ShowArchive(const ArchiveFileContents& archive, const QString& path,
+                              const QString& controllerFolder) {
     history_ = false;
     shown_ = archive;
+    shownPath_ = path;
+    controllerFolder_ = controllerFolder;
     series_ = ExtractChartSeries(archive.image, archive.channelCount);
     if (comparison_ && !ComparisonRefusal(shown_, *comparison_).isEmpty()) {
         comparison_.reset();
+        comparisonPath_.clear();
         comparisonSeries_.clear();
     }
-    setWindowTitle(QStringLiteral("Графики — ") + DescribeController(shown_));
+    setWindowTitle(QStringLiteral("Графики — ") + DescribeController(shown_, shownPath_));
+    ClearFindings();
+    // The findings (their list's layout and the spans on the charts cost as much as the charts
+    // themselves) follow the charts' first paint; without a chart there is nothing to wait for.
+    findingsDue_ = true;
     Redraw();
+    if (charts_.empty())
+        ListFindings();
+}
 
-    FindingsInput input;
-    input.image = archive.image;
-    input.channelCount = archive.channelCount;
-    input.downloadedAt = archive.downloadedAt;
-    findings_ = FindFindings(input, series_);
+bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && findingsDue_)
+        QMetaObject::invokeMethod(this, &ChartWindow::ListFindings, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
+}
+
+void ChartWindow::ClearFindings() {
+    findingsDue_ = false;
+    findings_.clear();
     findingsList_->clear();
+    for (ChannelChart* chart : charts_)
+        DrawFindingSpans(chart->TimePlot(), {});
+}
+
+void ChartWindow::ListFindings() {
+    if (!findingsDue_)
+        return;
+    findingsDue_ = false;
+    FindingsInput input;
+    input.image = shown_.image;
+    input.channelCount = shown_.channelCount;
+    input.downloadedAt = shown_.downloadedAt;
+    findings_ = FindFindings(input, series_);
     for (const Finding& f : findings_)
         findingsList_->addItem(QStringLiteral("Канал %1, %2: %3")
                                    .arg(f.channel)
@@ -108,6 +137,7 @@ void ChartWindow::ShowArchive(const ChartArchive& archive) {
         if (charts_[k]->isVisible())
             charts_[k]->TimePlot()->replot();
     }
+    emit FindingsListed();
 }
 
 void ChartWindow::ShowFinding(int index) {
@@ -121,13 +151,21 @@ void ChartWindow::ShowFinding(int index) {
     ZoomToFinding(chart->TimePlot(), f);
 }
 
-void ChartWindow::ShowHistory(const ChartArchive& controller, std::vector<ChannelSeries> series) {
+void ChartWindow::ShowHistory(const ArchiveFileContents& controller,
+                              std::vector<ChannelSeries> series) {
     history_ = true;
-    shown_ = controller;
+    shown_ = {};
+    shown_.channelCount = controller.channelCount;
+    shown_.serial = controller.serial;
+    shown_.identification = controller.identification;
+    shownPath_.clear();
+    controllerFolder_.clear();
     series_ = std::move(series);
     comparison_.reset();
+    comparisonPath_.clear();
     comparisonSeries_.clear();
-    setWindowTitle(QStringLiteral("История — ") + DescribeController(shown_));
+    ClearFindings(); // the findings are an archive's, not a merged history's
+    setWindowTitle(QStringLiteral("История — ") + DescribeController(shown_, shownPath_));
     Redraw();
 }
 
@@ -136,6 +174,7 @@ void ChartWindow::Redraw() {
     while (static_cast<int>(charts_.size()) < channels) {
         auto* chart = new ChannelChart(tabs_);
         const int channel = static_cast<int>(charts_.size()) + 1;
+        chart->TimePlot()->installEventFilter(this); // its first paint brings the findings
         connect(chart, &ChannelChart::RecordActivated, this,
                 [this, channel](int row) { emit RecordActivated(channel, row); });
         tabs_->addTab(chart, QStringLiteral("Канал %1").arg(channel));
@@ -166,34 +205,33 @@ QString ChartWindow::SummaryText() const {
         text += QStringLiteral("; без верной даты и времени (не показаны): %1").arg(s.invalidTimes);
     if (comparison_)
         text += QStringLiteral("; бледным — архив для сравнения %1")
-                    .arg(QFileInfo(comparison_->path).fileName());
+                    .arg(QFileInfo(comparisonPath_).fileName());
     return text;
 }
 
 void ChartWindow::CompareWithArchive() {
-    QString offered = PreviousArchiveFile(shown_);
+    QString offered = PreviousArchiveFile(controllerFolder_, shownPath_, shown_.downloadedAt);
     if (offered.isEmpty())
-        offered = shown_.folder;
+        offered = controllerFolder_;
     const QString path = options_.dialogs->OpenArchive(offered);
     if (!path.isEmpty())
         CompareWith(path);
 }
 
 bool ChartWindow::CompareWith(const QString& path) {
-    QString error;
-    std::optional<ChartArchive> other =
-        options_.readArchive ? options_.readArchive(path, error) : std::nullopt;
-    if (!other) {
-        options_.dialogs->Warn(QStringLiteral("Архив %1 не открыт: %2").arg(path, error));
+    ArchiveFileReadResult read =
+        options_.readArchive ? options_.readArchive(path) : ReadArchiveFile(path);
+    if (!read.contents) {
+        options_.dialogs->Warn(QStringLiteral("Архив %1 не открыт: %2").arg(path, read.error));
         return false;
     }
-    other->path = path;
-    const QString refusal = ComparisonRefusal(shown_, *other);
+    const QString refusal = ComparisonRefusal(shown_, *read.contents);
     if (!refusal.isEmpty()) {
         options_.dialogs->Warn(refusal);
         return false;
     }
-    comparison_ = std::move(other);
+    comparison_ = std::move(read.contents);
+    comparisonPath_ = path;
     comparisonSeries_ = ExtractChartSeries(comparison_->image, comparison_->channelCount);
     Redraw();
     return true;
@@ -224,9 +262,9 @@ void ChartWindow::SaveChartAs() {
     QString proposed = lastSavePath_;
     if (proposed.isEmpty()) {
         const QString folder =
-            shown_.path.isEmpty() ? QDir::homePath() : QFileInfo(shown_.path).absolutePath();
+            shownPath_.isEmpty() ? QDir::homePath() : QFileInfo(shownPath_).absolutePath();
         const QString base =
-            shown_.path.isEmpty() ? QStringLiteral("график") : QFileInfo(shown_.path).baseName();
+            shownPath_.isEmpty() ? QStringLiteral("график") : QFileInfo(shownPath_).baseName();
         proposed = QDir(folder).filePath(QStringLiteral("%1_канал%2.png").arg(base).arg(channel));
     }
     const QString path = options_.dialogs->SaveChart(proposed);

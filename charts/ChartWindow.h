@@ -2,10 +2,11 @@
 
 // The chart window: one tab per channel of the archive shown, titled with the controller's
 // identification and serial number. Above the tabs: back to the whole archive, a comparison
-// archive, saving the chart (PNG or PDF) and copying it to the clipboard; under them a line that
-// says how many records are drawn and how many were left out for their date or time.
+// archive, saving the chart (PNG or PDF) and copying it to the clipboard; beside them the
+// archive's findings, listed and marked on the charts once the charts are painted; under them a
+// line that says how many records are drawn and how many were left out for their date or time.
 
-#include "ChartArchive.h"
+#include "ArchiveFile.h"
 #include "ChartDialogs.h"
 #include "ChartSeries.h"
 #include "Finding.h"
@@ -23,13 +24,12 @@ class QListWidget;
 class QPushButton;
 class QTabWidget;
 
-// Reads an archive file for a comparison: the archive, or nullopt with the cause in error.
-using ChartArchiveReader =
-    std::function<std::optional<ChartArchive>(const QString& path, QString& error)>;
+// Reads an archive file for a comparison, as ReadArchiveFile does.
+using ChartArchiveReader = std::function<ArchiveFileReadResult(const QString& path)>;
 
 struct ChartWindowOptions {
     std::shared_ptr<ChartDialogs> dialogs; // null: the real Qt dialogs
-    ChartArchiveReader readArchive;        // how a comparison file is read
+    ChartArchiveReader readArchive;        // null: ReadArchiveFile
 };
 
 class ChartWindow : public QWidget {
@@ -39,14 +39,17 @@ public:
     explicit ChartWindow(ChartWindowOptions options, QWidget* parent = nullptr);
     ~ChartWindow() override;
 
-    // Draws archive (replacing what was shown). A comparison of the same controller stays;
-    // one of another is dropped.
-    void ShowArchive(const ChartArchive& archive);
+    // Draws archive (replacing what was shown), read from the file at path (empty for what came
+    // from the controller). controllerFolder is where the other archive files of its
+    // controller are, where a comparison is looked for first (may be empty). A comparison of
+    // the same controller stays; one of another is dropped.
+    void ShowArchive(const ArchiveFileContents& archive, const QString& path,
+                     const QString& controllerFolder);
 
     // Draws a controller's history merged from several downloads (one series per channel, e.g.
     // from the library) in place of an archive; a comparison is dropped, and none can be chosen
-    // while the history is shown. controller gives the title (its image is not used).
-    void ShowHistory(const ChartArchive& controller, std::vector<ChannelSeries> series);
+    // while the history is shown. Only controller's identity is used (for the title).
+    void ShowHistory(const ArchiveFileContents& controller, std::vector<ChannelSeries> series);
 
     // "Сравнить с архивом…": asks for a file (offering the previous one of the archive's
     // folder) and draws it beside the archive, or says why it cannot.
@@ -63,7 +66,9 @@ public:
     ChannelChart* Channel(int index) const; // 0-based
     const std::vector<ChannelSeries>& Series() const { return series_; }
     QString SummaryText() const;
-    // The findings of the archive shown, as the list beside the charts holds them.
+    // The findings of the archive shown, as the list beside the charts holds them. They are
+    // found and listed (and marked on the charts) once the charts have been painted, so that the
+    // charts appear first: empty until FindingsListed.
     const std::vector<Finding>& Findings() const { return findings_; }
     // Shows the finding's channel with its time axis zoomed to the finding (a click in the list).
     void ShowFinding(int index);
@@ -71,9 +76,16 @@ public:
 signals:
     // A double click on a point of channel (1-based): the row of its record in the data grid.
     void RecordActivated(int channel, int row);
+    // The findings of the archive shown are listed beside the charts and marked on them.
+    void FindingsListed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Redraw();
+    void ClearFindings();
+    void ListFindings(); // when they are due
     void SaveChartAs();
     void CopyChart();
     ChannelChart* CurrentChart() const;
@@ -87,12 +99,16 @@ private:
     QLabel* summary_ = nullptr;
     QListWidget* findingsList_ = nullptr;
     std::vector<Finding> findings_;
+    bool findingsDue_ = false; // the archive shown is drawn; its findings follow its first paint
     std::vector<ChannelChart*> charts_;
 
-    ChartArchive shown_;
+    ArchiveFileContents shown_;
+    QString shownPath_;        // empty: not from a file
+    QString controllerFolder_; // where a comparison is looked for; may be empty
     std::vector<ChannelSeries> series_;
     bool history_ = false; // a merged history is shown, not one archive
-    std::optional<ChartArchive> comparison_;
+    std::optional<ArchiveFileContents> comparison_;
+    QString comparisonPath_;
     std::vector<ChannelSeries> comparisonSeries_;
     QString lastSavePath_;
 };

@@ -161,7 +161,8 @@ void LibraryWindow::Reload() {
         return;
     }
     const int chosen = ChosenSerial();
-    const std::vector<LibraryController> list = index_->Controllers();
+    controllerList_ = index_->Controllers();
+    const std::vector<LibraryController>& list = controllerList_;
     controllers_->setSortingEnabled(false);
     controllerModel_->setRowCount(0);
     for (const LibraryController& c : list) {
@@ -209,11 +210,13 @@ void LibraryWindow::ShowHistory() {
     const int serial = ChosenSerial();
     if (serial < 0)
         return;
-    ChartArchive controller;
+    ArchiveFileContents controller; // the identity the title needs, no image
     controller.serial = static_cast<std::uint16_t>(serial);
-    const QModelIndex current = controllers_->currentIndex();
-    controller.identification = filterModel_->index(current.row(), 2).data().toString();
-    controller.channelCount = filterModel_->index(current.row(), 3).data().toInt();
+    for (const LibraryController& c : controllerList_)
+        if (c.serial == serial) {
+            controller.identification = c.identification;
+            controller.channelCount = c.channels;
+        }
     if (!history_)
         history_ = new ChartWindow({}, this);
     history_->ShowHistory(controller, index_->History(serial));

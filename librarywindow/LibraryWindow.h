@@ -11,6 +11,8 @@
 // every indexing runs on a worker thread with a connection of its own, and the rows are read
 // again when it has finished.
 
+#include "LibraryIndex.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -18,9 +20,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ChartWindow;
-class LibraryIndex;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -92,6 +94,9 @@ private:
     QSortFilterProxyModel* filterModel_ = nullptr;
     QStandardItemModel* visitModel_ = nullptr;
     ChartWindow* history_ = nullptr;
+    // The controllers as the index last gave them (the history's title is taken from here,
+    // never read back out of the table).
+    std::vector<LibraryController> controllerList_;
     std::unique_ptr<QThreadPool> worker_;
     std::shared_ptr<std::atomic<bool>> stop_;
     int working_ = 0;

@@ -1,29 +1,12 @@
 #include "VisitArchives.h"
 
-#include "ChartArchive.h"
+#include "ArchiveComparison.h"
 
 #include <QFileInfo>
 
-namespace {
-
-ChartArchive AsChartArchive(const ArchiveFileContents& contents, const QString& path) {
-    ChartArchive a;
-    a.image = contents.image;
-    a.channelCount = contents.channelCount;
-    a.identification = contents.identification;
-    a.serial = contents.serial;
-    a.path = path;
-    a.downloadedAt = contents.downloadedAt;
-    return a;
-}
-
-} // namespace
-
 void FindPreviousVisit(VisitArchives& visit, const QString& folder) {
     visit.previous.reset();
-    ChartArchive shown = AsChartArchive(visit.current, visit.path);
-    shown.folder = folder;
-    visit.previousPath = PreviousArchiveFile(shown);
+    visit.previousPath = PreviousArchiveFile(folder, visit.path, visit.current.downloadedAt);
     if (visit.previousPath.isEmpty()) {
         visit.previousNote = QStringLiteral("Прошлых посещений этого регулятора не найдено.");
         return;
@@ -41,8 +24,7 @@ void FindPreviousVisit(VisitArchives& visit, const QString& folder) {
                 .arg(QFileInfo(visit.previousPath).fileName());
         return;
     }
-    const QString refusal =
-        ComparisonRefusal(shown, AsChartArchive(*read.contents, visit.previousPath));
+    const QString refusal = ComparisonRefusal(visit.current, *read.contents);
     if (!refusal.isEmpty()) {
         visit.previousNote = QStringLiteral("Архив %1 не сравнивается. %2")
                                  .arg(QFileInfo(visit.previousPath).fileName(), refusal);

@@ -1,8 +1,8 @@
 #pragma once
 
 // The archives a visit report is made of: the archive file shown and the previous kept file of
-// the same controller (the chart window's previous-visit lookup in the file's folder), with the
-// reason when that one is not compared.
+// the same controller (the chart window's previous-visit lookup, PreviousArchiveFile, in the
+// folder of the controller's files), with the reason when that one is not compared.
 
 #include "ArchiveFile.h"
 #include "Findings.h"

@@ -2,6 +2,8 @@
 
 #include "Cp1251.h"
 
+#include <QFileInfo>
+
 #include <utility>
 
 ServiceSession::ServiceSession(QString archivesFolder, QObject* parent)
@@ -39,6 +41,14 @@ void ServiceSession::ShowFile(const ArchiveFileContents& contents, const QString
     shown_ = contents;
     shownPath_ = path;
     SetShownChannels(contents.channelCount);
+}
+
+QString ServiceSession::ControllerFolder() const {
+    if (!shown_)
+        return {};
+    const QString file =
+        shownPath_.isEmpty() ? AutoSavePath(archivesFolder_, *shown_, {}, false) : shownPath_;
+    return QFileInfo(file).absolutePath();
 }
 
 void ServiceSession::LeaveFileView() {

@@ -51,6 +51,10 @@ public:
     // The file shown; empty when what is shown came from the controller.
     const QString& ShownPath() const { return shownPath_; }
     bool FileViewShown() const { return !shownPath_.isEmpty(); }
+    // Where the other archive files of the controller shown are: beside the file shown, or,
+    // for what came from the controller, among the kept downloads (the archives folder's folder
+    // of its serial number). Empty while nothing is shown.
+    QString ControllerFolder() const;
     // Shows a file (absolute path): its channel count becomes the geometry's.
     void ShowFile(const ArchiveFileContents& contents, const QString& path);
     // Back to the controller: its channel count becomes the geometry's again.

@@ -145,7 +145,7 @@ void BenchHistory(const QString& root) {
     warm.show();
     QApplication::processEvents();
     ChartWindow window({});
-    ChartArchive controller;
+    ArchiveFileContents controller; // the identity the title needs
     controller.serial = 4242;
     controller.channelCount = 2;
     for (int run = 0; run < 3; ++run) {

@@ -1,5 +1,6 @@
 // The findings in the chart window: listed beside the charts, marked as spans on the channel's
-// time axis, and a click in the list shows that channel zoomed to the finding.
+// time axis once the charts are painted, and a click in the list shows that channel zoomed to the
+// finding; another archive or a merged history takes the findings shown with it.
 
 #include "ChannelChart.h"
 #include "ChartWindow.h"
@@ -9,6 +10,7 @@
 #include <qcustomplot.h>
 
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 
@@ -23,12 +25,15 @@ TEST(ChartFindings, ListedMarkedOnTheirChannelAndZoomedToOnAClick) {
     gap.hours = 12;
     sim::PlantFaults(image, 2, {gap});
     ChartWindow window({});
-    ChartArchive archive;
+    ArchiveFileContents archive;
     archive.image = image;
     archive.channelCount = 2;
-    window.ShowArchive(archive);
+    QSignalSpy listed(&window, &ChartWindow::FindingsListed);
+    window.ShowArchive(archive, {}, {});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The findings follow the charts' first paint.
+    ASSERT_TRUE(listed.count() == 1 || listed.wait(5000));
 
     ASSERT_EQ(window.Findings().size(), 1u);
     const Finding& f = window.Findings()[0];
@@ -55,4 +60,24 @@ TEST(ChartFindings, ListedMarkedOnTheirChannelAndZoomedToOnAClick) {
     EXPECT_LE(shown.lower, static_cast<double>(f.from));
     EXPECT_GE(shown.upper, static_cast<double>(f.to));
     EXPECT_LT(shown.size(), 3 * 86400.0) << "zoomed in from the whole archive";
+
+    // Another archive shown in the open window replaces the findings, their list and spans.
+    archive.image = sim::GenerateArchive(2, 21, true);
+    window.ShowArchive(archive, {}, {});
+    ASSERT_TRUE(listed.wait(5000));
+    EXPECT_TRUE(window.Findings().empty());
+    EXPECT_EQ(spans(1), 0);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("Находок нет"));
+
+    // A merged history has no findings of its own: none of the archive's stay beside it.
+    sim::PlantFaults(archive.image, 2, {gap});
+    window.ShowArchive(archive, {}, {});
+    ASSERT_TRUE(listed.wait(5000));
+    ASSERT_EQ(spans(1), 1);
+    window.ShowHistory(archive, ExtractChartSeries(archive.image, 2));
+    QTest::qWait(50);
+    EXPECT_TRUE(window.Findings().empty());
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(spans(1), 0);
 }

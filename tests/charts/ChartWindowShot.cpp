@@ -16,17 +16,21 @@ int main(int argc, char* argv[]) {
     if (argc < 2)
         return 2;
     const int channels = argc > 2 ? std::atoi(argv[2]) : 1;
-    ChartArchive archive;
+    ArchiveFileContents archive;
     archive.image = sim::GenerateArchive(channels, 1);
     archive.channelCount = channels;
     archive.identification = QStringLiteral("Лорк КB-9000Л вер. 1.07");
     archive.serial = 12345;
-    ChartArchive earlier = archive;
+    ArchiveFileContents earlier = archive;
     earlier.image = sim::GenerateArchive(channels, 7);
     ChartWindowOptions options;
-    options.readArchive = [&](const QString&, QString&) { return std::optional(earlier); };
+    options.readArchive = [&](const QString&) {
+        ArchiveFileReadResult read;
+        read.contents = earlier;
+        return read;
+    };
     ChartWindow window(options);
-    window.ShowArchive(archive);
+    window.ShowArchive(archive, {}, {});
     window.show();
     for (int i = 3; i < argc; ++i) {
         const QByteArray what(argv[i]);

@@ -114,7 +114,9 @@ TEST_F(LibraryWindowTest, ShowsControllersFiltersVisitsOpensAVisitAndDrawsTheHis
     EXPECT_EQ(
         static_cast<qint64>(history->Series()[0].time.size() + history->Series()[1].time.size()),
         c[0].records);
-    EXPECT_TRUE(history->windowTitle().contains(QStringLiteral("101")));
+    EXPECT_EQ(history->windowTitle(),
+              QStringLiteral("История — %1, серийный номер 101").arg(c[0].identification));
+    EXPECT_FALSE(c[0].identification.isEmpty());
 }
 
 // A second user with an empty data folder and the same server: "Синхронизировать" brings the

@@ -1,6 +1,7 @@
 // The session core without a window: the geometry set in one place as the controller is found
 // and files are shown, which identity a kept download gets (the moved-cable rule), the automatic
-// file name with its collision rule, and the journal entry of an identity change.
+// file name with its collision rule, where the controller's other files are, and the journal entry
+// of an identity change.
 
 #include "ServiceSession.h"
 
@@ -172,4 +173,27 @@ TEST_F(ServiceSessionTest, JournalEntryTakesTheIdentityAsReadAndTheSteps) {
     entry = session_->JournalEntry(change, nullptr, {}, "COM1", when);
     EXPECT_EQ(entry.addressStep, "refused");
     EXPECT_EQ(entry.commentStep, "refused");
+}
+
+TEST_F(ServiceSessionTest, ControllerFolderIsBesideTheFileShownOrAmongTheKeptDownloads) {
+    EXPECT_EQ(session_->ControllerFolder(), QString()); // nothing shown
+    FindController();
+    Keep(Answered(12345, "Лорк КB-9000Л-2К вер. 1.07"));
+    EXPECT_EQ(session_->ControllerFolder(), dir_.filePath("archives/12345"));
+    // The folder follows the controller that delivered what is shown.
+    Keep(Answered(777, "Лорк КB-9000Л-2К вер. 1.07"));
+    EXPECT_EQ(session_->ControllerFolder(), dir_.filePath("archives/777"));
+    session_->SetIdentityRead({}, QString());
+    Keep({});
+    EXPECT_EQ(session_->ControllerFolder(), dir_.filePath("archives/unknown-serial"));
+
+    // A file shown: its own folder, wherever it is and whoever's it is.
+    ArchiveFileContents file;
+    file.channelCount = 2;
+    file.serial = 12345;
+    file.image = QByteArray(ArchiveSize, '\0');
+    session_->ShowFile(file, dir_.filePath("elsewhere/2024-01-31_08-15-00.kvarc"));
+    EXPECT_EQ(session_->ControllerFolder(), dir_.filePath("elsewhere"));
+    session_->CloseShown();
+    EXPECT_EQ(session_->ControllerFolder(), QString());
 }

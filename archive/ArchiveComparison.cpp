@@ -1,21 +1,22 @@
-#include "ChartArchive.h"
+#include "ArchiveComparison.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
-QString DescribeController(const ChartArchive& archive) {
+QString DescribeController(const ArchiveFileContents& archive, const QString& path) {
     QStringList parts;
     if (!archive.identification.isEmpty())
         parts << archive.identification;
     if (archive.serial)
         parts << QStringLiteral("серийный номер %1").arg(*archive.serial);
-    if (parts.isEmpty() && !archive.path.isEmpty())
-        parts << QFileInfo(archive.path).fileName();
+    if (parts.isEmpty() && !path.isEmpty())
+        parts << QFileInfo(path).fileName();
     return parts.isEmpty() ? QStringLiteral("регулятор неизвестен")
                            : parts.join(QStringLiteral(", "));
 }
 
-QString ComparisonRefusal(const ChartArchive& shown, const ChartArchive& other) {
+QString ComparisonRefusal(const ArchiveFileContents& shown, const ArchiveFileContents& other) {
     if (other.channelCount != shown.channelCount)
         return QStringLiteral("Архив для сравнения снят с регулятора с другим числом каналов "
                               "(%1 вместо %2).")
@@ -29,15 +30,16 @@ QString ComparisonRefusal(const ChartArchive& shown, const ChartArchive& other) 
     return {};
 }
 
-QString PreviousArchiveFile(const ChartArchive& shown) {
-    const QDir dir(shown.folder);
-    if (shown.folder.isEmpty() || !dir.exists())
+QString PreviousArchiveFile(const QString& folder, const QString& shownPath,
+                            const QDateTime& shownDownloadedAt) {
+    const QDir dir(folder);
+    if (folder.isEmpty() || !dir.exists())
         return {};
     const QStringList names =
         dir.entryList({QStringLiteral("*.kvarc")}, QDir::Files | QDir::Readable, QDir::Name);
-    QString before = QFileInfo(shown.path).fileName();
-    if (before.isEmpty() && shown.downloadedAt.isValid())
-        before = shown.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    QString before = QFileInfo(shownPath).fileName();
+    if (before.isEmpty() && shownDownloadedAt.isValid())
+        before = shownDownloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     for (qsizetype i = names.size() - 1; i >= 0; --i)
         if (before.isEmpty() || names[i] < before)
             return dir.absoluteFilePath(names[i]);
