@@ -6,8 +6,8 @@
 // own file (MainFormIdentity.cpp, MainFormDownload.cpp, MainFormTextExport.cpp,
 // MainFormExcelExport.cpp, MainFormCalcExport.cpp, MainFormArchive.cpp for the file view). The
 // features beyond the design's controls are parts of their own that add their menu entries
-// (ArchiveFileMenu, ServiceTools, VisitReportMenu, LibraryMenu) and reach the window through its
-// public face.
+// (ArchiveFileMenu, ServiceTools, ChartsMenu, VisitReportMenu, LibraryMenu) and reach the window
+// through its public face.
 
 #include "DesignControls.h"
 #include "ServiceSession.h"
@@ -24,7 +24,6 @@
 
 class QAction;
 class QMenu;
-class ChartWindow;
 class ServiceTools;
 class SettingsFile;
 class TextGrid;
@@ -139,8 +138,6 @@ public:
     // "Файл" → "Закрыть архив": the grids empty as at start, the fields show the controller as
     // last read.
     void CloseArchiveClick();
-    // "Вид" → "Графики": the chart window of the archive shown (MainFormCharts.cpp).
-    void ShowChartsClick();
 
 signals:
     // The grids show a new archive: a download completed, or an archive file was opened.
@@ -164,7 +161,6 @@ private:
     void ShowException(const std::exception& e);
     void FindController();
     void ApplyIdentityRead(const IdentityReadResult& result);
-    void AddChartsMenu();
     bool FileViewShown() const { return session_->FileViewShown(); }
     void FindControllerBehindFileView();
     // Shows a file's identity where an identity read puts it, its name in panel 0 and the title.
@@ -179,7 +175,6 @@ private:
     void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                const QByteArray& error);
 
-    ChartWindow* charts_ = nullptr;   // created on first use, a child window of this one
     ServiceTools* service_ = nullptr; // the service menu, a child of this window
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;

@@ -4,6 +4,7 @@
 #include "MainForm.h"
 
 #include "ArchiveFileMenu.h"
+#include "ChartsMenu.h"
 #include "LibraryMenu.h"
 #include "ServiceTools.h"
 #include "VisitReportMenu.h"
@@ -15,7 +16,7 @@
 void TMainForm::BuildMenus() {
     new ArchiveFileMenu(*this); // "Файл": archive files, journal, exit; "Справка": about
     service_ = new ServiceTools(*this);
-    AddChartsMenu();           // "Вид": the charts of the archive shown
+    AddChartsMenu(*this);      // "Вид": the charts of the archive shown
     AddVisitReportMenu(*this); // "Файл": the visit report of the archive shown
     AddLibraryMenu(*this);     // "Файл": the library of every visit
 
