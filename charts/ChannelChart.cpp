@@ -5,7 +5,10 @@
 #include <qcustomplot.h>
 
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPainter>
+#include <QPixmap>
 #include <QSplitter>
 #include <QToolTip>
 
@@ -74,6 +77,25 @@ QVector<QCPGraphData> BandData(const ChannelSeries& s, int bit) {
         data.append({on.to, nan});
     }
     return data;
+}
+
+// A filled disc drawn once into a picture: years of records put tens of thousands of points on
+// the heating curve, and copying a picture costs a fraction of drawing a round shape each time.
+QCPScatterStyle DiscStyle(const QColor& color, double size) {
+    const int side = static_cast<int>(std::ceil(size)) + 3;
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0; // sharp on dense screens
+    QPixmap disc(QSize(side, side) * ratio);
+    disc.setDevicePixelRatio(ratio);
+    disc.fill(Qt::transparent);
+    QPainter painter(&disc);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 1)); // as the plot draws its own discs: outline and fill
+    painter.setBrush(color);
+    painter.drawEllipse(QPointF(side / 2.0, side / 2.0), size / 2, size / 2);
+    painter.end();
+    QCPScatterStyle style(disc);
+    style.setSize(size);
+    return style;
 }
 
 } // namespace
@@ -230,7 +252,7 @@ void ChannelChart::BuildCurvePlot() {
     auto scatter = [plot](const QColor& color, double size, const QString& name) {
         QCPGraph* g = plot->addGraph();
         g->setLineStyle(QCPGraph::lsNone);
-        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, color, size));
+        g->setScatterStyle(DiscStyle(color, size));
         g->setName(name);
         return g;
     };
