@@ -1,5 +1,7 @@
 #include "AutomationWindows.h"
 
+#include "AutomationMessageFilter.h"
+
 #include <objbase.h>
 
 #include <utility>
@@ -20,10 +22,37 @@ QString SystemText(HRESULT hr) {
     return text;
 }
 
-// The calling thread joins an apartment once; the toolkit has usually done so already.
+// The calling thread joins an apartment once (the toolkit has usually done so already) and
+// registers the filter that retries the calls a busy application rejects.
 void EnsureComInitialised() {
-    static const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    (void)hr;
+    static const bool done = [] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        RegisterBusyRetryFilter();
+        return true;
+    }();
+    (void)done;
+}
+
+// Results that say the application at the other end is gone: closed by the user, crashed, or
+// its objects disconnected. Every later call would fail the same way.
+bool ServerGone(HRESULT hr) {
+    switch (hr) {
+    case RPC_E_DISCONNECTED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case CO_E_OBJNOTCONNECTED:
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):
+        return true;
+    default:
+        return false;
+    }
+}
+
+ExportError Failure(const QString& text, HRESULT hr) {
+    return ExportError(text,
+                       ServerGone(hr) ? ExportError::Kind::ServerGone : ExportError::Kind::Failure);
 }
 
 BSTR ToBstr(const QString& text) {
@@ -153,12 +182,12 @@ AutoObject AutoObject::Attach(const QString& progId) {
 AutoObject AutoObject::Create(const QString& progId) {
     CLSID clsid;
     if (!ClassOf(progId, clsid))
-        throw AutomationError(QStringLiteral("Invalid class string: ") + progId);
+        throw ExportError(QStringLiteral("Invalid class string: ") + progId);
     IDispatch* d = nullptr;
     const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                         IID_IDispatch, reinterpret_cast<void**>(&d));
     if (FAILED(hr) || !d)
-        throw AutomationError(SystemText(hr));
+        throw Failure(SystemText(hr), hr);
     AutoObject object(d);
     d->Release();
     return object;
@@ -167,12 +196,12 @@ AutoObject AutoObject::Create(const QString& progId) {
 AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
                                std::initializer_list<AutoVariant> args) {
     if (!d_)
-        throw AutomationError(QStringLiteral("Variant does not reference an automation object"));
+        throw ExportError(QStringLiteral("Variant does not reference an automation object"));
     LPOLESTR name = const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(member.utf16()));
     DISPID id = 0;
     HRESULT hr = d_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr))
-        throw AutomationError(QStringLiteral("Unknown name: ") + member);
+        throw Failure(QStringLiteral("Unknown name: ") + member, hr);
 
     // The call takes its arguments last first; the variants are lent, not copied.
     std::vector<VARIANTARG> reversed;
@@ -196,7 +225,7 @@ AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
         SysFreeString(error.bstrSource);
         SysFreeString(error.bstrDescription);
         SysFreeString(error.bstrHelpFile);
-        throw AutomationError(text.isEmpty() ? SystemText(hr) : text);
+        throw Failure(text.isEmpty() ? SystemText(hr) : text, hr);
     }
     return result;
 }
@@ -204,7 +233,7 @@ AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
 AutoObject AutoObject::Get(const QString& member, std::initializer_list<AutoVariant> args) {
     AutoVariant result = Invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     if (!result.Dispatch())
-        throw AutomationError(member + QStringLiteral(": no object"));
+        throw ExportError(member + QStringLiteral(": no object"));
     return AutoObject(result.Dispatch());
 }
 
