@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -63,6 +65,42 @@ BSTR ToBstr(const QString& text) {
 bool ClassOf(const QString& progId, CLSID& clsid) {
     EnsureComInitialised();
     return SUCCEEDED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid));
+}
+
+} // namespace
+
+namespace {
+
+// AutoObject::CreateWaiting: a thread of its own makes an instance first (which starts the
+// application as long as it takes) and holds it until the calling thread has made its own, which
+// the running application then answers at once. Nothing crosses between the apartments.
+constexpr DWORD kStepMs = 50;
+
+// What the two threads share; the last one to let go frees it.
+struct Creation {
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr); // the first instance is there
+    HANDLE taken =
+        CreateEventW(nullptr, TRUE, FALSE, nullptr); // the caller has its own, or gave up
+    HRESULT result = E_FAIL;
+
+    ~Creation() {
+        CloseHandle(made);
+        CloseHandle(taken);
+    }
+};
+
+void CreateOnItsThread(const std::shared_ptr<Creation>& creation, CLSID clsid) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IUnknown* first = nullptr;
+    creation->result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                        IID_IUnknown, reinterpret_cast<void**>(&first));
+    SetEvent(creation->made);
+    // Held until the caller has its own instance, so that the application does not end meanwhile
+    // for want of clients.
+    WaitForSingleObject(creation->taken, INFINITE);
+    if (first)
+        first->Release();
+    CoUninitialize();
 }
 
 } // namespace
@@ -191,6 +229,34 @@ AutoObject AutoObject::Create(const QString& progId) {
     AutoObject object(d);
     d->Release();
     return object;
+}
+
+AutoObject AutoObject::CreateWaiting(const QString& progId, const std::function<bool()>& waitStep) {
+    CLSID clsid;
+    if (!ClassOf(progId, clsid))
+        throw ExportError(QStringLiteral("Invalid class string: ") + progId);
+    auto creation = std::make_shared<Creation>();
+    if (!creation->made || !creation->taken)
+        return Create(progId);
+    std::thread(CreateOnItsThread, creation, clsid).detach();
+    while (WaitForSingleObject(creation->made, kStepMs) == WAIT_TIMEOUT) {
+        if (waitStep && !waitStep()) {
+            SetEvent(creation->taken); // the first instance, when it comes, is let go
+            return {};
+        }
+    }
+    if (FAILED(creation->result)) {
+        SetEvent(creation->taken);
+        throw Failure(SystemText(creation->result), creation->result);
+    }
+    try {
+        AutoObject object = Create(progId);
+        SetEvent(creation->taken);
+        return object;
+    } catch (...) {
+        SetEvent(creation->taken);
+        throw;
+    }
 }
 
 AutoVariant AutoObject::Invoke(const QString& member, WORD kind,

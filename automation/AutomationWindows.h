@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 #include <windows.h>
@@ -60,6 +61,11 @@ public:
     // A new instance of the identifier's class (in-process or local server). Throws ExportError
     // when the identifier is unknown or the instance cannot be made.
     static AutoObject Create(const QString& progId);
+    // As Create, but made on a thread of its own while this one calls waitStep about every 50 ms
+    // (an office that is still starting, perhaps behind its recovery dialog, keeps the window
+    // responsive). Empty when waitStep returned false: the wait is given up quietly and the
+    // instance, if it still comes, is let go unseen. Throws ExportError as Create does.
+    static AutoObject CreateWaiting(const QString& progId, const std::function<bool()>& waitStep);
 
     explicit operator bool() const { return d_ != nullptr; }
     IDispatch* Raw() const { return d_; }

@@ -12,12 +12,17 @@ namespace {
 
 class BridgeCalc final : public CalcAutomation {
 public:
-    bool Connect(const CalcWaitStep&) override {
+    bool Connect(const CalcWaitStep& waitStep) override {
+        // The office may take long to start (behind its recovery dialog, perhaps): it is waited
+        // for on a thread of its own while waitStep keeps the window alive; giving up is quiet.
         try {
-            ServiceManager = AutoObject::Create(QStringLiteral("com.sun.star.ServiceManager"));
+            ServiceManager =
+                AutoObject::CreateWaiting(QStringLiteral("com.sun.star.ServiceManager"), waitStep);
         } catch (const ExportError&) {
             return false; // not installed, not registered, cannot start
         }
+        if (!ServiceManager)
+            return false; // the wait was given up
         Desktop = ServiceManager.Get(QStringLiteral("createInstance"),
                                      {QStringLiteral("com.sun.star.frame.Desktop")});
         return true;
