@@ -7,7 +7,8 @@
 #   3. the same session built for Linux against a second simulator serving the same image: the
 #      two text exports must be the same bytes;
 #   4. both sessions again with the line lost in the middle of the download: the same message;
-#   5. kv9000.exe itself started under Wine for its version;
+#   5. kv9000.exe itself started under Wine for its version, and "kv9000" typed at a command
+#      prompt, which runs the console launcher kv9000.com;
 #   6. one paced download each (the simulator answering like a 115,200 bit/s line), Linux and
 #      Windows in the same run: the Windows program's time against the line time and its
 #      processor time during the download.
@@ -59,6 +60,18 @@ ctest --test-dir "$wbuild" --output-on-failure --timeout 300
 echo "== The program itself under Wine"
 version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$wbuild/cli/generated/Version.h")
 started=$(wine "$wbuild/bin/kv9000.exe" --version | tr -d '\r')
+
+# The console launcher, as a user types "kv9000" at a command prompt in the zip's folder (the
+# prompt runs kv9000.com before kv9000.exe): its output, its exit code, and output redirected to
+# a file in UTF-8.
+folder=$wbuild/zip/kv9000-$version-windows-x64
+[ -f "$folder/kv9000.com" ] || folder=$wbuild/bin
+prompt() { wine cmd /c "cd /d $(winepath -w "$folder") && $1" 2>>"$work/wine.err"; }
+typed=$(prompt "kv9000 --version" | tr -d '\r') && typed_code=0 || typed_code=$?
+prompt "kv9000 --no-such-option" >/dev/null 2>&1 && wrong_code=0 || wrong_code=$?
+exe_wrong_code=0
+wine "$wbuild/bin/kv9000.exe" --no-such-option >/dev/null 2>&1 || exe_wrong_code=$?
+prompt "kv9000 --help > $(winepath -w "$work/help.txt")" >/dev/null || true
 
 # Starts a simulator serving the image (more options after the name); prints its device.
 start_sim() {
@@ -125,6 +138,12 @@ check() { # description, condition
     if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
 }
 check "kv9000.exe starts and gives its version" '[ "$started" = "kv9000 $version" ]'
+check "kv9000 typed at a prompt: the launcher prints the version and returns 0" \
+    '[ "$typed" = "kv9000 $version" ] && [ "$typed_code" = 0 ]'
+check "the launcher returns the program's exit code (a wrong option: $exe_wrong_code)" \
+    '[ "$wrong_code" = "$exe_wrong_code" ] && [ "$wrong_code" != 0 ]'
+check "the launcher's output redirected to a file is UTF-8" \
+    'iconv -f UTF-8 -t UTF-8 "$work/help.txt" >/dev/null && grep -q "Использование" "$work/help.txt"'
 check "the controller found on COM1" '[ "$(value windows port)" = 1 ]'
 check "two channels, identity read" \
     '[ "$(value windows channels)" = 2 ] && [ "$(value windows serial)" = 4242 ] &&
