@@ -116,6 +116,7 @@ int main(int argc, char* argv[]) {
         << "\n"
         << "download_messages=" << MessagesSince(*dialogs, seen) << "\n";
 
+    form.Session().WaitForSaves(); // the kept archive is written by a thread of its own
     int kept = 0;
     for (QDirIterator it(ArchivesFolder(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();
          it.next())
