@@ -1,7 +1,11 @@
 #include "AutomationWindows.h"
 
+#include "AutomationMessageFilter.h"
+
 #include <objbase.h>
 
+#include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,10 +24,37 @@ QString SystemText(HRESULT hr) {
     return text;
 }
 
-// The calling thread joins an apartment once; the toolkit has usually done so already.
+// The calling thread joins an apartment once (the toolkit has usually done so already) and
+// registers the filter that retries the calls a busy application rejects.
 void EnsureComInitialised() {
-    static const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    (void)hr;
+    static const bool done = [] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        RegisterBusyRetryFilter();
+        return true;
+    }();
+    (void)done;
+}
+
+// Results that say the application at the other end is gone: closed by the user, crashed, or
+// its objects disconnected. Every later call would fail the same way.
+bool ServerGone(HRESULT hr) {
+    switch (hr) {
+    case RPC_E_DISCONNECTED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case CO_E_OBJNOTCONNECTED:
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):
+        return true;
+    default:
+        return false;
+    }
+}
+
+ExportError Failure(const QString& text, HRESULT hr) {
+    return ExportError(text,
+                       ServerGone(hr) ? ExportError::Kind::ServerGone : ExportError::Kind::Failure);
 }
 
 BSTR ToBstr(const QString& text) {
@@ -34,6 +65,42 @@ BSTR ToBstr(const QString& text) {
 bool ClassOf(const QString& progId, CLSID& clsid) {
     EnsureComInitialised();
     return SUCCEEDED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(progId.utf16()), &clsid));
+}
+
+} // namespace
+
+namespace {
+
+// AutoObject::CreateWaiting: a thread of its own makes an instance first (which starts the
+// application as long as it takes) and holds it until the calling thread has made its own, which
+// the running application then answers at once. Nothing crosses between the apartments.
+constexpr DWORD kStepMs = 50;
+
+// What the two threads share; the last one to let go frees it.
+struct Creation {
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr); // the first instance is there
+    HANDLE taken =
+        CreateEventW(nullptr, TRUE, FALSE, nullptr); // the caller has its own, or gave up
+    HRESULT result = E_FAIL;
+
+    ~Creation() {
+        CloseHandle(made);
+        CloseHandle(taken);
+    }
+};
+
+void CreateOnItsThread(const std::shared_ptr<Creation>& creation, CLSID clsid) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IUnknown* first = nullptr;
+    creation->result = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                        IID_IUnknown, reinterpret_cast<void**>(&first));
+    SetEvent(creation->made);
+    // Held until the caller has its own instance, so that the application does not end meanwhile
+    // for want of clients.
+    WaitForSingleObject(creation->taken, INFINITE);
+    if (first)
+        first->Release();
+    CoUninitialize();
 }
 
 } // namespace
@@ -153,26 +220,54 @@ AutoObject AutoObject::Attach(const QString& progId) {
 AutoObject AutoObject::Create(const QString& progId) {
     CLSID clsid;
     if (!ClassOf(progId, clsid))
-        throw AutomationError(QStringLiteral("Invalid class string: ") + progId);
+        throw ExportError(QStringLiteral("Invalid class string: ") + progId);
     IDispatch* d = nullptr;
     const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                         IID_IDispatch, reinterpret_cast<void**>(&d));
     if (FAILED(hr) || !d)
-        throw AutomationError(SystemText(hr));
+        throw Failure(SystemText(hr), hr);
     AutoObject object(d);
     d->Release();
     return object;
 }
 
+AutoObject AutoObject::CreateWaiting(const QString& progId, const std::function<bool()>& waitStep) {
+    CLSID clsid;
+    if (!ClassOf(progId, clsid))
+        throw ExportError(QStringLiteral("Invalid class string: ") + progId);
+    auto creation = std::make_shared<Creation>();
+    if (!creation->made || !creation->taken)
+        return Create(progId);
+    std::thread(CreateOnItsThread, creation, clsid).detach();
+    while (WaitForSingleObject(creation->made, kStepMs) == WAIT_TIMEOUT) {
+        if (waitStep && !waitStep()) {
+            SetEvent(creation->taken); // the first instance, when it comes, is let go
+            return {};
+        }
+    }
+    if (FAILED(creation->result)) {
+        SetEvent(creation->taken);
+        throw Failure(SystemText(creation->result), creation->result);
+    }
+    try {
+        AutoObject object = Create(progId);
+        SetEvent(creation->taken);
+        return object;
+    } catch (...) {
+        SetEvent(creation->taken);
+        throw;
+    }
+}
+
 AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
                                std::initializer_list<AutoVariant> args) {
     if (!d_)
-        throw AutomationError(QStringLiteral("Variant does not reference an automation object"));
+        throw ExportError(QStringLiteral("Variant does not reference an automation object"));
     LPOLESTR name = const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(member.utf16()));
     DISPID id = 0;
     HRESULT hr = d_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr))
-        throw AutomationError(QStringLiteral("Unknown name: ") + member);
+        throw Failure(QStringLiteral("Unknown name: ") + member, hr);
 
     // The call takes its arguments last first; the variants are lent, not copied.
     std::vector<VARIANTARG> reversed;
@@ -196,7 +291,7 @@ AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
         SysFreeString(error.bstrSource);
         SysFreeString(error.bstrDescription);
         SysFreeString(error.bstrHelpFile);
-        throw AutomationError(text.isEmpty() ? SystemText(hr) : text);
+        throw Failure(text.isEmpty() ? SystemText(hr) : text, hr);
     }
     return result;
 }
@@ -204,7 +299,7 @@ AutoVariant AutoObject::Invoke(const QString& member, WORD kind,
 AutoObject AutoObject::Get(const QString& member, std::initializer_list<AutoVariant> args) {
     AutoVariant result = Invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
     if (!result.Dispatch())
-        throw AutomationError(member + QStringLiteral(": no object"));
+        throw ExportError(member + QStringLiteral(": no object"));
     return AutoObject(result.Dispatch());
 }
 

@@ -2,38 +2,21 @@
 
 // Late-bound automation on Windows: an outside application's objects reached through IDispatch,
 // every member addressed by its name at run time, arguments passed as variants. No type library
-// of the application is needed. Used from the user-interface thread only.
+// of the application is needed. Used from the user-interface thread only. A failed call throws
+// ExportError with the application's own text (or the system's for the error), of the kind
+// ServerGone when the application is no longer there to answer.
+
+#include "ExportError.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
-#include <stdexcept>
 
 #include <windows.h>
 
 #include <oleauto.h>
-
-// A failed automation call, with the application's own text (or the system's for the error).
-class AutomationError : public std::runtime_error {
-public:
-    explicit AutomationError(const QString& text)
-        : std::runtime_error(text.toStdString()), text_(text) {}
-    const QString& Text() const { return text_; }
-
-private:
-    QString text_;
-};
-
-// Runs call and gives back its result; an automation failure leaves as Error (the caller's error
-// type) with the automation's text.
-template <typename Error, typename F> auto Rethrown(F call) {
-    try {
-        return call();
-    } catch (const AutomationError& e) {
-        throw Error(e.Text());
-    }
-}
 
 // One argument or result; owns what its variant holds.
 class AutoVariant {
@@ -75,15 +58,20 @@ public:
     // The running instance registered for the identifier; empty when none runs or the
     // identifier is unknown.
     static AutoObject Attach(const QString& progId);
-    // A new instance of the identifier's class (in-process or local server). Throws when the
-    // identifier is unknown or the instance cannot be made.
+    // A new instance of the identifier's class (in-process or local server). Throws ExportError
+    // when the identifier is unknown or the instance cannot be made.
     static AutoObject Create(const QString& progId);
+    // As Create, but made on a thread of its own while this one calls waitStep about every 50 ms
+    // (an office that is still starting, perhaps behind its recovery dialog, keeps the window
+    // responsive). Empty when waitStep returned false: the wait is given up quietly and the
+    // instance, if it still comes, is let go unseen. Throws ExportError as Create does.
+    static AutoObject CreateWaiting(const QString& progId, const std::function<bool()>& waitStep);
 
     explicit operator bool() const { return d_ != nullptr; }
     IDispatch* Raw() const { return d_; }
 
     // Calls the member as kind (DISPATCH_METHOD, DISPATCH_PROPERTYGET, or both) with positional
-    // arguments, first argument first. Throws AutomationError.
+    // arguments, first argument first. Throws ExportError.
     AutoVariant Invoke(const QString& member, WORD kind, std::initializer_list<AutoVariant> args);
     AutoVariant Call(const QString& member, std::initializer_list<AutoVariant> args = {}) {
         return Invoke(member, DISPATCH_METHOD, args);

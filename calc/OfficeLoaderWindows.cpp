@@ -6,70 +6,59 @@
 
 #include "AutomationWindows.h"
 
-namespace {
-
 // The office's failures reach the export as ExportError with the automation's text.
-template <typename F> auto Guarded(F call) {
-    return Rethrown<ExportError>(call);
-}
+
+namespace {
 
 class BridgeCalc final : public CalcAutomation {
 public:
-    bool Connect(const CalcWaitStep&) override {
+    bool Connect(const CalcWaitStep& waitStep) override {
+        // The office may take long to start (behind its recovery dialog, perhaps): it is waited
+        // for on a thread of its own while waitStep keeps the window alive; giving up is quiet.
         try {
-            ServiceManager = AutoObject::Create(QStringLiteral("com.sun.star.ServiceManager"));
-        } catch (const AutomationError&) {
+            ServiceManager =
+                AutoObject::CreateWaiting(QStringLiteral("com.sun.star.ServiceManager"), waitStep);
+        } catch (const ExportError&) {
             return false; // not installed, not registered, cannot start
         }
-        Desktop = Guarded([&] {
-            return ServiceManager.Get(QStringLiteral("createInstance"),
-                                      {QStringLiteral("com.sun.star.frame.Desktop")});
-        });
+        if (!ServiceManager)
+            return false; // the wait was given up
+        Desktop = ServiceManager.Get(QStringLiteral("createInstance"),
+                                     {QStringLiteral("com.sun.star.frame.Desktop")});
         return true;
     }
 
     void NewDocument() override {
-        Guarded([&] {
-            const AutoVariant document =
-                Desktop.Call(QStringLiteral("LoadComponentFromURL"),
-                             {QStringLiteral("private:factory/scalc"), QStringLiteral("_blank"),
-                              std::int32_t{0}, AutoVariant::EmptyArray()});
-            Document = AutoObject(document.Dispatch());
-            if (Document) // no document: nothing more is fetched, the next sheet call fails
-                Sheets = Document.Get(QStringLiteral("getSheets"));
-            return 0;
-        });
+        const AutoVariant document =
+            Desktop.Call(QStringLiteral("LoadComponentFromURL"),
+                         {QStringLiteral("private:factory/scalc"), QStringLiteral("_blank"),
+                          std::int32_t{0}, AutoVariant::EmptyArray()});
+        Document = AutoObject(document.Dispatch());
+        if (Document) // no document: nothing more is fetched, the next sheet call fails
+            Sheets = Document.Get(QStringLiteral("getSheets"));
     }
 
     void SelectSheet(const QString& name, quint16 position) override {
         if (!HasSheet(name))
-            Guarded([&] {
-                return Sheets.Call(QStringLiteral("insertNewByName"),
-                                   {name, std::uint16_t{position}});
-            });
+            Sheets.Call(QStringLiteral("insertNewByName"), {name, std::uint16_t{position}});
         ActivateSheet(name);
     }
 
     bool HasSheet(const QString& name) override {
-        return Guarded([&] { return Sheets.Call(QStringLiteral("hasByName"), {name}); }).ToBool();
+        return Sheets.Call(QStringLiteral("hasByName"), {name}).ToBool();
     }
 
     void ActivateSheet(const QString& name) override {
-        Guarded([&] {
-            Sheets = Document.Get(QStringLiteral("getSheets"));
-            Sheet = Sheets.Get(QStringLiteral("getByName"), {name});
-            AutoObject controller = Document.Get(QStringLiteral("getCurrentController"));
-            controller.Call(QStringLiteral("setActiveSheet"), {AutoVariant(Sheet.Raw())});
-            return 0;
-        });
+        Sheets = Document.Get(QStringLiteral("getSheets"));
+        Sheet = Sheets.Get(QStringLiteral("getByName"), {name});
+        AutoObject controller = Document.Get(QStringLiteral("getCurrentController"));
+        controller.Call(QStringLiteral("setActiveSheet"), {AutoVariant(Sheet.Raw())});
     }
 
     void SetCellText(quint32 column, quint32 row, const QString& text) override {
-        Guarded([&] {
-            Cell = Sheet.Get(QStringLiteral("getCellByPosition"),
-                             {std::uint32_t{column}, std::uint32_t{row}});
-            return Cell.Call(QStringLiteral("setString"), {text});
-        });
+        Cell = Sheet.Get(QStringLiteral("getCellByPosition"),
+                         {std::uint32_t{column}, std::uint32_t{row}});
+        Cell.Call(QStringLiteral("setString"), {text});
     }
 
     void ReleaseAll() override {

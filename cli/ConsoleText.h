@@ -9,5 +9,6 @@
 
 // Writes text to stream (stdout or stderr) and flushes it. On Windows a program with a window
 // has no console of its own: the text goes to the console of the command prompt that started
-// it, or, when redirected, into the file or pipe in the system's code page.
+// it, or, when redirected, into the file or pipe in the system's code page; as UTF-8 when the
+// console launcher kv9000.com started it (KV9000_OUTPUT_UTF8=1 in the environment).
 void WriteConsoleText(std::FILE* stream, const QString& text);

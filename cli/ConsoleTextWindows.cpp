@@ -30,6 +30,13 @@ void WriteConsoleText(std::FILE* stream, const QString& text) {
         WriteConsoleW(h, text.utf16(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
+    if (h != nullptr && qEnvironmentVariable("KV9000_OUTPUT_UTF8") == QLatin1String("1")) {
+        // Started by the console launcher kv9000.com, which relays UTF-8.
+        const QByteArray bytes = text.toUtf8();
+        DWORD written = 0;
+        WriteFile(h, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        return;
+    }
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }

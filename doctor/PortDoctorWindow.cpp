@@ -86,7 +86,7 @@ void PortDoctorWindow::ShowReport() {
                                          row.driver,
                                          (row.usbId + ' ' + row.usbName).trimmed(),
                                          LatencyText(row),
-                                         DescribeState(row.state),
+                                         DescribeRowState(row),
                                          cause,
                                          row.answer};
         for (int c = 0; c < kColumns; ++c) {

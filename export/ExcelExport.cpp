@@ -8,6 +8,8 @@ const QString kNoExcelText = QStringLiteral(
     "Невозможно открыть Microsoft Excel!Возможно Excel не установлен на компьютере.");
 const QString kBookOpenErrorText = QStringLiteral("Ошибка открытия книги Microsoft Excel!");
 const QString kCellErrorText = QStringLiteral("Ошибка экспорта!");
+const QString kServerGoneText =
+    QStringLiteral("Microsoft Excel больше не отвечает (возможно, он закрыт). Экспорт остановлен.");
 
 namespace {
 const TextGrid kNoGrid(0, 0);
@@ -20,6 +22,12 @@ const TextGrid& GridOrEmpty(const TextGrid* grid) {
 void ExcelExport::ShowError(const QString& text) const {
     if (hooks_.showError)
         hooks_.showError(text);
+}
+
+void ExcelExport::StopAsGone() {
+    if (!gone_)
+        ShowError(kServerGoneText);
+    gone_ = true;
 }
 
 ExcelExport::ExcelExport(ExcelMembers members, ExcelExportHooks hooks)
@@ -49,12 +57,17 @@ bool ExcelExport::OpenExcelBook() {
 }
 
 void ExcelExport::SetExcelCell(int row, int column, const QString& text) {
+    if (gone_)
+        return;
     try {
         if (!members_.ExcelSheet)
             throw ExportError(QStringLiteral("no worksheet"));
         members_.ExcelSheet->Cells(row, column)->SetValue(text);
-    } catch (const ExportError&) {
-        ShowError(kCellErrorText);
+    } catch (const ExportError& e) {
+        if (e.ServerGone())
+            StopAsGone();
+        else
+            ShowError(kCellErrorText);
     }
 }
 
@@ -78,6 +91,8 @@ bool ExcelExport::WriteGridRows(const TextGrid& grid, int firstSheetRow) {
             return false;
         for (int col = 0; col < grid.ColCount(); ++col)
             SetExcelCell(firstSheetRow + row, col + 1, grid.Cell(col, row));
+        if (gone_)
+            return false;
         progress.Step();
         progress.ProcessEvents();
     }
@@ -89,12 +104,25 @@ bool ExcelExport::FillSheet(const HeadingLines& headings, const TextGrid& settin
     SetExcelCell(1, 1, headings.identification + suffix);
     SetExcelCell(2, 1, headings.serialLine);
     SetExcelCell(3, 1, headings.placeLine);
+    if (gone_)
+        return false;
     const int settingsRow = 4;
     const int dataRow = settingsRow + settings.RowCount() + 1; // one empty row between blocks
     return WriteGridRows(settings, settingsRow) && WriteGridRows(data, dataRow);
 }
 
 ExcelExportOutcome ExcelExport::Run(const ExportSource& source) {
+    try {
+        return RunSteps(source);
+    } catch (const ExportError& e) {
+        if (!e.ServerGone())
+            throw;
+        StopAsGone();
+        return ExcelExportOutcome::Stopped;
+    }
+}
+
+ExcelExportOutcome ExcelExport::RunSteps(const ExportSource& source) {
     const TextGrid& data1 = GridOrEmpty(source.grid1);
     const TextGrid& settings1 = GridOrEmpty(source.grid2);
     hooks_.progress.SetMax(2 * (data1.RowCount() + settings1.RowCount()));
@@ -104,13 +132,13 @@ ExcelExportOutcome ExcelExport::Run(const ExportSource& source) {
 
     SelectSheet(1, QStringLiteral("Канал 1"));
     if (!FillSheet(source.headings, settings1, data1, QStringLiteral(" - Канал 1")))
-        return ExcelExportOutcome::Cancelled;
+        return gone_ ? ExcelExportOutcome::Stopped : ExcelExportOutcome::Cancelled;
 
     SelectSheet(2, QStringLiteral("Канал 2"));
     if (source.channelCount == 2 &&
         !FillSheet(source.headings, GridOrEmpty(source.grid4), GridOrEmpty(source.grid3),
                    QStringLiteral(" - Канал 2")))
-        return ExcelExportOutcome::Cancelled;
+        return gone_ ? ExcelExportOutcome::Stopped : ExcelExportOutcome::Cancelled;
 
     if (members_.ExcelApp)
         members_.ExcelApp->SetVisible(true);

@@ -20,7 +20,10 @@
 //     the export ends;
 //   - a cell write fails: error box kCellErrorText for that cell, the export goes on;
 //   - getting or naming a sheet, or showing the application, fails: Run throws ExportError with
-//     the application's text and the remaining steps do not run.
+//     the application's text and the remaining steps do not run;
+//   - the application is gone (the user closed it during the export, it crashed): one error box
+//     kServerGoneText at the first call that finds it gone, and the export stops there
+//     (Stopped) instead of failing every remaining cell.
 
 #include "ExcelAutomation.h"
 #include "ExportProgress.h"
@@ -36,6 +39,7 @@ class TextGrid;
 extern const QString kNoExcelText;
 extern const QString kBookOpenErrorText;
 extern const QString kCellErrorText;
+extern const QString kServerGoneText;
 
 // Where the window keeps the application and the sheet being filled between the steps of one
 // export: references to its two members. Cleared at the end of every export that runs to its end;
@@ -58,6 +62,7 @@ enum class ExcelExportOutcome {
     Completed, // the application shows the new workbook, the members are cleared
     NotOpened, // the application or its workbook could not be had; the user has been told
     Cancelled, // cancelled() said stop before a grid row; nothing more was called
+    Stopped,   // the application went away; the user has been told once, nothing more was called
 };
 
 class ExcelExport {
@@ -82,7 +87,11 @@ private:
     bool FillSheet(const HeadingLines& headings, const TextGrid& settings, const TextGrid& data,
                    const QString& suffix);
     bool WriteGridRows(const TextGrid& grid, int firstSheetRow);
+    // Tells the user once that the application is gone; later calls are not made.
+    void StopAsGone();
+    ExcelExportOutcome RunSteps(const ExportSource& source);
 
     ExcelMembers members_;
     ExcelExportHooks hooks_;
+    bool gone_ = false; // the application is gone: no more calls
 };

@@ -9,19 +9,10 @@
 
 namespace {
 
-template <typename F> auto Guarded(F call) {
-    return Rethrown<ExportError>(call);
-}
-
 class OleRange final : public ExcelRange {
 public:
     explicit OleRange(AutoObject o) : o_(std::move(o)) {}
-    void SetValue(const QString& text) override {
-        Guarded([&] {
-            o_.Put(QStringLiteral("Value"), text);
-            return 0;
-        });
-    }
+    void SetValue(const QString& text) override { o_.Put(QStringLiteral("Value"), text); }
 
 private:
     AutoObject o_;
@@ -30,17 +21,10 @@ private:
 class OleWorksheet final : public ExcelWorksheet {
 public:
     explicit OleWorksheet(AutoObject o) : o_(std::move(o)) {}
-    void SetName(const QString& name) override {
-        Guarded([&] {
-            o_.Put(QStringLiteral("Name"), name);
-            return 0;
-        });
-    }
+    void SetName(const QString& name) override { o_.Put(QStringLiteral("Name"), name); }
     std::shared_ptr<ExcelRange> Cells(int row, int column) override {
-        return Guarded([&] {
-            return std::make_shared<OleRange>(
-                o_.Get(QStringLiteral("Cells"), {std::int32_t{row}, std::int32_t{column}}));
-        });
+        return std::make_shared<OleRange>(
+            o_.Get(QStringLiteral("Cells"), {std::int32_t{row}, std::int32_t{column}}));
     }
     const AutoObject& Object() const { return o_; }
 
@@ -52,26 +36,20 @@ class OleWorksheets final : public ExcelWorksheets {
 public:
     explicit OleWorksheets(AutoObject o) : o_(std::move(o)) {}
     int Count() override {
-        return Guarded(
-            [&] { return o_.Invoke(QStringLiteral("Count"), DISPATCH_PROPERTYGET, {}).ToInt(); });
+        return o_.Invoke(QStringLiteral("Count"), DISPATCH_PROPERTYGET, {}).ToInt();
     }
     std::shared_ptr<ExcelWorksheet> Item(int index) override {
-        return Guarded([&] {
-            return std::make_shared<OleWorksheet>(
-                o_.Get(QStringLiteral("Item"), {std::int32_t{index}}));
-        });
+        return std::make_shared<OleWorksheet>(
+            o_.Get(QStringLiteral("Item"), {std::int32_t{index}}));
     }
     std::shared_ptr<ExcelWorksheet>
     AddAfter(const std::shared_ptr<ExcelWorksheet>& after) override {
         const auto* sheet = dynamic_cast<const OleWorksheet*>(after.get());
         if (!sheet)
             throw ExportError(QStringLiteral("no worksheet"));
-        return Guarded([&] {
-            // Add(Before, After): Before left out.
-            return std::make_shared<OleWorksheet>(
-                o_.Get(QStringLiteral("Add"),
-                       {AutoVariant::Missing(), AutoVariant(sheet->Object().Raw())}));
-        });
+        // Add(Before, After): Before left out.
+        return std::make_shared<OleWorksheet>(o_.Get(
+            QStringLiteral("Add"), {AutoVariant::Missing(), AutoVariant(sheet->Object().Raw())}));
     }
 
 private:
@@ -81,9 +59,7 @@ private:
 class OleWorkbooks final : public ExcelWorkbooks {
 public:
     explicit OleWorkbooks(AutoObject o) : o_(std::move(o)) {}
-    void Add() override {
-        Guarded([&] { return o_.Call(QStringLiteral("add")); });
-    }
+    void Add() override { o_.Call(QStringLiteral("add")); }
 
 private:
     AutoObject o_;
@@ -93,25 +69,16 @@ class OleExcel final : public ExcelApplication {
 public:
     explicit OleExcel(AutoObject o) : o_(std::move(o)) {}
     std::shared_ptr<ExcelWorkbooks> WorkBooks() override {
-        return Guarded(
-            [&] { return std::make_shared<OleWorkbooks>(o_.Get(QStringLiteral("WorkBooks"))); });
+        return std::make_shared<OleWorkbooks>(o_.Get(QStringLiteral("WorkBooks")));
     }
     std::shared_ptr<ExcelWorksheet> WorkSheets(int index) override {
-        return Guarded([&] {
-            return std::make_shared<OleWorksheet>(
-                o_.Get(QStringLiteral("WorkSheets"), {std::int32_t{index}}));
-        });
+        return std::make_shared<OleWorksheet>(
+            o_.Get(QStringLiteral("WorkSheets"), {std::int32_t{index}}));
     }
     std::shared_ptr<ExcelWorksheets> Worksheets() override {
-        return Guarded(
-            [&] { return std::make_shared<OleWorksheets>(o_.Get(QStringLiteral("Worksheets"))); });
+        return std::make_shared<OleWorksheets>(o_.Get(QStringLiteral("Worksheets")));
     }
-    void SetVisible(bool visible) override {
-        Guarded([&] {
-            o_.Put(QStringLiteral("Visible"), visible);
-            return 0;
-        });
-    }
+    void SetVisible(bool visible) override { o_.Put(QStringLiteral("Visible"), visible); }
 
 private:
     AutoObject o_;
@@ -129,7 +96,7 @@ std::shared_ptr<ExcelApplication> StartSystemExcel() {
     if (!excel) {
         try {
             excel = AutoObject::Create(id);
-        } catch (const AutomationError&) {
+        } catch (const ExportError&) {
             return nullptr;
         }
     }

@@ -15,10 +15,20 @@ std::map<int, QString>& ExplicitPorts() {
     return ports;
 }
 
+// A "Ports" value that is a port name ("COM12", any letter case) is that port's device; the
+// system opens names above COM9 only with the \\.\ prefix. Any other value is a device path
+// used as written.
+QString DeviceForEntry(const QString& value) {
+    const int n = PortNumber(value);
+    return n > 0 ? QStringLiteral("\\\\.\\COM%1").arg(n) : value;
+}
+
 } // namespace
 
 void SetPortMap(const std::map<int, QString>& explicitPorts) {
-    ExplicitPorts() = explicitPorts;
+    ExplicitPorts().clear();
+    for (const auto& [n, value] : explicitPorts)
+        ExplicitPorts()[n] = DeviceForEntry(value);
 }
 
 void SetSystemSerialDevices(std::function<QStringList()>) {}

@@ -55,7 +55,8 @@ struct PortRow {
     std::optional<int> latencyTimerMs;
     QString lowLatency; // what opening it reported in this run, empty when not opened
     PortState state = PortState::Ready;
-    QString cause; // plain Russian, empty when Ready
+    bool openHere = false; // this program holds it open (Windows; the check uses the open link)
+    QString cause;         // plain Russian, empty when Ready
     QString cure;
     QString answer; // filled by ProbeIdentification
 };
@@ -70,6 +71,9 @@ SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user);
 
 // The state in a word or two: "доступен", "нет прав", "занят", ...
 QString DescribeState(PortState state);
+
+// The row's state in a word or two: DescribeState, or "открыт этой программой".
+QString DescribeRowState(const PortRow& row);
 
 // The whole report as plain text, one block per row, for standard output.
 QString FormatSurveyText(const SurveyReport& report);

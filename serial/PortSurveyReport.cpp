@@ -22,14 +22,17 @@ QString DescribeState(PortState state) {
     return QStringLiteral("не порт");
 }
 
+QString DescribeRowState(const PortRow& row) {
+    return row.openHere ? QStringLiteral("открыт этой программой") : DescribeState(row.state);
+}
+
 QString FormatSurveyText(const SurveyReport& report) {
     QString out;
     if (report.rows.empty())
         out += QStringLiteral("Последовательных портов не найдено.\n");
     for (const PortRow& row : report.rows) {
-        out += QStringLiteral("COM%1  %2  — %3\n")
-                   .arg(row.port)
-                   .arg(row.node, DescribeState(row.state));
+        out +=
+            QStringLiteral("COM%1  %2  — %3\n").arg(row.port).arg(row.node, DescribeRowState(row));
         if (!row.byId.isEmpty())
             out += QStringLiteral("  by-id: %1\n").arg(row.byId);
         if (!row.driver.isEmpty() || !row.usbId.isEmpty()) {

@@ -1,11 +1,13 @@
 // SurveyPorts (PortSurvey.h) on Windows: the system keeps no device folders to read and no
 // permissions per user on a COM port, so each port the program would try is opened once and the
 // system's answer says the rest: opened (free), access denied (another program holds it), or not
-// found (unplugged, or its driver is missing).
+// found (unplugged, or its driver is missing). The port this program holds itself does not open
+// a second time either: it is shown as open here, and the check asks it through the open link.
 
 #include "PortSurvey.h"
 
 #include "LowLatency.h"
+#include "OpenDevices.h"
 #include "PortMap.h"
 
 #include <windows.h>
@@ -25,6 +27,11 @@ SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&) {
         row.node = node;
         if (const auto opened = RecordedLowLatency(node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
+        if (DeviceOpenHere(node)) {
+            row.openHere = true; // Ready: the check asks it through the open link
+            report.rows.push_back(row);
+            continue;
+        }
         const HANDLE h =
             CreateFileW(reinterpret_cast<const wchar_t*>(node.utf16()),
                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

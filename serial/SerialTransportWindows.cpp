@@ -1,11 +1,13 @@
 // The serial port on Windows ("\\.\COM3"), through the system's own communication functions,
-// used blocking like its POSIX neighbour.
+// used blocking like its POSIX neighbour. A read waits in the driver, never in a poll: with the
+// read time-outs MAXDWORD, MAXDWORD, T a read returns the bytes there are at once, or else the
+// first byte as it arrives, or nothing after T.
 
 #include "SerialTransport.h"
 
-#include <windows.h>
+#include "OpenDevices.h"
 
-#include <mmsystem.h>
+#include <windows.h>
 
 #include <algorithm>
 
@@ -25,27 +27,24 @@ public:
     TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
 
 private:
-    // Sets reads to return at once and writes to give up after writeTimeoutMs (1 at least),
-    // skipping the call when these are in force already.
-    bool UseTimeouts(int writeTimeoutMs);
+    // Sets a read to wait at most readTimeoutMs for its first byte and a write to give up after
+    // writeTimeoutMs (1 ms at least each), skipping the call when these are in force already.
+    bool UseTimeouts(int readTimeoutMs, int writeTimeoutMs);
+    // Appends up to `want` bytes (at most 4096) read with the time-outs in force: the number
+    // read, or -1 when the device failed.
+    long ReadUpTo(std::vector<std::uint8_t>& into, DWORD want);
     // A failure is final: the port stays failed so that later calls give up at once instead of
     // waiting on a dead device.
     TransportResult Fail();
     void Close();
 
-    void* handle_ = nullptr; // the port's handle; null when closed
+    HANDLE handle_ = nullptr; // the port's handle; null when closed
+    QString device_;          // the device open, for the port doctor (OpenDevices.h)
     std::int32_t speed_ = 0;
-    int timeoutsFor_ = -1; // the write time-out in force, -1 for none yet
+    int readTimeout_ = -1;  // the read time-out in force, -1 for none yet
+    int writeTimeout_ = -1; // the write time-out in force, -1 for none yet
     bool failed_ = false;
 };
-
-} // namespace
-
-namespace {
-
-HANDLE Handle(void* handle) {
-    return static_cast<HANDLE>(handle);
-}
 
 } // namespace
 
@@ -55,11 +54,12 @@ WindowsSerialTransport::~WindowsSerialTransport() {
 
 void WindowsSerialTransport::Close() {
     if (handle_) {
-        CloseHandle(Handle(handle_));
-        timeEndPeriod(1);
+        CloseHandle(handle_);
+        NoteDeviceClosed(device_);
     }
     handle_ = nullptr;
-    timeoutsFor_ = -1;
+    readTimeout_ = -1;
+    writeTimeout_ = -1;
 }
 
 bool WindowsSerialTransport::Open(const QString& device, std::int32_t speed) {
@@ -74,11 +74,11 @@ bool WindowsSerialTransport::Open(const QString& device, std::int32_t speed) {
     if (h == INVALID_HANDLE_VALUE)
         return false;
     handle_ = h;
+    device_ = device;
+    NoteDeviceOpened(device);
     speed_ = speed;
-    // Read polls the driver every millisecond: ask for the system's finest timer while open.
-    timeBeginPeriod(1);
     SetupComm(h, 4096, 4096);
-    if (!SetMode8N1() || !UseTimeouts(1)) {
+    if (!SetMode8N1() || !UseTimeouts(1, 1)) {
         Close();
         return false;
     }
@@ -91,7 +91,7 @@ bool WindowsSerialTransport::SetMode8N1() {
         return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(Handle(handle_), &dcb))
+    if (!GetCommState(handle_, &dcb))
         return false;
     dcb.BaudRate = static_cast<DWORD>(speed_);
     dcb.fBinary = TRUE;
@@ -110,21 +110,24 @@ bool WindowsSerialTransport::SetMode8N1() {
     dcb.fErrorChar = FALSE;
     // A framing error must not abort the reads that follow: the frame's check catches it.
     dcb.fAbortOnError = FALSE;
-    return SetCommState(Handle(handle_), &dcb) != 0;
+    return SetCommState(handle_, &dcb) != 0;
 }
 
-bool WindowsSerialTransport::UseTimeouts(int writeTimeoutMs) {
-    const int ms = std::max(writeTimeoutMs, 1);
-    if (ms == timeoutsFor_)
+bool WindowsSerialTransport::UseTimeouts(int readTimeoutMs, int writeTimeoutMs) {
+    // MAXDWORD as the constant would wait for ever.
+    const int read = std::clamp(readTimeoutMs, 1, 24 * 3600 * 1000);
+    const int write = std::max(writeTimeoutMs, 1);
+    if (read == readTimeout_ && write == writeTimeout_)
         return true;
-    // Reads return at once with what the driver holds (Read waits for bytes itself, see there);
-    // a write gives up after ms.
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = MAXDWORD;
-    t.WriteTotalTimeoutConstant = static_cast<DWORD>(ms);
-    if (!SetCommTimeouts(Handle(handle_), &t))
+    t.ReadTotalTimeoutMultiplier = MAXDWORD;
+    t.ReadTotalTimeoutConstant = static_cast<DWORD>(read);
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(write);
+    if (!SetCommTimeouts(handle_, &t))
         return false;
-    timeoutsFor_ = ms;
+    readTimeout_ = read;
+    writeTimeout_ = write;
     return true;
 }
 
@@ -136,46 +139,50 @@ TransportResult WindowsSerialTransport::Fail() {
 TransportResult WindowsSerialTransport::DiscardInput() {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    return PurgeComm(Handle(handle_), PURGE_RXCLEAR | PURGE_RXABORT) ? TransportResult::Ok : Fail();
+    return PurgeComm(handle_, PURGE_RXCLEAR | PURGE_RXABORT) ? TransportResult::Ok : Fail();
 }
 
 TransportResult WindowsSerialTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    if (!UseTimeouts(timeoutMs))
+    if (!UseTimeouts(readTimeout_, timeoutMs))
         return Fail();
     DWORD written = 0;
-    if (!WriteFile(Handle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr))
+    if (!WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
         return Fail(); // a vanished adapter: every later call would fail the same way
     return written == bytes.size() ? TransportResult::Ok : TransportResult::TimedOut;
+}
+
+long WindowsSerialTransport::ReadUpTo(std::vector<std::uint8_t>& into, DWORD want) {
+    std::uint8_t buffer[4096];
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, std::min<DWORD>(want, sizeof buffer), &got, nullptr))
+        return -1;
+    into.insert(into.end(), buffer, buffer + got);
+    return static_cast<long>(got);
 }
 
 TransportResult WindowsSerialTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
     if (failed_ || !handle_)
         return TransportResult::Failed;
-    // The driver is asked how many bytes it holds, every millisecond until some arrive or the
-    // time is up: a blocking read with a total time-out would wait out the whole time under
-    // some drivers (Wine's among them) even when the answer came at once.
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
-    for (;;) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(Handle(handle_), &errors, &status))
-            return Fail(); // a vanished adapter
-        if (status.cbInQue > 0) {
-            std::uint8_t buffer[4096];
-            DWORD got = 0;
-            const DWORD want = std::min<DWORD>(status.cbInQue, sizeof buffer);
-            if (!ReadFile(Handle(handle_), buffer, want, &got, nullptr))
-                return Fail();
-            into.insert(into.end(), buffer, buffer + got);
-            return got > 0 ? TransportResult::Ok : TransportResult::TimedOut;
-        }
-        if (GetTickCount64() >= deadline)
-            return TransportResult::TimedOut;
-        Sleep(1);
-    }
+    if (!UseTimeouts(timeoutMs, writeTimeout_))
+        return Fail();
+    // One byte first: Wine keeps "return as soon as bytes are there" only for a read the first
+    // byte fills (a longer one waits out the whole time there; see docs/platforms.md), and on
+    // Windows it makes no difference. The rest of the answer is in the driver by then.
+    const long first = ReadUpTo(into, 1);
+    if (first < 0)
+        return Fail(); // a vanished adapter
+    if (first == 0)
+        return TransportResult::TimedOut;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status))
+        return Fail();
+    // Exactly what the driver holds: the read returns at once.
+    if (status.cbInQue > 0 && ReadUpTo(into, status.cbInQue) < 0)
+        return Fail();
+    return TransportResult::Ok;
 }
 
 std::unique_ptr<SerialTransport> MakeSerialTransport() {

@@ -1,23 +1,7 @@
 #include "UserFolders.h"
 
-#include <QDir>
-
-namespace {
-
-// The Qt here has no location for XDG_STATE_HOME, so both folders follow the base-directory rule
-// by hand, the same way.
-QString BaseFolder(const char* variable, const QString& homeRelative) {
-    const QString value = qEnvironmentVariable(variable);
-    if (!value.isEmpty() && QDir::isAbsolutePath(value))
-        return QDir::cleanPath(value);
-    return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + homeRelative);
-}
-
-} // namespace
-
-QString DataFolder() {
-    return BaseFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/kv9000");
-}
+// The files inside the program's data folder; the folders themselves are each platform's
+// (UserFoldersPosix.cpp, UserFoldersWindows.cpp).
 
 QString ArchivesFolder() {
     return DataFolder() + QStringLiteral("/archives");
@@ -29,8 +13,4 @@ QString IdentityJournalPath() {
 
 QString LibraryIndexPath() {
     return DataFolder() + QStringLiteral("/library.sqlite");
-}
-
-QString StateFolder() {
-    return BaseFolder("XDG_STATE_HOME", QStringLiteral(".local/state")) + QStringLiteral("/kv9000");
 }

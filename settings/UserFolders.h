@@ -1,10 +1,11 @@
 #pragma once
 
-// The one place that knows where the program keeps its files under the user's folders (the XDG
-// base directories). Every path is absolute; nothing here creates a folder.
+// The one place that knows where the program keeps its files under the user's folders: the XDG
+// base directories, and on Windows the local application data folder (%LOCALAPPDATA%\kv9000,
+// with the logs in its "logs" folder). Every path is absolute; nothing here creates a folder.
 //
-// A variable that is unset, empty or not an absolute path counts as unset, and the folder under
-// the home directory is used instead.
+// An XDG variable that is unset, empty or not an absolute path counts as unset, and the folder
+// under the home directory is used instead.
 
 #include <QString>
 

@@ -7,7 +7,11 @@
 #   3. the same session built for Linux against a second simulator serving the same image: the
 #      two text exports must be the same bytes;
 #   4. both sessions again with the line lost in the middle of the download: the same message;
-#   5. kv9000.exe itself started under Wine for its version.
+#   5. kv9000.exe itself started under Wine for its version, and "kv9000" typed at a command
+#      prompt, which runs the console launcher kv9000.com;
+#   6. one paced download each (the simulator answering like a 115,200 bit/s line), Linux and
+#      Windows in the same run: the Windows program's time against the line time and its
+#      processor time during the download.
 # A COM port held by another program is not tried: Wine opens a serial device as often as asked.
 # Usage: tools/windows-check.sh [WINDOWS_BUILD_DIR]   (Linux build: KV_BUILD_DIR, default build)
 set -euo pipefail
@@ -25,6 +29,8 @@ cmake --build "$lbuild" -j2 --target kv9000-sim kv9000-scripted-session
 
 pids=()
 cleanup() {
+    # Simulators are started in command substitutions: their numbers are kept in a file.
+    [ -f "$work/sim.pids" ] && while read -r p; do kill "$p" 2>/dev/null || true; done <"$work/sim.pids"
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }
@@ -55,12 +61,24 @@ echo "== The program itself under Wine"
 version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$wbuild/cli/generated/Version.h")
 started=$(wine "$wbuild/bin/kv9000.exe" --version | tr -d '\r')
 
+# The console launcher, as a user types "kv9000" at a command prompt in the zip's folder (the
+# prompt runs kv9000.com before kv9000.exe): its output, its exit code, and output redirected to
+# a file in UTF-8.
+folder=$wbuild/zip/kv9000-$version-windows-x64
+[ -f "$folder/kv9000.com" ] || folder=$wbuild/bin
+prompt() { wine cmd /c "cd /d $(winepath -w "$folder") && $1" 2>>"$work/wine.err"; }
+typed=$(prompt "kv9000 --version" | tr -d '\r') && typed_code=0 || typed_code=$?
+prompt "kv9000 --no-such-option" >/dev/null 2>&1 && wrong_code=0 || wrong_code=$?
+exe_wrong_code=0
+wine "$wbuild/bin/kv9000.exe" --no-such-option >/dev/null 2>&1 || exe_wrong_code=$?
+prompt "kv9000 --help > $(winepath -w "$work/help.txt")" >/dev/null || true
+
 # Starts a simulator serving the image (more options after the name); prints its device.
 start_sim() {
     local out=$work/sim-$1.out
     "$lbuild/bin/kv9000-sim" --channels 2 --serial 4242 --comment "Котельная №3" \
         --image "$work/archive.bin" "${@:2}" >"$out" 2>"$work/sim-$1.err" &
-    pids+=($!)
+    echo $! >>"$work/sim.pids"
     for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
     head -1 "$out"
 }
@@ -98,6 +116,21 @@ map_com1 "$(start_sim wine-lost --die-after 300)"
 echo "== The line lost during the download"
 session windows-lost
 
+# The documented waits for bytes, against an unpaced simulator answering at once: Wine keeps the
+# read time-outs "return as soon as bytes are there" only for a read of one byte, the way
+# SerialTransportWindows.cpp reads.
+map_com1 "$(start_sim probe)"
+echo "== How the serial driver keeps the documented waits for bytes"
+wine "$wbuild/bin/kv9000-serial-wait-probe.exe" 2>>"$work/wine.err" | tr -d '\r' |
+    tee "$work/wait-probe.txt"
+
+# The paced pair: the simulator takes 10 bits a byte of line time, as a real line does.
+QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
+    "$work/linux-paced.result" "$work/linux-paced.txt" "$(start_sim linux-paced --baud 115200)"
+map_com1 "$(start_sim wine-paced --baud 115200)"
+echo "== A paced download, Linux and Windows"
+session windows-paced
+
 cat "$work/windows.result"
 value() { sed -n "s/^$2=//p" "$work/$1.result"; }
 failed=0
@@ -105,6 +138,12 @@ check() { # description, condition
     if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
 }
 check "kv9000.exe starts and gives its version" '[ "$started" = "kv9000 $version" ]'
+check "kv9000 typed at a prompt: the launcher prints the version and returns 0" \
+    '[ "$typed" = "kv9000 $version" ] && [ "$typed_code" = 0 ]'
+check "the launcher returns the program's exit code (a wrong option: $exe_wrong_code)" \
+    '[ "$wrong_code" = "$exe_wrong_code" ] && [ "$wrong_code" != 0 ]'
+check "the launcher's output redirected to a file is UTF-8" \
+    'iconv -f UTF-8 -t UTF-8 "$work/help.txt" >/dev/null && grep -q "Использование" "$work/help.txt"'
 check "the controller found on COM1" '[ "$(value windows port)" = 1 ]'
 check "two channels, identity read" \
     '[ "$(value windows channels)" = 2 ] && [ "$(value windows serial)" = 4242 ] &&
@@ -112,6 +151,13 @@ check "two channels, identity read" \
      [ "$(value windows identification)" = "$(value linux identification)" ]'
 check "the download ended without messages" \
     '[ -z "$(value windows download_messages)" ] && [ -z "$(value windows text_messages)" ]'
+check "the archive kept under the local application data folder" \
+    '[[ "$(value windows archives_folder)" == *AppData?Local?kv9000?archives ]] &&
+     [ "$(value windows kept_archives)" -ge 1 ]'
+check "the port doctor: COM1 open in this program, checked through the open link" \
+    '[ "$(value windows doctor_com1)" = "открыт этой программой" ] &&
+     [ -n "$(value linux doctor_com1_answer)" ] &&
+     [ "$(value windows doctor_com1_answer)" = "$(value linux doctor_com1_answer)" ]'
 check "the text export the same bytes as on Linux" \
     'cmp "$work/linux.txt" "$work/windows.txt" && [ -s "$work/windows.txt" ]'
 check "Excel absent: its message, then our workbook" \
@@ -123,5 +169,22 @@ check "Calc absent: its message only" \
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'
+# 8448 blocks of an 11-byte request and a 38-byte answer, 10 bits a byte at 115,200 bit/s.
+line_time=$(awk 'BEGIN { printf "%.3f", 8448 * (11 + 38) * 10 / 115200 }')
+ratio() { awk -v s="$(value "$1" download_seconds)" -v l="$line_time" 'BEGIN { printf "%.4f", s / l }'; }
+check "a read of one byte with the read time-outs returns as the byte arrives" \
+    'awk -F"[:, ]+" "/^one byte:/ { ok = \$3 < 100 && \$5 == 1 } END { exit !ok }" \
+        "$work/wait-probe.txt"'
+# At most 1.05 x line time; on a machine so loaded that the Linux program itself takes longer,
+# at most 1.05 x the Linux program's time in the same run.
+check "the paced download on Windows within 1.05 x line time (or the Linux time)" \
+    '[ -z "$(value windows-paced download_messages)" ] &&
+     awk -v w="$(value windows-paced download_seconds)" -v l="$(value linux-paced download_seconds)" \
+         -v t="$line_time" "BEGIN { exit !(w <= 1.05 * (l > t ? l : t)) }"'
+echo "Paced download at 115200 bit/s, line time $line_time s:" \
+    "Linux $(value linux-paced download_seconds) s (ratio $(ratio linux-paced)," \
+    "CPU $(value linux-paced download_cpu_seconds) s)," \
+    "Windows under Wine $(value windows-paced download_seconds) s (ratio $(ratio windows-paced)," \
+    "CPU $(value windows-paced download_cpu_seconds) s)"
 echo "Whole download, unpaced: Linux $(value linux download_seconds) s, Windows under Wine $(value windows download_seconds) s"
 exit $failed

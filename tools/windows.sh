@@ -24,12 +24,15 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 nice cmake --build "$build" -j2
 echo "Windows build: $(($(date +%s) - start)) s"
 
-# The zip for users: the program, the Russian README and the licence, in a folder of its name.
+# The zip for users: the program, its console launcher, the Russian README and the licence, in a
+# folder of its name.
 version=$(sed -n 's/^#define KV_VERSION "\(.*\)"$/\1/p' "$build/cli/generated/Version.h")
 name=kv9000-$version-windows-x64
 stage=$build/zip/$name
 rm -rf "$build/zip" && mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/kv9000.exe" "$build/bin/kv9000.exe"
+# The console launcher: "kv9000" typed at a command prompt runs it before kv9000.exe.
+x86_64-w64-mingw32-strip -o "$stage/kv9000.com" "$build/bin/kv9000.com"
 # Windows readers expect CR LF line ends.
 sed 's/$/\r/' "$top/packaging/windows/README.txt" >"$stage/README.txt"
 sed 's/$/\r/' "$top/LICENSE" >"$stage/LICENSE.txt"

@@ -1,7 +1,9 @@
 // Not a test by itself: the program's window run without a user, for comparing the platforms.
 // It builds the main window with scripted dialogs, lets it find the controller, downloads the
 // whole archive, saves the text export, then (with --exports) runs the Excel and Calc exports,
-// and writes what happened as "key=value" lines (UTF-8):
+// and writes what happened as "key=value" lines (UTF-8), among them the folder of kept archives
+// and how many files it holds after the download, and the port doctor's row for COM1 with the
+// link still open on it:
 //
 //   kv9000-scripted-session [--exports] RESULT TEXT [DEVICE]
 //       DEVICE, when given, is the device behind COM1 (a pseudo-terminal on Linux); without it
@@ -13,13 +15,17 @@
 #include "ArchiveImageBuilder.h"
 #include "Discovery.h"
 #include "MainForm.h"
+#include "PortProbe.h"
+#include "PortSurvey.h"
 #include "ScriptedDialogs.h"
 #include "ServiceSession.h"
 #include "SpinEdit.h"
+#include "UserFolders.h"
 #include "XlsxWorkbookApp.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -29,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -38,6 +45,14 @@ QString MessagesSince(const ScriptedDialogs& dialogs, std::size_t first) {
     for (std::size_t i = first; i < dialogs.messages.size(); ++i)
         texts << dialogs.messages[i].caption + QStringLiteral(": ") + dialogs.messages[i].text;
     return texts.join(QStringLiteral(" | "));
+}
+
+// The processor time this process has used, in seconds (winpthreads gives the same clock on
+// Windows).
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 int WriteImage(const QString& path, int channels) {
@@ -93,10 +108,29 @@ int main(int argc, char* argv[]) {
 
     std::size_t seen = dialogs->messages.size();
     QElapsedTimer clock;
+    const double cpuBefore = ProcessCpuSeconds();
     clock.start();
     form.bt_DF_ReadClick();
     out << "download_seconds=" << QString::number(clock.elapsed() / 1000.0, 'f', 2) << "\n"
+        << "download_cpu_seconds=" << QString::number(ProcessCpuSeconds() - cpuBefore, 'f', 2)
+        << "\n"
         << "download_messages=" << MessagesSince(*dialogs, seen) << "\n";
+
+    form.Session().WaitForSaves(); // the kept archive is written by a thread of its own
+    int kept = 0;
+    for (QDirIterator it(ArchivesFolder(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();
+         it.next())
+        ++kept;
+    out << "archives_folder=" << QDir::toNativeSeparators(ArchivesFolder()) << "\n"
+        << "kept_archives=" << kept << "\n";
+
+    // The port doctor with the link still open on COM1: its row and the controller's answer.
+    SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    std::erase_if(survey.rows, [](const PortRow& row) { return row.port != 1; });
+    CheckReadyPorts(survey, 115200);
+    if (!survey.rows.empty())
+        out << "doctor_com1=" << DescribeRowState(survey.rows.front()) << "\n"
+            << "doctor_com1_answer=" << survey.rows.front().answer << "\n";
 
     seen = dialogs->messages.size();
     form.btSaveToTxtClick();

@@ -20,11 +20,23 @@ struct Script {
     QString failAt; // the log entry whose call fails, e.g. "add", "Item(1)", "Name[2]", "Visible"
     std::set<std::pair<int, int>> failingCellGets, failingValuePuts; // (row, column) on sheet 1
     int cancelAfterRows = -1;                                        // rows written, then stop
+    // The application goes away at this cell's value (on sheet 1), or at the call failAt when
+    // goneAtFailAt; from then on every call fails as a vanished server's calls do.
+    std::pair<int, int> goneAtValue{0, 0};
+    bool goneAtFailAt = false;
+    bool gone = false;
 
     void Call(const QString& entry) {
         log << entry;
+        if (entry == failAt && goneAtFailAt)
+            gone = true;
+        ThrowIfGone();
         if (entry == failAt)
             throw ExportError("failed: " + entry);
+    }
+    void ThrowIfGone() const {
+        if (gone)
+            throw ExportError("disconnected", ExportError::Kind::ServerGone);
     }
 };
 
@@ -38,6 +50,9 @@ public:
         : s_(s), sheet_(sheet), row_(row), col_(col) {}
     void SetValue(const QString& text) override {
         s_.log << QString("Cell[%1](%2,%3)=%4").arg(sheet_).arg(row_).arg(col_).arg(text);
+        if (sheet_ == 1 && s_.goneAtValue == std::pair(row_, col_))
+            s_.gone = true;
+        s_.ThrowIfGone();
         if (sheet_ == 1 && s_.failingValuePuts.count({row_, col_}))
             throw ExportError("value");
     }
@@ -55,6 +70,10 @@ public:
         s_.log.last() += "=" + name;
     }
     std::shared_ptr<ExcelRange> Cells(int row, int column) override {
+        if (s_.gone) {
+            s_.log << QString("Cell[%1](%2,%3) get").arg(id_).arg(row).arg(column);
+            s_.ThrowIfGone();
+        }
         if (id_ == 1 && s_.failingCellGets.count({row, column})) {
             s_.log << QString("Cell[%1](%2,%3) get failed").arg(id_).arg(row).arg(column);
             throw ExportError("cells");
@@ -277,6 +296,35 @@ TEST(ExcelExportLayout, FailingCellsShowOneBoxEachAndTheExportGoesOn) {
     EXPECT_EQ(log[second + 2], "step");
     EXPECT_EQ(log.last(), "Visible=true");
     EXPECT_EQ(run.position, run.max);
+}
+
+// The user closes Excel during the export: one box at the first failing call, then nothing more
+// is asked of the vanished application (not one box per remaining cell).
+TEST(ExcelExportLayout, ApplicationGoneStopsTheExportWithOneMessage) {
+    SmallGrids g;
+    ExportRun run;
+    run.script.failingValuePuts = {{5, 1}}; // an ordinary failure first: its own box
+    run.script.goneAtValue = {8, 2};
+    EXPECT_EQ(run.Export(g.Source(2)), ExcelExportOutcome::Stopped);
+    EXPECT_EQ(run.errors,
+              QStringList({"Ошибка экспорта!", "Microsoft Excel больше не отвечает (возможно, он "
+                                               "закрыт). Экспорт остановлен."}));
+    const QStringList& log = run.script.log;
+    EXPECT_EQ(log.last(), "box:" + run.errors.last());
+    EXPECT_EQ(log[log.size() - 2], "Cell[1](8,2)=");
+    EXPECT_EQ(run.position, 3); // the rows written before the failing one
+    EXPECT_FALSE(log.contains("Visible=true"));
+    EXPECT_NE(run.excelApp, nullptr); // an export that ends early leaves the members
+
+    // Gone while a sheet is fetched or named: the same one message, no ExportError.
+    for (const QString step : {"Worksheets", "Name[2]", "Visible"}) {
+        ExportRun at;
+        at.script.failAt = step;
+        at.script.goneAtFailAt = true;
+        EXPECT_EQ(at.Export(g.Source(2)), ExcelExportOutcome::Stopped) << step.toStdString();
+        EXPECT_EQ(at.errors, QStringList{run.errors.last()}) << step.toStdString();
+        EXPECT_TRUE(at.script.log[at.script.log.size() - 2].startsWith(step));
+    }
 }
 
 TEST(ExcelExportLayout, FailingOpenShowsItsMessageAndEnds) {
