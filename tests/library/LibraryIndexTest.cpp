@@ -122,6 +122,15 @@ TEST_F(LibraryIndexTest, ThreeVisitsAMonthApartGiveOneHistoryWithEachRecordOnce)
     // visit, not the first two.
     EXPECT_FALSE(visits[1].settingsChanged);
     EXPECT_TRUE(visits[2].settingsChanged);
+
+    // A one-channel controller beside it: its history has its one channel, with every record.
+    const QString single =
+        Visit({.serial = 777, .channels = 1, .at = QStringLiteral("2024-02-01T12:00")});
+    ASSERT_EQ(index.AddFile(single).outcome, AddOutcome::Added);
+    const std::vector<ChannelSeries> one = index.History(777);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].time.size(), TimesOf(single)[0].size());
+    EXPECT_EQ(index.History(12345).size(), 2u);
 }
 
 TEST_F(LibraryIndexTest, AVisitAfterALongGapShowsTheDaysOverwritten) {
