@@ -598,26 +598,16 @@ std::vector<ChannelSeries> LibraryIndex::History(int serial) const {
         return series;
     // One query per channel reading the records alone, straight into one buffer: at years of
     // records the reading is most of the time the chart window waits for.
-    QSqlQuery q(impl_->Db());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE serial = ? AND channel = ?"));
     QSqlQuery records(impl_->Db());
     records.setForwardOnly(true);
     records.prepare(QStringLiteral("SELECT data FROM records WHERE serial = ? AND channel = ? "
                                    "ORDER BY time"));
     for (int channel = 1; channel <= MaxChannelCount; ++channel) {
-        q.addBindValue(serial);
-        q.addBindValue(channel);
-        if (!impl_->Exec(q) || !q.next())
-            return {};
-        const qint64 count = q.value(0).toLongLong();
-        q.finish();
-        QByteArray all;
-        all.reserve(static_cast<qsizetype>(count) * ArchiveRecordSize);
         records.addBindValue(serial);
         records.addBindValue(channel);
         if (!impl_->Exec(records))
             return {};
+        QByteArray all;
         while (records.next())
             all += records.value(0).toByteArray();
         records.finish();
