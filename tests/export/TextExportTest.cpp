@@ -2,16 +2,13 @@
 #include "Cp1251.h"
 #include "ExportError.h"
 #include "ExportTestGrids.h"
+#include "TextFileWriteTest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-// The file-size limit below is POSIX: the Windows build builds only tests/windows.
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -31,28 +28,6 @@ const QString kSettingsHeadingLine = "№\tДата\tВремя\tРежим\tТ�
 void SetRow(TextGrid& grid, int row, const QStringList& cells) {
     for (int c = 0; c < cells.size(); ++c)
         grid.SetCell(c, row, cells[c]);
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QString ErrorOf(const QString& path, const QByteArray& bytes) {
-    try {
-        WriteTextFile(path, bytes);
-    } catch (const ExportError& e) {
-        return e.Text();
-    }
-    return QStringLiteral("<no error>");
 }
 
 } // namespace
@@ -174,15 +149,6 @@ TEST(TextExportFile, FullTwoChannelArchiveWritesEveryRecord) {
     EXPECT_TRUE(file.endsWith(ToCp1251(GeneratedCell(2, 'D', 13, 4220) + "\t\r\n")));
 }
 
-class TextFileWriteTest : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    QStringList Entries() const {
-        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-};
-
 TEST_F(TextFileWriteTest, NewFileAndReplacingALongerOne) {
     const QString path = Path("archive.txt");
     WriteTextFile(path, "first\r\n");
@@ -205,25 +171,4 @@ TEST_F(TextFileWriteTest, FileThatCannotBeCreated) {
     EXPECT_EQ(ErrorOf(plain + "/archive.txt", "x\r\n"),
               "Cannot create file " + plain + "/archive.txt");
     EXPECT_EQ(ReadAll(plain), "earlier");
-}
-
-TEST_F(TextFileWriteTest, FailedWriteLeavesTheEarlierFileWhole) {
-    const QString path = Path("archive.txt");
-    const QByteArray earlier = "earlier content\r\n";
-    WriteAll(path, earlier);
-
-    // A file-size limit makes the write fail part-way, as a full disk would, and binds root too.
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString error = ErrorOf(path, QByteArray(256 * 1024, 'y'));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_EQ(error, "Stream write error");
-    EXPECT_EQ(ReadAll(path), earlier);
-    EXPECT_EQ(Entries(), QStringList{"archive.txt"}); // no temporary file left behind
 }
