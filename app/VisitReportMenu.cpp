@@ -60,7 +60,10 @@ void VisitReportMenu::WriteReport() {
     }
     VisitReportInput input;
     input.visit.current = *shown;
-    input.visit.path = form_.ShownArchivePath();
+    // A download shown is named by the file it was kept in (the dialog below still starts where
+    // it would for an archive not yet in a file).
+    input.visit.path =
+        form_.ShownArchivePath().isEmpty() ? form_.Session().KeptPath() : form_.ShownArchivePath();
     FindPreviousVisit(input.visit, form_.Session().ControllerFolder());
     input.journalPath = IdentityJournalPath();
     input.settingsHeadings = SettingsHeadings();
@@ -70,13 +73,13 @@ void VisitReportMenu::WriteReport() {
     dialog.Filter = QStringLiteral("Отчёт PDF (*.pdf)|*.pdf");
     dialog.DefaultExt = QStringLiteral("*.pdf");
     dialog.OverwritePrompt = true;
-    const QString base = input.visit.path.isEmpty()
+    const QString shownPath = form_.ShownArchivePath();
+    const QString base = shownPath.isEmpty()
                              ? QFileInfo(AutoSavePath(QDir::homePath(), *shown)).completeBaseName()
-                             : QFileInfo(input.visit.path).completeBaseName();
+                             : QFileInfo(shownPath).completeBaseName();
     const QString folder =
         dialog.FileName.isEmpty()
-            ? (input.visit.path.isEmpty() ? QDir::homePath()
-                                          : QFileInfo(input.visit.path).absolutePath())
+            ? (shownPath.isEmpty() ? QDir::homePath() : QFileInfo(shownPath).absolutePath())
             : QFileInfo(dialog.FileName).absolutePath();
     dialog.FileName = QDir(folder).filePath(base + QStringLiteral("_отчёт.pdf"));
     if (!form_.Dialogs().ExecuteSave(dialog))

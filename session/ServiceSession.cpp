@@ -38,6 +38,8 @@ void ServiceSession::SetIdentityRead(const IdentityReadResult& read,
 }
 
 void ServiceSession::ShowFile(const ArchiveFileContents& contents, const QString& path) {
+    ++shownCount_;
+    keptPath_.clear();
     shown_ = contents;
     shownPath_ = path;
     SetShownChannels(contents.channelCount);
@@ -57,6 +59,8 @@ void ServiceSession::LeaveFileView() {
 }
 
 void ServiceSession::CloseShown() {
+    ++shownCount_;
+    keptPath_.clear();
     shown_.reset();
     LeaveFileView();
 }
@@ -89,17 +93,25 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
     contents.image = image;
     shown_ = contents;
     shownPath_.clear();
+    keptPath_.clear();
+    const quint64 shownCount = ++shownCount_;
     SetShownChannels(controllerChannels_);
 
     // The name is taken when the file is complete, by a move that never replaces another file.
-    saver_.start([this, folder = archivesFolder_, contents] {
+    saver_.start([this, folder = archivesFolder_, contents, shownCount] {
         QString path;
         const QString error = KeepArchiveFile(folder, contents, &path);
         if (path.isEmpty())
             path = AutoSavePath(folder, contents);
         // The destructor waits for this thread, so the object is still there.
         QMetaObject::invokeMethod(
-            this, [this, path, error] { emit SaveFinished(path, error); }, Qt::QueuedConnection);
+            this,
+            [this, path, error, shownCount] {
+                if (error.isEmpty() && shownCount == shownCount_)
+                    keptPath_ = path;
+                emit SaveFinished(path, error);
+            },
+            Qt::QueuedConnection);
     });
     return kept;
 }

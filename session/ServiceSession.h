@@ -77,6 +77,10 @@ public:
                               const ControllerOnLine& onLine, const QDateTime& now);
     // Waits until every write started so far has ended (their SaveFinished are queued).
     void WaitForSaves();
+    // The file the download shown was kept in, once its write has ended well (and its
+    // SaveFinished was delivered); empty while it is written, when it failed, and when a file or
+    // nothing is shown.
+    const QString& KeptPath() const { return keptPath_; }
 
     // --- The journal of identity changes ----------------------------------------------------
     // The entry of one press of "Изменить": before is the identity as last read; steps null
@@ -100,6 +104,10 @@ private:
     QString lastIdentification_;
     std::optional<ArchiveFileContents> shown_;
     QString shownPath_;
+    QString keptPath_;
+    // Counts the archives shown, so that a write that ends after another archive was shown
+    // does not name its file as the one shown.
+    quint64 shownCount_ = 0;
     // One thread: kept downloads are written in the order of the downloads.
     QThreadPool saver_;
 };

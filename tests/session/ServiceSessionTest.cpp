@@ -149,8 +149,39 @@ TEST_F(ServiceSessionTest, AFailedSaveIsReported) {
     Keep({});
     ASSERT_EQ(errors_.size(), 1);
     EXPECT_FALSE(errors_[0].isEmpty());
-    // What failed to be written is still shown.
+    // What failed to be written is still shown, and no file is named as its own.
     ASSERT_NE(session_->Shown(), nullptr);
+    EXPECT_EQ(session_->KeptPath(), QString());
+}
+
+TEST_F(ServiceSessionTest, KeptPathNamesTheFileOfTheDownloadShownOnceItIsWritten) {
+    FindController();
+    const ControllerOnLine same = Answered(12345, "Лорк КB-9000Л-2К вер. 1.07");
+    Keep(same);
+    ASSERT_EQ(saved_.size(), 1);
+    EXPECT_EQ(session_->KeptPath(), saved_[0]);
+
+    // A write still under way names nothing; when it ends, its file.
+    session_->KeepDownload(QByteArray(ArchiveSize, '\x5A'), "COM3", same, {});
+    EXPECT_EQ(session_->KeptPath(), QString());
+    session_->WaitForSaves();
+    QCoreApplication::sendPostedEvents(session_.get(), QEvent::MetaCall);
+    ASSERT_EQ(saved_.size(), 2);
+    EXPECT_EQ(session_->KeptPath(), saved_[1]);
+
+    // A file opened before the download's write ended: the file is shown, not the download.
+    session_->KeepDownload(QByteArray(ArchiveSize, '\x5A'), "COM3", same, {});
+    ArchiveFileContents file;
+    file.channelCount = 2;
+    file.image = QByteArray(ArchiveSize, '\0');
+    session_->ShowFile(file, dir_.filePath("elsewhere/one.kvarc"));
+    session_->WaitForSaves();
+    QCoreApplication::sendPostedEvents(session_.get(), QEvent::MetaCall);
+    ASSERT_EQ(saved_.size(), 3);
+    EXPECT_EQ(session_->KeptPath(), QString());
+    Keep(same);
+    session_->CloseShown();
+    EXPECT_EQ(session_->KeptPath(), QString());
 }
 
 TEST_F(ServiceSessionTest, JournalEntryTakesTheIdentityAsReadAndTheSteps) {
