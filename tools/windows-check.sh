@@ -3,7 +3,9 @@
 #   1. the Windows unit tests (CTest runs each through Wine);
 #   2. the scripted session (the window with scripted dialogs) with COM1 mapped to the
 #      simulator's pseudo-terminal in Wine's registry: the controller found on COM1, its
-#      identity read, the whole archive downloaded, the text export saved, Excel and Calc absent;
+#      identity read, the whole archive downloaded, the text export saved, Excel and Calc absent,
+#      the chart window opened on the download and its PNG saved, the visit report written, the
+#      library of every visit listing the controller and drawing its history;
 #   3. the same session built for Linux against a second simulator serving the same image: the
 #      two text exports must be the same bytes;
 #   4. both sessions again with the line lost in the middle of the download: the same message;
@@ -107,7 +109,7 @@ session() { # result name, session options...; Wine's own chatter goes to wine.e
 device=$(start_sim wine)
 map_com1 "$device"
 echo "== The Windows session under Wine (COM1 = $device)"
-session windows --exports
+session windows --exports --views
 
 # The line lost in the middle of the download: the simulator closes it at the 300th read.
 QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
@@ -166,6 +168,21 @@ check "Excel absent: its message, then our workbook" \
 check "Calc absent: its message only" \
     '[ "$(value windows calc_messages)" = "Error: Ошибка при создании OpenOffice.org" ] &&
      [ -z "$(value windows calc_error)" ]'
+png() { [ "$(head -c 8 "$1" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] &&
+    [ "$(stat -c %s "$1")" -gt 10000 ]; }
+check "the chart window opened on the download and its PNG saved" \
+    '[ "$(value windows chart_window)" = 1 ] && [ -z "$(value windows chart_error)" ] &&
+     [[ "$(value windows chart_title)" == *4242* ]] && png "$work/windows-chart.png"'
+pdftotext "$work/windows-report.pdf" "$work/windows-report.txt" 2>>"$work/wine.err" || true
+check "the visit report written as a PDF and read back" \
+    '[ "$(value windows report_entry)" = 1 ] && [ -z "$(value windows report_messages)" ] &&
+     [[ "$(value windows report_opened)" == *windows-report.pdf ]] &&
+     grep -q "по архиву .*\.kvarc" "$work/windows-report.txt" &&
+     grep -q 4242 "$work/windows-report.txt" && grep -q "Котельная №3" "$work/windows-report.txt"'
+check "the library lists the controller and draws its history" \
+    '[ "$(value windows library_window)" = 1 ] && [ "$(value windows library_serial_row)" = 4242 ] &&
+     [ -z "$(value windows library_messages)" ] && [ -z "$(value windows history_error)" ] &&
+     png "$work/windows-history.png"'
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Windows cross tools and Wine, then cross-builds once per machine the libraries the
-# Windows program links statically: Qt (Core, Gui, Widgets) from Debian's qtbase source,
-# libxlsxwriter from Debian's source (zlib from Debian's MinGW package), GoogleTest from the
+# Windows program links statically: SQLite from Debian's source (Qt's SQL driver uses it), Qt
+# (Core, Gui, Widgets, PrintSupport, Sql) from Debian's qtbase source, QCustomPlot and
+# libxlsxwriter from Debian's sources (zlib from Debian's MinGW package), GoogleTest from the
 # source libgtest-dev ships. Everything lands in a cache outside the work tree, in a folder keyed
 # on the versions and the configure flags, so a change of flags builds anew beside the old one.
 # Prints the cache folder (the prefix to give CMake) as its last line.
@@ -20,7 +21,9 @@ sudo=""
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
           libz-mingw-w64-dev wine64 wine libwine-dev dpkg-dev zip
           qt6-base-dev qt6-base-dev-tools libgtest-dev libsimpleini-dev cmake ninja-build
-          qt6-translations-l10n) # the toolkit's Russian texts, built into the program
+          qt6-translations-l10n # the toolkit's Russian texts, built into the program
+          tcl # SQLite's one-file source is made by its Tcl scripts
+          poppler-utils) # the Wine check reads the visit report back
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -62,15 +65,23 @@ EOF
 qt_flags=(-xplatform win32-g++ -static -static-runtime -release -opensource -confirm-license
           -qt-host-path /usr -nomake examples -nomake tests
           -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -no-opengl
-          -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-printsupport
+          -sql-sqlite -system-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql -no-sql-ibase
+          -no-sql-oci -no-sql-db2 -no-feature-network -no-feature-testlib
           -no-feature-dbus -no-feature-concurrent -no-feature-xml -no-feature-vulkan
           )
 # libxlsxwriter keeps its own temporary files in the user's temporary folder (the C library's
 # tmpfile() would try the root of the drive).
 xlsx_flags=(-DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_SHARED_LIBS=OFF)
+# SQLite is built into Qt's SQL driver, so its version and flags are part of Qt's key.
+sqlite_version=$(apt-cache showsrc sqlite3 | sed -n 's/^Version: \(3\.40\.[^ ]*\)$/\1/p' | head -1)
+sqlite_flags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA)
+# QCustomPlot's own build makes a shared library; here it is built static like everything else.
+qcp_flags=(-DBUILD_SHARED_LIBS=OFF -DCMAKE_CXX_FLAGS=-DQT_STATIC_BUILD)
 hash() { printf '%s\n' "$@" | sha256sum | cut -c1-12; }
-qt_key=$(hash "$qt_version" "${qt_flags[*]}" "$toolchain_text" "$(cat "$here/windows-wintab.h")")
-key=$(hash "$qt_key" "${xlsx_flags[*]}" "$(cat /usr/src/googletest/CMakeLists.txt)")
+qt_key=$(hash "$qt_version" "${qt_flags[*]}" "$toolchain_text" "$(cat "$here/windows-wintab.h")" \
+    "$sqlite_version" "${sqlite_flags[*]}")
+key=$(hash "$qt_key" "${xlsx_flags[*]}" "$(cat /usr/src/googletest/CMakeLists.txt)" \
+    "${qcp_flags[*]}")
 prefix=$cache_root/qt-$qt_version-$key
 work=$cache_root/work
 
@@ -89,8 +100,29 @@ if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# --- Qt ----------------------------------------------------------------------------------------
 cd "$work"
+
+# --- SQLite ------------------------------------------------------------------------------------
+# Debian's qtbase source leaves out the copy of SQLite Qt bundles, so Qt's driver is built against
+# this one: the one-file source made from Debian's sqlite3 source on the host, compiled for
+# Windows into a static library keyed with Qt.
+sqlite=sqlite-$qt_key
+if [ ! -f "$sqlite/lib/libsqlite3.a" ]; then
+    rm -rf sqlite-src "$sqlite" && mkdir -p sqlite-src/tree sqlite-src/host "$sqlite/include" "$sqlite/lib"
+    (cd sqlite-src && apt-get source --download-only sqlite3="$sqlite_version" >&2)
+    tar -xf sqlite-src/sqlite3_*.orig.tar.xz -C sqlite-src/tree --strip-components=1
+    (cd sqlite-src/host && ../tree/configure --disable-tcl >&2 && make sqlite3.c >&2)
+    nice x86_64-w64-mingw32-gcc-posix "${sqlite_flags[@]}" -c sqlite-src/host/sqlite3.c \
+        -o sqlite-src/sqlite3.o
+    x86_64-w64-mingw32-ar rcs "$sqlite/lib/libsqlite3.a" sqlite-src/sqlite3.o
+    cp sqlite-src/host/sqlite3.h sqlite-src/host/sqlite3ext.h "$sqlite/include/"
+fi
+# Programs that link Qt's driver find SQLite in the prefix.
+mkdir -p "$prefix/include" "$prefix/lib"
+cp "$sqlite"/include/*.h "$prefix/include/"
+cp "$sqlite/lib/libsqlite3.a" "$prefix/lib/"
+
+# --- Qt ----------------------------------------------------------------------------------------
 if [ ! -d qtbase ]; then
     rm -rf qt-src && mkdir qt-src
     (cd qt-src && apt-get source --download-only qt6-base="$(apt-cache showsrc qt6-base |
@@ -113,11 +145,35 @@ cp "$prefix/toolchain.cmake" "$qt_build.toolchain.cmake"
 if [ ! -f "$qt_build/.built" ]; then
     (cd "$qt_build" && ../qtbase/configure -prefix "$prefix" "${qt_flags[@]}" -- \
         -DCMAKE_TOOLCHAIN_FILE="$work/$qt_build.toolchain.cmake" \
-        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" "${launcher[@]}" >&2)
+        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" "${launcher[@]}" \
+        -DSQLite3_INCLUDE_DIR="$work/$sqlite/include" \
+        -DSQLite3_LIBRARY="$work/$sqlite/lib/libsqlite3.a" >&2)
     nice cmake --build "$qt_build" --parallel "$jobs" >&2
     touch "$qt_build/.built"
 fi
 cmake --install "$qt_build" --prefix "$prefix" >&2
+
+# --- QCustomPlot --------------------------------------------------------------------------------
+if [ ! -d qcp ]; then
+    rm -rf qcp-src && mkdir qcp-src
+    (cd qcp-src && apt-get source --download-only qcustomplot >&2)
+    mkdir qcp
+    tar -xf qcp-src/qcustomplot_*.orig.tar.* -C qcp --strip-components=1
+    tar -xf qcp-src/qcustomplot_*.debian.tar.* -C qcp
+    # Debian's patches add the CMake build and its package files.
+    while read -r patch; do
+        patch -d qcp -p1 <"qcp/debian/patches/$patch" >&2
+    done <qcp/debian/patches/series
+    # Debian's build names the library shared; static here, like everything else.
+    sed -i 's/add_library(${LIB_NAME} SHARED/add_library(${LIB_NAME}/' qcp/CMakeLists.txt
+fi
+rm -rf qcp-build
+cmake -S qcp -B qcp-build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+    -DUSE_QT_VERSION=6 "${qcp_flags[@]}" "${launcher[@]}" >&2
+nice cmake --build qcp-build --parallel "$jobs" >&2
+cmake --install qcp-build >&2
 
 # --- libxlsxwriter -----------------------------------------------------------------------------
 if [ ! -d xlsx ]; then

@@ -3,9 +3,11 @@
 // whole archive, saves the text export, then (with --exports) runs the Excel and Calc exports,
 // and writes what happened as "key=value" lines (UTF-8), among them the folder of kept archives
 // and how many files it holds after the download, and the port doctor's row for COM1 with the
-// link still open on it:
+// link still open on it. With --views it then opens the chart window on the download and saves
+// its PNG, writes the visit report, and opens the library of every visit and its history of the
+// controller (the PNG, the PDF and the history's PNG beside TEXT):
 //
-//   kv9000-scripted-session [--exports] RESULT TEXT [DEVICE]
+//   kv9000-scripted-session [--exports] [--views] RESULT TEXT [DEVICE]
 //       DEVICE, when given, is the device behind COM1 (a pseudo-terminal on Linux); without it
 //       COM1 is the system's own port. A workbook the Excel export writes is recorded, not
 //       opened.
@@ -13,7 +15,9 @@
 //       writes a full archive image for the simulator's --image.
 
 #include "ArchiveImageBuilder.h"
+#include "ChartWindow.h"
 #include "Discovery.h"
+#include "LibraryWindow.h"
 #include "MainForm.h"
 #include "PortProbe.h"
 #include "PortSurvey.h"
@@ -23,12 +27,19 @@
 #include "UserFolders.h"
 #include "XlsxWorkbookApp.h"
 
+#include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -55,6 +66,71 @@ double ProcessCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// Triggers the entry of menu whose text, without its accelerator mark, is text; false when the
+// build has no such entry.
+bool Trigger(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text().remove(u'&') == text) {
+            action->trigger();
+            return true;
+        }
+    return false;
+}
+
+// The chart window, the visit report and the library, as a user opens them after a download.
+void RunViews(TMainForm& form, ScriptedDialogs& dialogs, const QString& textPath,
+              QTextStream& out) {
+    const QFileInfo text(textPath);
+    const auto beside = [&text](const QString& suffix) {
+        return text.dir().filePath(text.completeBaseName() + suffix);
+    };
+
+    const bool chartsEntry = Trigger(form.ViewMenu, QStringLiteral("Графики"));
+    auto* charts = form.findChild<ChartWindow*>();
+    out << "chart_window=" << (chartsEntry && charts && charts->isVisible() ? 1 : 0) << "\n";
+    if (charts) {
+        out << "chart_title=" << charts->windowTitle() << "\n"
+            << "chart_error=" << charts->SaveChart(beside(QStringLiteral("-chart.png"))) << "\n";
+    }
+
+    std::size_t seen = dialogs.messages.size();
+    dialogs.saveAnswers.push_back(beside(QStringLiteral("-report.pdf")));
+    QStringList opened;
+    SetWorkbookOpener([&opened](const QString& path) {
+        opened << path;
+        return true;
+    });
+    const bool reportEntry = Trigger(form.FileMenu, QStringLiteral("Отчёт о посещении…"));
+    out << "report_entry=" << (reportEntry ? 1 : 0) << "\n"
+        << "report_messages=" << MessagesSince(dialogs, seen) << "\n"
+        << "report_opened=" << opened.join(u'|') << "\n";
+
+    seen = dialogs.messages.size();
+    const bool libraryEntry = Trigger(form.FileMenu, QStringLiteral("Библиотека архивов"));
+    auto* library = form.findChild<LibraryWindow*>();
+    out << "library_window=" << (libraryEntry && library && library->isVisible() ? 1 : 0) << "\n";
+    if (!library)
+        return;
+    // The window indexes the archives folder on a thread of its own.
+    const QDeadlineTimer deadline(60000);
+    while (library->Working() && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QAbstractItemModel* rows = library->Controllers()->model();
+    out << "library_controllers=" << rows->rowCount() << "\n"
+        << "library_status=" << library->Status()->text() << "\n";
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        if (rows->index(r, 0).data().toString() != form.speSerial->text())
+            continue;
+        library->Controllers()->selectRow(r);
+        out << "library_serial_row=" << rows->index(r, 0).data().toString() << "\n";
+        library->ShowHistory();
+        if (ChartWindow* history = library->HistoryWindow())
+            out << "history_error=" << history->SaveChart(beside(QStringLiteral("-history.png")))
+                << "\n";
+    }
+    out << "library_messages=" << MessagesSince(dialogs, seen) << "\n";
+}
+
 int WriteImage(const QString& path, int channels) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -71,8 +147,10 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QStringList args = QApplication::arguments();
     const bool exports = args.removeAll(QStringLiteral("--exports")) > 0;
+    const bool views = args.removeAll(QStringLiteral("--views")) > 0;
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: kv9000-scripted-session [--exports] RESULT TEXT [DEVICE]\n");
+        std::fprintf(stderr,
+                     "usage: kv9000-scripted-session [--exports] [--views] RESULT TEXT [DEVICE]\n");
         return 2;
     }
 
@@ -117,6 +195,7 @@ int main(int argc, char* argv[]) {
         << "download_messages=" << MessagesSince(*dialogs, seen) << "\n";
 
     form.Session().WaitForSaves(); // the kept archive is written by a thread of its own
+    QApplication::processEvents(); // and its news delivered, as the window's loop would
     int kept = 0;
     for (QDirIterator it(ArchivesFolder(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();
          it.next())
@@ -135,6 +214,8 @@ int main(int argc, char* argv[]) {
     seen = dialogs->messages.size();
     form.btSaveToTxtClick();
     out << "text_messages=" << MessagesSince(*dialogs, seen) << "\n";
+    if (views)
+        RunViews(form, *dialogs, args[2], out);
 
     QStringList opened;
     SetWorkbookOpener([&opened](const QString& path) {
