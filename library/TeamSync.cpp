@@ -2,6 +2,7 @@
 
 #include "ArchiveFile.h"
 #include "LibraryIndex.h"
+#include "ServerDriver.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,8 +117,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid()) {
-            report.error =
-                QStringLiteral("драйвер PostgreSQL для Qt не установлен (пакет libqt6sql6-psql)");
+            report.error = MissingServerDriverText();
         } else {
             db.setConnectOptions(server);
             if (!db.open()) {

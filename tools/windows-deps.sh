@@ -10,7 +10,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cache_root=${KV_WINDOWS_CACHE:-/var/cache/kv9000-windows}
-jobs=${KV_WINDOWS_JOBS:-2}
+jobs=${KV_WINDOWS_JOBS:-$(nproc)} # the libraries are built before anything else runs
 qt_version=6.4.2
 host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
 

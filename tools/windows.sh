@@ -21,7 +21,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=OFF \
     "${launcher[@]}"
-nice cmake --build "$build" -j2
+nice cmake --build "$build" -j"$(nproc)"
 echo "Windows build: $(($(date +%s) - start)) s"
 
 # The zip for users: the program, its console launcher, the Russian README and the licence, in a

@@ -1,0 +1,7 @@
+#include "ServerDriver.h"
+
+// The Windows program is linked statically with SQLite only: no PostgreSQL client is built in.
+QString MissingServerDriverText() {
+    return QStringLiteral("в программе для Windows нет драйвера PostgreSQL: общая библиотека "
+                          "на сервере доступна в программе для Linux");
+}
