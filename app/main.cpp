@@ -10,6 +10,7 @@
 #include "MainForm.h"
 #include "OOCalcAuto.h"
 #include "PortDiagnosis.h"
+#include "ProgramEnd.h"
 #include "ToolkitTranslation.h"
 #include "Version.h"
 
@@ -34,6 +35,35 @@ int CheckCalcModule() {
                            (error.isEmpty() ? QStringLiteral("loaded") : error) + u'\n';
     WriteConsoleText(error.isEmpty() ? stdout : stderr, answer);
     return error.isEmpty() ? 0 : 1;
+}
+
+// The window until it is closed: the exit code is 0 once a window was opened.
+int RunWindow(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // Before the second reading of the command line and before any window or dialog.
+    InstallToolkitTranslation();
+    QApplication::setApplicationName(QStringLiteral("kv9000"));
+    // The desktop entry the package installs: the desktop shows its name and icon for the window.
+    QApplication::setDesktopFileName(QStringLiteral("ru.kv9000.ServiceTool"));
+    QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
+    QApplication::setApplicationDisplayName(kApplicationTitle);
+    const CommandLine line = ParseCommandLine(QApplication::arguments());
+    if (line.exitNow)
+        return Answer(line);
+    try {
+        // Every text of the controller and of the settings is Windows-1251.
+        RequireCp1251();
+        MainFormOptions options;
+        options.archivePath = line.archivePath;
+        TMainForm MainForm(options);
+        MainForm.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, kApplicationTitle, QString::fromUtf8(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, kApplicationTitle, QStringLiteral("Unknown error"));
+    }
+    return 0;
 }
 
 } // namespace
@@ -62,40 +92,17 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();
     }
-    if (early.library != CommandLine::Library::None) {
-        QCoreApplication core(argc, argv); // Qt's database drivers are plugins
-        return AnswerLibraryCommand(early);
-    }
+    if (early.library != CommandLine::Library::None)
+        EndProgram([&] {
+            QCoreApplication core(argc, argv); // Qt's database drivers are plugins
+            return AnswerLibraryCommand(early);
+        }());
     if (!early.findingsPath.isEmpty() || !early.reportPath.isEmpty())
-        return AnswerFindingsOrReport(early, argc, argv);
+        EndProgram(AnswerFindingsOrReport(early, argc, argv));
     if (early.exitNow)
         return Answer(early);
     if (early.checkCalc)
         return CheckCalcModule();
 
-    QApplication app(argc, argv);
-    // Before the second reading of the command line and before any window or dialog.
-    InstallToolkitTranslation();
-    QApplication::setApplicationName(QStringLiteral("kv9000"));
-    // The desktop entry the package installs: the desktop shows its name and icon for the window.
-    QApplication::setDesktopFileName(QStringLiteral("ru.kv9000.ServiceTool"));
-    QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
-    QApplication::setApplicationDisplayName(kApplicationTitle);
-    const CommandLine line = ParseCommandLine(QApplication::arguments());
-    if (line.exitNow)
-        return Answer(line);
-    try {
-        // Every text of the controller and of the settings is Windows-1251.
-        RequireCp1251();
-        MainFormOptions options;
-        options.archivePath = line.archivePath;
-        TMainForm MainForm(options);
-        MainForm.show();
-        app.exec();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, kApplicationTitle, QString::fromUtf8(e.what()));
-    } catch (...) {
-        QMessageBox::critical(nullptr, kApplicationTitle, QStringLiteral("Unknown error"));
-    }
-    return 0;
+    EndProgram(RunWindow(argc, argv));
 }

@@ -9,8 +9,9 @@
 #   3. the same session built for Linux against a second simulator serving the same image: the
 #      two text exports must be the same bytes;
 #   4. both sessions again with the line lost in the middle of the download: the same message;
-#   5. kv9000.exe itself started under Wine for its version, and "kv9000" typed at a command
-#      prompt, which runs the console launcher kv9000.com;
+#   5. kv9000.exe itself started under Wine for its version and for the visit report of the
+#      kept archive, and "kv9000" typed at a command prompt, which runs the console launcher
+#      kv9000.com;
 #   6. one paced download each (the simulator answering like a 115,200 bit/s line), Linux and
 #      Windows in the same run: the Windows program's time against the line time and its
 #      processor time during the download.
@@ -102,14 +103,25 @@ map_com1() {
     wineserver -p5 >/dev/null 2>>"$work/wine.err"
 }
 session() { # result name, session options...; Wine's own chatter goes to wine.err
-    wine "$wbuild/bin/kv9000-scripted-session.exe" "${@:2}" "$(winepath -w "$work/$1.result")" \
-        "$(winepath -w "$work/$1.txt")" 2>>"$work/wine.err"
+    # A session that does not end by itself (a hang at exit) is stopped and said so.
+    local code=0
+    timeout 600 wine "$wbuild/bin/kv9000-scripted-session.exe" "${@:2}" \
+        "$(winepath -w "$work/$1.result")" "$(winepath -w "$work/$1.txt")" 2>>"$work/wine.err" ||
+        code=$?
+    echo "$code" >"$work/$1.exit"
 }
 
 device=$(start_sim wine)
 map_com1 "$device"
 echo "== The Windows session under Wine (COM1 = $device)"
 session windows --exports --views
+
+# The visit report from the command line of kv9000.exe itself, of the archive the session kept.
+kept=$(find "$WINEPREFIX/drive_c/users" -path '*AppData/Local/kv9000/archives/4242/*.kvarc' |
+    sort | tail -1)
+report_code=0
+timeout 300 wine "$wbuild/bin/kv9000.exe" --report "$(winepath -w "$kept")" \
+    -o "$(winepath -w "$work/report-cli.pdf")" >/dev/null 2>>"$work/wine.err" || report_code=$?
 
 # The line lost in the middle of the download: the simulator closes it at the 300th read.
 QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
@@ -170,6 +182,8 @@ check "Calc absent: its message only" \
      [ -z "$(value windows calc_error)" ]'
 png() { [ "$(head -c 8 "$1" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] &&
     [ "$(stat -c %s "$1")" -gt 10000 ]; }
+check "the session with the charts, the report and the library ended by itself" \
+    '[ "$(cat "$work/windows.exit")" = 0 ]'
 check "the chart window opened on the download and its PNG saved" \
     '[ "$(value windows chart_window)" = 1 ] && [ -z "$(value windows chart_error)" ] &&
      [[ "$(value windows chart_title)" == *4242* ]] && png "$work/windows-chart.png"'
@@ -183,6 +197,9 @@ check "the library lists the controller and draws its history" \
     '[ "$(value windows library_window)" = 1 ] && [ "$(value windows library_serial_row)" = 4242 ] &&
      [ -z "$(value windows library_messages)" ] && [ -z "$(value windows history_error)" ] &&
      png "$work/windows-history.png"'
+pdftotext "$work/report-cli.pdf" "$work/report-cli.txt" 2>>"$work/wine.err" || true
+check "kv9000.exe --report of the kept archive writes the PDF and ends ($report_code)" \
+    '[ "$report_code" = 0 ] && grep -q "Серийный номер: 4242" "$work/report-cli.txt"'
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'

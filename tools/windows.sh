@@ -11,6 +11,13 @@ build=${KV_WINDOWS_BUILD_DIR:-$top/build-windows}
 prefix=$("$top/tools/windows-deps.sh" | tail -1)
 echo "Windows libraries: $prefix"
 
+# A build folder configured against other libraries (their flags changed) starts afresh: CMake
+# keeps the package folders it found.
+if [ -f "$build/CMakeCache.txt" ] && ! grep -qxF "Qt6_DIR:PATH=$prefix/lib/cmake/Qt6" \
+    "$build/CMakeCache.txt"; then
+    rm -rf "$build"
+fi
+
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -20,6 +27,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" -DCMAKE_PREFIX_PATH="$prefix" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=OFF \
+    -DKV_CHARTS=ON -DKV_LIBRARY=ON \
     "${launcher[@]}"
 nice cmake --build "$build" -j"$(nproc)"
 echo "Windows build: $(($(date +%s) - start)) s"

@@ -21,6 +21,7 @@
 #include "MainForm.h"
 #include "PortProbe.h"
 #include "PortSurvey.h"
+#include "ProgramEnd.h"
 #include "ScriptedDialogs.h"
 #include "ServiceSession.h"
 #include "SpinEdit.h"
@@ -141,9 +142,7 @@ int WriteImage(const QString& path, int channels) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
-    if (argc == 4 && std::strcmp(argv[1], "--write-image") == 0)
-        return WriteImage(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
+static int RunSession(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QStringList args = QApplication::arguments();
     const bool exports = args.removeAll(QStringLiteral("--exports")) > 0;
@@ -239,4 +238,10 @@ int main(int argc, char* argv[]) {
     out << "workbooks_opened=" << opened.size() << "\n";
     out.flush();
     return 0;
+}
+
+int main(int argc, char* argv[]) {
+    if (argc == 4 && std::strcmp(argv[1], "--write-image") == 0)
+        return WriteImage(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
+    EndProgram(RunSession(argc, argv)); // as the program ends
 }

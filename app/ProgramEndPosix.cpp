@@ -1,0 +1,7 @@
+#include "ProgramEnd.h"
+
+#include <cstdlib>
+
+void EndProgram(int code) {
+    std::exit(code);
+}
