@@ -2,6 +2,7 @@
 
 #include "ConsoleText.h"
 #include "GridHeadings.h"
+#include "HeadlessWidgets.h"
 #include "ReportCommands.h"
 #include "UserFolders.h"
 
@@ -14,8 +15,8 @@ int AnswerFindingsOrReport(const CommandLine& line, int& argc, char** argv) {
         QCoreApplication core(argc, argv);
         answer = FindingsCommand(line.findingsPath, SettingsHeadings());
     } else if (line.exitCode == 0) {
-        // The report's charts are widgets drawn offscreen.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The report's charts are widgets, drawn without being shown.
+        PrepareHeadlessWidgets();
         QApplication app(argc, argv);
         answer = ReportCommand(line.reportPath, line.reportOutput, SettingsHeadings(),
                                IdentityJournalPath());
