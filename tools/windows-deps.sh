@@ -10,7 +10,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cache_root=${KV_WINDOWS_CACHE:-/var/cache/kv9000-windows}
-jobs=${KV_WINDOWS_JOBS:-$(nproc)} # the libraries are built before anything else runs
+# The libraries are built before anything else runs: every core, at most eight (memory).
+jobs=${KV_WINDOWS_JOBS:-$(( $(nproc) > 8 ? 8 : $(nproc) ))}
 qt_version=6.4.2
 host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
 

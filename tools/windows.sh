@@ -29,7 +29,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine -DKV_BUILD_TESTS=ON -DKV_BUILD_BENCH=OFF \
     -DKV_CHARTS=ON -DKV_LIBRARY=ON \
     "${launcher[@]}"
-nice cmake --build "$build" -j"$(nproc)"
+nice cmake --build "$build" -j"$(( $(nproc) > 8 ? 8 : $(nproc) ))"
 echo "Windows build: $(($(date +%s) - start)) s"
 
 # The zip for users: the program, its console launcher, the Russian README and the licence, in a
