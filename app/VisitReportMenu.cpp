@@ -62,8 +62,8 @@ void VisitReportMenu::WriteReport() {
     input.visit.current = *shown;
     // A download shown is named by the file it was kept in (the dialog below still starts where
     // it would for an archive not yet in a file).
-    input.visit.path =
-        form_.ShownArchivePath().isEmpty() ? form_.Session().KeptPath() : form_.ShownArchivePath();
+    const QString shownPath = form_.ShownArchivePath();
+    input.visit.path = shownPath.isEmpty() ? form_.Session().KeptPath() : shownPath;
     FindPreviousVisit(input.visit, form_.Session().ControllerFolder());
     input.journalPath = IdentityJournalPath();
     input.settingsHeadings = SettingsHeadings();
@@ -73,7 +73,6 @@ void VisitReportMenu::WriteReport() {
     dialog.Filter = QStringLiteral("Отчёт PDF (*.pdf)|*.pdf");
     dialog.DefaultExt = QStringLiteral("*.pdf");
     dialog.OverwritePrompt = true;
-    const QString shownPath = form_.ShownArchivePath();
     const QString base = shownPath.isEmpty()
                              ? QFileInfo(AutoSavePath(QDir::homePath(), *shown)).completeBaseName()
                              : QFileInfo(shownPath).completeBaseName();
