@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
+    # a compiler cache: rebuilds of other checkouts and build folders reuse what was compiled
+    ccache
     qt6-base-dev qt6-serialport-dev qt6-5compat-dev
     # the toolkit's Russian texts, built into the program
     qt6-translations-l10n

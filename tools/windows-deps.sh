@@ -36,16 +36,13 @@ if [ ${#missing[@]} -gt 0 ]; then
         "${missing[@]}" >&2
 fi
 
-# Debian's sources for qtbase and libxlsxwriter.
+# Debian's sources for qtbase and libxlsxwriter: a deb-src entry made from the machine's own
+# entry for the release's main suite (its URIs and keyring), so it follows whatever mirror the
+# machine uses.
 src_list=/etc/apt/sources.list.d/kv9000-windows-src.sources
 if [ ! -f "$src_list" ]; then
-    $sudo tee "$src_list" >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+    entry=$("$here/debian-src-entry.sh")
+    printf '%s\n' "$entry" | $sudo tee "$src_list" >/dev/null
     $sudo apt-get update >&2
 fi
 
