@@ -14,8 +14,14 @@ artifacts=${KV_FUZZ_ARTIFACTS:-$build/crashes}
 
 "$top/tools/install-deps.sh"
 
+# A compiler cache where the machine has one (as in test.sh).
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$top"
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF
+    -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF "${launcher[@]}"
 targets=${KV_FUZZ_TARGETS:-$(sed -n 's/^kv_fuzz_target(\([a-z_]*\).*/fuzz_\1/p' \
     "$top/fuzz/CMakeLists.txt")}
 # shellcheck disable=SC2086

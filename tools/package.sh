@@ -22,12 +22,18 @@ cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
 rm -f "$build"/kv9000_*.deb
+# A compiler cache where the machine has one (as in test.sh).
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$top"
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 # shellcheck disable=SC2086
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DKV_INSTALLED_LAYOUT=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
     -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
-    ${KV_CMAKE_ARGS:-} >&2
+    "${launcher[@]}" ${KV_CMAKE_ARGS:-} >&2
 cmake --build "$build" -j"$(nproc)" >&2
 (cd "$build" && cpack -G DEB >&2)
 ls "$build"/kv9000_*_amd64.deb
