@@ -274,9 +274,12 @@ private:
                                            "просмотрен."));
             return;
         }
+        if (in_.journalPath.isEmpty()) {
+            flow_.Paragraph(QStringLiteral("Журнал изменений идентичности не ведётся."));
+            return;
+        }
         QString error;
-        const QString text =
-            in_.journalPath.isEmpty() ? QString() : ReadJournalNewestFirst(in_.journalPath, &error);
+        const QString text = ReadJournalNewestFirst(in_.journalPath, &error);
         if (!error.isEmpty()) {
             flow_.Paragraph(
                 QStringLiteral("Журнал %1 не прочитан: %2").arg(in_.journalPath, error));
@@ -300,7 +303,11 @@ private:
         for (std::size_t k = 0; k < series_.size(); ++k) {
             flow_.NewPage();
             flow_.Heading(QStringLiteral("Графики, канал %1").arg(k + 1));
-            if (k >= charts_.size() || charts_[k].empty) {
+            if (k >= charts_.size()) {
+                flow_.Paragraph(QStringLiteral("График канала не нарисован."));
+                continue;
+            }
+            if (charts_[k].empty) {
                 flow_.Paragraph(QStringLiteral("Нет записей для графика."));
                 continue;
             }
@@ -360,8 +367,9 @@ private:
                    (static_cast<double>(t) - p.timeFrom) / length * p.timeArea.width();
         };
         for (const Finding& f : spans)
-            painter.drawRect(QRectF(QPointF(x(f.from), p.timeArea.top()),
-                                    QPointF(x(f.to), p.timeArea.bottom())));
+            painter.drawRect(
+                QRectF(QPointF(x(f.from), p.timeArea.top()), QPointF(x(f.to), p.timeArea.bottom()))
+                    .normalized());
         painter.restore();
     }
 
