@@ -1,5 +1,6 @@
 #include "ChannelChart.h"
 
+#include "OverWhite.h"
 #include "RelayBands.h"
 
 #include <qcustomplot.h>
@@ -249,11 +250,12 @@ void ChannelChart::BuildCurvePlot() {
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->xAxis->setLabel(ChartFieldName(ChartField::Outdoor) + QStringLiteral(", °C"));
     plot->yAxis->setLabel(ChartFieldName(ChartField::Supply) + QStringLiteral(", °C"));
-    auto scatter = [plot](const QColor& color, double size, const QString& name) {
+    auto scatter = [this, plot](const QColor& color, double size, const QString& name) {
         QCPGraph* g = plot->addGraph();
         g->setLineStyle(QCPGraph::lsNone);
         g->setScatterStyle(DiscStyle(color, size));
         g->setName(name);
+        curveDots_.push_back({g, color, size});
         return g;
     };
     const QColor supply = kFieldColors[static_cast<int>(ChartField::Supply)];
@@ -339,6 +341,17 @@ void ChannelChart::FillCurvePlot() {
         axis->scaleRange(1.08);
         if (axis->range().size() < 1)
             axis->setRange(axis->range().center() - 5, axis->range().center() + 5);
+    }
+    Replot(curvePlot_);
+}
+
+void ChannelChart::UseVectorDots() {
+    for (const Dots& d : curveDots_) {
+        // A round-capped dot of the disc's whole width (its outline included) is the disc.
+        const double width = d.size + 1;
+        d.graph->setScatterStyle(QCPScatterStyle(
+            QCPScatterStyle::ssDot, QPen(OverWhite(d.color), width, Qt::SolidLine, Qt::RoundCap),
+            Qt::NoBrush, width));
     }
     Replot(curvePlot_);
 }

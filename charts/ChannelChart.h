@@ -11,10 +11,12 @@
 
 #include "ChartSeries.h"
 
+#include <QColor>
 #include <QSize>
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class QCPGraph;
 class QCPItemText;
@@ -40,6 +42,11 @@ public:
 
     QCustomPlot* TimePlot() const { return timePlot_; }
     QCustomPlot* CurvePlot() const { return curvePlot_; }
+
+    // For a page: the heating curve's dots as vector discs in their colours as over white.
+    // (Recorded for a PDF, each dot of the window's own style would be an image of its own, and
+    // a PDF/A page has no transparency.)
+    void UseVectorDots();
 
     // Both charts side by side as the tab shows them, painted at the painter's origin.
     QSize PictureSize() const;
@@ -78,6 +85,13 @@ private:
     QCPGraph* curveTarget_ = nullptr;
     QCPGraph* paleCurveSupply_ = nullptr;
     QCPGraph* paleCurveTarget_ = nullptr;
+    // Each dot graph of the heating curve with its colour and size, for UseVectorDots.
+    struct Dots {
+        QCPGraph* graph;
+        QColor color;
+        double size;
+    };
+    std::vector<Dots> curveDots_;
 
     ChannelSeries series_;
     ChannelSeries comparison_;

@@ -121,12 +121,15 @@ void ChartWindow::ListFindings() {
     input.image = shown_.image;
     input.channelCount = shown_.channelCount;
     input.downloadedAt = shown_.downloadedAt;
-    findings_ = FindFindings(input, series_);
+    FindingsResult found = FindFindings(input, series_);
+    findings_ = std::move(found.findings);
     for (const Finding& f : findings_)
         findingsList_->addItem(QStringLiteral("Канал %1, %2: %3")
                                    .arg(f.channel)
                                    .arg(FindingKindTitle(f.kind), f.detail));
-    if (findings_.empty())
+    if (!found.notJudged.isEmpty())
+        findingsList_->addItem(QStringLiteral("Архив не проверен на находки: ") + found.notJudged);
+    else if (findings_.empty())
         findingsList_->addItem(QStringLiteral("Находок нет"));
     for (std::size_t k = 0; k < charts_.size(); ++k) {
         std::vector<Finding> mine;

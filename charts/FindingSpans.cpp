@@ -1,5 +1,7 @@
 #include "FindingSpans.h"
 
+#include "OverWhite.h"
+
 #include <qcustomplot.h>
 
 #include <algorithm>
@@ -8,7 +10,15 @@ namespace {
 
 const QString kSpanName = QStringLiteral("finding-span");
 
+const QColor kSpanLine(0xd0, 0x30, 0x30, 140);
+const QColor kSpanFill(0xff, 0x50, 0x50, 45);
+
 } // namespace
+
+FindingSpanLook FindingSpanStyle(bool opaque) {
+    return {QPen(opaque ? OverWhite(kSpanLine) : kSpanLine, 1),
+            QBrush(opaque ? OverWhite(kSpanFill) : kSpanFill)};
+}
 
 void DrawFindingSpans(QCustomPlot* plot, const std::vector<Finding>& findings) {
     for (int i = plot->itemCount() - 1; i >= 0; --i)
@@ -28,8 +38,9 @@ void DrawFindingSpans(QCustomPlot* plot, const std::vector<Finding>& findings) {
         }
         span->topLeft->setCoords(static_cast<double>(f.from), 0);
         span->bottomRight->setCoords(static_cast<double>(f.to), 1);
-        span->setPen(QPen(QColor(0xd0, 0x30, 0x30, 140), 1));
-        span->setBrush(QColor(0xff, 0x50, 0x50, 45));
+        const FindingSpanLook look = FindingSpanStyle(false);
+        span->setPen(look.pen);
+        span->setBrush(look.brush);
     }
 }
 

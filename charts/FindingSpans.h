@@ -5,9 +5,20 @@
 
 #include "Finding.h"
 
+#include <QBrush>
+#include <QPen>
+
 #include <vector>
 
 class QCustomPlot;
+
+// How a finding's span looks: a red outline and a light red fill across the temperatures,
+// translucent over the window's chart; opaque, the same tint as over white (for a PDF/A page).
+struct FindingSpanLook {
+    QPen pen;
+    QBrush brush;
+};
+FindingSpanLook FindingSpanStyle(bool opaque);
 
 // Marks each finding's span on the time chart (replacing the spans marked before); a finding of
 // one moment is a thin line. The caller replots.

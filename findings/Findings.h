@@ -3,6 +3,10 @@
 // The findings of an archive image, computed from the charts' series of each channel (time
 // order, logging interval learned from the records) and from the image itself where the flash
 // order or the settings blocks matter. No widgets, no files.
+//
+// How findings/ reports a failure: an archive its rules cannot judge gives no list but the cause
+// in plain Russian words (FindingsResult::notJudged), so that a caller can always tell "judged,
+// nothing found" (an empty list, no cause) from "not judged". Nothing throws.
 
 #include "ChartSeries.h"
 #include "Finding.h"
@@ -17,7 +21,7 @@
 struct FindingsInput {
     QByteArray image;     // the archive image (ArchiveSize bytes; a shorter one is read as far
                           // as it goes)
-    int channelCount = 0; // 1 or 2; anything else gives no findings
+    int channelCount = 0; // 1 or 2; anything else is not judged
     // When the archive was read (any time zone; its wall time is compared with the records'):
     // records later than this are a clock-jump. Invalid: not checked.
     QDateTime downloadedAt;
@@ -29,13 +33,19 @@ struct FindingsInput {
     QStringList settingsHeadings;
 };
 
-// Every finding, newest first (by the end of the span, then channel and kind). series are the
-// image's series as ExtractChartSeries gives them; the overload without extracts them.
-std::vector<Finding> FindFindings(const FindingsInput& input,
-                                  const std::vector<ChannelSeries>& series,
-                                  const FindingRules& rules = kFindingRules);
-std::vector<Finding> FindFindings(const FindingsInput& input,
-                                  const FindingRules& rules = kFindingRules);
+struct FindingsResult {
+    std::vector<Finding> findings; // newest first (by the end of the span, then channel and kind)
+    // Why the archive was not judged ("число каналов 3, ..."; no findings then); empty when it
+    // was judged.
+    QString notJudged;
+};
+
+// Every finding of the archive. series are the image's series as ExtractChartSeries gives them
+// (one per channel); the overload without extracts them. A channel count other than 1 or 2, or
+// series that are not one per channel, are not judged.
+FindingsResult FindFindings(const FindingsInput& input, const std::vector<ChannelSeries>& series,
+                            const FindingRules& rules = kFindingRules);
+FindingsResult FindFindings(const FindingsInput& input, const FindingRules& rules = kFindingRules);
 
 // The findings of one channel's series (sensor-missing, sensor-stuck, return-above-supply,
 // off-curve, log-gap, relay-cycling), in no particular order.

@@ -2,6 +2,7 @@
 
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QTextOption>
 
 #include <algorithm>
 
@@ -15,6 +16,14 @@ QFont FontOf(double points, bool bold) {
 }
 
 constexpr double kCellPadding = 2.0; // points
+
+// Every text wraps at word boundaries and, where one word is wider than its box (an
+// identification or a file name without spaces), inside the word: nothing runs off the page.
+QTextOption Wrapping() {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
 
 } // namespace
 
@@ -31,7 +40,7 @@ double PageFlow::Points(double pt) const {
 
 double PageFlow::TextHeight(const QString& text, double width, double fontPoints, bool bold) const {
     painter_.setFont(FontOf(fontPoints, bold));
-    return painter_.boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, text).height();
+    return painter_.boundingRect(QRectF(0, 0, width, 1e6), text, Wrapping()).height();
 }
 
 void PageFlow::Need(double height) {
@@ -52,7 +61,7 @@ void PageFlow::Title(const QString& text) {
     const double h = TextHeight(text, Width(), 16, true);
     Need(h);
     painter_.setFont(FontOf(16, true));
-    painter_.drawText(QRectF(area_.left(), y_, Width(), h), Qt::TextWordWrap, text);
+    painter_.drawText(QRectF(area_.left(), y_, Width(), h), text, Wrapping());
     y_ += h + Points(6);
 }
 
@@ -61,7 +70,7 @@ void PageFlow::Heading(const QString& text) {
     Need(h + Points(40)); // never a heading alone at the foot of a page
     y_ += Points(8);
     painter_.setFont(FontOf(11.5, true));
-    painter_.drawText(QRectF(area_.left(), y_, Width(), h), Qt::TextWordWrap, text);
+    painter_.drawText(QRectF(area_.left(), y_, Width(), h), text, Wrapping());
     y_ += h + Points(3);
 }
 
@@ -69,7 +78,7 @@ void PageFlow::Paragraph(const QString& text, double fontPoints) {
     const double h = TextHeight(text, Width(), fontPoints, false);
     Need(h);
     painter_.setFont(FontOf(fontPoints, false));
-    painter_.drawText(QRectF(area_.left(), y_, Width(), h), Qt::TextWordWrap, text);
+    painter_.drawText(QRectF(area_.left(), y_, Width(), h), text, Wrapping());
     y_ += h + Points(2);
 }
 
@@ -112,8 +121,8 @@ void PageFlow::Table(const FlowTable& table) {
             painter_.drawRect(cell);
             painter_.setPen(Qt::black);
             painter_.setFont(FontOf(table.fontPoints, heading || mark));
-            painter_.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap,
-                              c < cells.size() ? cells[c] : QString());
+            painter_.drawText(cell.adjusted(pad, pad, -pad, -pad),
+                              c < cells.size() ? cells[c] : QString(), Wrapping());
             x += widths[c];
         }
         y_ += h;
@@ -141,7 +150,7 @@ void PageFlow::Table(const FlowTable& table) {
             painter_.drawRect(cell);
             painter_.setPen(Qt::black);
             painter_.setFont(FontOf(table.fontPoints, false));
-            painter_.drawText(cell.adjusted(pad, pad, -pad, -pad), Qt::TextWordWrap, note);
+            painter_.drawText(cell.adjusted(pad, pad, -pad, -pad), note, Wrapping());
             y_ += noteHeight;
         }
     }

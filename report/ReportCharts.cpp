@@ -17,6 +17,19 @@ void Record(QPicture& picture, QCustomPlot* plot, QSize size) {
     painter.end();
 }
 
+// Where plot's first axis rect plots when the plot is drawn at size: laid out as drawing it at
+// that size lays it out, then back as it was.
+QRectF PlotAreaAt(QCustomPlot* plot, QSize size) {
+    const QRect before = plot->viewport();
+    plot->setViewport(QRect(QPoint(0, 0), size));
+    for (const auto phase :
+         {QCPLayoutElement::upPreparation, QCPLayoutElement::upMargins, QCPLayoutElement::upLayout})
+        plot->plotLayout()->update(phase);
+    const QRectF area = plot->axisRect()->rect();
+    plot->setViewport(before);
+    return area;
+}
+
 } // namespace
 
 std::vector<ChannelPictures> DrawReportCharts(const std::vector<ChannelSeries>& series) {
@@ -26,7 +39,16 @@ std::vector<ChannelPictures> DrawReportCharts(const std::vector<ChannelSeries>& 
             continue;
         ChannelChart chart;
         chart.SetSeries(series[k], nullptr);
-        Record(out[k].time, chart.TimePlot(), kTimeSize);
+        chart.UseVectorDots();
+        // The lines need no thinning here: the plot draws a line of more points than pixels as
+        // the lowest and highest value of each pixel column.
+        QCustomPlot* time = chart.TimePlot();
+        // No background: the report lays the findings' spans under the picture.
+        time->setBackground(QBrush(Qt::NoBrush));
+        out[k].timeArea = PlotAreaAt(time, kTimeSize);
+        out[k].timeFrom = time->xAxis->range().lower;
+        out[k].timeTo = time->xAxis->range().upper;
+        Record(out[k].time, time, kTimeSize);
         Record(out[k].curve, chart.CurvePlot(), kCurveSize);
         out[k].timeSize = kTimeSize;
         out[k].curveSize = kCurveSize;

@@ -14,8 +14,9 @@ struct CommandAnswer {
 };
 
 // kv9000 --findings FILE: the findings of the archive file (compared with the previous kept file
-// of the same controller in its folder) as tab-separated text, exit 0; a file that cannot be read
-// gives "kv9000: FILE: cause" on standard error and exit 1.
+// of the same controller in its folder) as tab-separated text, exit 0; a file that cannot be read,
+// or an archive the findings cannot judge, gives "kv9000: FILE: cause" on standard error and
+// exit 1.
 CommandAnswer FindingsCommand(const QString& path, const QStringList& settingsHeadings);
 
 // kv9000 --report FILE -o REPORT.pdf: writes the visit report, exit 0 with the PDF's path on

@@ -34,17 +34,15 @@ void FindPreviousVisit(VisitArchives& visit, const QString& folder) {
     visit.previousNote.clear();
 }
 
-std::optional<VisitArchives> ReadVisitArchives(const QString& path, QString& error) {
+VisitArchivesRead ReadVisitArchives(const QString& path) {
     const ArchiveFileReadResult read = ReadArchiveFile(path);
-    if (!read.contents) {
-        error = read.error;
-        return std::nullopt;
-    }
+    if (!read.contents)
+        return {std::nullopt, read.error};
     VisitArchives visit;
     visit.current = *read.contents;
     visit.path = path;
     FindPreviousVisit(visit, QFileInfo(path).absolutePath());
-    return visit;
+    return {std::move(visit), {}};
 }
 
 FindingsInput FindingsInputOf(const VisitArchives& visit, const QStringList& settingsHeadings) {

@@ -25,9 +25,14 @@ struct VisitArchives {
 // kept) before path (or before current's download time when path is empty).
 void FindPreviousVisit(VisitArchives& visit, const QString& folder);
 
-// Reads the archive file at path and its previous visit from the same folder. Nothing, with the
-// cause in error, when the file cannot be read.
-std::optional<VisitArchives> ReadVisitArchives(const QString& path, QString& error);
+struct VisitArchivesRead {
+    std::optional<VisitArchives> visit; // set on success
+    QString error; // on failure: why the file was not read ("файл пуст", ...)
+};
+
+// Reads the archive file at path and its previous visit from the same folder. A previous visit
+// that cannot be compared is no failure: its note says why.
+VisitArchivesRead ReadVisitArchives(const QString& path);
 
 // What the findings are computed from: the archive, its download time, and the previous visit's
 // image when it is compared.

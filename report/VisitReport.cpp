@@ -3,6 +3,7 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
 #include "ChannelSummary.h"
+#include "FindingSpans.h"
 #include "IdentityJournal.h"
 #include "PageFlow.h"
 #include "TextGrid.h"
@@ -50,6 +51,7 @@ public:
                 ExtractChartSeries(visit_.previous->image, visit_.previous->channelCount);
         for (const ChannelSeries& s : series_)
             anyRecord_ = anyRecord_ || !s.Empty();
+        found_ = FindFindings(FindingsInputOf(visit_, in_.settingsHeadings), series_);
     }
 
     void Write() {
@@ -197,8 +199,12 @@ private:
 
     void Findings() {
         flow_.Heading(QStringLiteral("Находки (сначала новые)"));
-        const std::vector<Finding> found =
-            FindFindings(FindingsInputOf(visit_, in_.settingsHeadings), series_);
+        if (!found_.notJudged.isEmpty()) {
+            flow_.Paragraph(
+                QStringLiteral("Архив не проверен на находки: %1.").arg(found_.notJudged));
+            return;
+        }
+        const std::vector<Finding>& found = found_.findings;
         if (found.empty()) {
             flow_.Paragraph(anyRecord_ ? QStringLiteral("Ничего подозрительного не найдено.")
                                        : QStringLiteral("Без записей искать нечего."));
@@ -268,9 +274,12 @@ private:
                                            "просмотрен."));
             return;
         }
+        if (in_.journalPath.isEmpty()) {
+            flow_.Paragraph(QStringLiteral("Журнал изменений идентичности не ведётся."));
+            return;
+        }
         QString error;
-        const QString text =
-            in_.journalPath.isEmpty() ? QString() : ReadJournalNewestFirst(in_.journalPath, &error);
+        const QString text = ReadJournalNewestFirst(in_.journalPath, &error);
         if (!error.isEmpty()) {
             flow_.Paragraph(
                 QStringLiteral("Журнал %1 не прочитан: %2").arg(in_.journalPath, error));
@@ -294,29 +303,74 @@ private:
         for (std::size_t k = 0; k < series_.size(); ++k) {
             flow_.NewPage();
             flow_.Heading(QStringLiteral("Графики, канал %1").arg(k + 1));
-            if (k >= charts_.size() || charts_[k].empty) {
+            if (k >= charts_.size()) {
+                flow_.Paragraph(QStringLiteral("График канала не нарисован."));
+                continue;
+            }
+            if (charts_[k].empty) {
                 flow_.Paragraph(QStringLiteral("Нет записей для графика."));
                 continue;
             }
             const ChannelPictures& p = charts_[k];
-            auto place = [&](const QPicture& picture, QSize size, double widthShare) {
+            const std::vector<Finding> marked = Marked(static_cast<int>(k) + 1);
+            auto place = [&](const QPicture& picture, QSize size, double widthShare,
+                             const std::vector<Finding>& spans) {
                 const double scale = flow_.Width() * widthShare / size.width();
                 flow_.Block(size.height() * scale + flow_.Points(6),
                             [&](QPainter& painter, const QRectF& r) {
                                 painter.translate(r.topLeft());
                                 painter.scale(scale, scale);
+                                DrawSpans(painter, p, spans);
                                 painter.drawPicture(0, 0, picture);
                             });
             };
             flow_.Paragraph(
                 QStringLiteral("Температуры по времени, под ними состояния реле Р1–Р8."), 8);
-            place(p.time, p.timeSize, 1.0);
+            place(p.time, p.timeSize, 1.0, marked);
+            if (!marked.empty())
+                flow_.Paragraph(QStringLiteral("Находки канала %1 отмечены на графике: %2.")
+                                    .arg(k + 1)
+                                    .arg(marked.size()),
+                                8);
             flow_.Paragraph(QStringLiteral("Отопительный график: подача (Тпод) и цель графика "
                                            "(Тграф) по наружной температуре (Тнар.)."),
                             8);
-            place(p.curve, p.curveSize, 0.7);
+            place(p.curve, p.curveSize, 0.7, {});
             Step(55 + static_cast<int>(40 * (k + 1) / series_.size()));
         }
+    }
+
+    // The findings of a channel that lie among its records, to mark on its time chart (a
+    // settings change spans the time between two visits, not records).
+    std::vector<Finding> Marked(int channel) const {
+        std::vector<Finding> marked;
+        for (const Finding& f : found_.findings)
+            if (f.channel == channel && f.kind != FindingKind::SettingsChanged)
+                marked.push_back(f);
+        return marked;
+    }
+
+    // The spans as the chart window marks them, under the time chart's picture (in its
+    // coordinates), opaque: a PDF/A page has no transparency.
+    static void DrawSpans(QPainter& painter, const ChannelPictures& p,
+                          const std::vector<Finding>& spans) {
+        const double length = p.timeTo - p.timeFrom;
+        if (spans.empty() || length <= 0)
+            return;
+        const FindingSpanLook look = FindingSpanStyle(true);
+        painter.save();
+        painter.setClipRect(p.timeArea);
+        painter.setPen(look.pen);
+        painter.setBrush(look.brush);
+        auto x = [&](qint64 t) {
+            return p.timeArea.left() +
+                   (static_cast<double>(t) - p.timeFrom) / length * p.timeArea.width();
+        };
+        for (const Finding& f : spans)
+            painter.drawRect(
+                QRectF(QPointF(x(f.from), p.timeArea.top()), QPointF(x(f.to), p.timeArea.bottom()))
+                    .normalized());
+        painter.restore();
     }
 
     const VisitReportInput& in_;
@@ -326,6 +380,7 @@ private:
     const ReportProgress& progress_;
     std::vector<ChannelSeries> series_, previousSeries_;
     bool anyRecord_ = false;
+    FindingsResult found_;
 };
 
 } // namespace

@@ -114,7 +114,7 @@ int main() {
             const PlantedFault f = PlantingFor(plan.planted, i);
             QByteArray image = sim::GenerateArchive(2, 100 + planted, true);
             sim::PlantFaults(image, 2, {f});
-            const auto findings = FindFindings(Input(image));
+            const auto findings = FindFindings(Input(image)).findings;
             const qint64 length = static_cast<qint64>(f.hours * 3600);
             const qint64 from =
                 f.start.toSecsSinceEpoch() - (f.kind == PlantedKind::ClockBack ? length : 0);
@@ -151,7 +151,7 @@ int main() {
         const auto series = ExtractChartSeries(image, 2);
         for (const ChannelSeries& s : series)
             days += (s.time.back() - s.time.front()) / 86400.0;
-        const auto findings = FindFindings(Input(image), series);
+        const auto findings = FindFindings(Input(image), series).findings;
         cleanFindings += static_cast<int>(findings.size());
         if (!findings.empty())
             std::printf("clean archive %d:\n%s", seed, qPrintable(FindingsTsv(findings)));
@@ -166,7 +166,7 @@ int main() {
     std::size_t count = 0;
     for (int run = 0; run < 30; ++run) {
         const auto t0 = std::chrono::steady_clock::now();
-        count = FindFindings(full).size();
+        count = FindFindings(full).findings.size();
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                 .count());

@@ -1,6 +1,8 @@
 // Prints how long the whole visit report of a full two-channel archive takes (reading the kept
-// file and its previous visit, the findings, the charts, the PDF written): target <= 1 s. The
-// last report stays at the path given as the first argument, if any.
+// file and its previous visit, the findings, the charts, the PDF written): target <= 1 s; and the
+// PDF's size: target <= 1 MB, small enough to mail. The last report stays at the path given as
+// the first argument, if any; the simulator's own two-channel archive (as kv9000-sim serves it
+// by default) is kept as an archive file at the second, if any, for kv9000 --report.
 
 #include "ArchiveFile.h"
 #include "ReportCommands.h"
@@ -65,6 +67,8 @@ int main(int argc, char** argv) {
                      Contents(sim::GenerateArchive(2, 5), now.addDays(-40)));
 
     const QString pdf = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath("r.pdf");
+    if (argc > 2)
+        WriteArchiveFile(QString::fromLocal8Bit(argv[2]), Contents(sim::GenerateArchive(2), now));
     std::vector<double> ms;
     for (int run = 0; run < 5; ++run) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -79,7 +83,7 @@ int main(int argc, char** argv) {
     }
     std::sort(ms.begin(), ms.end());
     std::printf("whole visit report of a full two-channel archive, 5 runs: min %.0f ms, median "
-                "%.0f ms, max %.0f ms (target <= 1000 ms); %lld bytes\n",
+                "%.0f ms, max %.0f ms (target <= 1000 ms); %lld bytes (target <= 1 MB)\n",
                 ms.front(), ms[ms.size() / 2], ms.back(), QFileInfo(pdf).size());
     return 0;
 }

@@ -1,6 +1,7 @@
 // The findings in the chart window: listed beside the charts, marked as spans on the channel's
 // time axis once the charts are painted, and a click in the list shows that channel zoomed to the
-// finding; another archive or a merged history takes the findings shown with it.
+// finding; another archive or a merged history takes the findings shown with it; an archive the
+// findings cannot judge says so.
 
 #include "ChannelChart.h"
 #include "ChartWindow.h"
@@ -80,4 +81,14 @@ TEST(ChartFindings, ListedMarkedOnTheirChannelAndZoomedToOnAClick) {
     EXPECT_TRUE(window.Findings().empty());
     EXPECT_EQ(list->count(), 0);
     EXPECT_EQ(spans(1), 0);
+
+    // An archive the findings cannot judge says so and why, never "Находок нет".
+    archive.channelCount = 3;
+    const int before = static_cast<int>(listed.count());
+    window.ShowArchive(archive, {}, {});
+    ASSERT_TRUE(listed.count() > before || listed.wait(5000));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().startsWith(
+        QStringLiteral("Архив не проверен на находки: число каналов 3")))
+        << list->item(0)->text().toStdString();
 }

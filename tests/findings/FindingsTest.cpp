@@ -164,7 +164,9 @@ TEST_P(FindingsCase, FindsTheFaultLaidInOnceWithItsChannelSensorAndSpan) {
         input.previousDownloadedAt = RecordTime(-100);
     }
 
-    const std::vector<Finding> found = FindFindings(input);
+    const FindingsResult result = FindFindings(input);
+    ASSERT_EQ(result.notJudged, QString());
+    const std::vector<Finding>& found = result.findings;
     if (!c.kind) {
         EXPECT_TRUE(found.empty()) << FindingsTsv(found).toStdString();
         return;
@@ -188,6 +190,34 @@ TEST_P(FindingsCase, FindsTheFaultLaidInOnceWithItsChannelSensorAndSpan) {
     EXPECT_EQ(lines[1].split(u'\t').size(), 6);
     EXPECT_TRUE(lines[1].startsWith(QString::number(c.channel) + u'\t' + FindingKindId(*c.kind) +
                                     u'\t' + FindingTimeText(f.from)));
+}
+
+// An archive the rules cannot place (a channel count other than 1 or 2) is not judged, and says
+// why, rather than passing for a clean one; even its faults would be read from the wrong bytes.
+TEST(Findings, AChannelCountTheRulesDoNotKnowIsNotJudgedAndSaysWhy) {
+    FindingsInput input;
+    input.image =
+        Build([](int ch, int i, Record&, bool& keep) { keep = ch == 2 || i < 100 || i > 110; });
+    input.settingsHeadings = kSettingsHeadings;
+    for (int channels : {0, 3, -1}) {
+        input.channelCount = channels;
+        const FindingsResult result = FindFindings(input);
+        EXPECT_TRUE(result.findings.empty());
+        EXPECT_TRUE(result.notJudged.contains(channels == 0 ? QStringLiteral("не известно")
+                                                            : QString::number(channels)))
+            << result.notJudged.toStdString();
+        EXPECT_TRUE(result.notJudged.contains(QStringLiteral("одним или двумя")));
+    }
+    // Series that are not one per channel are not judged either.
+    input.channelCount = 2;
+    const FindingsResult mismatched = FindFindings(input, ExtractChartSeries(input.image, 1));
+    EXPECT_TRUE(mismatched.findings.empty());
+    EXPECT_FALSE(mismatched.notJudged.isEmpty());
+    // The same image with its own count is judged: the gap laid into channel 1 is found.
+    const FindingsResult judged = FindFindings(input);
+    EXPECT_EQ(judged.notJudged, QString());
+    ASSERT_EQ(judged.findings.size(), 1u) << FindingsTsv(judged.findings).toStdString();
+    EXPECT_EQ(judged.findings[0].kind, FindingKind::LogGap);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, FindingsCase, testing::ValuesIn(kCases),

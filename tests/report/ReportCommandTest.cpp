@@ -49,6 +49,31 @@ QString PdfText(const QString& pdf) {
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
 }
 
+// The words of the PDF with their boxes (pdftotext -bbox): the page's width and each word.
+struct PdfWords {
+    double pageWidth = 0;
+    QStringList words;
+    double rightmost = 0; // the largest xMax of any word
+};
+
+PdfWords WordBoxes(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    PdfWords out;
+    const QRegularExpression page(QStringLiteral("<page width=\"([0-9.]+)\""));
+    out.pageWidth = page.match(html).captured(1).toDouble();
+    const QRegularExpression word(QStringLiteral("<word xMin=\"[0-9.-]+\" yMin=\"[0-9.-]+\" "
+                                                 "xMax=\"([0-9.-]+)\" [^>]*>([^<]*)</word>"));
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        out.rightmost = std::max(out.rightmost, m.captured(1).toDouble());
+        out.words << m.captured(2);
+    }
+    return out;
+}
+
 sim::PlantedFault Plant(sim::PlantedKind kind, int channel, QDate day, double hours) {
     sim::PlantedFault f;
     f.kind = kind;
@@ -156,6 +181,46 @@ TEST_F(ReportCommands, TheReportHoldsTheControllerItsExtremesAndEveryFindingsSen
     for (const QString& line : lines.mid(1)) {
         const QString sentence = line.section(u'\t', 5).simplified();
         EXPECT_TRUE(text.contains(sentence)) << sentence.toStdString();
+    }
+}
+
+// The simulator's own full two-channel archive, as a service engineer would mail its report:
+// small enough to mail, every word on the page (an identification without a space included), and
+// each channel's findings marked on its time chart.
+TEST_F(ReportCommands, AWholeArchiveGivesAMailableReportWithItsFindingsOnTheCharts) {
+    ArchiveFileContents whole = Contents(sim::GenerateArchive(2), QDateTime::currentDateTime());
+    QString identification;
+    while (identification.size() < 120)
+        identification += QStringLiteral("ЛоркКB9000Л2К");
+    whole.identification = identification;
+    const QString path = dir_.filePath(QStringLiteral("whole/2024-01-10_12-00-00.kvarc"));
+    ASSERT_EQ(WriteArchiveFile(path, whole), QString());
+    const QString pdf = dir_.filePath(QStringLiteral("whole/r.pdf"));
+    const Outcome run =
+        Kv9000({QStringLiteral("--report"), path, QStringLiteral("-o"), pdf}, dir_.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_LE(QFileInfo(pdf).size(), 1000 * 1000) << "too big to mail";
+
+    const PdfWords words = WordBoxes(pdf);
+    ASSERT_GT(words.pageWidth, 0);
+    EXPECT_LE(words.rightmost, words.pageWidth) << "a word runs off the page";
+    EXPECT_TRUE(words.words.join(QString()).contains(identification));
+
+    // Each channel's chart says how many of its findings it marks: as many as --findings gives.
+    const QString text = PdfText(pdf);
+    const Outcome findings = Kv9000({QStringLiteral("--findings"), path}, dir_.path());
+    ASSERT_EQ(findings.exitCode, 0) << findings.err.toStdString();
+    for (int channel = 1; channel <= 2; ++channel) {
+        EXPECT_TRUE(text.contains(QStringLiteral("Графики, канал %1").arg(channel)));
+        int marked = 0;
+        for (const QString& line : findings.out.split(u'\n', Qt::SkipEmptyParts).mid(1))
+            marked += line.startsWith(QString::number(channel) + u'\t') &&
+                      !line.contains(QStringLiteral("\tsettings-changed\t"));
+        ASSERT_GT(marked, 0) << "the simulator's archive has a power cut in each channel";
+        const QString caption =
+            QStringLiteral("Находки канала %1 отмечены на графике: %2.").arg(channel).arg(marked);
+        EXPECT_TRUE(text.contains(caption)) << caption.toStdString() << "\n"
+                                            << findings.out.toStdString();
     }
 }
 
