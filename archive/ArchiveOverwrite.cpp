@@ -37,14 +37,9 @@ QString Resolved(const QString& path) {
     return QDir::cleanPath(base);
 }
 
+// Both paths resolved: the system's own spelling of every folder that exists.
 bool Inside(const QString& path, const QString& folder) {
-    const Qt::CaseSensitivity cs =
-#ifdef Q_OS_WIN
-        Qt::CaseInsensitive;
-#else
-        Qt::CaseSensitive;
-#endif
-    return path.startsWith(folder + u'/', cs);
+    return path.startsWith(folder + u'/');
 }
 
 } // namespace
