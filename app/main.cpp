@@ -8,6 +8,7 @@
 #include "Cp1251.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
+#include "OneLinePath.h"
 #include "ProgramEnd.h"
 #include "ToolkitTranslation.h"
 #include "Version.h"
@@ -30,8 +31,11 @@ int Answer(const CommandLine& line) {
 // The installed program's check that its Calc module is where it looks and loads.
 int CheckCalcModule() {
     const QString error = CalcModuleLoadError();
-    const QString answer = CalcModulePath() + QStringLiteral(": ") +
-                           (error.isEmpty() ? QStringLiteral("loaded") : error) + u'\n';
+    // One line, whatever the module's folder or the loader's words hold.
+    const QString answer =
+        OneLinePath(CalcModulePath() + QStringLiteral(": ") +
+                    (error.isEmpty() ? QStringLiteral("loaded") : error.trimmed())) +
+        u'\n';
     WriteConsoleText(error.isEmpty() ? stdout : stderr, answer);
     return error.isEmpty() ? 0 : 1;
 }
