@@ -13,6 +13,9 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -140,6 +143,44 @@ TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ExpectFailure(Read(), QStringLiteral("архив не сохранён: "));
+}
+
+TEST_F(ReadCommandTest, TheKeptDownloadReachesTheTeamsServerQuietly) {
+    const QString server = qEnvironmentVariable("KV_TEST_POSTGRES");
+    if (server.isEmpty())
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                        "KV_TEST_POSTGRES)";
+    const QString database =
+        QStringLiteral("read_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), database);
+        admin.setConnectOptions(server + QStringLiteral(" dbname=postgres"));
+        ASSERT_TRUE(admin.open());
+        ASSERT_TRUE(QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE ") + database));
+        admin.close();
+    }
+    StartSim();
+    bed_.WriteSettings(bed_.ReadSettings() +
+                       QStringLiteral("[Library]\nServer=%1 dbname=%2\n").arg(server, database));
+    const ProgramRun read = Read();
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(read.err, QString());
+    int onServer = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::database(database, false);
+        db.setConnectOptions(server + QStringLiteral(" dbname=") + database);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("SELECT count(*) FROM kv_downloads")) && q.next())
+            onServer = q.value(0).toInt();
+        db.setConnectOptions(server + QStringLiteral(" dbname=postgres"));
+        db.close();
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(database);
+    EXPECT_EQ(onServer, 1);
 }
 
 } // namespace
