@@ -7,6 +7,7 @@
 #include "MainForm.h"
 
 #include "ArchiveFile.h"
+#include "ArchiveOverwrite.h"
 #include "GridHeadings.h"
 #include "UserFolders.h"
 #include "VisitReport.h"
@@ -84,6 +85,12 @@ void VisitReportMenu::WriteReport() {
     if (!form_.Dialogs().ExecuteSave(dialog))
         return;
     const QString pdf = dialog.FileName;
+    // Never over an archive: the one the report is made from, or any kept one.
+    if (const QString refusal = ArchiveOverwriteRefusal(pdf, input.visit.path, ArchivesFolder());
+        !refusal.isEmpty()) {
+        form_.ShowMessage(QStringLiteral("Отчёт не записан: %1.").arg(refusal), MessageIcon::Error);
+        return;
+    }
 
     QProgressBar* const bar = form_.ProgressBar1;
     bar->setMaximum(100);

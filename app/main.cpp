@@ -2,14 +2,13 @@
 // as it is created), then the message loop until the window is closed. The exit code is 0 once a
 // window was opened.
 
+#include "CommandAnswers.h"
 #include "CommandLine.h"
 #include "ConsoleText.h"
 #include "Cp1251.h"
-#include "FindingsOrReportAnswer.h"
-#include "LibraryCommandLine.h"
 #include "MainForm.h"
 #include "OOCalcAuto.h"
-#include "PortDiagnosis.h"
+#include "OneLinePath.h"
 #include "ProgramEnd.h"
 #include "ToolkitTranslation.h"
 #include "Version.h"
@@ -19,6 +18,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -31,8 +31,11 @@ int Answer(const CommandLine& line) {
 // The installed program's check that its Calc module is where it looks and loads.
 int CheckCalcModule() {
     const QString error = CalcModuleLoadError();
-    const QString answer = CalcModulePath() + QStringLiteral(": ") +
-                           (error.isEmpty() ? QStringLiteral("loaded") : error) + u'\n';
+    // One line, whatever the module's folder or the loader's words hold.
+    const QString answer =
+        OneLinePath(CalcModulePath() + QStringLiteral(": ") +
+                    (error.isEmpty() ? QStringLiteral("loaded") : error.trimmed())) +
+        u'\n';
     WriteConsoleText(error.isEmpty() ? stdout : stderr, answer);
     return error.isEmpty() ? 0 : 1;
 }
@@ -88,17 +91,10 @@ int main(int argc, char* argv[]) {
         InstallToolkitTranslation();
         early = ParseCommandLine(WithoutToolkitOptions(rawArguments));
     }
-    if (early.diagnose) {
-        QCoreApplication core(argc, argv);
-        return PrintPortDiagnosis();
-    }
-    if (early.library != CommandLine::Library::None)
-        EndProgram([&] {
-            QCoreApplication core(argc, argv); // Qt's database drivers are plugins
-            return AnswerLibraryCommand(early);
-        }());
-    if (!early.findingsPath.isEmpty() || !early.reportPath.isEmpty())
-        EndProgram(AnswerFindingsOrReport(early, argc, argv));
+    // The modes that need no window (the port doctor's table, the library, the findings, the
+    // report, the download).
+    if (const std::optional<int> code = AnswerWithoutWindow(early, argc, argv))
+        EndProgram(*code);
     if (early.exitNow)
         return Answer(early);
     if (early.checkCalc)

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "OneLinePath.h"
+#include "PortMap.h"
 #include "Version.h"
 
 #include <QCommandLineParser>
@@ -32,6 +34,21 @@ const QStringList kToolkitOptionsAlone = {
     QStringLiteral("dograb"),      QStringLiteral("sync"),        QStringLiteral("cmap"),
     QStringLiteral("testability"),
 };
+
+const QString kProgram = QStringLiteral("kv9000");
+
+// The network addresses the window's field allows.
+constexpr int kFirstAddress = 1;
+constexpr int kLastAddress = 127;
+
+// A usage error: no mode, exit code 2, the cause and where to read more on one line.
+CommandLine UsageError(const QString& cause) {
+    CommandLine result;
+    result.exitNow = true;
+    result.exitCode = 2;
+    result.errors = QStringLiteral("%1: %2. Подробнее: %1 --help\n").arg(kProgram, cause);
+    return result;
+}
 
 } // namespace
 
@@ -113,79 +130,135 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("reindex"),
         QStringLiteral("Построить индекс библиотеки заново из файлов архивов и выйти."));
     parser.addOptions({library, libraryImport, librarySync, reindex});
+    const QCommandLineOption read(
+        QStringLiteral("read"),
+        QStringLiteral("Найти регулятор на порту, прочитать его архив целиком, сохранить его в "
+                       "папку архивов, напечатать путь сохранённого файла и выйти."),
+        QStringLiteral("COMn"));
+    const QCommandLineOption address(
+        QStringLiteral("address"),
+        QStringLiteral("Сетевой адрес регулятора для --read (1–127); без него — из настроек."),
+        QStringLiteral("N"));
+    parser.addOptions({read, address});
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
                        "регулятора (270336 байт), открываемый при старте."),
         QStringLiteral("[FILE]"));
 
-    CommandLine result;
-    const QString program = QStringLiteral("kv9000");
     if (!parser.parse(arguments)) {
+        CommandLine result;
         result.exitNow = true;
         result.exitCode = 2;
         // One line: the cause and where to read more.
         result.errors = QStringLiteral("%1: %2 Подробнее: %1 --help\n")
-                            .arg(program, parser.errorText().simplified());
+                            .arg(kProgram, parser.errorText().simplified());
         return result;
     }
     if (parser.isSet(help)) {
-        result.exitNow = true;
         // Read before the application object exists, the parser does not know the program's name.
-        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+        CommandLine result;
+        result.exitNow = true;
+        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), kProgram);
         return result;
     }
     if (parser.isSet(version)) {
+        CommandLine result;
         result.exitNow = true;
-        result.output = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(KV_VERSION));
+        result.output = QStringLiteral("%1 %2\n").arg(kProgram, QStringLiteral(KV_VERSION));
         return result;
     }
+    // One mode per command line: each of these answers alone and ends.
+    using Library = CommandLine::Library;
+    struct Mode {
+        const QCommandLineOption* option;
+        const char* name;
+        Library library;
+    };
+    const Mode modes[] = {
+        {&diagnose, "--diagnose", Library::None},
+        {&checkCalc, "--check-calc", Library::None},
+        {&findings, "--findings", Library::None},
+        {&report, "--report", Library::None},
+        {&read, "--read", Library::None},
+        {&library, "--library", Library::List},
+        {&libraryImport, "--library-import", Library::Import},
+        {&librarySync, "--library-sync", Library::Sync},
+        {&reindex, "--reindex", Library::Reindex},
+    };
+    const Mode* mode = nullptr;
+    for (const Mode& m : modes) {
+        if (!parser.isSet(*m.option))
+            continue;
+        if (mode)
+            return UsageError(QStringLiteral("%1 и %2 нельзя указывать вместе")
+                                  .arg(QLatin1String(mode->name), QLatin1String(m.name)));
+        mode = &m;
+    }
+    // A value is given once and is never empty; the options that qualify a mode need it.
+    for (const auto& [option, name] :
+         {std::pair{&findings, "--findings"}, std::pair{&report, "--report"},
+          std::pair{&reportOutput, "-o"}, std::pair{&read, "--read"},
+          std::pair{&address, "--address"}}) {
+        const QStringList values = parser.values(*option);
+        if (values.size() > 1)
+            return UsageError(
+                QStringLiteral("%1 указан больше одного раза").arg(QLatin1String(name)));
+        if (!values.isEmpty() && values.constFirst().isEmpty())
+            return UsageError(QStringLiteral("%1: пустое значение").arg(QLatin1String(name)));
+    }
+    if (parser.isSet(reportOutput) && !parser.isSet(report))
+        return UsageError(QStringLiteral("-o указывается только вместе с --report"));
+    if (parser.isSet(address) && !parser.isSet(read))
+        return UsageError(QStringLiteral("--address указывается только вместе с --read"));
+    const QStringList files = parser.positionalArguments();
+    if (mode && mode->library != Library::Import && !files.isEmpty())
+        return UsageError(QStringLiteral("%1 не принимает файл «%2»")
+                              .arg(QLatin1String(mode->name), OneLinePath(files.constFirst())));
+
+    // Every mode but --check-calc (answered by the program's start-up) ends without a window.
+    CommandLine result;
+    result.exitNow = mode && mode->option != &checkCalc;
     if (parser.isSet(diagnose)) {
-        result.exitNow = true;
         result.diagnose = true;
         return result;
     }
     if (parser.isSet(findings) || parser.isSet(report)) {
-        result.exitNow = true;
         result.findingsPath = parser.value(findings);
         result.reportPath = parser.value(report);
         result.reportOutput = parser.value(reportOutput);
-        if (parser.isSet(report) && result.reportOutput.isEmpty()) {
-            result.exitCode = 2;
-            result.errors = QStringLiteral("%1: для --report нужен файл отчёта: -o REPORT.pdf\n"
-                                           "Подробнее: %1 --help\n")
-                                .arg(program);
+        if (parser.isSet(report) && result.reportOutput.isEmpty())
+            return UsageError(QStringLiteral("для --report нужен файл отчёта: -o REPORT.pdf"));
+        return result;
+    }
+    if (parser.isSet(read)) {
+        result.readPort = parser.value(read);
+        if (PortNumber(result.readPort) == 0)
+            return UsageError(QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
+                                  .arg(OneLinePath(result.readPort)));
+        if (parser.isSet(address)) {
+            bool number = false;
+            result.readAddress = parser.value(address).toInt(&number);
+            if (!number || result.readAddress < kFirstAddress || result.readAddress > kLastAddress)
+                return UsageError(QStringLiteral("--address: ожидается число от %1 до %2")
+                                      .arg(kFirstAddress)
+                                      .arg(kLastAddress));
         }
         return result;
     }
-    const QStringList files = parser.positionalArguments();
-    using Library = CommandLine::Library;
-    for (const auto& [option, command] :
-         {std::pair{&library, Library::List}, std::pair{&libraryImport, Library::Import},
-          std::pair{&librarySync, Library::Sync}, std::pair{&reindex, Library::Reindex}})
-        if (parser.isSet(*option) && result.library == Library::None)
-            result.library = command;
-    if (result.library == Library::Import && files.isEmpty()) {
-        result.exitNow = true;
-        result.exitCode = 2;
-        result.errors = QStringLiteral("%1: --library-import: не указаны файлы или папки\n"
-                                       "Подробнее: %1 --help\n")
-                            .arg(program);
-        return result;
-    }
-    if (result.library != Library::None) {
-        result.exitNow = true;
+    if (mode && mode->library != Library::None) {
+        result.library = mode->library;
+        if (result.library == Library::Import) {
+            if (files.isEmpty())
+                return UsageError(QStringLiteral("--library-import: не указаны файлы или папки"));
+            if (files.contains(QString()))
+                return UsageError(QStringLiteral("--library-import: пустой путь"));
+        }
         result.libraryPaths = files;
         return result;
     }
-    if (files.size() > 1) {
-        result.exitNow = true;
-        result.exitCode = 2;
-        result.errors =
-            QStringLiteral("%1: ожидается не более одного файла. Подробнее: %1 --help\n")
-                .arg(program);
-        return result;
-    }
+    if (files.size() > 1)
+        return UsageError(QStringLiteral("ожидается не более одного файла"));
     if (!files.isEmpty())
         result.archivePath = files.constFirst();
     result.checkCalc = parser.isSet(checkCalc);

@@ -29,10 +29,17 @@ struct CommandLine {
     enum class Library { None, List, Import, Sync, Reindex };
     Library library = Library::None;
     QStringList libraryPaths; // --library-import PATH...
+    // --read COM<n> [--address N]: download the controller's archive without a window and keep
+    // it (see ReadCommand.h). readAddress 0: the address the settings give.
+    QString readPort;
+    int readAddress = 0;
 };
 
-// Reads the arguments (arguments[0] is the program's name). More than one FILE or an unknown
-// option is a usage error (exit code 2, the cause and a hint on one line of standard error).
+// Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and
+// one line of standard error (the cause and a hint), and no mode: an unknown option, more than
+// one FILE, two modes at once (--read, --library*, --reindex, --findings, --report, --diagnose,
+// --check-calc each stand alone), an option given twice, a missing or empty value, an argument
+// the mode does not take, -o without --report, --address without --read.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The arguments without the toolkit's own options (-platform offscreen, -style=fusion,

@@ -12,3 +12,8 @@
 // it, or, when redirected, into the file or pipe in the system's code page; as UTF-8 when the
 // console launcher kv9000.com started it (KV9000_OUTPUT_UTF8=1 in the environment).
 void WriteConsoleText(std::FILE* stream, const QString& text);
+
+// True when stream (stdout or stderr) is a terminal a user watches, so that a progress line
+// rewritten in place makes sense there; false for a file or a pipe, and always on Windows, where
+// the console launcher relays the program's output through pipes.
+bool IsConsoleTerminal(std::FILE* stream);

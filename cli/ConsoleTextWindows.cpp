@@ -40,3 +40,7 @@ void WriteConsoleText(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
+
+bool IsConsoleTerminal(std::FILE*) {
+    return false;
+}

@@ -96,4 +96,33 @@ TEST_F(ReportWindowTest, AFolderThatCannotBeWrittenGivesOneMessageNamingIt) {
               QStringList{QStringLiteral("file")});
 }
 
+TEST_F(ReportWindowTest, TheSaveDialogNeverReplacesTheArchiveShownOrAKeptOne) {
+    auto form = bed_.OpenWindow();
+    ASSERT_TRUE(form->OpenArchiveFile(path_));
+    QFile archive(path_);
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    const QByteArray before = archive.readAll();
+    archive.close();
+    const QString link = bed_.Path(QStringLiteral("link.pdf"));
+    ASSERT_TRUE(QFile::link(path_, link));
+    // The archive shown by another spelling and through a link, and a new name among the kept
+    // downloads (the window's data folder is the test bed's).
+    const QString kept =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/kv9000/archives/815/new.kvarc");
+    for (const QString& chosen :
+         {bed_.Path(QStringLiteral("815/../815/2024-01-09_10-00-00.kvarc")), link, kept}) {
+        SCOPED_TRACE(chosen.toStdString());
+        bed_.Dialogs().messages.clear();
+        bed_.Dialogs().saveAnswers.push_back(chosen);
+        Report(*form);
+        ASSERT_EQ(bed_.Dialogs().messages.size(), 1u);
+        EXPECT_TRUE(bed_.Dialogs().messages[0].text.startsWith(QStringLiteral("Отчёт не записан")))
+            << bed_.Dialogs().messages[0].text.toStdString();
+    }
+    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(kept));
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    EXPECT_EQ(archive.readAll(), before);
+}
+
 } // namespace

@@ -9,3 +9,8 @@
 // (standard output; causes on standard error) and returns the exit code: 0 on success; 1 when
 // the index cannot be opened, a file was refused, or the server cannot be reached or refuses.
 int AnswerLibraryCommand(const CommandLine& line);
+
+// A download just kept at path, as the window handles it: indexed, then, when server (a libpq
+// connection string) is not empty, a quiet sync with the team's server. Waits until both are
+// done; their failures show at the next --library or sync, as after a window download.
+void IndexKeptDownload(const QString& path, const QString& server);

@@ -9,3 +9,6 @@ int AnswerLibraryCommand(const CommandLine&) {
                                             "Windows недоступна\n"));
     return 1;
 }
+
+// Without the library a kept download is only the file.
+void IndexKeptDownload(const QString&, const QString&) {}

@@ -1,8 +1,10 @@
 #include "LibraryCommandLine.h"
 
 #include "ConsoleText.h"
+#include "LibraryBackground.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
+#include "OneLinePath.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "TeamSync.h"
@@ -18,8 +20,9 @@ void Out(const QString& text) {
     WriteConsoleText(stdout, text);
 }
 
+// One line, whatever the paths in text hold.
 void Err(const QString& text) {
-    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + text + u'\n');
+    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + OneLinePath(text) + u'\n');
 }
 
 void ReportRefusals(const IndexReport& report) {
@@ -97,4 +100,10 @@ int AnswerLibraryCommand(const CommandLine& line) {
         break;
     }
     return 0;
+}
+
+void IndexKeptDownload(const QString& path, const QString& server) {
+    LibraryBackground background(LibraryIndexPath(), ArchivesFolder());
+    background.AddKept(path, server);
+    background.WaitForDone();
 }

@@ -1,0 +1,30 @@
+#include "CommandAnswers.h"
+
+#include "FindingsOrReportAnswer.h"
+#include "LibraryCommandLine.h"
+#include "PortDiagnosis.h"
+#include "ReadCommand.h"
+#include "ToolkitMessages.h"
+
+#include <QCoreApplication>
+
+std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char** argv) {
+    if (line.exitCode != 0)
+        return std::nullopt; // a usage error, answered by the caller
+    const bool findingsOrReport = !line.findingsPath.isEmpty() || !line.reportPath.isEmpty();
+    if (!line.diagnose && line.library == CommandLine::Library::None && !findingsOrReport &&
+        line.readPort.isEmpty())
+        return std::nullopt;
+    KeepToolkitMessagesOffConsole();
+    if (line.diagnose) {
+        QCoreApplication core(argc, argv);
+        return PrintPortDiagnosis();
+    }
+    if (line.library != CommandLine::Library::None) {
+        QCoreApplication core(argc, argv); // Qt's database drivers are plugins
+        return AnswerLibraryCommand(line);
+    }
+    if (findingsOrReport)
+        return AnswerFindingsOrReport(line, argc, argv);
+    return AnswerReadCommand(line, argc, argv);
+}

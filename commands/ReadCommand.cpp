@@ -1,0 +1,170 @@
+#include "ReadCommand.h"
+
+#include "ArchiveGeometry.h"
+#include "ConsoleText.h"
+#include "ControllerRead.h"
+#include "Cp1251.h"
+#include "LibraryCommandLine.h"
+#include "OneLinePath.h"
+#include "PortMap.h"
+#include "PortSurvey.h"
+#include "ServiceSession.h"
+#include "SettingsFile.h"
+#include "SettingsLocation.h"
+#include "TimeLeft.h"
+#include "UserFolders.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+
+int Fail(const QString& cause) {
+    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + cause + u'\n');
+    return 1;
+}
+
+// Another program holding the port, or a port this user cannot open, is named before the port
+// is touched: the port doctor's survey knows both. An empty text: the port may be used.
+QString PortRefusal(int port) {
+    const SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    for (const PortRow& row : survey.rows) {
+        if (row.port != port)
+            continue;
+        if (row.state == PortState::Ready)
+            return {};
+        QString cause =
+            QStringLiteral("%1 (%2): %3").arg(PortName(port), OneLinePath(row.node), row.cause);
+        if (!row.cure.isEmpty())
+            cause += QStringLiteral("; ") + row.cure;
+        return cause;
+    }
+    return QStringLiteral("%1: порту не назначено устройство (см. kv9000 --diagnose)")
+        .arg(PortName(port));
+}
+
+QString FailureCounts(const ControllerRead& read) {
+    return QStringLiteral("ошибок передачи %1, ошибок приёма %2")
+        .arg(read.txFailures)
+        .arg(read.rxFailures);
+}
+
+// The cause of a read that kept nothing, in one line.
+QString ReadFailure(const ControllerRead& read, const QString& name, int address) {
+    using Outcome = ControllerRead::Outcome;
+    switch (read.outcome) {
+    case Outcome::NotOpened:
+        return QStringLiteral("%1: порт не открывается").arg(name);
+    case Outcome::NoController:
+        return QStringLiteral("%1: регулятор не обнаружен (адрес %2)").arg(name).arg(address);
+    case Outcome::TxError:
+        return QStringLiteral("%1: TX Error (%2)").arg(name, FailureCounts(read));
+    case Outcome::RxError:
+        return QStringLiteral("%1: RX Error (%2)").arg(name, FailureCounts(read));
+    case Outcome::PortLost:
+        return QStringLiteral("%1: порт пропал во время чтения (%2)")
+            .arg(name, FailureCounts(read));
+    case Outcome::Completed:
+        break;
+    }
+    return {};
+}
+
+// The progress line, rewritten in place while standard error is a terminal.
+DownloadHooks ProgressHooks(const QString& name, QElapsedTimer& clock, int& shownPercent) {
+    DownloadHooks hooks;
+    if (!IsConsoleTerminal(stderr))
+        return hooks;
+    hooks.onProgress = [name, &clock, &shownPercent](int offset) {
+        const int percent = static_cast<int>(100LL * offset / ArchiveSize);
+        if (percent == shownPercent)
+            return;
+        shownPercent = percent;
+        const auto left = EstimateSecondsLeft(offset, ArchiveSize, clock.elapsed() / 1000.0);
+        WriteConsoleText(stderr,
+                         QStringLiteral("\r%1: чтение архива %2%%3   ")
+                             .arg(name)
+                             .arg(percent)
+                             .arg(left ? QStringLiteral(", ") + FormatTimeLeft(*left) : QString()));
+    };
+    return hooks;
+}
+
+int Read(const CommandLine& line) {
+    // Read only: nothing here writes the settings file.
+    const SettingsLocation where = ProgramSettingsLocation();
+    const SettingsFile settings(where.readPath, where.writePath);
+    SetPortMap(settings.ReadPorts());
+    const int port = PortNumber(line.readPort);
+    const QString name = PortName(port);
+    ControllerReadRequest request;
+    request.port = port;
+    request.speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
+    request.address = static_cast<std::uint8_t>(
+        line.readAddress ? line.readAddress
+                         : settings.ReadInteger(kGeneral, QStringLiteral("Device address"), 1));
+    if (const QString refusal = PortRefusal(port); !refusal.isEmpty())
+        return Fail(refusal);
+
+    QElapsedTimer clock;
+    clock.start();
+    int shownPercent = -1;
+    const ControllerRead read = ReadController(request, ProgressHooks(name, clock, shownPercent));
+    if (shownPercent >= 0)
+        WriteConsoleText(stderr, QStringLiteral("\n"));
+    if (read.outcome != ControllerRead::Outcome::Completed)
+        return Fail(ReadFailure(read, name, request.address));
+    // The window keeps a download after a failed identity read too, with what the read gave.
+    if (!read.identity.error.isEmpty())
+        WriteConsoleText(stderr, QStringLiteral("kv9000: %1: идентификация прочитана не полностью "
+                                                "(%2), архив сохраняется с прочитанным\n")
+                                     .arg(name, QString::fromLatin1(read.identity.error)));
+
+    ServiceSession session(ArchivesFolder());
+    QString keptPath;
+    QString keptError = QStringLiteral("запись не завершилась");
+    QObject::connect(&session, &ServiceSession::SaveFinished, &session,
+                     [&](const QString& path, const QString& error) {
+                         keptPath = path;
+                         keptError = error;
+                     });
+    session.SetController(read.channelCount);
+    session.SetIdentityRead(read.identity, FromCp1251(read.identity.lastReply));
+    const ServiceSession::KeptDownload kept =
+        session.KeepDownload(read.image, name, read.onLine, QDateTime::currentDateTime());
+    session.WaitForSaves();
+    QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
+    if (!keptError.isEmpty())
+        return Fail(QStringLiteral("архив не сохранён: %1").arg(keptError));
+    if (kept.anotherController)
+        WriteConsoleText(stderr, QStringLiteral("kv9000: %1: после чтения ответил другой регулятор "
+                                                "(серийный номер %2): архив сохранён под ним\n")
+                                     .arg(name, kept.contents.serial
+                                                    ? QString::number(*kept.contents.serial)
+                                                    : QStringLiteral("неизвестен")));
+    IndexKeptDownload(
+        keptPath,
+        settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed());
+    WriteConsoleText(stdout, OneLinePath(QDir::toNativeSeparators(keptPath)) + u'\n');
+    return 0;
+}
+
+} // namespace
+
+int AnswerReadCommand(const CommandLine& line, int& argc, char** argv) {
+    QCoreApplication core(argc, argv);
+    try {
+        // Every text of the controller is Windows-1251.
+        RequireCp1251();
+        return Read(line);
+    } catch (const std::exception& e) {
+        return Fail(QString::fromUtf8(e.what()));
+    }
+}

@@ -1,0 +1,186 @@
+// kv9000 --read through the real program against kv9000-sim over a pseudo-terminal: the file it
+// keeps is the file a window download of the same controller keeps, it reaches the library and
+// leaves the settings file as it was; each failure is one line and exit 1.
+
+#include "ArchiveFile.h"
+#include "ArchiveImageBuilder.h"
+#include "ProgramRun.h"
+#include "ServiceSession.h"
+#include "WindowTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ReadCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureWidgetApp();
+        // The program beside the test bed's settings file, so that it reads that file.
+        program_ = bed_.Path(QStringLiteral("kv9000"));
+        ASSERT_TRUE(
+            QFile::copy(qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000"), program_));
+    }
+
+    // A simulator serving a known two-channel image, mapped to COM1.
+    void StartSim(QStringList args = {}) {
+        QFile image(bed_.Path(QStringLiteral("archive.bin")));
+        ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+        image.write(testimage::FullImage(2));
+        image.close();
+        args << QStringLiteral("--channels") << QStringLiteral("2") << QStringLiteral("--image")
+             << image.fileName();
+        sim_ = bed_.StartSim(args);
+        ASSERT_TRUE(sim_->Running());
+        bed_.WriteSettings(QStringLiteral("[General]\nCOM port=1\n") +
+                           WindowTestBed::PortsSection(
+                               {{1, sim_->Device()}, {19, QStringLiteral("/nonexistent/tty")}}));
+    }
+
+    // The test bed's data folder is the program's (XDG_DATA_HOME points into it).
+    ProgramRun Read(const QStringList& more = {}) {
+        return RunProgram(QStringList{QStringLiteral("--read"), QStringLiteral("COM1")} + more,
+                          ProgramEnvironment(), program_, bed_.Path(QString()));
+    }
+
+    void ExpectFailure(const ProgramRun& run, const QString& cause) {
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("kv9000: ")) && run.err.contains(cause))
+            << run.err.toStdString();
+    }
+
+    WindowTestBed bed_;
+    QString program_;
+    std::unique_ptr<SimProcess> sim_;
+};
+
+TEST_F(ReadCommandTest, ItKeepsTheFileAWindowDownloadKeepsAndIndexesIt) {
+    StartSim();
+    const QByteArray settings = bed_.ReadSettingsBytes();
+    const ProgramRun read = Read();
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(read.err, QString()); // no progress into a pipe, nothing of Qt's
+    ASSERT_TRUE(read.out.endsWith(u'\n'));
+    const QString kept = read.out.chopped(1);
+    EXPECT_TRUE(kept.startsWith(qEnvironmentVariable("XDG_DATA_HOME") +
+                                QStringLiteral("/kv9000/archives/12345/")))
+        << kept.toStdString();
+    EXPECT_EQ(bed_.ReadSettingsBytes(), settings);
+
+    const ProgramRun library =
+        RunProgram({QStringLiteral("--library")}, ProgramEnvironment(), program_);
+    EXPECT_EQ(library.exitCode, 0) << library.err.toStdString();
+    EXPECT_TRUE(library.out.contains(QStringLiteral("\n12345\tКотельная\t2\t1\t")))
+        << library.out.toStdString();
+
+    auto form = bed_.OpenWindow();
+    form->bt_DF_Read->click();
+    form->WaitForArchiveSaves();
+    const QString windowKept = form->Session().KeptPath();
+    ASSERT_FALSE(windowKept.isEmpty());
+    ASSERT_NE(windowKept, kept);
+    form.reset();
+
+    const ArchiveFileReadResult fromRead = ReadArchiveFile(kept);
+    ASSERT_TRUE(fromRead.contents) << fromRead.error.toStdString();
+    QFile windowFile(windowKept);
+    ASSERT_TRUE(windowFile.open(QIODevice::ReadOnly));
+    const QByteArray windowBytes = windowFile.readAll();
+    const ArchiveFileReadResult fromWindow = DecodeArchiveFile(windowBytes);
+    ASSERT_TRUE(fromWindow.contents);
+    // Byte for byte the same file but for the moment of the download.
+    ArchiveFileContents same = *fromRead.contents;
+    EXPECT_LE(std::abs(same.downloadedAt.secsTo(fromWindow.contents->downloadedAt)), 600);
+    same.downloadedAt = fromWindow.contents->downloadedAt;
+    EXPECT_EQ(EncodeArchiveFile(same), windowBytes);
+    EXPECT_EQ(same.image, testimage::FullImage(2));
+}
+
+TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {
+    StartSim({QStringLiteral("--address"), QStringLiteral("5"), QStringLiteral("--drop"),
+              QStringLiteral("1-21")});
+    // The settings' address is 1: nobody answers there; --address 5 reaches the controller,
+    // whose 21 unanswered flash reads end the download.
+    ExpectFailure(Read(), QStringLiteral("COM1: регулятор не обнаружен (адрес 1)"));
+    ExpectFailure(Read({QStringLiteral("--address"), QStringLiteral("5")}),
+                  QStringLiteral("COM1: RX Error (ошибок передачи 0, ошибок приёма 21)"));
+
+    // A port without its device is named before anything is opened.
+    ExpectFailure(RunProgram({QStringLiteral("--read"), QStringLiteral("COM19")},
+                             ProgramEnvironment(), program_),
+                  QStringLiteral("COM19 (/nonexistent/tty): "));
+
+    // The port held by another program.
+    {
+        QSerialPort holder(sim_->Device());
+        ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+        ExpectFailure(Read({QStringLiteral("--address"), QStringLiteral("5")}),
+                      QStringLiteral("COM1: порт не открывается"));
+    }
+    sim_.reset();
+
+    // The cable pulled in the middle.
+    StartSim({QStringLiteral("--die-after"), QStringLiteral("100")});
+    ExpectFailure(Read(), QStringLiteral("COM1: порт пропал во время чтения"));
+
+    // A download that cannot be kept: the archives folder's place is taken by a file.
+    StartSim();
+    const QString archives =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/kv9000/archives");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(archives).absolutePath()));
+    QFile blocker(archives);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ExpectFailure(Read(), QStringLiteral("архив не сохранён: "));
+}
+
+TEST_F(ReadCommandTest, TheKeptDownloadReachesTheTeamsServerQuietly) {
+    const QString server = qEnvironmentVariable("KV_TEST_POSTGRES");
+    if (server.isEmpty())
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                        "KV_TEST_POSTGRES)";
+    const QString database =
+        QStringLiteral("read_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), database);
+        admin.setConnectOptions(server + QStringLiteral(" dbname=postgres"));
+        ASSERT_TRUE(admin.open());
+        ASSERT_TRUE(QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE ") + database));
+        admin.close();
+    }
+    StartSim();
+    bed_.WriteSettings(bed_.ReadSettings() +
+                       QStringLiteral("[Library]\nServer=%1 dbname=%2\n").arg(server, database));
+    const ProgramRun read = Read();
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(read.err, QString());
+    int onServer = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::database(database, false);
+        db.setConnectOptions(server + QStringLiteral(" dbname=") + database);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("SELECT count(*) FROM kv_downloads")) && q.next())
+            onServer = q.value(0).toInt();
+        db.setConnectOptions(server + QStringLiteral(" dbname=postgres"));
+        db.close();
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(database);
+    EXPECT_EQ(onServer, 1);
+}
+
+} // namespace
