@@ -193,7 +193,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                 }
                 const QByteArray bytes = file.readAll();
                 const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
-                if (!read.contents || ArchiveImageSha256(read.contents->image) != *it) {
+                if (!read.contents || read.imageSha256 != *it) {
                     report.notes << QStringLiteral("%1: файл изменился с тех пор, как попал в "
                                                    "индекс; не отправлен")
                                         .arg(QDir::toNativeSeparators(visit->file));
@@ -262,7 +262,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                 fetch.finish();
                 const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
                 if (!read.contents || read.rawImage || !read.contents->serial ||
-                    ArchiveImageSha256(read.contents->image) != sha) {
+                    read.imageSha256 != sha) {
                     report.notes << QStringLiteral("загрузка %1 на сервере повреждена: %2")
                                         .arg(QString::fromLatin1(sha.toHex().left(12)),
                                              read.error.isEmpty() ? QStringLiteral("не тот образ")
