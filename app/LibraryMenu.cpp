@@ -4,6 +4,7 @@
 #include "LibraryWindow.h"
 #include "MainForm.h"
 #include "SettingsFile.h"
+#include "StatusPanels.h"
 #include "TeamSync.h"
 #include "UserFolders.h"
 
@@ -38,7 +39,13 @@ public:
         connect(&form.Session(), &ServiceSession::SaveFinished, this,
                 [this](const QString& path, const QString& error) {
                     if (error.isEmpty())
-                        background_->AddKept(path, LibraryServer(form_.Settings()));
+                        background_->AddKept(
+                            path, LibraryServer(form_.Settings()), [this](const QString& failure) {
+                                // From the library's thread to the window's.
+                                QMetaObject::invokeMethod(
+                                    this, [this, failure] { form_.StatusBar->ShowNotice(failure); },
+                                    Qt::QueuedConnection);
+                            });
                 });
         background_->CatchUp(); // the first start indexes every file already kept
     }

@@ -30,10 +30,6 @@ constexpr std::uint16_t kFirstVersion = 1;
 
 const QString kTruncated = QStringLiteral("файл обрезан");
 
-QByteArray Sha256(const QByteArray& image) {
-    return QCryptographicHash::hash(image, QCryptographicHash::Sha256);
-}
-
 // Little-endian writer.
 class Writer {
 public:
@@ -139,10 +135,15 @@ ArchiveFileReadResult DecodeRawImage(const QByteArray& bytes) {
     ArchiveFileReadResult result;
     result.contents = std::move(contents);
     result.rawImage = true;
+    result.imageSha256 = ArchiveImageSha256(bytes);
     return result;
 }
 
 } // namespace
+
+QByteArray ArchiveImageSha256(const QByteArray& image) {
+    return QCryptographicHash::hash(image, QCryptographicHash::Sha256);
+}
 
 QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     Writer w;
@@ -164,7 +165,7 @@ QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     w.Text(contents.port);
     w.U32(static_cast<std::uint32_t>(contents.image.size()));
     w.Bytes(contents.image);
-    w.Bytes(Sha256(contents.image));
+    w.Bytes(ArchiveImageSha256(contents.image));
     return w.Result();
 }
 
@@ -261,11 +262,12 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
         return Failure(r.Error());
     if (r.Remaining() != 0)
         return Failure(QStringLiteral("файл повреждён: лишние данные после контрольной суммы"));
-    if (hash != Sha256(c.image))
+    if (hash != ArchiveImageSha256(c.image))
         return Failure(QStringLiteral("контрольная сумма образа не совпадает: файл повреждён"));
 
     ArchiveFileReadResult result;
     result.contents = std::move(c);
+    result.imageSha256 = hash;
     return result;
 }
 

@@ -35,14 +35,19 @@ struct ArchiveFileContents {
     QString comment;                     // the installation-place comment as last read
     QString port;                        // "COM3"; empty when not known
     QDateTime downloadedAt; // local time of the download, with its UTC offset; invalid: not known
-    QByteArray image;                    // exactly ArchiveSize bytes
+    QByteArray image;       // exactly ArchiveSize bytes
 };
 
 struct ArchiveFileReadResult {
     std::optional<ArchiveFileContents> contents; // set on success
     bool rawImage = false;                       // the bytes were a raw image, not a .kvarc file
+    QByteArray imageSha256; // with contents: the image's SHA-256 (a file's own, checked)
     QString error; // on failure: the cause in plain Russian words, e.g. "файл пуст"
 };
+
+// The image's SHA-256: an archive file's checksum and the name by which the library and the team
+// library know a download. Every place that needs it asks here.
+QByteArray ArchiveImageSha256(const QByteArray& image);
 
 // The bytes of an archive file. contents.image must be ArchiveSize bytes and channelCount 1 or
 // 2; texts longer than the format allows are cut at a character boundary.

@@ -14,9 +14,11 @@ INSERT INTO kv_meta(key, value) VALUES('schema_version', '1') ON CONFLICT (key) 
 CREATE TABLE IF NOT EXISTS kv_downloads(
     sha256 BYTEA PRIMARY KEY,                      -- SHA-256 of the archive image (32 bytes)
     serial INTEGER NOT NULL,                       -- the controller's serial number
-    downloaded_at TIMESTAMPTZ NOT NULL,            -- when it was downloaded
+    downloaded_at TIMESTAMPTZ,                     -- when it was downloaded; NULL: not known
     file_name TEXT NOT NULL,                       -- the name it was kept under
     contents BYTEA NOT NULL,                       -- the whole archive file (.kvarc), as kept
     sent_by TEXT NOT NULL DEFAULT current_user,    -- the role that sent it first
     sent_at TIMESTAMPTZ NOT NULL DEFAULT now());
+-- A library created while the time was required accepts downloads of unknown time after:
+ALTER TABLE kv_downloads ALTER COLUMN downloaded_at DROP NOT NULL;
 COMMIT;

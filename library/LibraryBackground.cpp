@@ -3,6 +3,7 @@
 #include "LibraryIndex.h"
 #include "TeamSync.h"
 
+#include <QStringList>
 #include <QThreadPool>
 
 LibraryBackground::LibraryBackground(QString indexPath, QString archivesFolder)
@@ -16,17 +17,21 @@ LibraryBackground::~LibraryBackground() {
     pool_->waitForDone();
 }
 
-void LibraryBackground::Run(std::function<void(LibraryIndex&)> job) {
+void LibraryBackground::Run(std::function<void(LibraryIndex&)> job,
+                            std::function<void(const QString&)> openFailed) {
     const QString path = indexPath_;
     const auto stop = stop_;
-    pool_->start([path, stop, job = std::move(job)] {
+    pool_->start([path, stop, job = std::move(job), openFailed = std::move(openFailed)] {
         if (stop->load())
             return;
         LibraryIndex index;
         // An index that does not open (damaged, newer) is left alone; the library window and
         // `kv9000 --library` say why.
-        if (index.Open(path).isEmpty())
+        const QString error = index.Open(path);
+        if (error.isEmpty())
             job(index);
+        else if (openFailed)
+            openFailed(error);
     });
 }
 
@@ -36,14 +41,34 @@ void LibraryBackground::CatchUp() {
     Run([folder, stop](LibraryIndex& index) { index.CatchUp(folder, stop.get()); });
 }
 
-void LibraryBackground::AddKept(const QString& path, const QString& server) {
+void LibraryBackground::AddKept(const QString& path, const QString& server,
+                                std::function<void(const QString&)> failed) {
     const QString folder = archivesFolder_;
     const auto stop = stop_;
-    Run([path, server, folder, stop](LibraryIndex& index) {
-        index.AddFile(path);
-        if (!server.isEmpty() && !stop->load())
-            SyncWithServer(index, folder, server);
-    });
+    auto openFailed = [failed](const QString& error) {
+        if (failed)
+            failed(QStringLiteral("Архив сохранён, но не внесён в библиотеку: %1").arg(error));
+    };
+    Run(
+        [path, server, folder, stop, failed](LibraryIndex& index) {
+            QStringList problems;
+            const AddResult added = index.AddFile(path);
+            if (added.outcome == AddOutcome::Refused)
+                problems << QStringLiteral("архив сохранён, но не внесён в библиотеку: %1")
+                                .arg(added.error);
+            if (!server.isEmpty() && !stop->load()) {
+                const SyncReport sync = SyncWithServer(index, folder, server);
+                if (!sync.error.isEmpty())
+                    problems << QStringLiteral("синхронизация с сервером не завершена: %1")
+                                    .arg(sync.error);
+            }
+            if (!problems.isEmpty() && failed) {
+                QString text = problems.join(QStringLiteral("; "));
+                text[0] = text[0].toUpper();
+                failed(text);
+            }
+        },
+        openFailed);
 }
 
 void LibraryBackground::WaitForDone() {

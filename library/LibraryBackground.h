@@ -24,13 +24,19 @@ public:
     // Indexes the archives folder's files not yet in the index (the first start indexes all).
     void CatchUp();
     // Indexes the archive file just kept at path, then, when server (a libpq connection string)
-    // is not empty, syncs quietly with it: what it did shows at the next sync in the window.
-    void AddKept(const QString& path, const QString& server = {});
+    // is not empty, syncs quietly with it: what it sent and fetched shows at the next sync in the
+    // window. When the index does not open or refuses the file, or the sync stops, failed is
+    // called once, on the library's thread, with one line for the user saying what failed and
+    // why (the file itself is kept: the next catch-up or sync completes it).
+    void AddKept(const QString& path, const QString& server = {},
+                 std::function<void(const QString&)> failed = {});
     // Waits until every job queued so far has finished (tests, benchmarks).
     void WaitForDone();
 
 private:
-    void Run(std::function<void(LibraryIndex&)> job);
+    // Runs job with the index open; openFailed (when set) gets the cause when it does not open.
+    void Run(std::function<void(LibraryIndex&)> job,
+             std::function<void(const QString&)> openFailed = {});
 
     QString indexPath_;
     QString archivesFolder_;

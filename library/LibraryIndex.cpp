@@ -6,7 +6,6 @@
 #include "LibrarySchema.h"
 #include "VisitGaps.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -57,25 +56,7 @@ bool IsBelow(const QString& path, const QString& folder) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).startsWith(f);
 }
 
-// Reads and checks an archive file once; the checksum a .kvarc file ends with, which the reader
-// has verified, is its image's SHA-256 (shaOut; empty for a raw image).
-ArchiveFileReadResult ReadForIndex(const QString& path, QByteArray& shaOut) {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > ArchiveFileSizeLimit || !file.open(QIODevice::ReadOnly))
-        return ReadArchiveFile(path); // says why, each case with its own cause
-    const QByteArray bytes = file.readAll();
-    ArchiveFileReadResult read = DecodeArchiveFile(bytes);
-    if (read.contents && !read.rawImage)
-        shaOut = bytes.right(32);
-    return read;
-}
-
 } // namespace
-
-QByteArray ArchiveImageSha256(const QByteArray& image) {
-    return QCryptographicHash::hash(image, QCryptographicHash::Sha256);
-}
 
 struct LibraryIndex::Impl {
     QString connection;
@@ -166,8 +147,8 @@ AddResult LibraryIndex::AddFile(const QString& path) {
         result.error = QStringLiteral("индекс не открыт");
         return result;
     }
-    QByteArray sha;
-    const ArchiveFileReadResult read = ReadForIndex(path, sha);
+    const ArchiveFileReadResult read = ReadArchiveFile(path);
+    const QByteArray& sha = read.imageSha256;
     if (!read.contents) {
         result.error = read.error;
         return result;
@@ -378,8 +359,8 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
             files << path;
     }
     for (const QString& file : files) {
-        QByteArray sha;
-        const ArchiveFileReadResult read = ReadForIndex(file, sha);
+        const ArchiveFileReadResult read = ReadArchiveFile(file);
+        const QByteArray& sha = read.imageSha256;
         QString cause = read.error;
         if (read.contents && read.rawImage)
             cause = QStringLiteral("образ памяти без данных регулятора");

@@ -134,6 +134,3 @@ IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFold
 // cause of a failure, or an empty text; a failure loses nothing, as the next catch-up indexes the
 // file.
 QString AddKeptDownload(const QString& indexPath, const QString& file);
-
-// The image's SHA-256 as the library names downloads.
-QByteArray ArchiveImageSha256(const QByteArray& image);

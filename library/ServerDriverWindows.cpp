@@ -5,3 +5,9 @@ QString MissingServerDriverText() {
     return QStringLiteral("в программе для Windows нет драйвера PostgreSQL: общая библиотека "
                           "на сервере доступна в программе для Linux");
 }
+
+QString ServerStringRefusal(const QString&) {
+    return MissingServerDriverText();
+}
+
+void QuietServerNotices(const QSqlDatabase&) {}

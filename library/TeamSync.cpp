@@ -7,12 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 
 #include <atomic>
@@ -26,7 +27,7 @@ const char* const kCreateSchema[] = {
     "CREATE TABLE IF NOT EXISTS kv_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
     "INSERT INTO kv_meta(key, value) VALUES('schema_version', '1') ON CONFLICT (key) DO NOTHING",
     "CREATE TABLE IF NOT EXISTS kv_downloads(sha256 BYTEA PRIMARY KEY, serial INTEGER NOT NULL, "
-    "downloaded_at TIMESTAMPTZ NOT NULL, file_name TEXT NOT NULL, contents BYTEA NOT NULL, "
+    "downloaded_at TIMESTAMPTZ, file_name TEXT NOT NULL, contents BYTEA NOT NULL, "
     "sent_by TEXT NOT NULL DEFAULT current_user, sent_at TIMESTAMPTZ NOT NULL DEFAULT now())",
 };
 
@@ -66,17 +67,54 @@ QString PrepareServerSchema(QSqlDatabase& db) {
         !q.next())
         return QStringLiteral("версия библиотеки на сервере не читается: %1")
             .arg(q.lastError().text());
-    const int version = q.value(0).toInt();
+    // Anything but a whole number is another program's table of the same name: never written.
+    bool number = false;
+    const int version = q.value(0).toString().toInt(&number);
+    if (!number || version < 1)
+        return QStringLiteral("на сервере чужая таблица kv_meta (версия схемы «%1» — не версия "
+                              "библиотеки); в неё ничего не записано")
+            .arg(q.value(0).toString().left(20));
     if (version > ServerSchemaVersion)
         return QStringLiteral("библиотека на сервере более новой версии (схема %1, эта программа "
                               "знает схемы до %2); обновите программу")
             .arg(version)
             .arg(ServerSchemaVersion);
+    // A library created before downloads of unknown time were sent requires the time. The
+    // column is relaxed where the role owns the table (older programs never read it); where it
+    // may not, such downloads stay on this machine (UnknownTimeRefused).
+    if (!q.exec(QStringLiteral("SELECT attnotnull FROM pg_attribute WHERE attrelid = "
+                               "'kv_downloads'::regclass AND attname = 'downloaded_at'")) ||
+        !q.next())
+        return QStringLiteral("библиотека на сервере не читается: %1").arg(q.lastError().text());
+    const bool timeRequired = q.value(0).toBool();
+    q.finish();
+    if (timeRequired)
+        q.exec(QStringLiteral("ALTER TABLE kv_downloads ALTER COLUMN downloaded_at DROP NOT NULL"));
     return {};
+}
+
+// SQLSTATE 23502: a NULL where the server's table requires a value.
+bool UnknownTimeRefused(const QSqlError& error) {
+    return error.nativeErrorCode() == QLatin1String("23502");
+}
+
+// A value as an SQL literal, escaped by the driver. Statements go to the server whole instead of
+// prepared: a prepared statement is freed on the server when its query goes, and after a lost
+// connection Qt could only warn on standard error that it was not.
+QString Literal(const QSqlDatabase& db, const QVariant& value) {
+    QSqlField field(QString(), value.metaType());
+    field.setValue(value);
+    return db.driver()->formatValue(field);
 }
 
 QString Lost(const QSqlError& error) {
     return QStringLiteral("связь с сервером прервалась: %1").arg(error.text());
+}
+
+// The string as Qt gives it to libpq: Qt takes ';' as a separator too and turns it into a space.
+// The check reads this form, and the connection is given it, so that both see the same pairs.
+QString ConnectOptions(const QString& server) {
+    return QString(server).replace(u';', u' ');
 }
 
 } // namespace
@@ -84,13 +122,7 @@ QString Lost(const QSqlError& error) {
 QString CheckServerString(const QString& server) {
     if (server.trimmed().isEmpty())
         return QStringLiteral("сервер не задан ([Library] Server= в файле настроек)");
-    static const QRegularExpression password(QStringLiteral("(^|\\s)password\\s*="),
-                                             QRegularExpression::CaseInsensitiveOption);
-    if (password.match(server).hasMatch())
-        return QStringLiteral("пароль в файле настроек не хранится: уберите password= из "
-                              "[Library] Server= и запишите его в файл паролей ~/.pgpass или в "
-                              "файл служб ~/.pg_service.conf");
-    return {};
+    return ServerStringRefusal(ConnectOptions(server));
 }
 
 SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, const QString& server,
@@ -119,32 +151,34 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
         if (!db.isValid()) {
             report.error = MissingServerDriverText();
         } else {
-            db.setConnectOptions(server);
+            db.setConnectOptions(ConnectOptions(server));
             if (!db.open()) {
                 report.error = QStringLiteral("сервер недоступен или отказал во входе: %1")
                                    .arg(db.lastError().text().trimmed());
             } else {
+                QuietServerNotices(db);
                 report.error = PrepareServerSchema(db);
             }
         }
         if (report.error.isEmpty()) {
             QSqlQuery q(db);
-            QSet<QByteArray> remote;
-            if (!q.exec(QStringLiteral("SELECT sha256 FROM kv_downloads"))) {
+            // Each download's size comes with the list, so that a row larger than any archive
+            // file is refused without fetching it (octet_length reads no contents).
+            QHash<QByteArray, qint64> remote;
+            if (!q.exec(
+                    QStringLiteral("SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
                 report.error = Lost(q.lastError());
             } else {
                 while (q.next())
-                    remote.insert(q.value(0).toByteArray());
+                    remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
             }
+            q.finish();
             QSet<QByteArray> local;
             for (const QString& hex : index.KnownSha256())
                 local.insert(QByteArray::fromHex(hex.toLatin1()));
 
-            // Up: every local download the server lacks, oldest first.
+            // Up: every local download the server lacks.
             QSqlQuery send(db);
-            send.prepare(QStringLiteral(
-                "INSERT INTO kv_downloads(sha256, serial, downloaded_at, file_name, contents) "
-                "VALUES(?, ?, ?, ?, ?) ON CONFLICT (sha256) DO NOTHING"));
             for (auto it = local.cbegin(); report.error.isEmpty() && it != local.cend(); ++it) {
                 if (remote.contains(*it))
                     continue;
@@ -159,26 +193,45 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                 }
                 const QByteArray bytes = file.readAll();
                 const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
-                if (!read.contents || ArchiveImageSha256(read.contents->image) != *it) {
+                if (!read.contents || read.imageSha256 != *it) {
                     report.notes << QStringLiteral("%1: файл изменился с тех пор, как попал в "
                                                    "индекс; не отправлен")
                                         .arg(QDir::toNativeSeparators(visit->file));
                     continue;
                 }
-                send.addBindValue(*it);
-                send.addBindValue(visit->serial);
-                send.addBindValue(visit->downloadedAt);
-                send.addBindValue(QFileInfo(visit->file).fileName());
-                send.addBindValue(bytes);
-                if (!send.exec()) {
+                // The file says whether the time is known; a time not known is NULL on the
+                // server, never the epoch.
+                const QDateTime at = read.contents->downloadedAt;
+                const QString insert =
+                    QStringLiteral("INSERT INTO kv_downloads(sha256, serial, downloaded_at, "
+                                   "file_name, contents) VALUES(%1, %2, %3, %4, %5) "
+                                   "ON CONFLICT (sha256) DO NOTHING")
+                        .arg(Literal(db, *it), Literal(db, visit->serial),
+                             Literal(db, at.isValid() ? QVariant(at)
+                                                      : QVariant(QMetaType::fromType<QDateTime>())),
+                             Literal(db, QFileInfo(visit->file).fileName()), Literal(db, bytes));
+                if (!send.exec(insert)) {
                     if (PrivilegeRefused(send.lastError())) {
                         report.sendingRefused = true;
                         break;
                     }
+                    if (UnknownTimeRefused(send.lastError())) {
+                        report.notes << QStringLiteral("%1: время загрузки не известно, а "
+                                                       "библиотека на сервере его требует "
+                                                       "(обновите её по docs/library.sql); не "
+                                                       "отправлен")
+                                            .arg(QDir::toNativeSeparators(visit->file));
+                        continue;
+                    }
                     report.error = Lost(send.lastError());
                     break;
                 }
-                remote.insert(*it);
+                // Another engineer may have sent the same image a moment ago: then it is theirs.
+                const bool inserted = send.numRowsAffected() == 1;
+                send.finish();
+                remote.insert(*it, bytes.size());
+                if (!inserted)
+                    continue;
                 ++report.sent;
                 if (hooks.afterTransfer)
                     hooks.afterTransfer();
@@ -186,12 +239,22 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
 
             // Down: every download the server has and this machine lacks.
             QSqlQuery fetch(db);
-            fetch.prepare(QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ?"));
             for (auto it = remote.cbegin(); report.error.isEmpty() && it != remote.cend(); ++it) {
-                if (local.contains(*it))
+                const QByteArray& sha = it.key();
+                // Known since the list was read: indexed meanwhile by a download kept here.
+                if (local.contains(sha) || index.VisitBySha(sha))
                     continue;
-                fetch.addBindValue(*it);
-                if (!fetch.exec() || !fetch.next()) {
+                if (it.value() > ArchiveFileSizeLimit) {
+                    report.notes << QStringLiteral("загрузка %1 на сервере больше любого файла "
+                                                   "архива (%2 байт); не получена")
+                                        .arg(QString::fromLatin1(sha.toHex().left(12)))
+                                        .arg(it.value());
+                    continue;
+                }
+                if (!fetch.exec(
+                        QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
+                        Literal(db, sha)) ||
+                    !fetch.next()) {
                     report.error = Lost(fetch.lastError());
                     break;
                 }
@@ -199,18 +262,19 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                 fetch.finish();
                 const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
                 if (!read.contents || read.rawImage || !read.contents->serial ||
-                    ArchiveImageSha256(read.contents->image) != *it) {
+                    read.imageSha256 != sha) {
                     report.notes << QStringLiteral("загрузка %1 на сервере повреждена: %2")
-                                        .arg(QString::fromLatin1(it->toHex().left(12)),
+                                        .arg(QString::fromLatin1(sha.toHex().left(12)),
                                              read.error.isEmpty() ? QStringLiteral("не тот образ")
                                                                   : read.error);
                     continue;
                 }
-                const QString path = AutoSavePath(archivesFolder, *read.contents);
-                const QString written = WriteArchiveFile(path, *read.contents);
+                // Kept as a download is: under a name of its own, never replacing a file.
+                QString path;
+                const QString written = KeepArchiveFile(archivesFolder, *read.contents, &path);
                 if (!written.isEmpty()) {
-                    report.error = QStringLiteral("архив не записан в %1: %2")
-                                       .arg(QDir::toNativeSeparators(path), written);
+                    report.error = QStringLiteral("архив не записан в папку %1: %2")
+                                       .arg(QDir::toNativeSeparators(archivesFolder), written);
                     break;
                 }
                 const AddResult added = index.AddFile(path);
@@ -219,7 +283,15 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                                        .arg(QDir::toNativeSeparators(path), added.error);
                     break;
                 }
-                local.insert(*it);
+                local.insert(sha);
+                if (added.outcome == AddOutcome::AlreadyThere) {
+                    // Kept here meanwhile under another name: one file of each download (unless
+                    // that file was gone and the index now names this one).
+                    const std::optional<LibraryVisit> known = index.VisitBySha(sha);
+                    if (known && QFileInfo(known->file) != QFileInfo(path))
+                        QFile::remove(path);
+                    continue;
+                }
                 ++report.received;
                 if (hooks.afterTransfer)
                     hooks.afterTransfer();

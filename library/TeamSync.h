@@ -10,7 +10,9 @@
 // is written atomically and indexed), and the next sync completes the rest. The same image sent
 // by two people is one download. A role that may only read pulls and says that sending was
 // refused. The server's schema is created on first use when the role may; a newer one is
-// refused.
+// refused, and so is a version that is no number (another program's table). A row larger than
+// an archive file can be is refused by its size, without fetching it. The counts count each
+// download once: what another engineer sent or this machine kept meanwhile is not counted.
 
 #include <QString>
 #include <QStringList>
@@ -37,8 +39,10 @@ struct SyncHooks {
     std::function<void()> afterTransfer;
 };
 
-// The connection string's cause of refusal, or an empty text: empty, or a password in it
-// (passwords belong in libpq's password file or service file, never in our settings).
+// The connection string's cause of refusal, or an empty text: empty, not readable by libpq's
+// own parser, or a password in it however written (passwords belong in libpq's password file or
+// service file, never in our settings). Qt's ';' separator is read as a space, as Qt sends it.
+// The cause never quotes the string.
 QString CheckServerString(const QString& server);
 
 // Syncs index (and archivesFolder, where fetched files go) with the server given by a libpq

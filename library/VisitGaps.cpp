@@ -1,5 +1,7 @@
 #include "VisitGaps.h"
 
+#include "RecordsOverwritten.h"
+
 #include <algorithm>
 #include <tuple>
 
@@ -18,7 +20,7 @@ std::map<qint64, qint64> LostSecondsPerVisit(std::vector<VisitSpan> spans) {
         const VisitSpan& visit = spans[i];
         if (i > 0 && spans[i - 1].channel == visit.channel) {
             const qint64 interval = visit.interval > 0 ? visit.interval : previousInterval;
-            const qint64 gap = *visit.oldest - readUpTo - interval;
+            const qint64 gap = SecondsOverwritten(readUpTo, *visit.oldest, interval);
             if (gap > 0)
                 lost[visit.visit] = std::max(lost[visit.visit], gap);
             readUpTo = std::max(readUpTo, *visit.newest);

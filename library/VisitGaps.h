@@ -2,8 +2,8 @@
 
 // Records overwritten before anyone read them. The controller's memory is a ring: a visit that
 // comes too late finds its oldest record newer than the previous visit's newest one, and what was
-// logged in between is gone. The stretch lost before a visit is that gap less one logging
-// interval (the step from the previous visit's newest record to the next one is no loss).
+// logged in between is gone. The stretch lost before a visit is SecondsOverwritten's answer (the
+// gap less one logging interval), the same figure the visit report shows.
 
 #include <QtGlobal>
 

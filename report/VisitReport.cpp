@@ -1,14 +1,15 @@
 #include "VisitReport.h"
 
 #include "ArchiveDecoder.h"
+#include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
 #include "ChannelSummary.h"
 #include "FindingSpans.h"
 #include "IdentityJournal.h"
 #include "PageFlow.h"
+#include "RecordsOverwritten.h"
 #include "TextGrid.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QPageSize>
@@ -104,8 +105,7 @@ private:
         flow_.Heading(QStringLiteral("Снятие архива"));
         flow_.Paragraph(QStringLiteral("Время: %1").arg(LocalTimeText(a.downloadedAt)));
         flow_.Paragraph(QStringLiteral("Порт: %1").arg(Or(a.port, QStringLiteral("не известен"))));
-        const QByteArray sha =
-            QCryptographicHash::hash(a.image, QCryptographicHash::Sha256).toHex();
+        const QByteArray sha = ArchiveImageSha256(a.image).toHex();
         flow_.Paragraph(
             QStringLiteral("SHA-256 образа (начало): %1").arg(QString::fromLatin1(sha.left(16))));
 
@@ -152,10 +152,18 @@ private:
             const ChannelSummary s = SummarizeChannel(series_[k]);
             QString lost = QStringLiteral("—");
             // Records of the time between the previous visit's newest record and this
-            // archive's oldest one are in neither archive: the ring wrote over them.
+            // archive's oldest one are in neither archive: the ring wrote over them. The library
+            // counts them the same way (the interval: this archive's, else the previous one's).
             if (visit_.previous && k < previousSeries_.size() && !previousSeries_[k].Empty() &&
-                s.records > 0)
-                lost = Days(std::max(0.0, s.first - previousSeries_[k].time.back()) / 86400.0);
+                s.records > 0) {
+                const ChannelSeries& before = previousSeries_[k];
+                const double interval =
+                    series_[k].logInterval > 0 ? series_[k].logInterval : before.logInterval;
+                lost = Days(static_cast<double>(SecondsOverwritten(
+                                static_cast<qint64>(before.time.back()),
+                                static_cast<qint64>(s.first), static_cast<qint64>(interval))) /
+                            86400.0);
+            }
             t.rows.push_back({QString::number(k + 1),
                               s.records ? FindingTimeShort(s.first) : QStringLiteral("нет записей"),
                               s.records ? FindingTimeShort(s.last) : QString(),

@@ -20,8 +20,8 @@ packages=(
     # charts
     libqcustomplot-dev
     # the library of every visit: its index (SQLite) and the team library (PostgreSQL, whose
-    # tests start a private server)
-    libqt6sql6-sqlite libqt6sql6-psql postgresql-15
+    # tests start a private server; the server string is read by its client library)
+    libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
     # packaging: CPack's dependency search reads file types; the icon's sizes are rendered
     file librsvg2-bin
 )

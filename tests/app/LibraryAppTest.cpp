@@ -4,6 +4,7 @@
 #include "ArchiveFile.h"
 #include "LibraryIndex.h"
 #include "LibraryWindow.h"
+#include "StatusPanels.h"
 #include "UserFolders.h"
 #include "WindowTestSupport.h"
 
@@ -80,6 +81,32 @@ TEST(LibraryAppTest, AKeptDownloadIsIndexedAndOpensFromTheLibraryWindow) {
         << form->windowTitle().toStdString();
     ASSERT_NE(form->ShownArchive(), nullptr);
     EXPECT_EQ(form->ShownArchive()->serial, 555);
+}
+
+// The quiet sync after a kept download fails (the server is down): the status bar says so, once.
+TEST(LibraryAppTest, AFailedSyncAfterADownloadIsShownInTheStatusBar) {
+    WindowTestBed bed;
+    auto sim = bed.StartSim({"--at", "2024-01-26T09:00", "--serial", "556"});
+    ASSERT_TRUE(sim->Running());
+    bed.WriteSettings("[General]\nCOM port=1\n" +
+                      WindowTestBed::PortsSection({{1, sim->Device()}}) +
+                      "[Library]\nServer=host=" + bed.Path(QStringLiteral("nowhere")) + "\n");
+    auto form = bed.OpenWindow();
+    QStringList shown;
+    QElapsedTimer t;
+    t.start();
+    form->bt_DF_Read->click();
+    form->WaitForArchiveSaves();
+    ASSERT_EQ(IndexedVisits(556), 1); // the file itself is indexed
+    while (t.elapsed() < 30000 && shown.isEmpty()) {
+        QTest::qWait(50);
+        if (!form->StatusBar->Notice().isEmpty())
+            shown << form->StatusBar->Notice();
+    }
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("Синхронизация с сервером не завершена: "
+                                                   "сервер недоступен")))
+        << shown[0].toStdString();
 }
 
 } // namespace
