@@ -322,9 +322,11 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
                      const QStringList& alsoTaken, bool checkDisk) {
     const QString serial =
         contents.serial ? QString::number(*contents.serial) : QStringLiteral("unknown-serial");
-    const QString base = QDir(folder).filePath(
-        serial + QLatin1Char('/') +
-        contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    // A download of unknown time gets a visible name of its own, never the hidden ".kvarc".
+    const QString when = contents.downloadedAt.isValid()
+                             ? contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                             : QStringLiteral("unknown-time");
+    const QString base = QDir(folder).filePath(serial + QLatin1Char('/') + when);
     QString path = base + QStringLiteral(".kvarc");
     for (int n = 2; (checkDisk && QFileInfo::exists(path)) || alsoTaken.contains(path); ++n)
         path = base + QStringLiteral("_%1.kvarc").arg(n);

@@ -106,7 +106,10 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     }
     QLockFile lock(archivesFolder + QStringLiteral("/.sync.lock"));
     if (!lock.tryLock(0)) {
-        report.error = QStringLiteral("синхронизация уже идёт (в другом окне программы)");
+        report.error = lock.error() == QLockFile::LockFailedError
+                           ? QStringLiteral("синхронизация уже идёт (в другом окне программы)")
+                           : QStringLiteral("папка архивов %1 недоступна для записи")
+                                 .arg(QDir::toNativeSeparators(archivesFolder));
         return report;
     }
     // Files kept while no index could be written are known before anything is fetched, so that
@@ -206,11 +209,12 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                                                                   : read.error);
                     continue;
                 }
-                const QString path = AutoSavePath(archivesFolder, *read.contents);
-                const QString written = WriteArchiveFile(path, *read.contents);
+                // Kept as a download is: never replacing a file kept in the same second.
+                QString path;
+                const QString written = KeepArchiveFile(archivesFolder, *read.contents, &path);
                 if (!written.isEmpty()) {
-                    report.error = QStringLiteral("архив не записан в %1: %2")
-                                       .arg(QDir::toNativeSeparators(path), written);
+                    report.error = QStringLiteral("архив не записан в папку %1: %2")
+                                       .arg(QDir::toNativeSeparators(archivesFolder), written);
                     break;
                 }
                 const AddResult added = index.AddFile(path);
