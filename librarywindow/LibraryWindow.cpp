@@ -283,6 +283,8 @@ QString Summary(const IndexReport& report) {
                        .arg(report.added)
                        .arg(report.alreadyThere)
                        .arg(report.refused.size());
+    if (report.restored > 0)
+        text += QStringLiteral("\nВосстановлено удалённых файлов архивов: %1").arg(report.restored);
     for (const IndexReport::Refusal& r : report.refused)
         text += QStringLiteral("\n%1: %2").arg(QDir::toNativeSeparators(r.path), r.cause);
     return text;

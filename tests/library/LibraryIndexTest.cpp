@@ -420,7 +420,7 @@ TEST_F(LibraryIndexTest, ImportsAtOnceOfDownloadsOfOneSecondKeepEachInAFileOfIts
         files.insert(v.file);
         const ArchiveFileReadResult read = ReadArchiveFile(v.file);
         ASSERT_TRUE(read.contents) << v.file.toStdString();
-        EXPECT_EQ(ArchiveImageSha256(read.contents->image), v.sha256)
+        EXPECT_EQ(ArchiveImageSha256(read.contents->image).toHex(), v.sha256.toHex())
             << "a row names another's file";
     }
     EXPECT_EQ(files.size(), 12u);
