@@ -135,6 +135,9 @@ QString PrepareLibrarySchema(QSqlDatabase& db) {
         return QStringLiteral("файл индекса — чужая база данных (в ней есть таблицы, но нет "
                               "версии индекса); он не изменён");
 
+    if (db.connectOptions().contains(QStringLiteral("QSQLITE_OPEN_READONLY")))
+        return QStringLiteral("индекс старой схемы %1 не обновить: он доступен только для чтения")
+            .arg(version);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return Failed(QStringLiteral("индекс занят"), q.lastError());
     // Another instance may have brought it up to date while this one waited.
