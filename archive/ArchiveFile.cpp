@@ -13,9 +13,21 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStringDecoder>
 
 namespace {
+
+// The cause of a failed write of needed bytes into folder: a full disk is said as such, where the
+// file's own error says no more than "Unknown error".
+QString WriteFailureCause(const QString& error, const QString& folder, qint64 needed) {
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() < needed)
+        return QStringLiteral("диск заполнен: для архива нужно %1 байт, свободно %2")
+            .arg(needed)
+            .arg(storage.bytesAvailable());
+    return error;
+}
 
 constexpr char kSignature[8] = {'K', 'V', 'A', 'R', 'C', '\r', '\n', '\x1A'};
 constexpr int kSignatureSize = 8;
@@ -310,11 +322,12 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
     else
         error = SyncToDisk(file);
     if (!error.isEmpty()) {
+        error = WriteFailureCause(error, folder, bytes.size());
         file.cancelWriting();
         return error;
     }
     if (!file.commit())
-        return file.errorString();
+        return WriteFailureCause(file.errorString(), folder, bytes.size());
     return {};
 }
 
@@ -358,6 +371,8 @@ QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& conten
         error = file.errorString();
     else
         error = SyncToDisk(file);
+    if (!error.isEmpty())
+        error = WriteFailureCause(error, dir, bytes.size());
     file.close();
     // A kept archive is readable as any file written.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |

@@ -38,8 +38,10 @@ protected:
 
     // Runs the program; with readOnlyFolder set, that folder cannot be written while it runs.
     // The superuser writes any folder whatever its permissions: for it the folder is mounted
-    // read-only in a mount namespace of the program's own (skipped where none can be made).
-    Answer Kv9000(const QStringList& args, const QString& readOnlyFolder = {}) {
+    // read-only in a mount namespace of the program's own (skipped where none can be made). With
+    // full set, the folder is instead a file system of 120 KB, its files copied in: nothing of
+    // the size of an archive fits.
+    Answer Kv9000(const QStringList& args, const QString& readOnlyFolder = {}, bool full = false) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), data_);
@@ -53,14 +55,21 @@ protected:
 #ifndef Q_OS_WIN
             if (::geteuid() == 0) {
                 program = QStringLiteral("unshare");
-                arguments = QStringList{QStringLiteral("-m"),
-                                        QStringLiteral("sh"),
-                                        QStringLiteral("-c"),
-                                        QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o "
-                                                       "remount,bind,ro \"$0\" && exec \"$@\""),
-                                        readOnlyFolder,
-                                        program_} +
-                            args;
+                arguments =
+                    QStringList{QStringLiteral("-m"),
+                                QStringLiteral("sh"),
+                                QStringLiteral("-c"),
+                                full
+                                    ? QStringLiteral("cp -a \"$0\" \"$0.all\" && mount -t tmpfs -o "
+                                                     "size=120k none \"$0\" && cp -a \"$0.all/.\" "
+                                                     "\"$0\" && exec \"$@\"")
+                                    : QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o "
+                                                     "remount,bind,ro \"$0\" && exec \"$@\""),
+                                readOnlyFolder,
+                                program_} +
+                    args;
+            } else if (full) {
+                return {-2, {}, QStringLiteral("only the superuser mounts a small file system")};
             } else
 #endif
             {
@@ -138,6 +147,18 @@ TEST_F(LibraryFoldersTest, AReadOnlyArchivesFolderIsNamedAsTheCauseOfAFailedSync
     EXPECT_FALSE(sync.err.contains(QStringLiteral("уже идёт"))) << sync.err.toStdString();
     EXPECT_TRUE(sync.err.contains(QStringLiteral("недоступна для записи")))
         << sync.err.toStdString();
+}
+
+TEST_F(LibraryFoldersTest, AFullDiskIsNamedAsTheCauseOfAFailedImport) {
+    const QString incoming = dir_.filePath(QStringLiteral("incoming"));
+    Keep({.serial = 101, .at = QStringLiteral("2024-01-26T09:00")}, incoming);
+    ASSERT_EQ(Kv9000({QStringLiteral("--library")}).exitCode, 0);
+    const QString folder = data_ + QStringLiteral("/kv9000");
+    const Answer import = Kv9000({QStringLiteral("--library-import"), incoming}, folder, true);
+    if (import.exitCode == -2)
+        GTEST_SKIP() << "no small file system here: " << import.err.toStdString();
+    EXPECT_EQ(import.exitCode, 1);
+    EXPECT_TRUE(import.err.contains(QStringLiteral("диск заполнен"))) << import.err.toStdString();
 }
 
 } // namespace
