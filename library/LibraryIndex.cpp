@@ -154,6 +154,12 @@ struct LibraryIndex::Impl {
         return !open;
     }
 
+    // The cause every write gives in an index opened for reading.
+    QString ReadOnlyCause() const {
+        return QStringLiteral("индекс доступен только для чтения: папка %1 недоступна для записи")
+            .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+    }
+
     QString OpenConnection(bool forReading);
     AddResult Add(const ArchiveFileContents& contents, const QString& file, const QByteArray& sha);
 };
@@ -262,9 +268,7 @@ AddResult LibraryIndex::AddFile(const QString& path) {
         return result;
     }
     if (impl_->readOnly) {
-        result.error = QStringLiteral("индекс доступен только для чтения: папка %1 недоступна "
-                                      "для записи")
-                           .arg(QDir::toNativeSeparators(QFileInfo(impl_->path).absolutePath()));
+        result.error = impl_->ReadOnlyCause();
         return result;
     }
     QByteArray sha;
@@ -496,11 +500,7 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
         report.refused.push_back({name, QStringLiteral("имя файла не в кодировке UTF-8: "
                                                        "переименуйте файл, чтобы его прочитать")});
     // A damaged index would fail each file only after its copy: it is found before any.
-    QString unusable =
-        impl_->readOnly ? QStringLiteral("индекс доступен только для чтения: "
-                                         "папка %1 недоступна для записи")
-                              .arg(QDir::toNativeSeparators(QFileInfo(impl_->path).absolutePath()))
-                        : CheckWhole();
+    const QString unusable = impl_->readOnly ? impl_->ReadOnlyCause() : CheckWhole();
     if (!unusable.isEmpty()) {
         for (const QString& file : files)
             report.refused.push_back({file, unusable});
