@@ -13,9 +13,21 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStringDecoder>
 
 namespace {
+
+// The cause of a failed write of needed bytes into folder: a full disk is said as such, where the
+// file's own error says no more than "Unknown error".
+QString WriteFailureCause(const QString& error, const QString& folder, qint64 needed) {
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() < needed)
+        return QStringLiteral("диск заполнен: для архива нужно %1 байт, свободно %2")
+            .arg(needed)
+            .arg(storage.bytesAvailable());
+    return error;
+}
 
 constexpr char kSignature[8] = {'K', 'V', 'A', 'R', 'C', '\r', '\n', '\x1A'};
 constexpr int kSignatureSize = 8;
@@ -312,11 +324,12 @@ QString WriteArchiveFile(const QString& path, const ArchiveFileContents& content
     else
         error = SyncToDisk(file);
     if (!error.isEmpty()) {
+        error = WriteFailureCause(error, folder, bytes.size());
         file.cancelWriting();
         return error;
     }
     if (!file.commit())
-        return file.errorString();
+        return WriteFailureCause(file.errorString(), folder, bytes.size());
     return {};
 }
 
@@ -324,9 +337,11 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
                      const QStringList& alsoTaken, bool checkDisk) {
     const QString serial =
         contents.serial ? QString::number(*contents.serial) : QStringLiteral("unknown-serial");
-    const QString base = QDir(folder).filePath(
-        serial + QLatin1Char('/') +
-        contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    // A download of unknown time gets a visible name of its own, never the hidden ".kvarc".
+    const QString when = contents.downloadedAt.isValid()
+                             ? contents.downloadedAt.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                             : QStringLiteral("unknown-time");
+    const QString base = QDir(folder).filePath(serial + QLatin1Char('/') + when);
     QString path = base + QStringLiteral(".kvarc");
     for (int n = 2; (checkDisk && QFileInfo::exists(path)) || alsoTaken.contains(path); ++n)
         path = base + QStringLiteral("_%1.kvarc").arg(n);
@@ -358,6 +373,8 @@ QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& conten
         error = file.errorString();
     else
         error = SyncToDisk(file);
+    if (!error.isEmpty())
+        error = WriteFailureCause(error, dir, bytes.size());
     file.close();
     // A kept archive is readable as any file written.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |

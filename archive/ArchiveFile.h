@@ -73,7 +73,8 @@ ArchiveFileReadResult ReadArchiveFile(const QString& path);
 QString WriteArchiveFile(const QString& path, const ArchiveFileContents& contents);
 
 // Where a download is kept automatically: folder/<serial>/<YYYY-MM-DD_HH-MM-SS>.kvarc from the
-// download's local time ("unknown-serial" when the serial number is not known). When that name is
+// download's local time ("unknown-serial" when the serial number is not known, "unknown-time"
+// when the download's time is not known). When that name is
 // taken (an existing file when checkDisk, or one of alsoTaken), "_2", "_3" ... is added before
 // the extension. The name only proposes: KeepArchiveFile takes it.
 QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,

@@ -4,6 +4,7 @@
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
 #include "LibrarySchema.h"
+#include "UndecodableNames.h"
 #include "VisitGaps.h"
 
 #include <QDir>
@@ -11,10 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLockFile>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryFile>
+#include <QUrl>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -37,18 +41,58 @@ QVariant Nullable(const std::optional<qint64>& v) {
     return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::LongLong));
 }
 
-QDateTime DownloadTime(qint64 ms, int offset) {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, offset);
+// A download time as stored; NULL (a download of unknown time) gives an invalid time.
+QDateTime DownloadTime(const QVariant& ms, int offset) {
+    return ms.isNull() ? QDateTime()
+                       : QDateTime::fromMSecsSinceEpoch(ms.toLongLong(), Qt::OffsetFromUTC, offset);
 }
 
-// Every *.kvarc below folder, in name order (so that a report reads the same every time).
+// The order visits follow one another in (of the visits table as v): by download time; a
+// download of unknown time at its newest record, which it was downloaded after.
+const QString kVisitOrder =
+    QStringLiteral("COALESCE(v.downloaded_ms, (SELECT max(n.newest) * 1000 FROM visit_channels n "
+                   "WHERE n.visit_id = v.id), 0)");
+
+// Every *.kvarc below folder, in name order (so that a report reads the same every time). Hidden
+// files too: earlier versions kept a download of unknown time as "<serial>/.kvarc".
 QStringList ArchiveFilesBelow(const QString& folder) {
     QStringList files;
-    QDirIterator it(folder, {QStringLiteral("*.kvarc")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(folder, {QStringLiteral("*.kvarc")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         files << QFileInfo(it.next()).absoluteFilePath();
     files.sort();
     return files;
+}
+
+// The cause of a database failure in words that say what to do: a damaged index names the
+// command that rebuilds it, a full disk says that the disk is full.
+QString Cause(const QSqlError& error) {
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return DamagedIndexCause();
+    case 13: // SQLITE_FULL
+        return QStringLiteral("диск заполнен: места для индекса нет");
+    case 8: // SQLITE_READONLY
+        return QStringLiteral("индекс доступен только для чтения");
+    default:
+        break;
+    }
+    const QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("ошибка базы данных без описания") : text;
+}
+
+// Whether the index at path can be written: a file can be made in its folder and the file
+// itself (when there) opens for writing. Tried, not judged from permissions, so that a folder on
+// a read-only file system counts as read-only for the superuser too.
+bool IndexWritable(const QString& path) {
+    const QFileInfo info(path);
+    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.kv9000-probe-XXXXXX"));
+    if (!probe.open())
+        return false;
+    QFile file(path);
+    return !info.exists() || file.open(QIODevice::ReadWrite);
 }
 
 bool IsBelow(const QString& path, const QString& folder) {
@@ -58,10 +102,16 @@ bool IsBelow(const QString& path, const QString& folder) {
 
 } // namespace
 
+QString DamagedIndexCause() {
+    return QStringLiteral("индекс повреждён; постройте его заново командой kv9000 --reindex "
+                          "(архивы не пострадали)");
+}
+
 struct LibraryIndex::Impl {
     QString connection;
     QString path;
     bool open = false;
+    bool readOnly = false;
     mutable QString lastError;
 
     QSqlDatabase Db() const { return QSqlDatabase::database(connection, false); }
@@ -69,16 +119,29 @@ struct LibraryIndex::Impl {
     bool Exec(QSqlQuery& q, const QString& sql) const {
         if (q.exec(sql))
             return true;
-        lastError = q.lastError().text();
+        lastError = Cause(q.lastError());
         return false;
     }
     bool Exec(QSqlQuery& q) const {
         if (q.exec())
             return true;
-        lastError = q.lastError().text();
+        lastError = Cause(q.lastError());
         return false;
     }
+    // The cause a read gives when the index is not open.
+    template <typename Value> bool NotOpen(IndexRead<Value>& read) const {
+        if (!open)
+            read.error = QStringLiteral("индекс не открыт");
+        return !open;
+    }
 
+    // The cause every write gives in an index opened for reading.
+    QString ReadOnlyCause() const {
+        return QStringLiteral("индекс доступен только для чтения: папка %1 недоступна для записи")
+            .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+    }
+
+    QString OpenConnection(bool forReading);
     AddResult Add(const ArchiveFileContents& contents, const QString& file, const QByteArray& sha);
 };
 
@@ -96,6 +159,42 @@ LibraryIndex::~LibraryIndex() {
     }
 }
 
+QString LibraryIndex::Impl::OpenConnection(bool forReading) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    if (!db.isValid())
+        return QStringLiteral("драйвер SQLite для Qt не установлен (пакет libqt6sql6-sqlite)");
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (forReading) {
+        // A write-ahead log needs its shared-memory file beside the index, which a read-only
+        // folder cannot hold: the file is then read as it is, as an immutable one.
+        const bool logThere = QFileInfo::exists(path + QStringLiteral("-shm"));
+        db.setDatabaseName(
+            QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+            (logThere ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=ro&immutable=1")));
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+    } else {
+        db.setDatabaseName(path);
+    }
+    db.setConnectOptions(options);
+    if (!db.open())
+        return QStringLiteral("индекс %1 не открывается: %2")
+            .arg(QDir::toNativeSeparators(path), Cause(db.lastError()));
+    QString error = PrepareLibrarySchema(db);
+    QSqlQuery q(db);
+    if (error.isEmpty() && !forReading &&
+        (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+         !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))))
+        error = Cause(q.lastError());
+    if (!error.isEmpty()) {
+        q.finish();
+        db.close();
+        return QStringLiteral("индекс %1: %2").arg(QDir::toNativeSeparators(path), error);
+    }
+    open = true;
+    readOnly = forReading;
+    return {};
+}
+
 QString LibraryIndex::Open(const QString& path) {
     impl_->path = QFileInfo(path).absoluteFilePath();
     const QFileInfo info(impl_->path);
@@ -104,29 +203,31 @@ QString LibraryIndex::Open(const QString& path) {
             .arg(QDir::toNativeSeparators(info.absolutePath()));
     if (info.exists() && !info.isFile())
         return QStringLiteral("%1 — не файл").arg(QDir::toNativeSeparators(impl_->path));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), impl_->connection);
-    if (!db.isValid())
-        return QStringLiteral("драйвер SQLite для Qt не установлен (пакет libqt6sql6-sqlite)");
-    db.setDatabaseName(impl_->path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    if (!db.open())
-        return QStringLiteral("индекс %1 не открывается: %2")
-            .arg(QDir::toNativeSeparators(impl_->path), db.lastError().text());
-    QString error = PrepareLibrarySchema(db);
-    QSqlQuery q(db);
-    if (error.isEmpty() && (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-                            !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))))
-        error = q.lastError().text();
-    if (!error.isEmpty()) {
-        db.close();
-        return QStringLiteral("индекс %1: %2").arg(QDir::toNativeSeparators(impl_->path), error);
-    }
-    impl_->open = true;
-    return {};
+    // An index that cannot be written is still listed: it is opened for reading.
+    const bool writable = IndexWritable(impl_->path);
+    if (!writable && !info.exists())
+        return QStringLiteral("индекса %1 нет, а папка недоступна для записи")
+            .arg(QDir::toNativeSeparators(impl_->path));
+    return impl_->OpenConnection(!writable);
 }
 
 bool LibraryIndex::IsOpen() const {
     return impl_->open;
+}
+
+bool LibraryIndex::IsReadOnly() const {
+    return impl_->readOnly;
+}
+
+QString LibraryIndex::CheckWhole() const {
+    if (!impl_->open)
+        return QStringLiteral("индекс не открыт");
+    QSqlQuery q(impl_->Db());
+    if (!impl_->Exec(q, QStringLiteral("PRAGMA quick_check")))
+        return impl_->lastError;
+    if (!q.next() || q.value(0).toString() != QStringLiteral("ok"))
+        return DamagedIndexCause();
+    return {};
 }
 
 QString LibraryIndex::Path() const {
@@ -145,6 +246,10 @@ AddResult LibraryIndex::AddFile(const QString& path) {
     AddResult result;
     if (!impl_->open) {
         result.error = QStringLiteral("индекс не открыт");
+        return result;
+    }
+    if (impl_->readOnly) {
+        result.error = impl_->ReadOnlyCause();
         return result;
     }
     const ArchiveFileReadResult read = ReadArchiveFile(path);
@@ -192,12 +297,14 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
         const qint64 id = q.value(0).toLongLong();
         const QString known = q.value(1).toString();
         q.finish();
+        result.file = known;
         if (known != file && !QFileInfo::exists(known)) {
             q.prepare(QStringLiteral("UPDATE visits SET file = ? WHERE id = ?"));
             q.addBindValue(file);
             q.addBindValue(id);
             if (!Exec(q))
                 return fail(QStringLiteral("индекс не записан"));
+            result.file = file;
         }
         if (!Exec(q, QStringLiteral("COMMIT")))
             return fail(QStringLiteral("индекс не записан"));
@@ -207,6 +314,7 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
     q.finish();
 
     const int serial = *contents.serial;
+    const int channels = contents.channelCount;
     q.prepare(QStringLiteral(
         "INSERT INTO visits(sha256, file, serial, channels, identification, place, port, "
         "downloaded_ms, utc_offset) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -217,8 +325,11 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
     q.addBindValue(contents.identification);
     q.addBindValue(contents.comment);
     q.addBindValue(contents.port);
-    q.addBindValue(contents.downloadedAt.toMSecsSinceEpoch());
-    q.addBindValue(contents.downloadedAt.offsetFromUtc());
+    // A download of unknown time has none (NULL).
+    q.addBindValue(contents.downloadedAt.isValid()
+                       ? QVariant(contents.downloadedAt.toMSecsSinceEpoch())
+                       : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(contents.downloadedAt.isValid() ? contents.downloadedAt.offsetFromUtc() : 0);
     if (!Exec(q))
         return fail(QStringLiteral("визит не записан в индекс"));
     const qint64 visit = q.lastInsertId().toLongLong();
@@ -228,19 +339,20 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
         ExtractChartSeries(contents.image, contents.channelCount);
     QSqlQuery insertRecord(db), insertSettings(db), existing(db), history(db), span(db);
     existing.setForwardOnly(true);
-    insertRecord.prepare(QStringLiteral("INSERT OR IGNORE INTO records(serial, channel, time, "
-                                        "data, visit_id) VALUES(?, ?, ?, ?, ?)"));
+    insertRecord.prepare(QStringLiteral("INSERT OR IGNORE INTO records(serial, channels, channel, "
+                                        "time, data, visit_id) VALUES(?, ?, ?, ?, ?, ?)"));
     insertSettings.prepare(
         QStringLiteral("INSERT INTO settings(visit_id, channel, block, data) VALUES(?, ?, ?, ?)"));
-    existing.prepare(QStringLiteral("SELECT time, data FROM records "
-                                    "WHERE serial = ? AND channel = ? AND time BETWEEN ? AND ?"));
+    existing.prepare(QStringLiteral("SELECT time, data FROM records WHERE serial = ? AND "
+                                    "channels = ? AND channel = ? AND time BETWEEN ? AND ?"));
     span.prepare(QStringLiteral(
         "INSERT INTO visit_channels(visit_id, channel, records, oldest, newest, interval) "
         "VALUES(?, ?, ?, ?, ?, ?)"));
     history.prepare(QStringLiteral(
-        "INSERT INTO histories(serial, channel, records, conflicts, first, last) "
-        "VALUES(:serial, :channel, :records, :conflicts, :first, :last) "
-        "ON CONFLICT(serial, channel) DO UPDATE SET records = records + excluded.records, "
+        "INSERT INTO histories(serial, channels, channel, records, conflicts, first, last) "
+        "VALUES(:serial, :channels, :channel, :records, :conflicts, :first, :last) "
+        "ON CONFLICT(serial, channels, channel) DO UPDATE SET records = records + "
+        "excluded.records, "
         "conflicts = conflicts + excluded.conflicts, first = min(first, excluded.first), "
         "last = max(last, excluded.last)"));
     const auto* bytes = reinterpret_cast<const char*>(contents.image.constData());
@@ -272,6 +384,7 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
         QSet<qint64> timesHeld; // times with at least one record in the history
         if (oldest) {
             existing.addBindValue(serial);
+            existing.addBindValue(channels);
             existing.addBindValue(channel);
             existing.addBindValue(*oldest);
             existing.addBindValue(*newest);
@@ -304,6 +417,7 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
             ++(timesHeld.contains(time) ? newConflicts : newTimes);
             timesHeld.insert(time);
             insertRecord.addBindValue(serial);
+            insertRecord.addBindValue(channels);
             insertRecord.addBindValue(channel);
             insertRecord.addBindValue(time);
             insertRecord.addBindValue(recordAt(k).toByteArray());
@@ -313,6 +427,7 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
         }
         if (oldest) {
             history.bindValue(QStringLiteral(":serial"), serial);
+            history.bindValue(QStringLiteral(":channels"), channels);
             history.bindValue(QStringLiteral(":channel"), channel);
             history.bindValue(QStringLiteral(":records"), newTimes);
             history.bindValue(QStringLiteral(":conflicts"), newConflicts);
@@ -346,17 +461,31 @@ AddResult LibraryIndex::Impl::Add(const ArchiveFileContents& contents, const QSt
     if (!Exec(q, QStringLiteral("COMMIT")))
         return fail(QStringLiteral("индекс не записан"));
     result.outcome = AddOutcome::Added;
+    result.file = file;
     return result;
 }
 
 IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archivesFolder) {
     IndexReport report;
-    QStringList files;
+    QStringList files, undecodable;
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir())
+        if (QFileInfo(path).isDir()) {
             files << ArchiveFilesBelow(path);
-        else
+            undecodable << UndecodableArchiveNamesBelow(path);
+        } else {
             files << path;
+        }
+    }
+    // Qt leaves them out of every listing: they are named here, never skipped without a word.
+    for (const QString& name : undecodable)
+        report.refused.push_back({name, QStringLiteral("имя файла не в кодировке UTF-8: "
+                                                       "переименуйте файл, чтобы его прочитать")});
+    // A damaged index would fail each file only after its copy: it is found before any.
+    const QString unusable = impl_->readOnly ? impl_->ReadOnlyCause() : CheckWhole();
+    if (!unusable.isEmpty()) {
+        for (const QString& file : files)
+            report.refused.push_back({file, unusable});
+        return report;
     }
     for (const QString& file : files) {
         const ArchiveFileReadResult read = ReadArchiveFile(file);
@@ -370,26 +499,41 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
             report.refused.push_back({file, cause});
             continue;
         }
-        if (VisitBySha(sha)) {
+        const IndexRead<std::optional<LibraryVisit>> known = VisitBySha(sha);
+        if (known.Failed()) {
+            report.refused.push_back({file, known.error});
+            continue;
+        }
+        // A known download whose file is gone is kept again below.
+        if (known.has_value() && QFileInfo::exists(known->file)) {
             ++report.alreadyThere;
             continue;
         }
         QString target = QFileInfo(file).absoluteFilePath();
+        bool copied = false;
         if (!IsBelow(file, archivesFolder)) {
-            target = AutoSavePath(archivesFolder, *read.contents);
-            const QString error = WriteArchiveFile(target, *read.contents);
+            // Kept as a download is: the name is taken by the move that never replaces a file.
+            const QString error = KeepArchiveFile(archivesFolder, *read.contents, &target);
             if (!error.isEmpty()) {
-                report.refused.push_back({file, QStringLiteral("не скопирован в %1: %2")
-                                                    .arg(QDir::toNativeSeparators(target), error)});
+                report.refused.push_back(
+                    {file, QStringLiteral("не скопирован в папку архивов %1: %2")
+                               .arg(QDir::toNativeSeparators(archivesFolder), error)});
                 continue;
             }
+            copied = true;
         }
         const AddResult added = impl_->Add(*read.contents, target, sha);
+        // A copy that the index does not point at (its indexing failed, or another import kept
+        // the same download a moment before) is this import's own: it is taken back.
+        if (copied && added.file != target)
+            QFile::remove(target);
         if (added.outcome == AddOutcome::Added) {
             ++report.added;
             report.addedFiles << target;
         } else if (added.outcome == AddOutcome::AlreadyThere) {
             ++report.alreadyThere;
+            if (known.has_value() && added.file == target)
+                ++report.restored;
         } else {
             report.refused.push_back({file, added.error});
         }
@@ -403,9 +547,13 @@ IndexReport LibraryIndex::CatchUp(const QString& folder, const std::atomic<bool>
     {
         QSqlQuery q(impl_->Db());
         q.setForwardOnly(true);
-        if (impl_->Exec(q, QStringLiteral("SELECT file FROM visits")))
-            while (q.next())
-                known.insert(q.value(0).toString());
+        if (!impl_->open || !impl_->Exec(q, QStringLiteral("SELECT file FROM visits"))) {
+            report.refused.push_back(
+                {folder, impl_->open ? impl_->lastError : QStringLiteral("индекс не открыт")});
+            return report;
+        }
+        while (q.next())
+            known.insert(q.value(0).toString());
     }
     for (const QString& file : ArchiveFilesBelow(folder)) {
         if (stop && stop->load())
@@ -425,83 +573,100 @@ IndexReport LibraryIndex::CatchUp(const QString& folder, const std::atomic<bool>
     return report;
 }
 
-std::vector<LibraryController> LibraryIndex::Controllers() const {
-    std::vector<LibraryController> list;
-    if (!impl_->open)
+IndexRead<std::vector<LibraryController>> LibraryIndex::Controllers() const {
+    IndexRead<std::vector<LibraryController>> list;
+    if (impl_->NotOpen(list))
         return list;
+    auto failed = [&] {
+        list.clear();
+        list.error = impl_->lastError;
+        return list;
+    };
     QSqlDatabase db = impl_->Db();
-    std::map<int, LibraryController> bySerial;
+    using Key = std::pair<int, int>; // serial number, channel count
+    std::map<Key, LibraryController> byKey;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    // The newest visit of each serial number gives the identity shown.
-    if (!impl_->Exec(
-            q, QStringLiteral("SELECT serial, place, identification, channels, downloaded_ms, "
-                              "utc_offset FROM visits ORDER BY serial, downloaded_ms, id")))
-        return list;
+    // The newest visit of each controller gives the identity shown.
+    if (!impl_->Exec(q, QStringLiteral("SELECT v.serial, v.channels, v.place, v.identification, "
+                                       "v.downloaded_ms, v.utc_offset FROM visits v ORDER BY "
+                                       "v.serial, v.channels, %1, v.id")
+                            .arg(kVisitOrder)))
+        return failed();
     while (q.next()) {
-        LibraryController& c = bySerial[q.value(0).toInt()];
+        LibraryController& c = byKey[{q.value(0).toInt(), q.value(1).toInt()}];
         c.serial = q.value(0).toInt();
-        c.place = q.value(1).toString();
-        c.identification = q.value(2).toString();
-        c.channels = q.value(3).toInt();
-        c.lastVisit = DownloadTime(q.value(4).toLongLong(), q.value(5).toInt());
+        c.channels = q.value(1).toInt();
+        c.place = q.value(2).toString();
+        c.identification = q.value(3).toString();
+        c.lastVisit = DownloadTime(q.value(4), q.value(5).toInt());
         ++c.visits;
     }
-    if (!impl_->Exec(q, QStringLiteral("SELECT serial, sum(records), sum(conflicts), min(first), "
-                                       "max(last) FROM histories GROUP BY serial")))
-        return list;
+    if (!impl_->Exec(q, QStringLiteral("SELECT serial, channels, sum(records), sum(conflicts), "
+                                       "min(first), max(last) FROM histories "
+                                       "GROUP BY serial, channels")))
+        return failed();
     while (q.next()) {
-        const auto it = bySerial.find(q.value(0).toInt());
-        if (it == bySerial.end())
+        const auto it = byKey.find({q.value(0).toInt(), q.value(1).toInt()});
+        if (it == byKey.end())
             continue;
-        it->second.records = q.value(1).toLongLong();
-        it->second.conflicts = q.value(2).toLongLong();
-        it->second.first = OptionalInt(q.value(3));
-        it->second.last = OptionalInt(q.value(4));
+        it->second.records = q.value(2).toLongLong();
+        it->second.conflicts = q.value(3).toLongLong();
+        it->second.first = OptionalInt(q.value(4));
+        it->second.last = OptionalInt(q.value(5));
     }
-    std::map<int, std::vector<VisitSpan>> spans;
-    if (!impl_->Exec(q,
-                     QStringLiteral("SELECT v.serial, v.id, v.downloaded_ms, c.channel, c.oldest, "
-                                    "c.newest, c.interval FROM visit_channels c JOIN visits v "
-                                    "ON v.id = c.visit_id")))
-        return list;
+    std::map<Key, std::vector<VisitSpan>> spans;
+    if (!impl_->Exec(q, QStringLiteral("SELECT v.serial, v.channels, v.id, %1, c.channel, "
+                                       "c.oldest, c.newest, c.interval FROM visit_channels c "
+                                       "JOIN visits v ON v.id = c.visit_id")
+                            .arg(kVisitOrder)))
+        return failed();
     while (q.next())
-        spans[q.value(0).toInt()].push_back({q.value(1).toLongLong(), q.value(2).toLongLong(),
-                                             q.value(3).toInt(), OptionalInt(q.value(4)),
-                                             OptionalInt(q.value(5)), q.value(6).toLongLong()});
-    for (auto& [serial, visitSpans] : spans) {
-        const auto it = bySerial.find(serial);
-        if (it == bySerial.end())
+        spans[{q.value(0).toInt(), q.value(1).toInt()}].push_back(
+            {q.value(2).toLongLong(), q.value(3).toLongLong(), q.value(4).toInt(),
+             OptionalInt(q.value(5)), OptionalInt(q.value(6)), q.value(7).toLongLong()});
+    for (auto& [key, visitSpans] : spans) {
+        const auto it = byKey.find(key);
+        if (it == byKey.end())
             continue;
         for (const auto& [visit, lost] : LostSecondsPerVisit(std::move(visitSpans)))
             it->second.lostSeconds += lost;
     }
-    list.reserve(bySerial.size());
-    for (auto& [serial, c] : bySerial)
+    list.reserve(byKey.size());
+    for (auto& [key, c] : byKey)
         list.push_back(std::move(c));
     return list;
 }
 
-std::vector<LibraryVisit> LibraryIndex::Visits(int serial) const {
-    std::vector<LibraryVisit> visits;
-    if (!impl_->open)
+IndexRead<std::vector<LibraryVisit>> LibraryIndex::Visits(int serial, int channels) const {
+    IndexRead<std::vector<LibraryVisit>> visits;
+    if (impl_->NotOpen(visits))
         return visits;
+    auto failed = [&] {
+        visits.clear();
+        visits.error = impl_->lastError;
+        return visits;
+    };
+    // channels 0 matches every channel count.
+    const QString which = QStringLiteral("v.serial = :serial AND :channels IN (0, v.channels)");
     QSqlDatabase db = impl_->Db();
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT id, file, downloaded_ms, utc_offset, channels, "
-                             "identification, place, port, sha256 FROM visits WHERE serial = ? "
-                             "ORDER BY downloaded_ms, id"));
-    q.addBindValue(serial);
+    q.prepare(QStringLiteral("SELECT v.id, v.file, v.downloaded_ms, v.utc_offset, v.channels, "
+                             "v.identification, v.place, v.port, v.sha256 FROM visits v "
+                             "WHERE %1 ORDER BY %2, v.id")
+                  .arg(which, kVisitOrder));
+    q.bindValue(QStringLiteral(":serial"), serial);
+    q.bindValue(QStringLiteral(":channels"), channels);
     if (!impl_->Exec(q))
-        return visits;
+        return failed();
     std::map<qint64, std::size_t> at;
     while (q.next()) {
         LibraryVisit v;
         v.id = q.value(0).toLongLong();
         v.serial = serial;
         v.file = q.value(1).toString();
-        v.downloadedAt = DownloadTime(q.value(2).toLongLong(), q.value(3).toInt());
+        v.downloadedAt = DownloadTime(q.value(2), q.value(3).toInt());
         v.channels = q.value(4).toInt();
         v.identification = q.value(5).toString();
         v.place = q.value(6).toString();
@@ -511,12 +676,15 @@ std::vector<LibraryVisit> LibraryIndex::Visits(int serial) const {
         visits.push_back(std::move(v));
     }
     q.prepare(QStringLiteral("SELECT c.visit_id, c.channel, c.records, c.oldest, c.newest, "
-                             "c.interval, v.downloaded_ms FROM visit_channels c JOIN visits v "
-                             "ON v.id = c.visit_id WHERE v.serial = ?"));
-    q.addBindValue(serial);
+                             "c.interval, %1, v.channels FROM visit_channels c JOIN visits v "
+                             "ON v.id = c.visit_id WHERE %2")
+                  .arg(kVisitOrder, which));
+    q.bindValue(QStringLiteral(":serial"), serial);
+    q.bindValue(QStringLiteral(":channels"), channels);
     if (!impl_->Exec(q))
-        return visits;
-    std::vector<VisitSpan> spans;
+        return failed();
+    // The days lost are counted within each history (channel count), never across two.
+    std::map<int, std::vector<VisitSpan>> spans;
     while (q.next()) {
         LibraryVisit& v = visits[at[q.value(0).toLongLong()]];
         VisitSpan s{q.value(0).toLongLong(), q.value(6).toLongLong(), q.value(1).toInt(),
@@ -526,68 +694,106 @@ std::vector<LibraryVisit> LibraryIndex::Visits(int serial) const {
             v.oldest = v.oldest ? std::min(*v.oldest, *s.oldest) : *s.oldest;
         if (s.newest)
             v.newest = v.newest ? std::max(*v.newest, *s.newest) : *s.newest;
-        spans.push_back(s);
+        spans[q.value(7).toInt()].push_back(s);
     }
-    for (const auto& [visit, lost] : LostSecondsPerVisit(std::move(spans)))
-        visits[at[visit]].lostSeconds = lost;
+    for (auto& [count, history] : spans)
+        for (const auto& [visit, lost] : LostSecondsPerVisit(std::move(history)))
+            visits[at[visit]].lostSeconds = lost;
 
     q.prepare(QStringLiteral("SELECT s.visit_id, s.channel, s.block, s.data FROM settings s "
-                             "JOIN visits v ON v.id = s.visit_id WHERE v.serial = ?"));
-    q.addBindValue(serial);
+                             "JOIN visits v ON v.id = s.visit_id WHERE %1")
+                  .arg(which));
+    q.bindValue(QStringLiteral(":serial"), serial);
+    q.bindValue(QStringLiteral(":channels"), channels);
     if (!impl_->Exec(q))
-        return visits;
+        return failed();
     std::map<qint64, QByteArray> settings;
     while (q.next())
         settings[q.value(0).toLongLong()] +=
             q.value(1).toByteArray() + q.value(2).toByteArray() + q.value(3).toByteArray();
-    for (std::size_t i = 1; i < visits.size(); ++i)
-        visits[i].settingsChanged = settings[visits[i].id] != settings[visits[i - 1].id];
+    // Settings are compared with the visit before of the same history.
+    std::map<int, qint64> before; // channel count: the last visit seen
+    for (LibraryVisit& v : visits) {
+        const auto it = before.find(v.channels);
+        v.settingsChanged = it != before.end() && settings[v.id] != settings[it->second];
+        before[v.channels] = v.id;
+    }
     return visits;
 }
 
-std::optional<LibraryVisit> LibraryIndex::VisitBySha(const QByteArray& sha256) const {
-    if (!impl_->open)
-        return std::nullopt;
+IndexRead<std::optional<LibraryVisit>> LibraryIndex::VisitBySha(const QByteArray& sha256) const {
+    IndexRead<std::optional<LibraryVisit>> found;
+    if (impl_->NotOpen(found))
+        return found;
     QSqlQuery q(impl_->Db());
-    q.prepare(QStringLiteral("SELECT serial FROM visits WHERE sha256 = ?"));
+    q.prepare(QStringLiteral("SELECT serial, channels FROM visits WHERE sha256 = ?"));
     q.addBindValue(sha256);
-    if (!impl_->Exec(q) || !q.next())
-        return std::nullopt;
+    if (!impl_->Exec(q)) {
+        found.error = impl_->lastError;
+        return found;
+    }
+    if (!q.next())
+        return found;
     const int serial = q.value(0).toInt();
+    const int channels = q.value(1).toInt();
     q.finish();
-    for (LibraryVisit& v : Visits(serial))
+    IndexRead<std::vector<LibraryVisit>> visits = Visits(serial, channels);
+    if (visits.Failed()) {
+        found.error = visits.error;
+        return found;
+    }
+    for (LibraryVisit& v : visits)
         if (v.sha256 == sha256)
-            return v;
-    return std::nullopt;
+            found.emplace(std::move(v));
+    return found;
 }
 
-QStringList LibraryIndex::KnownSha256() const {
-    QStringList list;
-    if (!impl_->open)
+IndexRead<QStringList> LibraryIndex::KnownSha256() const {
+    IndexRead<QStringList> list;
+    if (impl_->NotOpen(list))
         return list;
     QSqlQuery q(impl_->Db());
     q.setForwardOnly(true);
-    if (impl_->Exec(q, QStringLiteral("SELECT sha256 FROM visits")))
-        while (q.next())
-            list << QString::fromLatin1(q.value(0).toByteArray().toHex());
+    if (!impl_->Exec(q, QStringLiteral("SELECT sha256 FROM visits"))) {
+        list.error = impl_->lastError;
+        return list;
+    }
+    while (q.next())
+        list << QString::fromLatin1(q.value(0).toByteArray().toHex());
     return list;
 }
 
-std::vector<ChannelSeries> LibraryIndex::History(int serial) const {
-    std::vector<ChannelSeries> series;
-    if (!impl_->open)
+IndexRead<std::vector<ChannelSeries>> LibraryIndex::History(int serial, int channels) const {
+    IndexRead<std::vector<ChannelSeries>> series;
+    if (impl_->NotOpen(series))
         return series;
-    // One query per channel reading the records alone, straight into one buffer: at years of
-    // records the reading is most of the time the chart window waits for.
+    auto failed = [&] {
+        series.clear();
+        series.error = impl_->lastError;
+        return series;
+    };
     QSqlQuery records(impl_->Db());
     records.setForwardOnly(true);
-    records.prepare(QStringLiteral("SELECT data FROM records WHERE serial = ? AND channel = ? "
-                                   "ORDER BY time"));
+    if (channels == 0) {
+        records.prepare(QStringLiteral("SELECT v.channels FROM visits v WHERE v.serial = ? "
+                                       "ORDER BY %1 DESC, v.id DESC LIMIT 1")
+                            .arg(kVisitOrder));
+        records.addBindValue(serial);
+        if (!impl_->Exec(records))
+            return failed();
+        channels = records.next() ? records.value(0).toInt() : 0;
+        records.finish();
+    }
+    // One query per channel reading the records alone, straight into one buffer: at years of
+    // records the reading is most of the time the chart window waits for.
+    records.prepare(QStringLiteral("SELECT data FROM records WHERE serial = ? AND channels = ? "
+                                   "AND channel = ? ORDER BY time"));
     for (int channel = 1; channel <= MaxChannelCount; ++channel) {
         records.addBindValue(serial);
+        records.addBindValue(channels);
         records.addBindValue(channel);
         if (!impl_->Exec(records))
-            return {};
+            return failed();
         QByteArray all;
         while (records.next())
             all += records.value(0).toByteArray();
@@ -614,6 +820,28 @@ QString AddKeptDownload(const QString& indexPath, const QString& file) {
 IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFolder,
                                 QString& error) {
     IndexReport report;
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        error = QStringLiteral("папка %1 не создаётся")
+                    .arg(QDir::toNativeSeparators(info.absolutePath()));
+        return report;
+    }
+    // One rebuild at a time: a second one would write the same fresh file under the first.
+    QLockFile lock(path + QStringLiteral(".rebuild.lock"));
+    lock.setStaleLockTime(0); // a rebuild may take long; only a dead process's lock is stale
+    if (!lock.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, application;
+        if (lock.error() == QLockFile::LockFailedError) {
+            lock.getLockInfo(&pid, &host, &application);
+            error =
+                QStringLiteral("индекс уже перестраивается (процесс %1); дождитесь конца").arg(pid);
+        } else {
+            error = QStringLiteral("индекс не перестроить: папка %1 недоступна для записи")
+                        .arg(QDir::toNativeSeparators(info.absolutePath()));
+        }
+        return report;
+    }
     const QString fresh = path + QStringLiteral(".rebuilding");
     for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
         QFile::remove(fresh + suffix);
@@ -624,10 +852,15 @@ IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFold
             return report;
         report = index.CatchUp(archivesFolder);
     }
-    // A damaged index or one of a newer program is kept under a name of its own.
+    // A damaged index (anywhere in it, not only its first pages) or one of a newer program is
+    // kept under a name of its own.
     if (QFileInfo::exists(path)) {
-        LibraryIndex old;
-        if (!old.Open(path).isEmpty()) {
+        bool sound = false;
+        {
+            LibraryIndex old;
+            sound = old.Open(path).isEmpty() && old.CheckWhole().isEmpty();
+        }
+        if (!sound) {
             const QString kept =
                 path + QStringLiteral(".damaged-") +
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));

@@ -8,9 +8,19 @@
 // two program instances at once lose nothing. One object is one connection and is used from the
 // thread that created it; a thread of its own opens its own object on the same file.
 //
-// Per serial number and channel the history holds every valid record of every visit once per
-// record time; records of the same time with other contents (a clock set back, a replaced
-// controller given the same serial number) are kept apart and counted as conflicts.
+// A controller's history is keyed by its serial number AND its channel count: a visit with
+// another channel count under a known serial number (a one-channel controller given the number of
+// a two-channel one) starts a history of its own, never merged. Per history and channel it holds
+// every valid record of every visit once per record time; records of the same time with other
+// contents (a clock set back, a replaced controller given the same serial number) are kept apart
+// and counted as conflicts.
+//
+// How the library (library/) reports a failure: as the cause in plain Russian words, an empty
+// text meaning success (Open, AddKeptDownload); a function that also gives a value returns it in
+// a result that carries that text (AddResult, IndexReport, IndexRead). A failure is never an
+// empty list or a missing value alone: a caller can always tell "none" from "could not". The
+// causes name what the user can do: a damaged index names the command that rebuilds it, a full
+// disk says that the disk is full, a read-only folder says so. Nothing throws out of library/.
 
 #include "ChartSeries.h"
 
@@ -24,12 +34,24 @@
 #include <optional>
 #include <vector>
 
-// One controller of the library, for the list and for `kv9000 --library`.
+// What was read from the index: the value (a list, an optional), or the cause it could not be
+// read in error. It is the value itself, so that a caller that only lists keeps working; a caller
+// that must tell "none" from "could not" looks at error first (set: the value is no answer).
+template <typename Value> struct IndexRead : Value {
+    QString error;
+    bool Failed() const { return !error.isEmpty(); }
+};
+
+// The cause given when the index is damaged: it names the command that rebuilds it.
+QString DamagedIndexCause();
+
+// One controller of the library (a serial number with one channel count), for the list and for
+// `kv9000 --library`.
 struct LibraryController {
     int serial = 0;
+    int channels = 0;       // 1 or 2: with the serial number, what the history is of
     QString place;          // installation-place comment of the newest visit
     QString identification; // of the newest visit
-    int channels = 0;       // of the newest visit
     int visits = 0;
     std::optional<qint64> first, last; // oldest and newest record time (wall time as UTC, s)
     qint64 records = 0;                // distinct record times summed over the channels
@@ -60,12 +82,14 @@ struct AddResult {
     QString error;     // the cause when refused
     int serial = 0;    // when added or already there
     QByteArray sha256; // when read
+    QString file;      // when added or already there: the file the index has for it
 };
 
 // What a batch of files did: counts, and each refused file with its cause.
 struct IndexReport {
     int added = 0;
     int alreadyThere = 0;
+    int restored = 0; // of alreadyThere: the indexed file was gone and is kept again
     struct Refusal {
         QString path;
         QString cause;
@@ -82,9 +106,12 @@ public:
     LibraryIndex& operator=(const LibraryIndex&) = delete;
 
     // Opens (or creates, with its folder) the index at path. Returns the cause of a refusal: a
-    // damaged file or a foreign database, a newer schema; such a file is never written.
+    // damaged file or a foreign database, a newer schema; such a file is never written. An index
+    // that cannot be written (a read-only folder or file) is opened for reading: it lists, and
+    // every write is refused with that cause.
     QString Open(const QString& path);
     bool IsOpen() const;
+    bool IsReadOnly() const;
     QString Path() const;
     // The name of the Qt SQL connection (for tests that set SQLite limits on it).
     QString ConnectionName() const;
@@ -96,9 +123,12 @@ public:
     AddResult AddFile(const QString& path);
 
     // Adds files and folders of them (every *.kvarc below a folder) into the archives folder:
-    // a file not yet indexed is copied there under its controller's folder, named as a download
-    // is, unless it already lies below that folder, and indexed. Refused files are reported and
-    // the rest goes on.
+    // a file not yet indexed is kept there as a download is (KeepArchiveFile: never replacing a
+    // file, however many imports run at once), unless it already lies below that folder, and
+    // indexed. A known download whose indexed file is gone is kept again and its row mended
+    // (restored). Refused files are reported with their cause (a name that is not UTF-8 too) and
+    // the rest goes on; a copy whose indexing failed is taken back. A damaged index refuses
+    // everything before anything is copied.
     IndexReport Import(const QStringList& paths, const QString& archivesFolder);
 
     // Indexes every *.kvarc below folder not yet indexed under its path (the first start, and
@@ -106,14 +136,21 @@ public:
     // reported; the rest goes on. A stop flag set meanwhile ends it after the current file.
     IndexReport CatchUp(const QString& folder, const std::atomic<bool>* stop = nullptr);
 
-    std::vector<LibraryController> Controllers() const;
-    std::vector<LibraryVisit> Visits(int serial) const;
-    std::optional<LibraryVisit> VisitBySha(const QByteArray& sha256) const;
-    QStringList KnownSha256() const; // hex, of every indexed image
+    // Every controller (serial number and channel count), by serial number, then channel count.
+    IndexRead<std::vector<LibraryController>> Controllers() const;
+    // A controller's visits, oldest first. channels 0: every visit of the serial number, of any
+    // channel count.
+    IndexRead<std::vector<LibraryVisit>> Visits(int serial, int channels = 0) const;
+    IndexRead<std::optional<LibraryVisit>> VisitBySha(const QByteArray& sha256) const;
+    IndexRead<QStringList> KnownSha256() const; // hex, of every indexed image
 
     // A controller's merged history as chart series, one per channel (1..2; a channel without
-    // records gives an empty series).
-    std::vector<ChannelSeries> History(int serial) const;
+    // records gives an empty series). channels 0: the channel count of its newest visit.
+    IndexRead<std::vector<ChannelSeries>> History(int serial, int channels = 0) const;
+
+    // Reads every page of the index (SQLite's quick check): the cause when it is damaged (naming
+    // the command that rebuilds it), or an empty text.
+    QString CheckWhole() const;
 
     // The last database failure, for messages.
     QString LastError() const;
@@ -124,9 +161,11 @@ private:
 };
 
 // Rebuilds the index at path from every archive file below archivesFolder: a fresh index is
-// written beside it and put in its place when complete. An old index that does not open (damaged
-// or of a newer version) is kept as path + ".damaged-<time>"; it is never overwritten. The report
-// says what was indexed; error is set when no fresh index could be written.
+// written beside it and put in its place when complete. An old index that does not open or fails
+// the quick check (damaged anywhere, or of a newer version) is kept as path + ".damaged-<time>";
+// it is never overwritten. One rebuild at a time: while another runs (its lock file
+// path + ".rebuild.lock"), error says so and nothing is touched. The report says what was
+// indexed; error is set when no fresh index could be written.
 IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFolder, QString& error);
 
 // Adds a download just kept as the archive file at file to the index at indexPath, on the

@@ -54,6 +54,56 @@ const std::vector<std::vector<const char*>> kSteps = {
             last INTEGER,
             PRIMARY KEY(serial, channel)) WITHOUT ROWID)",
     },
+    // A history per serial number and channel count: records and totals gain the channel count
+    // of the visit that brought them. Records that a visit of another channel count repeated
+    // exactly stay with the first one; `kv9000 --reindex` gives every history all of its own.
+    // A download of unknown time has no download time (NULL).
+    {
+        R"(CREATE TABLE visits_v2(
+            id INTEGER PRIMARY KEY,
+            sha256 BLOB NOT NULL UNIQUE,
+            file TEXT NOT NULL,
+            serial INTEGER NOT NULL,
+            channels INTEGER NOT NULL,
+            identification TEXT NOT NULL,
+            place TEXT NOT NULL,
+            port TEXT NOT NULL,
+            downloaded_ms INTEGER,
+            utc_offset INTEGER NOT NULL))",
+        "INSERT INTO visits_v2 SELECT * FROM visits",
+        "DROP TABLE visits",
+        "ALTER TABLE visits_v2 RENAME TO visits",
+        "CREATE INDEX visits_by_controller ON visits(serial, channels, downloaded_ms)",
+        "CREATE INDEX visits_by_file ON visits(file)",
+        R"(CREATE TABLE records_v2(
+            serial INTEGER NOT NULL,
+            channels INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            time INTEGER NOT NULL,
+            data BLOB NOT NULL,
+            visit_id INTEGER NOT NULL,
+            PRIMARY KEY(serial, channels, channel, time, data)) WITHOUT ROWID)",
+        R"(INSERT INTO records_v2(serial, channels, channel, time, data, visit_id)
+            SELECT r.serial, v.channels, r.channel, r.time, r.data, r.visit_id
+            FROM records r JOIN visits v ON v.id = r.visit_id)",
+        "DROP TABLE records",
+        "ALTER TABLE records_v2 RENAME TO records",
+        R"(CREATE TABLE histories_v2(
+            serial INTEGER NOT NULL,
+            channels INTEGER NOT NULL,
+            channel INTEGER NOT NULL,
+            records INTEGER NOT NULL,
+            conflicts INTEGER NOT NULL,
+            first INTEGER,
+            last INTEGER,
+            PRIMARY KEY(serial, channels, channel)) WITHOUT ROWID)",
+        R"(INSERT INTO histories_v2(serial, channels, channel, records, conflicts, first, last)
+            SELECT serial, channels, channel, count(DISTINCT time),
+                   count(*) - count(DISTINCT time), min(time), max(time)
+            FROM records GROUP BY serial, channels, channel)",
+        "DROP TABLE histories",
+        "ALTER TABLE histories_v2 RENAME TO histories",
+    },
 };
 
 QString Failed(const QString& what, const QSqlError& error) {
@@ -63,7 +113,7 @@ QString Failed(const QString& what, const QSqlError& error) {
 } // namespace
 
 QString PrepareLibrarySchema(QSqlDatabase& db) {
-    static_assert(LibrarySchemaVersion == 1, "a new version needs its step in kSteps");
+    static_assert(LibrarySchemaVersion == 2, "a new version needs its step in kSteps");
     QSqlQuery q(db);
     // Reading the catalogue is the first thing that touches the file: a damaged file or one that
     // is no database fails here, before anything is written.
@@ -85,6 +135,9 @@ QString PrepareLibrarySchema(QSqlDatabase& db) {
         return QStringLiteral("файл индекса — чужая база данных (в ней есть таблицы, но нет "
                               "версии индекса); он не изменён");
 
+    if (db.connectOptions().contains(QStringLiteral("QSQLITE_OPEN_READONLY")))
+        return QStringLiteral("индекс старой схемы %1 не обновить: он доступен только для чтения")
+            .arg(version);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return Failed(QStringLiteral("индекс занят"), q.lastError());
     // Another instance may have brought it up to date while this one waited.

@@ -9,7 +9,7 @@
 class QSqlDatabase;
 
 // The schema version this program writes and reads.
-constexpr int LibrarySchemaVersion = 1;
+constexpr int LibrarySchemaVersion = 2;
 
 // Checks the open database and brings it to LibrarySchemaVersion: an empty database gets the
 // tables, an older version is migrated step by step in one transaction. Returns the cause of a

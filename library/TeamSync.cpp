@@ -138,7 +138,10 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     }
     QLockFile lock(archivesFolder + QStringLiteral("/.sync.lock"));
     if (!lock.tryLock(0)) {
-        report.error = QStringLiteral("синхронизация уже идёт (в другом окне программы)");
+        report.error = lock.error() == QLockFile::LockFailedError
+                           ? QStringLiteral("синхронизация уже идёт (в другом окне программы)")
+                           : QStringLiteral("папка архивов %1 недоступна для записи")
+                                 .arg(QDir::toNativeSeparators(archivesFolder));
         return report;
     }
     // Files kept while no index could be written are known before anything is fetched, so that

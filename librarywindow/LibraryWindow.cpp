@@ -24,6 +24,7 @@ namespace {
 
 constexpr int kSerialRole = Qt::UserRole + 1;
 constexpr int kFileRole = Qt::UserRole + 2;
+constexpr int kChannelsRole = Qt::UserRole + 3;
 const QColor kLostColour(255, 205, 205);
 
 QStandardItem* Text(const QString& text) {
@@ -155,13 +156,26 @@ int LibraryWindow::ChosenSerial() const {
     return filterModel_->index(current.row(), 0).data(kSerialRole).toInt();
 }
 
+int LibraryWindow::ChosenChannels() const {
+    const QModelIndex current = controllers_->currentIndex();
+    if (!current.isValid())
+        return 0;
+    return filterModel_->index(current.row(), 0).data(kChannelsRole).toInt();
+}
+
 void LibraryWindow::Reload() {
     if (!indexError_.isEmpty()) {
         status_->setText(indexError_);
         return;
     }
     const int chosen = ChosenSerial();
-    controllerList_ = index_->Controllers();
+    const int chosenChannels = ChosenChannels();
+    const IndexRead<std::vector<LibraryController>> read = index_->Controllers();
+    if (read.Failed()) {
+        status_->setText(read.error);
+        return;
+    }
+    controllerList_ = read;
     const std::vector<LibraryController>& list = controllerList_;
     controllers_->setSortingEnabled(false);
     controllerModel_->setRowCount(0);
@@ -173,12 +187,14 @@ void LibraryWindow::Reload() {
             Text(Moment(c.last)),    Text(c.lastVisit.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
             LostDays(c.lostSeconds), Number(static_cast<double>(c.conflicts))};
         row[0]->setData(c.serial, kSerialRole);
+        row[0]->setData(c.channels, kChannelsRole);
         controllerModel_->appendRow(row);
     }
     controllers_->setSortingEnabled(true);
     controllers_->resizeColumnsToContents();
     for (int r = 0; r < filterModel_->rowCount(); ++r)
-        if (filterModel_->index(r, 0).data(kSerialRole).toInt() == chosen)
+        if (filterModel_->index(r, 0).data(kSerialRole).toInt() == chosen &&
+            filterModel_->index(r, 0).data(kChannelsRole).toInt() == chosenChannels)
             controllers_->setCurrentIndex(filterModel_->index(r, 0));
     if (!Working())
         status_->setText(QStringLiteral("Регуляторов: %1").arg(list.size()));
@@ -190,7 +206,10 @@ void LibraryWindow::ShowVisits() {
     const int serial = ChosenSerial();
     if (serial < 0)
         return;
-    for (const LibraryVisit& v : index_->Visits(serial)) {
+    const IndexRead<std::vector<LibraryVisit>> visits = index_->Visits(serial, ChosenChannels());
+    if (visits.Failed())
+        status_->setText(visits.error);
+    for (const LibraryVisit& v : visits) {
         QList<QStandardItem*> row{
             Text(v.downloadedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
             Number(static_cast<double>(v.records)),
@@ -208,18 +227,24 @@ void LibraryWindow::ShowVisits() {
 
 void LibraryWindow::ShowHistory() {
     const int serial = ChosenSerial();
+    const int channels = ChosenChannels();
     if (serial < 0)
         return;
+    const IndexRead<std::vector<ChannelSeries>> history = index_->History(serial, channels);
+    if (history.Failed()) {
+        status_->setText(history.error);
+        return;
+    }
     ArchiveFileContents controller; // the identity the title needs, no image
     controller.serial = static_cast<std::uint16_t>(serial);
     for (const LibraryController& c : controllerList_)
-        if (c.serial == serial) {
+        if (c.serial == serial && c.channels == channels) {
             controller.identification = c.identification;
             controller.channelCount = c.channels;
         }
     if (!history_)
         history_ = new ChartWindow({}, this);
-    history_->ShowHistory(controller, index_->History(serial));
+    history_->ShowHistory(controller, history);
     history_->show();
     history_->raise();
     history_->activateWindow();
@@ -258,6 +283,8 @@ QString Summary(const IndexReport& report) {
                        .arg(report.added)
                        .arg(report.alreadyThere)
                        .arg(report.refused.size());
+    if (report.restored > 0)
+        text += QStringLiteral("\nВосстановлено удалённых файлов архивов: %1").arg(report.restored);
     for (const IndexReport::Refusal& r : report.refused)
         text += QStringLiteral("\n%1: %2").arg(QDir::toNativeSeparators(r.path), r.cause);
     return text;

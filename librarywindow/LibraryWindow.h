@@ -67,8 +67,10 @@ public:
     QLabel* Status() const { return status_; }
     ChartWindow* HistoryWindow() const { return history_; }
     bool Working() const { return working_ > 0; }
-    // The serial number of the controller chosen, or -1.
+    // The serial number of the controller chosen, or -1, and its channel count (a serial number
+    // with two channel counts is two controllers).
     int ChosenSerial() const;
+    int ChosenChannels() const;
 
 signals:
     // A double click on a visit: the main window opens its file.

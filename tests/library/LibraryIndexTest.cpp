@@ -10,11 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -362,6 +365,326 @@ TEST_F(LibraryIndexTest, TwoInstancesAddingAtOnceLoseNothing) {
     EXPECT_EQ(controllers[0].visits, 3);
     EXPECT_EQ(controllers[1].visits, 3);
     EXPECT_EQ(controllers[0].conflicts + controllers[1].conflicts, 0);
+}
+
+// Keeping files: every copy into the archives folder is a file of its own, and the index points
+// at a file that is there.
+
+// Every *.kvarc below folder, hidden ones too.
+QStringList KeptFiles(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, {QStringLiteral("*.kvarc")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+TEST_F(LibraryIndexTest, ImportsAtOnceOfDownloadsOfOneSecondKeepEachInAFileOfItsOwn) {
+    // Twelve different downloads of one controller, all made in the same second.
+    const ArchiveFileContents visit =
+        *ReadArchiveFile(Visit({.serial = 31, .at = QStringLiteral("2024-05-01T12:00")})).contents;
+    const QString outside = dir_.filePath(QStringLiteral("usb-stick"));
+    QStringList parts[4];
+    for (int i = 0; i < 12; ++i) {
+        ArchiveFileContents c = visit;
+        c.image[40 + i] = static_cast<char>(c.image[40 + i] ^ 0x01);
+        const QString file = outside + QStringLiteral("/%1.kvarc").arg(i);
+        ASSERT_EQ(WriteArchiveFile(file, c), QString());
+        parts[i % 4] << file;
+    }
+    ASSERT_TRUE(QDir(archives_).removeRecursively());
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(indexPath_), QString());
+    }
+    std::vector<std::thread> imports;
+    int added[4] = {};
+    for (int t = 0; t < 4; ++t)
+        imports.emplace_back([&, t] {
+            LibraryIndex index;
+            if (index.Open(indexPath_).isEmpty())
+                added[t] = index.Import(parts[t], archives_).added;
+        });
+    for (std::thread& t : imports)
+        t.join();
+    EXPECT_EQ(added[0] + added[1] + added[2] + added[3], 12);
+
+    EXPECT_EQ(KeptFiles(archives_).size(), 12);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    const auto visits = index.Visits(31);
+    ASSERT_EQ(visits.size(), 12u);
+    std::set<QString> files;
+    for (const LibraryVisit& v : visits) {
+        files.insert(v.file);
+        const ArchiveFileReadResult read = ReadArchiveFile(v.file);
+        ASSERT_TRUE(read.contents) << v.file.toStdString();
+        EXPECT_EQ(ArchiveImageSha256(read.contents->image).toHex(), v.sha256.toHex())
+            << "a row names another's file";
+    }
+    EXPECT_EQ(files.size(), 12u);
+}
+
+TEST_F(LibraryIndexTest, ImportingAKnownDownloadWhoseFileWasDeletedKeepsItAgain) {
+    const QString outside = dir_.filePath(QStringLiteral("usb-stick/a.kvarc"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(outside).absolutePath()));
+    ASSERT_TRUE(
+        QFile::rename(Visit({.serial = 8, .at = QStringLiteral("2024-05-01T12:00")}), outside));
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    const IndexReport first = index.Import({outside}, archives_);
+    ASSERT_EQ(first.addedFiles.size(), 1);
+    ASSERT_TRUE(QFile::remove(first.addedFiles[0])); // deleted by hand
+
+    const IndexReport again = index.Import({outside}, archives_);
+    EXPECT_EQ(again.alreadyThere, 1);
+    EXPECT_EQ(again.restored, 1);
+    const auto visits = index.Visits(8);
+    ASSERT_EQ(visits.size(), 1u);
+    EXPECT_EQ(ReadBytes(visits[0].file), ReadBytes(outside));
+    // Kept once: a third import finds it there.
+    const IndexReport third = index.Import({outside}, archives_);
+    EXPECT_EQ(third.restored, 0);
+    EXPECT_EQ(KeptFiles(archives_).size(), 1);
+}
+
+TEST_F(LibraryIndexTest, DownloadsOfUnknownTimeAreKeptVisiblyAndFoundByTheRebuild) {
+    ArchiveFileContents c =
+        *ReadArchiveFile(Visit({.serial = 9, .at = QStringLiteral("2024-05-01T12:00")})).contents;
+    ASSERT_TRUE(QDir(archives_).removeRecursively());
+    c.downloadedAt = QDateTime();
+    QString first, second;
+    ASSERT_EQ(KeepArchiveFile(archives_, c, &first), QString());
+    c.image[40] = static_cast<char>(c.image[40] ^ 0x01);
+    ASSERT_EQ(KeepArchiveFile(archives_, c, &second), QString());
+    EXPECT_EQ(QFileInfo(first).fileName(), QStringLiteral("unknown-time.kvarc"));
+    EXPECT_EQ(QFileInfo(second).fileName(), QStringLiteral("unknown-time_2.kvarc"));
+    // Earlier versions kept one as a hidden file: it is found too.
+    c.image[41] = static_cast<char>(c.image[41] ^ 0x01);
+    ASSERT_EQ(WriteArchiveFile(archives_ + QStringLiteral("/9/.kvarc"), c), QString());
+
+    QString error;
+    const IndexReport report = RebuildLibraryIndex(indexPath_, archives_, error);
+    EXPECT_EQ(error, QString());
+    EXPECT_EQ(report.added, 3);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    const auto visits = index.Visits(9);
+    ASSERT_EQ(visits.size(), 3u);
+    for (const LibraryVisit& v : visits)
+        EXPECT_FALSE(v.downloadedAt.isValid()) << "an unknown time shown as a date";
+    const auto controllers = index.Controllers();
+    ASSERT_EQ(controllers.size(), 1u);
+    EXPECT_EQ(controllers[0].visits, 3);
+}
+
+// One history per serial number and channel count.
+
+TEST_F(LibraryIndexTest, ASerialNumberWithAnotherChannelCountIsAControllerOfItsOwn) {
+    const QString two = Visit({.serial = 500, .channels = 2, .at = QStringLiteral("2024-01-10")});
+    const QString one = Visit({.serial = 500, .channels = 1, .at = QStringLiteral("2024-02-10")});
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    ASSERT_EQ(index.AddFile(two).outcome, AddOutcome::Added);
+    ASSERT_EQ(index.AddFile(one).outcome, AddOutcome::Added);
+
+    const auto controllers = index.Controllers();
+    ASSERT_EQ(controllers.size(), 2u);
+    const auto twoTimes = TimesOf(two), oneTimes = TimesOf(one);
+    for (const LibraryController& c : controllers) {
+        EXPECT_EQ(c.serial, 500);
+        EXPECT_EQ(c.visits, 1);
+        EXPECT_EQ(c.conflicts, 0) << "the histories were merged";
+        EXPECT_EQ(c.lostSeconds, 0);
+        const auto& times = c.channels == 2 ? twoTimes : oneTimes;
+        qint64 records = 0;
+        for (const auto& t : times)
+            records += static_cast<qint64>(t.size());
+        EXPECT_EQ(c.records, records) << c.channels << " channels";
+    }
+    const auto history1 = index.History(500, 1), history2 = index.History(500, 2);
+    ASSERT_EQ(history1.size(), 1u);
+    ASSERT_EQ(history2.size(), 2u);
+    EXPECT_EQ(history1[0].time.size(), oneTimes[0].size());
+    EXPECT_EQ(history2[1].time.size(), twoTimes[1].size());
+    EXPECT_EQ(index.History(500).size(), 1u); // the newest visit's
+    EXPECT_EQ(index.Visits(500, 1).size(), 1u);
+    EXPECT_EQ(index.Visits(500).size(), 2u);
+}
+
+TEST_F(LibraryIndexTest, AnIndexOfTheFirstSchemaIsBroughtUpToDateWithItsHistoriesWhole) {
+    const QStringList files{
+        Visit({.serial = 500, .at = QStringLiteral("2024-01-10")}),
+        Visit({.serial = 500, .at = QStringLiteral("2024-02-10")}),
+        Visit({.serial = 600, .channels = 1, .at = QStringLiteral("2024-02-10")}),
+        Visit({.serial = 500, .at = QStringLiteral("2024-03-10"), .historySeed = 77})}; // conflicts
+    std::vector<LibraryController> current;
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(indexPath_), QString());
+        for (const QString& file : files)
+            ASSERT_EQ(index.AddFile(file).outcome, AddOutcome::Added);
+        current = index.Controllers();
+        ASSERT_EQ(current.size(), 2u);
+    }
+    {
+        // The same index as the first schema held it (docs/library.md of that version).
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        db.setDatabaseName(indexPath_);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char* sql :
+             {"CREATE TABLE old_records(serial INTEGER NOT NULL, channel INTEGER NOT NULL, "
+              "time INTEGER NOT NULL, data BLOB NOT NULL, visit_id INTEGER NOT NULL, "
+              "PRIMARY KEY(serial, channel, time, data)) WITHOUT ROWID",
+              "INSERT INTO old_records SELECT serial, channel, time, data, visit_id FROM records",
+              "DROP TABLE records", "ALTER TABLE old_records RENAME TO records",
+              "CREATE TABLE old_histories(serial INTEGER NOT NULL, channel INTEGER NOT NULL, "
+              "records INTEGER NOT NULL, conflicts INTEGER NOT NULL, first INTEGER, last "
+              "INTEGER, PRIMARY KEY(serial, channel)) WITHOUT ROWID",
+              "INSERT INTO old_histories SELECT serial, channel, records, conflicts, first, "
+              "last FROM histories",
+              "DROP TABLE histories", "ALTER TABLE old_histories RENAME TO histories",
+              "PRAGMA user_version = 1"})
+            ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    const auto migrated = index.Controllers();
+    ASSERT_EQ(migrated.size(), current.size());
+    for (std::size_t i = 0; i < migrated.size(); ++i) {
+        EXPECT_EQ(migrated[i].records, current[i].records) << i;
+        EXPECT_EQ(migrated[i].conflicts, current[i].conflicts) << i;
+        EXPECT_EQ(migrated[i].first, current[i].first) << i;
+        EXPECT_EQ(migrated[i].last, current[i].last) << i;
+        EXPECT_EQ(migrated[i].visits, current[i].visits) << i;
+    }
+    EXPECT_GT(current[0].conflicts, 0);
+    EXPECT_EQ(index.History(500)[0].time.size(), index.History(500, 2)[0].time.size());
+}
+
+// Failures that name their cause.
+
+// Fills the page in the middle of the file with garbage: the first pages stay sound.
+bool DamageMiddlePage(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite) || f.size() < 64 * 4096)
+        return false;
+    return f.seek(f.size() / 2 / 4096 * 4096) && f.write(QByteArray(4096, 'G')) == 4096;
+}
+
+TEST_F(LibraryIndexTest, AnIndexDamagedBeyondItsFirstPagesIsNamedBeforeAnyCopyAndKeptByReindex) {
+    for (const char* at : {"2024-01-10", "2024-04-10", "2024-07-10"})
+        Visit({.at = QString::fromLatin1(at)});
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(indexPath_), QString());
+        ASSERT_EQ(index.CatchUp(archives_).added, 3);
+    }
+    ASSERT_TRUE(DamageMiddlePage(indexPath_));
+    const QByteArray damaged = ReadBytes(indexPath_);
+    const QString outside = dir_.filePath(QStringLiteral("usb-stick/a.kvarc"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(outside).absolutePath()));
+    ASSERT_TRUE(QFile::rename(Visit({.serial = 4, .at = QStringLiteral("2024-08-01")}), outside));
+    const QStringList keptBefore = KeptFiles(archives_);
+    {
+        LibraryIndex index;
+        ASSERT_EQ(index.Open(indexPath_), QString()); // its first pages are sound
+        const IndexReport report = index.Import({outside}, archives_);
+        ASSERT_EQ(report.refused.size(), 1u);
+        EXPECT_TRUE(report.refused[0].cause.contains(QStringLiteral("индекс повреждён")));
+        EXPECT_TRUE(report.refused[0].cause.contains(QStringLiteral("kv9000 --reindex")));
+    }
+    EXPECT_EQ(KeptFiles(archives_), keptBefore) << "copied before the failure";
+
+    QString error;
+    EXPECT_EQ(RebuildLibraryIndex(indexPath_, archives_, error).added, 3);
+    EXPECT_EQ(error, QString());
+    const QStringList kept =
+        QDir(dir_.path()).entryList({QStringLiteral("library.sqlite.damaged-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(ReadBytes(dir_.filePath(kept[0])), damaged);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    EXPECT_EQ(index.CheckWhole(), QString());
+}
+
+TEST_F(LibraryIndexTest, OneRebuildAtATimeAndNoLogLeftBehind) {
+    for (int month = 1; month <= 6; ++month)
+        Visit({.at = QStringLiteral("2024-%1-01").arg(month, 2, 10, QLatin1Char('0'))});
+    {
+        // Another rebuild holds the lock.
+        QLockFile other(indexPath_ + QStringLiteral(".rebuild.lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        QString error;
+        RebuildLibraryIndex(indexPath_, archives_, error);
+        EXPECT_TRUE(error.contains(QStringLiteral("уже перестраивается"))) << error.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(indexPath_)) << "written while another rebuild ran";
+    }
+    QString errors[2];
+    int added[2] = {};
+    std::thread a([&] { added[0] = RebuildLibraryIndex(indexPath_, archives_, errors[0]).added; });
+    std::thread b([&] { added[1] = RebuildLibraryIndex(indexPath_, archives_, errors[1]).added; });
+    a.join();
+    b.join();
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(errors[i].isEmpty() ? added[i] == 6
+                                        : errors[i].contains(QStringLiteral("уже перестраивается")))
+            << errors[i].toStdString() << " " << added[i];
+    EXPECT_EQ(QDir(dir_.path()).entryList({QStringLiteral("library.sqlite*")}, QDir::Files),
+              QStringList{QStringLiteral("library.sqlite")});
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    EXPECT_EQ(index.Controllers()[0].visits, 6);
+}
+
+TEST_F(LibraryIndexTest, AFullDiskOnImportSaysSoAndTakesTheCopyBack) {
+    const QString outside = dir_.filePath(QStringLiteral("usb-stick/a.kvarc"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(outside).absolutePath()));
+    ASSERT_TRUE(QFile::rename(Visit({.serial = 5, .at = QStringLiteral("2024-08-01")}), outside));
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    QSqlQuery q(QSqlDatabase::database(index.ConnectionName()));
+    ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
+    ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 5)));
+    const IndexReport report = index.Import({outside}, archives_);
+    ASSERT_EQ(report.refused.size(), 1u);
+    EXPECT_TRUE(report.refused[0].cause.contains(QStringLiteral("диск заполнен")))
+        << report.refused[0].cause.toStdString();
+    EXPECT_EQ(KeptFiles(archives_), QStringList());
+    // Not "none": the list says it could not be read when the index is gone.
+    const LibraryIndex closed;
+    EXPECT_TRUE(closed.Controllers().Failed());
+}
+
+TEST_F(LibraryIndexTest, AFileNameThatIsNotUtf8IsRefusedWithItsCause) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows file names are never other bytes than UTF-16";
+#else
+    const QString outside = dir_.filePath(QStringLiteral("usb-stick"));
+    ASSERT_TRUE(QDir().mkpath(outside));
+    const QByteArray good = ReadBytes(Visit({.serial = 6, .at = QStringLiteral("2024-08-01")}));
+    const QByteArray name = QFile::encodeName(outside) + "/\xcf\xf0\xee\xe1\xe0.kvarc"; // cp1251
+    std::FILE* f = std::fopen(name.constData(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(good.constData(), 1, static_cast<std::size_t>(good.size()), f),
+              static_cast<std::size_t>(good.size()));
+    std::fclose(f);
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(indexPath_), QString());
+    const IndexReport report = index.Import({outside}, archives_);
+    std::remove(name.constData()); // QTemporaryDir cannot name it either
+    ASSERT_EQ(report.refused.size(), 1u);
+    EXPECT_TRUE(report.refused[0].cause.contains(QStringLiteral("UTF-8")))
+        << report.refused[0].cause.toStdString();
+    EXPECT_TRUE(report.refused[0].path.endsWith(QStringLiteral("/\\xcf\\xf0\\xee\\xe1\\xe0.kvarc")))
+        << report.refused[0].path.toStdString();
+#endif
 }
 
 } // namespace
