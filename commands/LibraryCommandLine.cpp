@@ -65,16 +65,26 @@ int AnswerLibraryCommand(const CommandLine& line) {
     if (!OpenIndex(index))
         return 1;
     switch (line.library) {
-    case Library::List:
-        Out(FormatLibraryTable(index.Controllers()));
+    case Library::List: {
+        // A listing that failed is said, never printed as an empty library.
+        const auto controllers = index.Controllers();
+        if (controllers.Failed()) {
+            Err(controllers.error);
+            return 1;
+        }
+        Out(FormatLibraryTable(controllers));
         return 0;
+    }
     case Library::Import: {
         const IndexReport report = index.Import(line.libraryPaths, ArchivesFolder());
         ReportRefusals(report);
-        Out(QStringLiteral("добавлено: %1, уже были: %2, отклонено: %3\n")
+        Out(QStringLiteral("добавлено: %1, уже были: %2, отклонено: %3%4\n")
                 .arg(report.added)
                 .arg(report.alreadyThere)
-                .arg(report.refused.size()));
+                .arg(report.refused.size())
+                .arg(report.restored > 0 ? QStringLiteral(" (восстановлено удалённых файлов: %1)")
+                                               .arg(report.restored)
+                                         : QString()));
         return report.refused.empty() ? 0 : 1;
     }
     case Library::Sync: {
@@ -104,6 +114,7 @@ int AnswerLibraryCommand(const CommandLine& line) {
 
 void IndexKeptDownload(const QString& path, const QString& server) {
     LibraryBackground background(LibraryIndexPath(), ArchivesFolder());
-    background.AddKept(path, server);
+    // The file is kept whatever happens here; a failed index or sync is said once.
+    background.AddKept(path, server, [](const QString& cause) { Err(cause); });
     background.WaitForDone();
 }
