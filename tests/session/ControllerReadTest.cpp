@@ -9,10 +9,12 @@
 #include "FrameLink.h"
 #include "PortMap.h"
 #include "PortProbe.h"
+#include "ServiceSession.h"
 #include "SimArchive.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -144,6 +146,38 @@ TEST_F(ControllerReadTest, DoctorCheckDuringADownloadLeavesItIntact) {
         EXPECT_EQ(line.value(QStringLiteral("command")).toInt(), 30);
     }
     EXPECT_EQ(requests, FlashBlockCount) << "one request per block, nothing else";
+}
+
+// A read without a window is kept as the window keeps a download: the controller's identity as
+// read, its port and the image, in a new file among the kept downloads.
+TEST_F(ControllerReadTest, AReadIsKeptWithTheIdentityAndImageTheControllerGave) {
+    const QByteArray image = sim::GenerateArchive(2, 44);
+    auto sim = Sim(image, {"--channels", "2", "--serial", "4242", "--comment", "Котельная №3",
+                           "--address", "7"});
+    ASSERT_TRUE(sim->Running());
+    SetPortMap({{3, sim->Device()}});
+    FrameLink link;
+    link.DeviceAddress = 7;
+    const ControllerRead read = ReadController(link, 3, 115200);
+    ASSERT_EQ(read.outcome, ControllerReadOutcome::Completed);
+
+    ServiceSession session(dir_.filePath(QStringLiteral("archives")));
+    const QDateTime now = QDateTime::currentDateTime();
+    const ServiceSession::KeptDownload kept = session.KeepRead(read, link.CurrentPortName(), now);
+    EXPECT_FALSE(kept.anotherController);
+    session.WaitForSaves();
+    QCoreApplication::processEvents(); // the news of the write, as a program's loop delivers it
+    ASSERT_FALSE(session.KeptPath().isEmpty());
+
+    const ArchiveFileReadResult file = ReadArchiveFile(session.KeptPath());
+    ASSERT_TRUE(file.contents) << file.error.toStdString();
+    EXPECT_EQ(file.contents->channelCount, 2);
+    EXPECT_EQ(file.contents->serial, std::optional<std::uint16_t>(4242));
+    EXPECT_EQ(file.contents->address, std::optional<std::uint8_t>(7));
+    EXPECT_EQ(file.contents->comment, QStringLiteral("Котельная №3"));
+    EXPECT_EQ(file.contents->identification, QStringLiteral("Лорк КB-9000Л-2К вер. 1.07"));
+    EXPECT_EQ(file.contents->port, QStringLiteral("COM3"));
+    EXPECT_TRUE(file.contents->image == image);
 }
 
 // A read that fails says why: no controller on the port, or a port lost in the middle (not a
