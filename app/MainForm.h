@@ -10,6 +10,7 @@
 // through its public face.
 
 #include "DesignControls.h"
+#include "FrameLink.h"
 #include "ServiceSession.h"
 #include "UserDialogs.h"
 
@@ -61,9 +62,14 @@ public:
     std::shared_ptr<ExcelApplication> ExcelApp;
     std::shared_ptr<ExcelWorksheet> ExcelSheet;
 
-    // Port settings (the port actually open is CurrentPort() of the link).
+    // Port settings (the port actually open is the link's CurrentPort()).
     int ConfiguredPort = 0; // "COM port" of the settings: the first candidate
     int PortSpeed = 115200; // "COM speed" of the settings: used for every open
+
+    // The window's one link to the controller: its port, its device address (saved at exit)
+    // and its buffers. Every request of the window goes through it; nothing else uses it.
+    FrameLink& Link() { return link_; }
+    const FrameLink& Link() const { return link_; }
 
     // The session the window shows: the controller and its identity as read, the channel
     // geometry, the archive shown and the kept downloads.
@@ -175,6 +181,7 @@ private:
     void JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                const QByteArray& error);
 
+    FrameLink link_;
     ServiceTools* service_ = nullptr; // the service menu, a child of this window
     std::shared_ptr<UserDialogs> dialogs_;
     QString settingsPath_;

@@ -88,9 +88,9 @@ void TMainForm::ShowControllerIdentity() {
     const JournalIdentity& last = session_->LastRead();
     SetStatusText(1, session_->LastIdentification());
     speSerial->setValue(last.serial.value_or(1));
-    speAddr->setValue(last.address.value_or(DeviceAddress));
+    speAddr->setValue(last.address.value_or(link_.DeviceAddress));
     edComment->setText(last.comment.value_or(QString()));
-    SetStatusText(0, CurrentPortName());
+    SetStatusText(0, link_.CurrentPortName());
 }
 
 void TMainForm::ClearUnusedChannel() {

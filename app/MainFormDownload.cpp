@@ -59,7 +59,7 @@ void TMainForm::bt_DF_ReadClick() {
             ProgressBar1->setFormat(FormatTimeLeft(*left));
     };
 
-    const DownloadResult result = DownloadArchive(hooks);
+    const DownloadResult result = DownloadArchive(link_, hooks);
     if (self) {
         ProgressBar1->setTextVisible(false);
         ProgressBar1->setFormat(QStringLiteral("%p%"));
@@ -71,8 +71,9 @@ void TMainForm::bt_DF_ReadClick() {
             LeaveFileView();
         // Asked after the last block, so that a moved cable cannot put the archive under the
         // controller read before.
-        const ServiceSession::KeptDownload kept = session_->KeepDownload(
-            result.image, CurrentPortName(), ReadControllerOnLine(), QDateTime::currentDateTime());
+        const ServiceSession::KeptDownload kept =
+            session_->KeepDownload(result.image, link_.CurrentPortName(),
+                                   ReadControllerOnLine(link_), QDateTime::currentDateTime());
         DecodeArchive(result.image, session_->ChannelCount(), session_->Geometry().recordCount,
                       {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
         if (kept.anotherController)

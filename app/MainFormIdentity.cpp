@@ -23,7 +23,7 @@
 #include <QLineEdit>
 
 void TMainForm::btReadInfoClick() {
-    const IdentityReadResult result = ReadIdentity();
+    const IdentityReadResult result = ReadIdentity(link_);
     if (result.serial)
         speSerial->setValue(*result.serial);
     if (result.address)
@@ -62,7 +62,7 @@ void TMainForm::btWriteInfoClick() {
     }
 
     IdentityWriteSteps steps;
-    const QByteArray error = WriteIdentity(change, &steps);
+    const QByteArray error = WriteIdentity(link_, change, &steps);
     // On the disk before anything else can happen (the message below waits for the user).
     JournalIdentityChange(change, &steps, error);
     if (!error.isEmpty())
@@ -81,7 +81,7 @@ void TMainForm::speSerialDblClick() {
 
 void TMainForm::FindController() {
     session_->SetController(0);
-    const DiscoveryResult found = DiscoverController(ConfiguredPort, PortSpeed);
+    const DiscoveryResult found = DiscoverController(link_, ConfiguredPort, PortSpeed);
     if (found.port == 0) {
         if (!FileViewShown()) { // an archive file shown needs no controller
             ShowMessage(QStringLiteral("Регулятор не обнаружен!"));
@@ -98,7 +98,7 @@ void TMainForm::FindController() {
 void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                       const QByteArray& error) {
     const IdentityJournalEntry entry = session_->JournalEntry(
-        change, steps, error, CurrentPortName(), QDateTime::currentDateTime());
+        change, steps, error, link_.CurrentPortName(), QDateTime::currentDateTime());
     const QString failure = AppendJournalLine(IdentityJournalPath(), FormatJournalLine(entry));
     if (!failure.isEmpty())
         StatusBar->ShowNotice(QStringLiteral("Журнал изменений не записан (%1): %2")

@@ -109,11 +109,12 @@ void TMainForm::FormCreate() {
     move(left, top);
     ConfiguredPort = settings_->ReadInteger(kGeneral, kComPort, 0);
     PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
-    DeviceAddress = static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
+    link_.DeviceAddress =
+        static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
     SetPortMap(settings_->ReadPorts());
     service_->Start();
 
-    speAddr->setValue(DeviceAddress);
+    speAddr->setValue(link_.DeviceAddress);
 
     WriteHeadings(StringGrid1->Cells(), DataHeadings());
     WriteHeadings(StringGrid3->Cells(), DataHeadings());
@@ -133,7 +134,7 @@ void TMainForm::FormCreate() {
 void TMainForm::FormClose() {
     closed_ = true;
     service_->Stop();
-    ConfiguredPort = CurrentPort();
+    ConfiguredPort = link_.CurrentPort();
     // A download's file is on the disk, and in the recent list, before the settings are saved.
     WaitForArchiveSaves();
     try {
@@ -141,18 +142,18 @@ void TMainForm::FormClose() {
             settings_->WriteInteger(kGeneral, kLeft, x());
             settings_->WriteInteger(kGeneral, kTop, y());
             settings_->WriteInteger(kGeneral, kComPort, ConfiguredPort);
-            settings_->WriteInteger(kGeneral, kDeviceAddress, DeviceAddress);
+            settings_->WriteInteger(kGeneral, kDeviceAddress, link_.DeviceAddress);
             settings_->UpdateFile();
         }
     } catch (...) {
         settings_.reset();
-        CloseCOM();
+        link_.CloseCOM();
         throw;
     }
     settings_.reset();
     // The port is closed in any case, so that a download still running stops on a closed port
     // rather than talking to the controller after the window has gone.
-    CloseCOM();
+    link_.CloseCOM();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -46,9 +46,9 @@ ServiceTools::ServiceTools(TMainForm& form) : QObject(&form), form_(form) {
     connect(form.StatusBar, &StatusPanels::hintActivated, this, &ServiceTools::OpenPortDoctor);
 }
 
-ServiceTools::~ServiceTools() {
-    SetFrameTrace(nullptr);
-}
+// The window's end (Stop) took the log off the link already; the link, a member of the window,
+// is gone before the window's children are deleted, so it is not touched here.
+ServiceTools::~ServiceTools() = default;
 
 void ServiceTools::Start() {
     const SettingsFile* settings = form_.Settings();
@@ -65,6 +65,7 @@ void ServiceTools::OpenPortDoctor() {
         PortDoctorHooks hooks;
         hooks.speed = form_.PortSpeed;
         hooks.linkBusy = [this] { return form_.Busy() || form_.Closing(); };
+        hooks.address = [this] { return form_.Link().DeviceAddress; };
         hooks.assignPort = [this](int port, const QString& device) {
             SettingsFile* settings = form_.Settings();
             if (!settings)
@@ -90,7 +91,7 @@ void ServiceTools::SetExchangeLog(bool on) {
 }
 
 void ServiceTools::RunExchangeLog(bool on) {
-    SetFrameTrace(nullptr);
+    form_.Link().SetTrace(nullptr);
     log_.reset();
     if (on) {
         log_ = std::make_unique<ExchangeLog>(StateFolder());
@@ -107,7 +108,7 @@ void ServiceTools::RunExchangeLog(bool on) {
                 },
                 Qt::QueuedConnection);
         };
-        SetFrameTrace(log_.get());
+        form_.Link().SetTrace(log_.get());
     }
     logAction_->setChecked(on);
 }

@@ -1,40 +1,28 @@
 #include "ArchiveDownload.h"
 
-#include "FrameLink.h"
-
 #include <utility>
 
 static_assert(ArchiveSize % FlashBlockLength == 0, "the archive is read in whole blocks");
 
 namespace {
 
-// One flash read request: offset least significant byte first, then the byte count.
-void PrepareRequest(std::uint32_t offset, std::uint8_t length) {
-    TxBuffer[0] = static_cast<std::uint8_t>(offset);
-    TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
-    TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
-    TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
-    TxBuffer[4] = length;
-    // RxFrame overwrites both with the reply's, so they are set again before every request.
-    FrameLength = 5;
-    FrameCommand = ReadFlashCommand;
-}
-
-DownloadResult Aborted(DownloadOutcome outcome, int tx, int rx) {
+DownloadResult Aborted(DownloadOutcome outcome, int tx, int rx, LinkOutcome lastFailure) {
     DownloadResult r;
     r.outcome = outcome;
     r.txFailures = tx;
     r.rxFailures = rx;
+    r.lastFailure = lastFailure;
     return r;
 }
 
 } // namespace
 
-DownloadResult DownloadArchive(const DownloadHooks& hooks) {
+DownloadResult DownloadArchive(FrameLink& link, const DownloadHooks& hooks) {
     QByteArray image;
     image.reserve(ArchiveSize);
     int tx = 0;
     int rx = 0;
+    LinkOutcome lastFailure = LinkOutcome::Ok;
 
     // The window's once-per-block work (showing the previous block's progress, handling its
     // messages) is done while the block's first request is on the line, not between the answer
@@ -48,9 +36,10 @@ DownloadResult DownloadArchive(const DownloadHooks& hooks) {
                 : ArchiveSize - static_cast<int>(offset));
         bool firstRequest = true;
         for (;;) {
-            PrepareRequest(offset, length);
-            if (!TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer)) {
+            const LinkOutcome sent = RequestFlashBlock(link, offset, length);
+            if (sent != LinkOutcome::Ok) {
                 ++tx;
+                lastFailure = sent;
                 if (hooks.onTxFailures)
                     hooks.onTxFailures(tx);
             }
@@ -59,7 +48,7 @@ DownloadResult DownloadArchive(const DownloadHooks& hooks) {
                 hooks.onProgress(shownOffset);
             }
             if (tx > DownloadFailureLimit)
-                return Aborted(DownloadOutcome::TxError, tx, rx);
+                return Aborted(DownloadOutcome::TxError, tx, rx, lastFailure);
             if (firstRequest) {
                 firstRequest = false;
                 if (hooks.processEvents)
@@ -67,26 +56,26 @@ DownloadResult DownloadArchive(const DownloadHooks& hooks) {
                 // The window may have been closed while its messages were processed; then the
                 // port is closed and nothing may be touched any more.
                 if (hooks.cancelled && hooks.cancelled())
-                    return Aborted(DownloadOutcome::Cancelled, tx, rx);
+                    return Aborted(DownloadOutcome::Cancelled, tx, rx, lastFailure);
             }
 
-            // Tried even after a failed transmission: only the reception decides.
-            bool received =
-                RxFrame(FlashReadTimeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer);
-            // A short or long reply would shift every later byte of the image.
-            if (received && FrameLength != length)
-                received = false;
-            if (!received) {
+            // Tried even after a failed transmission: only the reception decides. A short or long
+            // reply would shift every later byte of the image: it counts as a failed reception.
+            const FlashBlock block = ReceiveFlashBlock(link, length);
+            if (block.outcome != LinkOutcome::Ok) {
                 ++rx;
+                lastFailure = block.outcome;
                 if (hooks.onRxFailures)
                     hooks.onRxFailures(rx);
             }
             if (rx > DownloadFailureLimit)
-                return Aborted(DownloadOutcome::RxError, tx, rx);
-            if (received)
+                return Aborted(DownloadOutcome::RxError, tx, rx, lastFailure);
+            if (block.outcome == LinkOutcome::Ok) {
+                image.append(reinterpret_cast<const char*>(block.bytes.data()),
+                             static_cast<qsizetype>(block.bytes.size()));
                 break;
+            }
         }
-        image.append(reinterpret_cast<const char*>(RxBuffer), length);
         offset += length;
     }
     if (hooks.onProgress)
@@ -96,5 +85,6 @@ DownloadResult DownloadArchive(const DownloadHooks& hooks) {
     r.image = std::move(image);
     r.txFailures = tx;
     r.rxFailures = rx;
+    r.lastFailure = lastFailure;
     return r;
 }

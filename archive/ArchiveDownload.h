@@ -1,7 +1,9 @@
 #pragma once
 
-// Downloads the controller's whole archive (0x42000 bytes) over the current port, 32 bytes per
-// exchange with the flash read command 30, from offset 0 to the end, in address order.
+// Downloads the controller's whole archive (0x42000 bytes) over the link given, 32 bytes per
+// exchange with the flash read of link/ (FlashRead.h), from offset 0 to the end, in address
+// order. Several downloads run at once on links of their own, each on its own thread if its
+// caller wants.
 //
 // Failures are counted over the whole run, never reset within it: a failed transmission is
 // counted and the reception of the same exchange is still tried (a reply can arrive anyway); a
@@ -13,16 +15,15 @@
 // Decoding is not done here: the caller hands the completed image to DecodeArchive.
 
 #include "ArchiveGeometry.h"
+#include "FlashRead.h"
+#include "FrameLink.h"
 
 #include <QByteArray>
 
 #include <cstdint>
 #include <functional>
 
-constexpr std::uint8_t ReadFlashCommand = 30;
-constexpr int FlashBlockLength = 32;
 constexpr int FlashBlockCount = ArchiveSize / FlashBlockLength; // 8,448 exchanges a run
-constexpr int FlashReadTimeoutMs = 200;
 constexpr int DownloadFailureLimit = 20; // the 21st failure of one kind aborts the run
 
 enum class DownloadOutcome { Completed, TxError, RxError, Cancelled };
@@ -32,6 +33,9 @@ struct DownloadResult {
     QByteArray image; // the whole archive when Completed, empty otherwise
     int txFailures = 0;
     int rxFailures = 0;
+    // Why the last failed transmission or reception failed (Ok when none did): a time-out or a
+    // wrong answer apart from a failed or lost port, which the outcome's text does not tell.
+    LinkOutcome lastFailure = LinkOutcome::Ok;
 };
 
 // Every hook is optional.
@@ -45,6 +49,6 @@ struct DownloadHooks {
                                                 // a cancelled run does not wait for the answer
 };
 
-// Runs one download from offset 0 with zero counters and an empty image. A cancelled run
-// returns Cancelled at once and touches neither the link nor any hook again.
-DownloadResult DownloadArchive(const DownloadHooks& hooks);
+// Runs one download on the link from offset 0 with zero counters and an empty image. A
+// cancelled run returns Cancelled at once and touches neither the link nor any hook again.
+DownloadResult DownloadArchive(FrameLink& link, const DownloadHooks& hooks);

@@ -119,7 +119,8 @@ void PortDoctorWindow::CheckPorts() {
             ShowReport();
             Table->selectRow(static_cast<int>(row));
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        });
+        },
+        hooks_.address ? hooks_.address() : std::uint8_t{1});
     ShowReport();
     CheckButton->setEnabled(true);
     checking_ = false;

@@ -2,12 +2,14 @@
 
 // "Диагностика порта": one row per serial device with what the survey found, a button that asks
 // every port for the identification text, and one that gives the selected device a "COM"
-// number. The work is done by the survey of the link library; the window shows it.
+// number. The work is done by the survey and the check of the link library, which asks each port
+// through a link of its own and leaves the ports this program holds alone; the window shows it.
 
 #include "PortSurvey.h"
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 
 class QLabel;
@@ -21,6 +23,8 @@ struct PortDoctorHooks {
     std::function<void(int port, const QString& device)> assignPort;
     // True while the main window talks to the controller: then no port is probed.
     std::function<bool()> linkBusy;
+    // The network address the check asks (the window's); 1 when not given.
+    std::function<std::uint8_t()> address;
     int speed = 115200;
 };
 

@@ -115,9 +115,10 @@ void CheckDecoder(std::span<const std::uint8_t> line, const Chunks& chunks) {
 void CheckRxFrame(std::span<const std::uint8_t> line, const Chunks& chunks) {
     ChunkedLine::chunks = &chunks;
     ChunkedLine::next = 0;
-    KV_FUZZ_CHECK(OpenCOM("COM1", 115200));
+    FrameLink link([] { return std::make_unique<ChunkedLine>(); });
+    KV_FUZZ_CHECK(link.OpenCOM("COM1", 115200));
     CheckingTrace trace(line);
-    SetFrameTrace(&trace);
+    link.SetTrace(&trace);
     constexpr std::uint8_t kUnwritten = 0xCD;
     constexpr std::size_t kGuard = 16;
     std::array<std::uint8_t, kRxBufferSize + kGuard> buffer;
@@ -125,15 +126,15 @@ void CheckRxFrame(std::span<const std::uint8_t> line, const Chunks& chunks) {
     for (;;) {
         buffer.fill(kUnwritten);
         std::uint8_t address = 0, command = 0, length = 0;
-        if (!RxFrame(1000, &address, &command, &length, buffer.data()))
+        if (!link.RxFrame(1000, &address, &command, &length, buffer.data()))
             break;
         KV_FUZZ_CHECK(length <= kRxBufferSize);
         KV_FUZZ_CHECK(std::all_of(buffer.begin() + length, buffer.end(),
                                   [](std::uint8_t b) { return b == kUnwritten; }));
         consumed = FindOnLine(line, consumed, address, command, std::span(buffer.data(), length));
     }
-    SetFrameTrace(nullptr);
-    CloseCOM();
+    link.SetTrace(nullptr);
+    link.CloseCOM();
     ChunkedLine::chunks = nullptr;
 }
 
@@ -143,7 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool installed = [] {
         SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
         SetPortMap({{1, QStringLiteral("fuzz-line")}});
-        SetLinkTransportFactory([] { return std::make_unique<ChunkedLine>(); });
         return true;
     }();
     (void)installed;

@@ -11,9 +11,17 @@ const char kIdentificationPrefix[] = "\xCB\xEE\xF0\xEA\x20\xCA"
 // "-2" and the Cyrillic К.
 const char kDualChannelMark[] = "-2\xCA";
 
-bool TryPort(int n, int speed, QByteArray& text) {
-    return ProbePort(n) && OpenPort(n, speed) && ReadIdentification(text) &&
+bool TryPort(FrameLink& link, int n, int speed, QByteArray& text) {
+    return ProbePort(link, n) && OpenPort(link, n, speed) && ReadIdentification(link, text) &&
            IsControllerIdentification(text);
+}
+
+DiscoveryResult Found(const FrameLink& link, const QByteArray& text) {
+    DiscoveryResult result;
+    result.port = link.CurrentPort();
+    result.channelCount = ChannelCountFor(text);
+    result.identification = text;
+    return result;
 }
 
 } // namespace
@@ -28,39 +36,39 @@ const QByteArray& DualChannelMark() {
     return mark;
 }
 
-LinkBool ProbePort(int n) {
-    return AccessCOM(PortName(n).toLatin1().constData());
+LinkBool ProbePort(const FrameLink& link, int n) {
+    return link.AccessCOM(PortName(n).toLatin1().constData());
 }
 
-bool OpenPort(int n, int speed) {
+bool OpenPort(FrameLink& link, int n, int speed) {
     if (n == 0) {
-        if (CurrentPort() != 0)
-            CloseCOM();
+        if (link.CurrentPort() != 0)
+            link.CloseCOM();
         return false;
     }
-    if (n == CurrentPort())
+    if (n == link.CurrentPort())
         return true;
-    if (CurrentPort() != 0)
-        CloseCOM();
-    if (!OpenCOM(PortName(n).toLatin1().constData(), speed))
+    if (link.CurrentPort() != 0)
+        link.CloseCOM();
+    if (!link.OpenCOM(PortName(n).toLatin1().constData(), speed))
         return false;
-    if (!SetModeCOM(3, 0)) {
-        CloseCOM();
+    if (!link.SetModeCOM(3, 0)) {
+        link.CloseCOM();
         return false;
     }
-    SetModeCOM(3, 0);
+    link.SetModeCOM(3, 0);
     return true;
 }
 
-bool ReadIdentification(QByteArray& text) {
-    FrameCommand = 3;
-    FrameLength = 0;
+bool ReadIdentification(FrameLink& link, QByteArray& text) {
+    link.FrameCommand = 3;
+    link.FrameLength = 0;
     try {
-        Exchange(IdentificationTimeoutMs);
+        Exchange(link, IdentificationTimeoutMs);
     } catch (const LinkError&) {
         return false;
     }
-    text = ReplyText();
+    text = ReplyText(link);
     return true;
 }
 
@@ -72,27 +80,24 @@ int ChannelCountFor(const QByteArray& text) {
     return text.contains(DualChannelMark()) ? 2 : 1;
 }
 
-DiscoveryResult DiscoverController(int configuredPort, int speed) {
-    DiscoveryResult result;
+DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int speed) {
     QByteArray text;
-    int found = 0;
-    if (TryPort(configuredPort, speed, text)) {
-        found = configuredPort;
-    } else {
-        CloseCOM();
-        for (int n = 1; n <= LastScannedPort; ++n) {
-            text.clear();
-            if (TryPort(n, speed, text)) {
-                found = n;
-                break;
-            }
-            CloseCOM();
-        }
+    if (TryPort(link, configuredPort, speed, text))
+        return Found(link, text);
+    link.CloseCOM();
+    for (int n = 1; n <= LastScannedPort; ++n) {
+        text.clear();
+        if (TryPort(link, n, speed, text))
+            return Found(link, text);
+        link.CloseCOM();
     }
-    if (found == 0)
-        return result;
-    result.port = CurrentPort();
-    result.channelCount = ChannelCountFor(text);
-    result.identification = text;
-    return result;
+    return {};
+}
+
+DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed) {
+    QByteArray text;
+    if (n > 0 && TryPort(link, n, speed, text))
+        return Found(link, text);
+    link.CloseCOM();
+    return {};
 }

@@ -2,7 +2,8 @@
 
 // Finding the controller: the port remembered in the settings first, then COM1 to COM19. A port
 // is the controller's when it opens and the device on it answers the identification request
-// with a text containing IdentificationPrefix. The port found stays open (CurrentPort()).
+// with a text containing IdentificationPrefix. Everything happens on the link given; the port
+// found stays open on it (its CurrentPort()).
 
 #include "FrameLink.h"
 #include "PortMap.h"
@@ -18,19 +19,19 @@ constexpr int IdentificationTimeoutMs = 200;
 const QByteArray& IdentificationPrefix();
 const QByteArray& DualChannelMark();
 
-// Whether port n can be opened (AccessCOM); opens nothing.
-LinkBool ProbePort(int n);
+// Whether port n can be opened (the link's AccessCOM); opens nothing for good.
+LinkBool ProbePort(const FrameLink& link, int n);
 
-// Makes port n the link's current port at the given speed. n = 0 closes any open port and
-// fails; n = CurrentPort() succeeds at once; otherwise the open port is closed and port n opened
-// and put into mode 8N1. CurrentPort() is n on success and 0 on failure (a port that opens but
-// refuses the mode is closed again).
-bool OpenPort(int n, int speed);
+// Makes port n the link's open port at the given speed. n = 0 closes any open port and fails;
+// n = link.CurrentPort() succeeds at once; otherwise the open port is closed and port n opened
+// and put into mode 8N1. link.CurrentPort() is n on success and 0 on failure (a port that opens
+// but refuses the mode is closed again).
+bool OpenPort(FrameLink& link, int n, int speed);
 
-// Asks the controller at DeviceAddress for its identification text (command 3) and stores the
-// reply up to its first zero byte (or its end) in text. False when the request cannot be sent or no
-// reply comes in time; text is then untouched.
-bool ReadIdentification(QByteArray& text);
+// Asks the controller at the link's DeviceAddress for its identification text (command 3) and
+// stores the reply up to its first zero byte (or its end) in text. False when the request cannot
+// be sent or no reply comes in time; text is then untouched.
+bool ReadIdentification(FrameLink& link, QByteArray& text);
 
 // The identification contains IdentificationPrefix somewhere (byte for byte, case-sensitive).
 bool IsControllerIdentification(const QByteArray& text);
@@ -38,11 +39,15 @@ bool IsControllerIdentification(const QByteArray& text);
 int ChannelCountFor(const QByteArray& text);
 
 struct DiscoveryResult {
-    int port = 0;         // the port the controller answered on (= CurrentPort()); 0 = none
+    int port = 0;         // the port the controller answered on (= link.CurrentPort()); 0 = none
     int channelCount = 0; // 1 or 2; 0 when none was found
     QByteArray identification;
 };
 
 // Tries configuredPort, then ports 1 to 19 (configuredPort again if it is among them), closing
-// every candidate that is not accepted. Every request goes to DeviceAddress.
-DiscoveryResult DiscoverController(int configuredPort, int speed);
+// every candidate that is not accepted. Every request goes to the link's DeviceAddress.
+DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int speed);
+
+// Tries port n alone, as discovery tries each candidate: the link is left open on it when the
+// controller answered, closed otherwise. For a reader told which port to read.
+DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed);

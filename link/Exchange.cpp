@@ -1,27 +1,17 @@
 #include "Exchange.h"
 
-#include "FrameLink.h"
-
-namespace {
-
-// The payload of the last reply received, as long as that reply was.
-QByteArray& LastReply() {
-    static QByteArray reply;
-    return reply;
+void Exchange(FrameLink& link, int timeoutMs) {
+    if (!link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer))
+        throw LinkError("TX Error", link.LastOutcome());
+    if (!link.RxFrame(timeoutMs, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
+                      link.RxBuffer))
+        throw LinkError("RX Error", link.LastOutcome());
+    link.LastExchangeReply =
+        QByteArray(reinterpret_cast<const char*>(link.RxBuffer), link.FrameLength);
 }
 
-} // namespace
-
-void Exchange(int timeoutMs) {
-    if (!TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer))
-        throw LinkError("TX Error");
-    if (!RxFrame(timeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer))
-        throw LinkError("RX Error");
-    LastReply() = QByteArray(reinterpret_cast<const char*>(RxBuffer), FrameLength);
-}
-
-QByteArray ReplyText() {
-    const QByteArray& reply = LastReply();
+QByteArray ReplyText(const FrameLink& link) {
+    const QByteArray& reply = link.LastExchangeReply;
     const qsizetype end = reply.indexOf('\0');
     return end < 0 ? reply : reply.left(end);
 }

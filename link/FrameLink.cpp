@@ -9,37 +9,13 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-
-std::uint8_t DeviceAddress = 1;
-std::uint8_t FrameCommand = 0;
-std::uint8_t FrameLength = 0;
-std::uint8_t TxBuffer[kTxBufferSize] = {};
-std::uint8_t RxBuffer[kRxBufferSize] = {};
+#include <utility>
 
 namespace {
 
 // Sending a frame never takes long: at the slowest speeds the port still takes a few dozen bytes
 // at once. A port that does not take them within this time is stuck.
 constexpr int kWriteTimeoutMs = 1000;
-
-struct OpenedPort {
-    std::unique_ptr<LinkTransport> stream;
-    QString device;
-};
-
-OpenedPort& Current() {
-    static OpenedPort port;
-    return port;
-}
-
-LinkBool Result(bool ok) {
-    return ok ? 1 : 0;
-}
-
-FrameTrace*& Trace() {
-    static FrameTrace* trace = nullptr;
-    return trace;
-}
 
 TracedFrame TracedFromWire(std::span<const std::uint8_t> bytes, bool oversized) {
     TracedFrame t;
@@ -55,106 +31,123 @@ TracedFrame TracedFromWire(std::span<const std::uint8_t> bytes, bool oversized) 
 
 } // namespace
 
-void SetFrameTrace(FrameTrace* trace) {
-    Trace() = trace;
+FrameLink::FrameLink(LinkTransportFactory factory) : factory_(std::move(factory)) {}
+
+FrameLink::~FrameLink() = default;
+
+LinkBool FrameLink::Fail(LinkOutcome outcome) {
+    lastOutcome_ = outcome;
+    return 0;
 }
 
-LinkBool AccessCOM(const char* portName) {
+LinkBool FrameLink::AccessCOM(const char* portName) const {
     if (!portName)
         return 0;
     const QString device = DeviceForPortName(QString::fromLatin1(portName));
     if (device.isEmpty())
         return 0;
-    // The current port cannot be opened a second time, but it is certainly accessible.
-    if (Current().stream && Current().device == device)
+    // The open port cannot be opened a second time, but it is certainly accessible.
+    if (stream_ && device_ == device)
         return 1;
-    auto probe = MakeLinkTransport();
-    return Result(probe && probe->Open(device, 115200));
+    auto probe = factory_ ? factory_() : MakeLinkTransport();
+    return probe && probe->Open(device, 115200) ? 1 : 0;
 }
 
-LinkBool OpenCOM(const char* portName, std::int32_t speed) {
+LinkBool FrameLink::OpenCOM(const char* portName, std::int32_t speed) {
     CloseCOM();
     if (!portName)
         return 0;
     return OpenDevice(DeviceForPortName(QString::fromLatin1(portName)), speed);
 }
 
-LinkBool OpenDevice(const QString& device, std::int32_t speed) {
+LinkBool FrameLink::OpenDevice(const QString& device, std::int32_t speed) {
     CloseCOM();
     if (device.isEmpty())
         return 0;
-    auto stream = MakeLinkTransport();
+    auto stream = factory_ ? factory_() : MakeLinkTransport();
     if (!stream || !stream->Open(device, speed))
         return 0;
-    Current() = {std::move(stream), device};
+    stream_ = std::move(stream);
+    device_ = device;
     return 1;
 }
 
-LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags) {
+LinkBool FrameLink::SetModeCOM(std::int32_t mode, std::int32_t flags) {
     // (3, 0) is the only mode the controller speaks: 8N1 without flow control.
-    if (!Current().stream || mode != 3 || flags != 0)
+    if (!stream_ || mode != 3 || flags != 0)
         return 0;
-    return Result(Current().stream->SetMode8N1());
+    return stream_->SetMode8N1() ? 1 : 0;
 }
 
-LinkBool CloseCOM() {
-    Current() = {};
+LinkBool FrameLink::CloseCOM() {
+    stream_.reset();
+    device_.clear();
     return 1;
 }
 
-std::int32_t CurrentPort() {
-    if (!Current().stream)
+std::int32_t FrameLink::CurrentPort() const {
+    if (!stream_)
         return 0;
     // The number that names the open device now: a number given to another device, or a new
     // number given to this one, never moves the link.
     for (const auto& [number, device] : AssignedPorts())
-        if (device == Current().device)
+        if (device == device_)
             return number;
     return 0;
 }
 
-QString CurrentPortName() {
+QString FrameLink::CurrentPortName() const {
     const int port = CurrentPort();
     return port > 0 ? PortName(port) : QString();
 }
 
-QString CurrentDevice() {
-    return Current().stream ? Current().device : QString();
+QString FrameLink::CurrentDevice() const {
+    return stream_ ? device_ : QString();
 }
 
-LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
-                 const std::uint8_t* payload) {
-    LinkTransport* stream = Current().stream.get();
+LinkBool FrameLink::TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
+                            const std::uint8_t* payload) {
+    if (!stream_)
+        return Fail(LinkOutcome::NotOpen);
     // The payload comes from the 37-byte TxBuffer; a longer length would read past it.
-    if (!stream || length > kTxBufferSize || (length > 0 && !payload))
-        return 0;
+    if (length > kTxBufferSize || (length > 0 && !payload))
+        return Fail(LinkOutcome::BadRequest);
     // An answer that came after its request timed out must not pass for the next one.
-    FrameTrace* const trace = Trace();
-    if (stream->DiscardInput() != TransportResult::Ok) {
-        if (trace)
-            trace->PortFailed();
-        return 0;
+    if (stream_->DiscardInput() != TransportResult::Ok) {
+        if (trace_)
+            trace_->PortFailed();
+        return Fail(LinkOutcome::PortFailed);
     }
     const auto frame = kv::EncodeFrame(address, command, std::span(payload, length));
-    const bool sent = stream->Write(frame, kWriteTimeoutMs) == TransportResult::Ok;
-    if (trace) {
-        trace->FrameSent(TracedFrame{address, command, length, std::span(payload, length)});
-        if (!sent)
-            trace->PortFailed();
+    const TransportResult sent = stream_->Write(frame, kWriteTimeoutMs);
+    if (trace_) {
+        trace_->FrameSent(TracedFrame{address, command, length, std::span(payload, length)});
+        if (sent != TransportResult::Ok)
+            trace_->PortFailed();
     }
-    return Result(sent);
+    switch (sent) {
+    case TransportResult::Ok:
+        lastOutcome_ = LinkOutcome::Ok;
+        return 1;
+    case TransportResult::TimedOut:
+        return Fail(LinkOutcome::TimedOut); // the port did not take the frame in time
+    case TransportResult::Failed:
+        break;
+    }
+    return Fail(LinkOutcome::PortFailed);
 }
 
-LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
-                 std::uint8_t* length, std::uint8_t* buffer) {
+LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
+                            std::uint8_t* length, std::uint8_t* buffer) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    LinkTransport* stream = Current().stream.get();
-    if (!stream || !address || !command || !length || !buffer)
-        return 0;
+    if (!stream_)
+        return Fail(LinkOutcome::NotOpen);
+    if (!address || !command || !length || !buffer)
+        return Fail(LinkOutcome::BadRequest);
 
     kv::FrameDecoder decoder(kRxBufferSize);
-    FrameTrace* const trace = Trace();
+    FrameTrace* const trace = trace_;
     if (trace)
         decoder.OnDropped([trace](std::span<const std::uint8_t> bytes, bool oversized) {
             trace->FrameReceived(TracedFromWire(bytes, oversized));
@@ -178,6 +171,7 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
             // The decoder never yields more than kRxBufferSize payload bytes.
             std::copy_n(frame->payload.begin(),
                         std::min<std::size_t>(frame->payload.size(), kRxBufferSize), buffer);
+            lastOutcome_ = LinkOutcome::Ok;
             return 1;
         }
         const auto left = deadline - Clock::now();
@@ -186,12 +180,12 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
                 reportSkipped();
                 trace->ReplyTimedOut(timeoutMs);
             }
-            return 0;
+            return Fail(LinkOutcome::TimedOut);
         }
         // Whole milliseconds, rounded up, so that a short remainder still waits.
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         received.clear();
-        switch (stream->Read(received, static_cast<int>(waitMs))) {
+        switch (stream_->Read(received, static_cast<int>(waitMs))) {
         case TransportResult::Ok:
             decoder.Feed(received);
             break;
@@ -202,7 +196,7 @@ LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* co
                 reportSkipped();
                 trace->PortFailed();
             }
-            return 0;
+            return Fail(LinkOutcome::PortFailed);
         }
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the frame link saw on the line, told to an observer as it happens (the exchange log).
-// The link calls the installed trace from its own thread, inside TxFrame and RxFrame; with none
-// installed it costs one pointer test per call.
+// A link calls the trace installed on it (FrameLink::SetTrace) from the thread that uses the link,
+// inside TxFrame and RxFrame; with none installed it costs one pointer test per call.
 
 #include <cstdint>
 #include <span>
@@ -29,7 +29,3 @@ public:
     // The port failed or went away during a call.
     virtual void PortFailed() = 0;
 };
-
-// Installs the trace the link reports to (nullptr: none). The caller keeps it alive until it
-// installs another.
-void SetFrameTrace(FrameTrace* trace);

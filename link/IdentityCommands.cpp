@@ -7,47 +7,52 @@
 
 namespace {
 
-void Request(std::uint8_t command, std::uint8_t length) {
-    FrameCommand = command;
-    FrameLength = length;
+void Request(FrameLink& link, std::uint8_t command, std::uint8_t length) {
+    link.FrameCommand = command;
+    link.FrameLength = length;
+}
+
+std::uint16_t ReplySerial(const FrameLink& link) {
+    return static_cast<std::uint16_t>(link.RxBuffer[0] | (link.RxBuffer[1] << 8));
 }
 
 } // namespace
 
-IdentityReadResult ReadIdentity() {
+IdentityReadResult ReadIdentity(FrameLink& link) {
     IdentityReadResult result;
     try {
-        Request(7, 0);
-        Exchange(ExchangeTimeoutMs);
-        result.serial = static_cast<std::uint16_t>(RxBuffer[0] | (RxBuffer[1] << 8));
+        Request(link, 7, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        result.serial = ReplySerial(link);
 
-        Request(5, 0);
-        Exchange(ExchangeTimeoutMs);
-        result.address = RxBuffer[0];
+        Request(link, 5, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        result.address = link.RxBuffer[0];
 
-        Request(9, 0);
-        Exchange(ExchangeTimeoutMs);
-        result.comment = ReplyText();
+        Request(link, 9, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        result.comment = ReplyText(link);
 
-        Request(3, 0);
-        Exchange(ExchangeTimeoutMs);
-        result.identification = ReplyText();
+        Request(link, 3, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        result.identification = ReplyText(link);
     } catch (const LinkError& e) {
         result.error = e.what();
+        result.cause = e.Cause();
     }
-    result.lastReply = ReplyText();
+    result.lastReply = ReplyText(link);
     return result;
 }
 
-ControllerOnLine ReadControllerOnLine() {
+ControllerOnLine ReadControllerOnLine(FrameLink& link) {
     ControllerOnLine found;
     try {
-        Request(7, 0);
-        Exchange(ExchangeTimeoutMs);
-        found.serial = static_cast<std::uint16_t>(RxBuffer[0] | (RxBuffer[1] << 8));
-        Request(3, 0);
-        Exchange(ExchangeTimeoutMs);
-        found.identification = ReplyText();
+        Request(link, 7, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        found.serial = ReplySerial(link);
+        Request(link, 3, 0);
+        Exchange(link, ExchangeTimeoutMs);
+        found.identification = ReplyText(link);
     } catch (const LinkError&) {
         // What did not answer stays unknown.
     }
@@ -62,36 +67,37 @@ void BuildCommentPayload(const QByteArray& comment, std::uint8_t* payload32) {
     payload32[length] = 0;
 }
 
-QByteArray WriteIdentity(const IdentityChange& change, IdentityWriteSteps* steps) {
+QByteArray WriteIdentity(FrameLink& link, const IdentityChange& change, IdentityWriteSteps* steps) {
     IdentityWriteSteps done;
     IdentityStep* current = &done.address;
     try {
-        Request(4, 3);
-        TxBuffer[0] = 0x6E;
-        TxBuffer[1] = 0x2B;
-        TxBuffer[2] = change.address;
-        Exchange(ExchangeTimeoutMs);
-        DeviceAddress = change.address;
+        Request(link, 4, 3);
+        link.TxBuffer[0] = 0x6E;
+        link.TxBuffer[1] = 0x2B;
+        link.TxBuffer[2] = change.address;
+        Exchange(link, ExchangeTimeoutMs);
+        link.DeviceAddress = change.address;
         done.address = IdentityStep::Written;
 
         current = &done.serial;
         if (change.serial) {
-            Request(8, 2);
-            TxBuffer[0] = static_cast<std::uint8_t>(*change.serial & 0xFF);
-            TxBuffer[1] = static_cast<std::uint8_t>(*change.serial >> 8);
-            Exchange(ExchangeTimeoutMs);
+            Request(link, 8, 2);
+            link.TxBuffer[0] = static_cast<std::uint8_t>(*change.serial & 0xFF);
+            link.TxBuffer[1] = static_cast<std::uint8_t>(*change.serial >> 8);
+            Exchange(link, ExchangeTimeoutMs);
             done.serial = IdentityStep::Written;
         } else {
             done.serial = IdentityStep::Skipped;
         }
 
         current = &done.comment;
-        Request(10, CommentPayloadSize);
-        BuildCommentPayload(change.comment, TxBuffer);
-        Exchange(SetCommentTimeoutMs);
+        Request(link, 10, CommentPayloadSize);
+        BuildCommentPayload(change.comment, link.TxBuffer);
+        Exchange(link, SetCommentTimeoutMs);
         done.comment = IdentityStep::Written;
     } catch (const LinkError& e) {
         *current = IdentityStep::Failed;
+        done.cause = e.Cause();
         if (steps)
             *steps = done;
         return QByteArray(e.what());

@@ -1,7 +1,10 @@
 #pragma once
 
 // Reading and changing the controller's identity: serial number, network address and the
-// installation-place comment. Texts are Windows-1251 bytes as the controller holds them.
+// installation-place comment, each on the link given. Texts are Windows-1251 bytes as the
+// controller holds them.
+
+#include "FrameLink.h"
 
 #include <QByteArray>
 
@@ -18,15 +21,16 @@ struct IdentityReadResult {
     std::optional<std::uint8_t> address;
     std::optional<QByteArray> comment;
     std::optional<QByteArray> identification;
-    QByteArray error;     // "TX Error" or "RX Error" of the failed step; empty when all succeeded
+    QByteArray error; // "TX Error" or "RX Error" of the failed step; empty when all succeeded
+    LinkOutcome cause = LinkOutcome::Ok; // why that step failed (a time-out, a lost port, ...)
     QByteArray lastReply; // the text of the last reply received (ReplyText) after the steps
 };
 
 // Four exchanges with time-out 200, stopping at the first failure: serial number (command 7),
 // network address (5), comment (9), identification (3). Texts end at their first zero byte or
-// at the end of their reply, whichever comes first. DeviceAddress is the address asked;
-// the read never changes it apart from what RxFrame stores.
-IdentityReadResult ReadIdentity();
+// at the end of their reply, whichever comes first. The link's DeviceAddress is the address
+// asked; the read never changes it apart from what RxFrame stores.
+IdentityReadResult ReadIdentity(FrameLink& link);
 
 // Which controller is on the line now: its serial number (command 7) and identification text
 // (command 3), each nullopt when its exchange failed. The check after a download, which must not
@@ -35,7 +39,7 @@ struct ControllerOnLine {
     std::optional<std::uint16_t> serial;
     std::optional<QByteArray> identification;
 };
-ControllerOnLine ReadControllerOnLine();
+ControllerOnLine ReadControllerOnLine(FrameLink& link);
 
 struct IdentityChange {
     std::uint8_t address = 1;            // the new network address
@@ -50,14 +54,16 @@ struct IdentityWriteSteps {
     IdentityStep address = IdentityStep::NotTried;
     IdentityStep serial = IdentityStep::NotTried;
     IdentityStep comment = IdentityStep::NotTried;
+    LinkOutcome cause = LinkOutcome::Ok; // why the failed step failed
 };
 
 // Writes the identity, stopping at the first failure: set address (command 4 with 0x6E 0x2B and
-// the new address) to the current DeviceAddress, which becomes the new address only when that
+// the new address) to the link's DeviceAddress, which becomes the new address only when that
 // succeeded; then the serial number (8, little-endian) and the comment (10, time-out 500), both
 // to the new address. Returns the error text of the failed step, or an empty text; steps, when
 // given, gets how each step ended.
-QByteArray WriteIdentity(const IdentityChange& change, IdentityWriteSteps* steps = nullptr);
+QByteArray WriteIdentity(FrameLink& link, const IdentityChange& change,
+                         IdentityWriteSteps* steps = nullptr);
 
 // The 32-byte payload of the set-comment request: the text (cut to 31 bytes), a zero byte, then
 // spaces to the end.

@@ -1,8 +1,8 @@
 #pragma once
 
-// The byte stream under the frame link. The link speaks to whatever stream the installed factory
-// makes: by default this platform's serial port (MakeSerialTransport), in tests a fake that
-// fails on demand.
+// The byte stream under the frame link. A link speaks to whatever stream its factory makes: a
+// factory given to the link itself, else the program's (this platform's serial port,
+// MakeSerialTransport); in tests a fake that fails on demand.
 
 #include "SerialTransport.h"
 
@@ -14,8 +14,10 @@ using LinkTransport = SerialTransport;
 
 using LinkTransportFactory = std::function<std::unique_ptr<LinkTransport>()>;
 
-// Installs the factory the link uses for every later AccessCOM and OpenCOM; an empty function
-// restores the serial port. A port already open keeps its stream.
+// Installs the program's factory: the one every link made without a factory of its own uses for
+// its later AccessCOM and OpenCOM (a test puts a faulty line under the window's link this way);
+// an empty function restores the serial port. A port already open keeps its stream. Set it
+// before links run on other threads; it is read, never changed, while they run.
 void SetLinkTransportFactory(LinkTransportFactory factory);
 
 // A new, unopened stream from the installed factory.

@@ -4,17 +4,24 @@
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "LowLatency.h"
+#include "OpenDevices.h"
 #include "PortMap.h"
 
 void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop,
-                     const std::function<void(std::size_t)>& afterEach) {
+                     const std::function<void(std::size_t)>& afterEach, std::uint8_t address) {
     for (std::size_t r = 0; r < report.rows.size(); ++r) {
         if (stop && stop())
             break;
         PortRow& row = report.rows[r];
+        // A port held here may be in the middle of a download: a second open would take its
+        // answers away (or fail), so it is left alone. Asked now, not at the survey: the window
+        // may have opened it since.
+        if (DeviceOpenHere(row.node))
+            row.openHere = true;
         // A port this user cannot open, or that is gone, is not asked.
-        row.answer = row.state == PortState::Ready ? ProbeIdentification(row.port, speed)
-                                                   : QStringLiteral("—");
+        row.answer = row.state == PortState::Ready && !row.openHere
+                         ? ProbeIdentification(row.port, speed, address)
+                         : QStringLiteral("—");
         if (const auto opened = RecordedLowLatency(row.node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
         if (afterEach)
@@ -22,25 +29,12 @@ void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()
     }
 }
 
-QString ProbeIdentification(int port, int speed) {
-    // The device open before the check is put back by its device, whatever number it has now.
-    const QString previous = CurrentDevice();
-    const std::uint8_t address = DeviceAddress;
+QString ProbeIdentification(int port, int speed, std::uint8_t address) {
+    FrameLink link;
+    link.DeviceAddress = address;
     QByteArray text;
-    bool opened = true;
-    bool answered = false;
-    if (!previous.isEmpty() && DeviceForPortName(PortName(port)) == previous) {
-        answered = ReadIdentification(text);
-    } else {
-        opened = ProbePort(port) && OpenPort(port, speed);
-        answered = opened && ReadIdentification(text);
-        if (previous.isEmpty())
-            CloseCOM();
-        else if (OpenDevice(previous, speed))
-            SetModeCOM(3, 0);
-    }
-    // The answer names the address it came from; the program's address stays as it was.
-    DeviceAddress = address;
+    const bool opened = ProbePort(link, port) && OpenPort(link, port, speed);
+    const bool answered = opened && ReadIdentification(link, text);
     if (answered)
         return FromCp1251(text);
     return opened ? QStringLiteral("нет ответа") : QStringLiteral("не открывается");

@@ -1,22 +1,26 @@
 #pragma once
 
-// The port doctor's check: the surveyed ports asked for the controller's identification through
-// the link, which keeps the device it has open.
+// The port doctor's check: the surveyed ports asked for the controller's identification, each
+// through a link of the check's own, opened on the port it probes and closed afterwards. A port
+// this program holds open (the window's link, a download) is never opened a second time nor
+// talked to: its row says it is open here.
 
 #include "PortSurvey.h"
 
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
-// Asks every Ready row's port for the identification text (the others get "—"), calling
-// afterEach with the row's index after each, and stopping early when stop says so; then fills in
-// what opening each port reported about low latency.
+// Asks every Ready row's port for the identification text (the others get "—"; so does a port
+// this program holds open, whose row is marked openHere), calling afterEach with the row's index
+// after each, and stopping early when stop says so; then fills in what opening each port
+// reported about low latency. Requests go to the network address given.
 void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop = {},
-                     const std::function<void(std::size_t)>& afterEach = {});
+                     const std::function<void(std::size_t)>& afterEach = {},
+                     std::uint8_t address = 1);
 
-// Asks the device on the port for its identification text: the text, or "нет ответа", or
-// "не открывается". The link's current port and address are the same afterwards (the current
-// port is opened again when another was probed).
-QString ProbeIdentification(int port, int speed);
+// Asks the device on the port for its identification text through a link of its own: the text,
+// or "нет ответа", or "не открывается". Touches no other link.
+QString ProbeIdentification(int port, int speed, std::uint8_t address = 1);

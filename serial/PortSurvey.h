@@ -55,7 +55,7 @@ struct PortRow {
     std::optional<int> latencyTimerMs;
     QString lowLatency; // what opening it reported in this run, empty when not opened
     PortState state = PortState::Ready;
-    bool openHere = false; // this program holds it open (Windows; the check uses the open link)
+    bool openHere = false; // this program holds it open (the check leaves it alone)
     QString cause;         // plain Russian, empty when Ready
     QString cure;
     QString answer; // filled by ProbeIdentification

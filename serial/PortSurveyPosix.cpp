@@ -1,5 +1,7 @@
 #include "PortSurvey.h"
 
+#include "OpenDevices.h"
+
 #include "LowLatency.h"
 #include "PortMap.h"
 
@@ -245,6 +247,8 @@ SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user) {
         row.port = port;
         row.node = node;
         Classify(roots, user, claimers, row);
+        // Our own holding is no other program's: the row stays Ready and says it is open here.
+        row.openHere = row.state == PortState::Ready && DeviceOpenHere(node);
         report.rows.push_back(row);
     }
     for (const QString& service : claimers)

@@ -28,7 +28,7 @@ SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&) {
         if (const auto opened = RecordedLowLatency(node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
         if (DeviceOpenHere(node)) {
-            row.openHere = true; // Ready: the check asks it through the open link
+            row.openHere = true; // Ready, but the check leaves it to the link that holds it
             report.rows.push_back(row);
             continue;
         }

@@ -3,6 +3,7 @@
 #include "SerialTransport.h"
 
 #include "LowLatency.h"
+#include "OpenDevices.h"
 
 #include <QSerialPort>
 
@@ -10,6 +11,7 @@ namespace {
 
 class PosixSerialTransport final : public SerialTransport {
 public:
+    ~PosixSerialTransport() override;
     bool Open(const QString& device, std::int32_t speed) override;
     bool SetMode8N1() override;
     TransportResult DiscardInput() override;
@@ -22,10 +24,16 @@ private:
     TransportResult Outcome(bool done);
 
     QSerialPort port_;
+    QString device_; // noted as open here while the port is open
     bool failed_ = false;
 };
 
 } // namespace
+
+PosixSerialTransport::~PosixSerialTransport() {
+    if (!device_.isEmpty())
+        NoteDeviceClosed(device_);
+}
 
 bool PosixSerialTransport::Open(const QString& device, std::int32_t speed) {
     port_.setPortName(device);
@@ -38,6 +46,11 @@ bool PosixSerialTransport::Open(const QString& device, std::int32_t speed) {
     // A USB adapter otherwise holds every short answer for its latency timer. A port that
     // refuses (or a pseudo-terminal) works as before; the outcome is kept for the port doctor.
     RecordLowLatency(device, RequestLowLatency(port_.handle()));
+    // The port doctor tells this program's own ports from those another program holds.
+    if (device_.isEmpty()) {
+        device_ = device;
+        NoteDeviceOpened(device);
+    }
     failed_ = false;
     return true;
 }

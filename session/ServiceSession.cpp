@@ -116,6 +116,13 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
     return kept;
 }
 
+ServiceSession::KeptDownload ServiceSession::KeepRead(const ControllerRead& read,
+                                                      const QString& port, const QDateTime& now) {
+    SetController(read.found.channelCount);
+    SetIdentityRead(read.identity, FromCp1251(read.identity.lastReply));
+    return KeepDownload(read.download.image, port, read.onLine, now);
+}
+
 void ServiceSession::WaitForSaves() {
     saver_.waitForDone();
 }

@@ -12,6 +12,7 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "ControllerRead.h"
 #include "IdentityCommands.h"
 #include "IdentityJournal.h"
 
@@ -75,6 +76,11 @@ public:
     // SaveFinished tells the name taken and how the write ended.
     KeptDownload KeepDownload(const QByteArray& image, const QString& port,
                               const ControllerOnLine& onLine, const QDateTime& now);
+    // A completed read without a window (ReadController) becomes what the window's discovery,
+    // identity read and download would have made of it (the controller, its identity as read,
+    // the status text of the read's last reply), and its image is kept as KeepDownload keeps
+    // it. port: "COM<n>" of the read.
+    KeptDownload KeepRead(const ControllerRead& read, const QString& port, const QDateTime& now);
     // Waits until every write started so far has ended (their SaveFinished are queued).
     void WaitForSaves();
     // The file the download shown was kept in, once its write has ended well (and its

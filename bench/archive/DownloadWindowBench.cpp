@@ -1,13 +1,18 @@
 // A whole download through the window's handler (progress bar, message handling and decoding
 // included) against kv9000-sim on a pseudo-terminal: unpaced, then with the simulator pacing the
-// line like 115,200 bit/s. With a team library's server (a libpq connection string, e.g. the
-// one tools/test-postgres.sh prints), the paced download is timed without it and then twice with
-// it set: the second download runs while the first is indexed and synced.
+// line like 115,200 bit/s. The paced download is then timed through a link alone (no window) and
+// as eight downloads at once in this process, each on a link and a thread of its own from a paced
+// simulator of its own, and the three are printed side by side. With a team library's server (a
+// libpq connection string, e.g. the one tools/test-postgres.sh prints), the paced download is timed
+// without it and then twice with it set: the second download runs while the first is indexed and
+// synced.
 //
 //   bench_archive_download_window [--unpaced-only | --paced-only] [--server CONNINFO]
 
 #include "ArchiveDecoder.h"
+#include "ArchiveDownload.h"
 #include "ArchiveImageBuilder.h"
+#include "FrameLink.h"
 #include "MainForm.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
@@ -21,12 +26,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -37,8 +44,9 @@ constexpr int kAnswerBytes = 4 + 32 + 2;
 
 // Opens a window on the simulator and times `runs` clicks of the download button.
 // server: the team library's connection string for [Library] Server=; empty: none.
+// seconds, when given, gets the last run's time.
 bool Measure(const QStringList& simArgs, int runs, const char* label, double lineTime,
-             const QString& server = {}) {
+             const QString& server = {}, double* seconds = nullptr) {
     QTemporaryDir dir;
     SimProcess sim(QStringList{"--channels", "2"} + simArgs);
     if (sim.Device().isEmpty())
@@ -66,6 +74,8 @@ bool Measure(const QStringList& simArgs, int runs, const char* label, double lin
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const bool full =
             form.ProgressBar1->value() == 0x42000 && !form.Grid(0).Cell(0, 1).isEmpty();
+        if (seconds)
+            *seconds = s;
         if (lineTime > 0)
             std::printf("%s: %.3f s, line time %.3f s, ratio %.4f (target <= 1.03)%s\n", label, s,
                         lineTime, s / lineTime, full ? "" : " INCOMPLETE");
@@ -84,6 +94,42 @@ bool Measure(const QStringList& simArgs, int runs, const char* label, double lin
                     form.Grid(0).RowCount(), form.Grid(2).RowCount(), VmRssKb());
     }
     return dialogs->messages == 0;
+}
+
+// Times `count` downloads at once, each through a link of its own on a thread of its own from a
+// paced simulator of its own (no window): the seconds from the common start until the last one
+// ended, or a negative figure when one did not complete.
+double MeasureLinks(int count) {
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    for (int i = 0; i < count; ++i) {
+        sims.push_back(std::make_unique<SimProcess>(
+            QStringList{"--channels", "2", "--baud", QString::number(kBaud)}));
+        if (sims.back()->Device().isEmpty())
+            return -1;
+    }
+    // Each link is made, opened and used on its own thread, as a reader of many controllers would.
+    std::vector<DownloadOutcome> outcomes(static_cast<std::size_t>(count),
+                                          DownloadOutcome::TxError);
+    std::vector<std::unique_ptr<QThread>> threads;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        const QString device = sims[static_cast<std::size_t>(i)]->Device();
+        DownloadOutcome* outcome = &outcomes[static_cast<std::size_t>(i)];
+        threads.emplace_back(QThread::create([device, outcome] {
+            FrameLink link;
+            if (link.OpenDevice(device, kBaud) && link.SetModeCOM(3, 0))
+                *outcome = DownloadArchive(link, {}).outcome;
+        }));
+        threads.back()->start();
+    }
+    for (const auto& thread : threads)
+        thread->wait();
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (DownloadOutcome outcome : outcomes)
+        if (outcome != DownloadOutcome::Completed)
+            return -1;
+    return s;
 }
 
 } // namespace
@@ -117,10 +163,25 @@ int main(int argc, char** argv) {
     if (paced) {
         const double lineTime =
             static_cast<double>(kBlocks) * (kRequestBytes + kAnswerBytes) * 10.0 / kBaud;
-        if (!Measure({"--baud", QString::number(kBaud)}, 1, "paced 115200 bit/s", lineTime)) {
+        double window = 0;
+        if (!Measure({"--baud", QString::number(kBaud)}, 1, "paced 115200 bit/s", lineTime, {},
+                     &window)) {
             std::fprintf(stderr, "the paced download did not run cleanly\n");
             return 1;
         }
+        // The same download through a link alone, moved off the window's thread, and eight at
+        // once: the links share nothing, so eight take no longer than one.
+        const double one = MeasureLinks(1);
+        const double eight = MeasureLinks(8);
+        if (one <= 0 || eight <= 0) {
+            std::fprintf(stderr, "a paced download through a link alone did not complete\n");
+            return 1;
+        }
+        std::printf("paced 115200 bit/s, line time %.3f s: window %.3f s (ratio %.4f, target <= "
+                    "1.03), link alone %.3f s (ratio %.4f), eight links at once %.3f s (ratio "
+                    "%.4f to the line, %.4f to one link alone, target <= 1.05)\n",
+                    lineTime, window, window / lineTime, one, one / lineTime, eight,
+                    eight / lineTime, eight / one);
         if (!server.isEmpty() && !Measure({"--baud", QString::number(kBaud)}, 2,
                                           "paced 115200 bit/s, server set", lineTime, server)) {
             std::fprintf(stderr, "the paced download with a server did not run cleanly\n");

@@ -226,7 +226,8 @@ int main(int argc, char** argv) {
         SimProcess sim(QStringList{"--channels", QString::number(kChannels), "--image", imagePath} +
                        plan.Args());
         SetPortMap({{1, sim.Device()}});
-        if (sim.Device().isEmpty() || !OpenCOM("COM1", form.PortSpeed) || !SetModeCOM(3, 0)) {
+        if (sim.Device().isEmpty() || !form.Link().OpenCOM("COM1", form.PortSpeed) ||
+            !form.Link().SetModeCOM(3, 0)) {
             std::fprintf(stderr, "run %d: the simulator's line cannot be opened\n", run);
             return 1;
         }
@@ -249,7 +250,7 @@ int main(int argc, char** argv) {
                         qPrintable(dialogs->last), qPrintable(plan.Args().join(' ')));
         }
         (done ? completed : aborted)++;
-        CloseCOM();
+        form.Link().CloseCOM();
 
         rssLast = VmRssKb();
         rss.push_back(rssLast);

@@ -36,31 +36,36 @@ struct Run {
     int failures = 0;
 };
 
-bool Read(std::uint32_t offset) {
-    FrameCommand = 30;
-    FrameLength = 5;
-    TxBuffer[0] = static_cast<std::uint8_t>(offset);
-    TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
-    TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
-    TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
-    TxBuffer[4] = 32;
-    return TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer) &&
-           RxFrame(200, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer) && FrameLength == 32;
+bool Read(FrameLink& link, std::uint32_t offset) {
+    link.FrameCommand = 30;
+    link.FrameLength = 5;
+    link.TxBuffer[0] = static_cast<std::uint8_t>(offset);
+    link.TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
+    link.TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
+    link.TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
+    link.TxBuffer[4] = 32;
+    return link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer) &&
+           link.RxFrame(200, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
+                        link.RxBuffer) &&
+           link.FrameLength == 32;
 }
 
-bool Measure(const QStringList& simArgs, Run& run) {
+// trace: the exchange log the link reports to, or none.
+bool Measure(const QStringList& simArgs, Run& run, FrameTrace* trace = nullptr) {
     SimProcess sim(simArgs);
     if (sim.Device().isEmpty())
         return false;
     SetPortMap({{1, sim.Device()}});
-    if (!OpenCOM("COM1", kBaud) || !SetModeCOM(3, 0))
+    FrameLink link;
+    link.SetTrace(trace);
+    if (!link.OpenCOM("COM1", kBaud) || !link.SetModeCOM(3, 0))
         return false;
     const auto start = std::chrono::steady_clock::now();
     for (int block = 0; block < kBlocks; ++block)
-        if (!Read(static_cast<std::uint32_t>(block) * 32))
+        if (!Read(link, static_cast<std::uint32_t>(block) * 32))
             ++run.failures;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    CloseCOM();
+    link.CloseCOM();
     return true;
 }
 
@@ -78,9 +83,7 @@ int main(int argc, char** argv) {
         bool started = Measure(pacing, off);
         {
             ExchangeLog log(folder.path());
-            SetFrameTrace(&log);
-            started = started && Measure(pacing, on);
-            SetFrameTrace(nullptr);
+            started = started && Measure(pacing, on, &log);
         }
         if (!started) {
             std::fprintf(stderr, "cannot start or open the simulator\n");
@@ -119,10 +122,7 @@ int main(int argc, char** argv) {
             for (int i = 0; i < 2; ++i) {
                 const bool loggedRun = (i == 0) == logFirst;
                 ExchangeLog log(moreFolder.path());
-                if (loggedRun)
-                    SetFrameTrace(&log);
-                Measure(pacing, more[loggedRun ? 1 : 0]);
-                SetFrameTrace(nullptr);
+                Measure(pacing, more[loggedRun ? 1 : 0], loggedRun ? &log : nullptr);
             }
             ratios.push_back(more[1].seconds / more[0].seconds);
             std::printf("pair %d (%s first): log off %.3f s, log on %.3f s, ratio %.4f\n", pair + 1,

@@ -87,7 +87,7 @@ TEST_F(MainFormIdentityTest, NewAddressGoesToTheOldOneAndEverythingAfterToTheNew
     EXPECT_EQ(requests[0].payload, "6E2B05");
     for (std::size_t i = 1; i < requests.size(); ++i)
         EXPECT_EQ(requests[i].address, 5) << i;
-    EXPECT_EQ(DeviceAddress, 5);
+    EXPECT_EQ(form_->Link().DeviceAddress, 5);
     EXPECT_EQ(form_->speAddr->value(), 5);
     EXPECT_EQ(bed_.SimState()["address"].toInt(), 5);
 
@@ -185,7 +185,7 @@ TEST_F(MainFormIdentityTest, AFailureStopsTheWriteWithOneMessageAndTheReadFollow
         Write();
         EXPECT_EQ(bed_.Dialogs().MessageTexts(), std::vector<QString>{c.message});
         EXPECT_EQ(Commands(NewRequests()), c.sent);
-        EXPECT_EQ(DeviceAddress, c.addressAfter);
+        EXPECT_EQ(form_->Link().DeviceAddress, c.addressAfter);
         // The read afterwards shows what the controller now holds.
         EXPECT_EQ(form_->speAddr->value(), c.addressAfter);
         EXPECT_EQ(form_->edComment->text(), "old");
@@ -201,7 +201,7 @@ TEST_F(MainFormIdentityTest, LostControllerGivesTxErrorForTheWriteAndForTheRead)
     const auto texts = bed_.Dialogs().MessageTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], "TX Error");
-    EXPECT_EQ(DeviceAddress, 1);
+    EXPECT_EQ(form_->Link().DeviceAddress, 1);
 }
 
 // A locked serial number field that holds no number read from this controller must never be

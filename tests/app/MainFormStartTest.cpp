@@ -129,7 +129,7 @@ TEST_F(MainFormStartTest, NotFoundShowsTheMessageAndStoresPortZero) {
         EXPECT_EQ(form->StatusBar->HintText(), "Порт не найден? Диагностика порта");
         EXPECT_EQ(form->Session().ChannelCount(), 0);
         EXPECT_EQ(form->Session().Geometry().recordCount, 0);
-        EXPECT_EQ(CurrentPort(), 0);
+        EXPECT_EQ(form->Link().CurrentPort(), 0);
         EXPECT_EQ(form->speSerial->value(), 1);
         EXPECT_EQ(form->speAddr->value(), 1);
         form->close();
@@ -144,7 +144,7 @@ TEST_F(MainFormStartTest, FirstStartWithoutSettingsFile) {
     {
         auto form = bed_.OpenWindow();
         EXPECT_EQ(form->pos(), QPoint(386, 59));
-        EXPECT_EQ(DeviceAddress, 1);
+        EXPECT_EQ(form->Link().DeviceAddress, 1);
         form->move(400, 70);
         form->close();
     }
@@ -167,7 +167,7 @@ TEST_F(MainFormStartTest, FoundOnTheConfiguredPortWithoutTouchingOthers) {
     {
         auto form = bed_.OpenWindow();
         EXPECT_TRUE(bed_.Dialogs().messages.empty());
-        EXPECT_EQ(CurrentPort(), 3);
+        EXPECT_EQ(form->Link().CurrentPort(), 3);
         EXPECT_EQ(form->StatusText(0), "COM3");
         EXPECT_EQ(form->StatusText(1), kTwoChannelId);
         EXPECT_EQ(form->speSerial->value(), 12345);
@@ -249,7 +249,7 @@ TEST_F(MainFormStartTest, DeviceAddressKeepsItsLow8BitsWhileTheFieldIsClamped) {
         {
             auto form = bed_.OpenWindow();
             EXPECT_EQ(form->StatusText(0), "COM1") << c.inFile;
-            EXPECT_EQ(DeviceAddress, c.simAddress) << c.inFile;
+            EXPECT_EQ(form->Link().DeviceAddress, c.simAddress) << c.inFile;
             EXPECT_EQ(form->speAddr->value(), c.shown) << c.inFile;
             form->close();
         }
@@ -319,7 +319,7 @@ TEST_F(MainFormStartTest, ReadRepliesAreClampedByTheFields) {
     auto form = bed_.OpenWindow();
     EXPECT_EQ(form->speSerial->value(), 1);
     EXPECT_EQ(form->speAddr->value(), 1);
-    EXPECT_EQ(DeviceAddress, 0) << "the read never changes the link's address";
+    EXPECT_EQ(form->Link().DeviceAddress, 0) << "the read never changes the link's address";
 }
 
 } // namespace

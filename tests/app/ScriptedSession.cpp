@@ -176,7 +176,7 @@ static int RunSession(int argc, char* argv[]) {
 
     TMainForm form(options);
     form.show();
-    out << "port=" << CurrentPort() << "\n"
+    out << "port=" << form.Link().CurrentPort() << "\n"
         << "channels=" << form.Session().ChannelCount() << "\n"
         << "identification=" << form.StatusText(1) << "\n"
         << "serial=" << form.speSerial->Value() << "\n"

@@ -106,7 +106,7 @@ protected:
     }
 
     void TearDown() override {
-        CloseCOM();
+        link.CloseCOM();
         SetLinkTransportFactory({});
         SetPortMap({});
     }
@@ -118,9 +118,9 @@ protected:
         sim_ = std::make_unique<SimProcess>(args);
         ASSERT_TRUE(sim_->Running());
         SetPortMap({{1, sim_->Device()}});
-        ASSERT_TRUE(OpenCOM("COM1", 115200));
-        ASSERT_TRUE(SetModeCOM(3, 0));
-        DeviceAddress = 1;
+        ASSERT_TRUE(link.OpenCOM("COM1", 115200));
+        ASSERT_TRUE(link.SetModeCOM(3, 0));
+        link.DeviceAddress = 1;
     }
 
     // The flash read requests the simulator received, answered or not, in order.
@@ -142,6 +142,7 @@ protected:
     QByteArray served_;
     QString imagePath_, logPath_;
     std::unique_ptr<SimProcess> sim_;
+    FrameLink link;
 };
 
 } // namespace
@@ -150,7 +151,7 @@ TEST_F(DownloadAgainstSimulator, FaultFreeRunsReadEveryBlockInOrderAndRestartAtZ
     Connect();
     for (int run = 0; run < 2; ++run) {
         Recorder rec;
-        const DownloadResult r = DownloadArchive(rec.Hooks());
+        const DownloadResult r = DownloadArchive(link, rec.Hooks());
         ASSERT_EQ(r.outcome, DownloadOutcome::Completed) << run;
         EXPECT_EQ(r.image.size(), ArchiveSize);
         EXPECT_TRUE(r.image == served_) << run;
@@ -179,7 +180,7 @@ TEST_F(DownloadAgainstSimulator, ShortAnswersAreAskedAgainUntilTheTwentyFirstAbo
                                   4500, 5000, 5500, 6000, 6500, 7000, 7500, 8000, 8400, 8467};
     Connect({QStringLiteral("--short"), NumberList(twenty)});
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
     EXPECT_TRUE(r.image == served_);
     EXPECT_EQ(r.rxFailures, 20);
@@ -200,8 +201,9 @@ TEST_F(DownloadAgainstSimulator, TwentyFirstShortAnswerAbortsWithRxError) {
         numbers.push_back(100 + 400 * i);
     Connect({QStringLiteral("--short"), NumberList(numbers)});
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_EQ(r.outcome, DownloadOutcome::RxError);
+    EXPECT_EQ(r.lastFailure, LinkOutcome::WrongReply);
     EXPECT_TRUE(r.image.isEmpty());
     EXPECT_EQ(r.rxFailures, 21);
     // The 21st is read number 8100, the block after the 8079 completed before it.
@@ -216,8 +218,9 @@ TEST_F(DownloadAgainstSimulator, DroppedAnswersCountOverTheWholeRun) {
         numbers.push_back(300 + 390 * i);
     Connect({QStringLiteral("--drop"), NumberList(numbers)});
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_EQ(r.outcome, DownloadOutcome::RxError);
+    EXPECT_EQ(r.lastFailure, LinkOutcome::TimedOut);
     EXPECT_EQ(r.rxFailures, 21);
     EXPECT_EQ(r.txFailures, 0);
     ASSERT_EQ(rec.rx.size(), 21u);
@@ -233,7 +236,7 @@ TEST_F(DownloadAgainstSimulator, DroppedAnswersCountOverTheWholeRun) {
 TEST_F(DownloadAgainstSimulator, GarbageBetweenAnswersLeavesTheImageExact) {
     Connect({QStringLiteral("--garbage")});
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
     EXPECT_TRUE(r.image == served_);
 }
@@ -243,8 +246,9 @@ TEST_F(DownloadAgainstSimulator, LineGoingAwayAbortsWithoutHanging) {
     Recorder rec;
     QElapsedTimer t;
     t.start();
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_TRUE(r.outcome == DownloadOutcome::TxError || r.outcome == DownloadOutcome::RxError);
+    EXPECT_EQ(r.lastFailure, LinkOutcome::PortFailed) << "a lost port, not a time-out";
     EXPECT_TRUE(r.image.isEmpty());
     EXPECT_EQ(rec.progress.back(), 32 * 2999);
     EXPECT_LT(t.elapsed(), 15000); // at most 21 time-outs plus the blocks before
@@ -254,7 +258,7 @@ TEST_F(DownloadAgainstSimulator, CancelledRunStopsAtItsNextBlock) {
     Connect();
     Recorder rec;
     rec.cancelAfterEvents = 100;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_EQ(r.outcome, DownloadOutcome::Cancelled);
     EXPECT_TRUE(r.image.isEmpty());
     EXPECT_EQ(rec.callsAfterCancel, 0);
@@ -266,10 +270,11 @@ TEST_F(DownloadAgainstSimulator, CancelledRunStopsAtItsNextBlock) {
 TEST(DownloadWithoutPort, TransmissionLimitIsTestedBeforeReception) {
     // With no port both the transmission and the reception fail in every exchange; both
     // counters reach 21 in the same exchange and the transmission error wins.
-    CloseCOM();
+    FrameLink link;
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_EQ(r.outcome, DownloadOutcome::TxError);
+    EXPECT_EQ(r.lastFailure, LinkOutcome::NotOpen);
     EXPECT_EQ(r.txFailures, 21);
     EXPECT_EQ(r.rxFailures, 20);
     EXPECT_TRUE(rec.progress.empty());
@@ -281,7 +286,7 @@ TEST_F(DownloadAgainstSimulator, LateAnswerIsNeverTakenForALaterBlock) {
     // follows must not end up as the next block's bytes.
     Connect({QStringLiteral("--late"), QStringLiteral("5,4000,8448")});
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(r.rxFailures, 3);
     EXPECT_TRUE(r.image == served_);
@@ -297,7 +302,7 @@ TEST_F(DownloadAgainstSimulator, FailedTransmissionsCountButTheAnswerStillComple
     SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
     Connect();
     Recorder rec;
-    const DownloadResult r = DownloadArchive(rec.Hooks());
+    const DownloadResult r = DownloadArchive(link, rec.Hooks());
     EXPECT_EQ(r.outcome, DownloadOutcome::TxError);
     EXPECT_EQ(r.txFailures, 21);
     EXPECT_EQ(r.rxFailures, 0);
@@ -311,7 +316,7 @@ TEST_F(DownloadAgainstSimulator, FailedTransmissionsCountButTheAnswerStillComple
     SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
     Connect();
     Recorder full;
-    const DownloadResult done = DownloadArchive(full.Hooks());
+    const DownloadResult done = DownloadArchive(link, full.Hooks());
     ASSERT_EQ(done.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(done.txFailures, 20);
     EXPECT_EQ(done.rxFailures, 0);

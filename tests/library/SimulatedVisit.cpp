@@ -24,14 +24,15 @@ QString KeepSimulatedVisit(const SimulatedVisit& visit, const QString& archivesF
         return {};
     }
     SetPortMap({{1, sim.Device()}});
-    if (!OpenCOM("COM1", 115200) || !SetModeCOM(3, 0)) {
+    FrameLink link;
+    if (!link.OpenCOM("COM1", 115200) || !link.SetModeCOM(3, 0)) {
         error = QStringLiteral("the port did not open");
         return {};
     }
-    DeviceAddress = 1;
-    const IdentityReadResult identity = ReadIdentity();
-    const DownloadResult download = DownloadArchive({});
-    CloseCOM();
+    link.DeviceAddress = 1;
+    const IdentityReadResult identity = ReadIdentity(link);
+    const DownloadResult download = DownloadArchive(link, {});
+    link.CloseCOM();
     SetPortMap({});
     if (!identity.error.isEmpty() || download.outcome != DownloadOutcome::Completed) {
         error = QStringLiteral("the visit failed: %1").arg(QString::fromLatin1(identity.error));

@@ -36,16 +36,17 @@ TEST(ExchangeLog, ShowsEveryFrameOfABadChecksumAndATimeOutAgainstTheSimulator) {
     SimProcess sim({"--garbage", "--drop", "2"});
     ASSERT_FALSE(sim.Device().isEmpty());
     SetPortMap({{1, sim.Device()}});
-    ASSERT_TRUE(OpenCOM("COM1", 115200));
+    FrameLink link;
+    ASSERT_TRUE(link.OpenCOM("COM1", 115200));
     {
         ExchangeLog log(dir.path());
-        SetFrameTrace(&log);
-        EXPECT_TRUE(Exchange(30, FlashRead(0, 32), 200));
-        EXPECT_FALSE(Exchange(30, FlashRead(32, 32), 100));
-        SetFrameTrace(nullptr);
+        link.SetTrace(&log);
+        EXPECT_TRUE(Exchange(link, 30, FlashRead(0, 32), 200));
+        EXPECT_FALSE(Exchange(link, 30, FlashRead(32, 32), 100));
+        link.SetTrace(nullptr);
         EXPECT_EQ(log.RecentLines().size(), static_cast<qsizetype>(log.LineCount()));
     }
-    CloseCOM();
+    link.CloseCOM();
     SetPortMap({});
 
     const QStringList lines = LinesOf(dir.path());
@@ -70,22 +71,23 @@ TEST(ExchangeLog, ReachesTheFileWithinASecondOfAQuietLineAndAtOnceAfterATimeOut)
     SimProcess sim({"--drop", "2"});
     ASSERT_FALSE(sim.Device().isEmpty());
     SetPortMap({{1, sim.Device()}});
-    ASSERT_TRUE(OpenCOM("COM1", 115200));
+    FrameLink link;
+    ASSERT_TRUE(link.OpenCOM("COM1", 115200));
     ExchangeLog log(dir.path());
-    SetFrameTrace(&log);
-    EXPECT_TRUE(Exchange(30, FlashRead(0, 32), 200));
+    link.SetTrace(&log);
+    EXPECT_TRUE(Exchange(link, 30, FlashRead(0, 32), 200));
     QElapsedTimer quiet;
     quiet.start();
     while (LinesOf(dir.path()).size() < 2 && quiet.elapsed() < 1000)
         QThread::msleep(10);
     EXPECT_EQ(LinesOf(dir.path()).size(), 2) << quiet.elapsed() << " ms";
 
-    EXPECT_FALSE(Exchange(30, FlashRead(32, 32), 100));
+    EXPECT_FALSE(Exchange(link, 30, FlashRead(32, 32), 100));
     const QStringList lines = LinesOf(dir.path());
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines.last().endsWith(" -- time-out: no answer in 100 ms"));
-    SetFrameTrace(nullptr);
-    CloseCOM();
+    link.SetTrace(nullptr);
+    link.CloseCOM();
     SetPortMap({});
 }
 

@@ -2,6 +2,7 @@
 // with bad CRCs only, oversized replies, bytes dribbling in, a port that fails mid-call.
 
 #include "Discovery.h"
+#include "FlashRead.h"
 #include "FrameCodec.h"
 #include "IdentityCommands.h"
 #include "LinkTestSupport.h"
@@ -100,14 +101,16 @@ protected:
         SetSystemSerialDevices([] { return QStringList{}; });
         SetPortMap({{1, "/dev/fake"}});
         SetLinkTransportFactory([line = line_] { return std::make_unique<FakeTransport>(line); });
-        ASSERT_TRUE(OpenCOM("COM1", 115200));
-        DeviceAddress = 1;
+        ASSERT_TRUE(link.OpenCOM("COM1", 115200));
+        link.DeviceAddress = 1;
     }
     void TearDown() override {
-        CloseCOM();
+        link.CloseCOM();
         SetLinkTransportFactory({});
         SetPortMap({});
     }
+
+    FrameLink link;
 
     // A reply read into a buffer with guard bytes on both sides.
     struct Guarded {
@@ -121,37 +124,38 @@ protected:
         }
     };
 
-    bool Receive(int timeoutMs, std::uint8_t* buffer = RxBuffer) {
-        return RxFrame(timeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, buffer);
+    bool Receive(int timeoutMs, std::uint8_t* buffer = nullptr) {
+        return link.RxFrame(timeoutMs, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
+                            buffer ? buffer : link.RxBuffer);
     }
 
     std::shared_ptr<FakeLine> line_ = std::make_shared<FakeLine>();
 };
 
 TEST_F(LinkFakeTransportTest, TxFrameFlushesThenSendsOneFrame) {
-    TxBuffer[0] = 0x39;
-    TxBuffer[1] = 0x30;
-    ASSERT_TRUE(TxFrame(5, 8, 2, TxBuffer));
+    link.TxBuffer[0] = 0x39;
+    link.TxBuffer[1] = 0x30;
+    ASSERT_TRUE(link.TxFrame(5, 8, 2, link.TxBuffer));
     EXPECT_EQ(line_->discards, 1);
     ASSERT_EQ(line_->written.size(), 1u);
     EXPECT_EQ(line_->written[0], Frame(5, 8, {0x39, 0x30}));
 
     // More than the 37 bytes of TxBuffer would be read from beyond it.
-    EXPECT_FALSE(TxFrame(5, 10, kTxBufferSize + 1, TxBuffer));
+    EXPECT_FALSE(link.TxFrame(5, 10, kTxBufferSize + 1, link.TxBuffer));
     EXPECT_EQ(line_->written.size(), 1u);
 }
 
 TEST_F(LinkFakeTransportTest, ReplyWithABadCrcIsDropped) {
-    FrameCommand = 7;
-    FrameLength = 0;
+    link.FrameCommand = 7;
+    link.FrameLength = 0;
     line_->Reply(WithBadCrc(Frame(1, 7, {0x11, 0x22})));
     EXPECT_FALSE(Receive(50));
-    EXPECT_EQ(FrameCommand, 7) << "nothing is stored on failure";
-    EXPECT_EQ(FrameLength, 0);
+    EXPECT_EQ(link.FrameCommand, 7) << "nothing is stored on failure";
+    EXPECT_EQ(link.FrameLength, 0);
 
     line_->Reply(WithBadCrc(Frame(1, 7, {0x11, 0x22})) + Frame(1, 7, {0x39, 0x30}));
     ASSERT_TRUE(Receive(50));
-    EXPECT_EQ(Reply(), QByteArray("\x39\x30", 2));
+    EXPECT_EQ(Reply(link), QByteArray("\x39\x30", 2));
 }
 
 TEST_F(LinkFakeTransportTest, OversizedReplyNeverWritesPastTheBuffer) {
@@ -169,7 +173,7 @@ TEST_F(LinkFakeTransportTest, OversizedReplyNeverWritesPastTheBuffer) {
     oversized.resize(kv::kFrameHeaderSize);
     line_->Reply(oversized + Frame(1, 30, Bytes(kRxBufferSize, 0x42)));
     ASSERT_TRUE(Receive(50, guarded.Buffer()));
-    EXPECT_EQ(FrameLength, kRxBufferSize);
+    EXPECT_EQ(link.FrameLength, kRxBufferSize);
     EXPECT_TRUE(std::all_of(guarded.Buffer(), guarded.Buffer() + kRxBufferSize,
                             [](auto b) { return b == 0x42; }));
     EXPECT_TRUE(guarded.GuardsIntact());
@@ -180,35 +184,35 @@ TEST_F(LinkFakeTransportTest, ReplyIsReadByItsDeclaredLength) {
     for (std::uint8_t b : Frame(1, 30, Bytes(32, 0xA5)))
         line_->Reply({b}, 2);
     ASSERT_TRUE(Receive(1000));
-    EXPECT_EQ(FrameLength, 32);
-    EXPECT_EQ(Reply(), QByteArray(32, static_cast<char>(0xA5)));
+    EXPECT_EQ(link.FrameLength, 32);
+    EXPECT_EQ(Reply(link), QByteArray(32, static_cast<char>(0xA5)));
 }
 
 TEST_F(LinkFakeTransportTest, ReplyTextsNeverShowBytesAnEarlierLongerReplyLeft) {
-    std::fill(std::begin(RxBuffer), std::end(RxBuffer), 'Z'); // a long reply before
+    std::fill(std::begin(link.RxBuffer), std::end(link.RxBuffer), 'Z'); // a long reply before
     line_->Reply(Frame(1, 7, {0x39, 0x30}));
     line_->Reply(Frame(1, 5, {0x01}));
     line_->Reply(Frame(1, 9, {'A', 'B'})); // texts without their zero byte
     line_->Reply(Frame(1, 3, {'C'}));
-    const IdentityReadResult read = ReadIdentity();
+    const IdentityReadResult read = ReadIdentity(link);
     EXPECT_EQ(read.comment, QByteArray("AB"));
     EXPECT_EQ(read.identification, QByteArray("C"));
     EXPECT_EQ(read.lastReply, QByteArray("C"));
 
     line_->Reply(Frame(1, 3, {'D', 0, 'E'}));
     QByteArray text;
-    ASSERT_TRUE(ReadIdentification(text));
+    ASSERT_TRUE(ReadIdentification(link, text));
     EXPECT_EQ(text, QByteArray("D"));
 }
 
 TEST_F(LinkFakeTransportTest, TheCurrentPortIsThePortTheLinkHasOpen) {
-    EXPECT_EQ(CurrentPort(), 1);
-    CloseCOM();
-    EXPECT_EQ(CurrentPort(), 0);
-    ASSERT_TRUE(OpenPort(1, 115200));
-    EXPECT_TRUE(TxFrame(1, 3, 0, TxBuffer)) << "a closed port was taken for open";
-    EXPECT_FALSE(OpenPort(0, 115200));
-    EXPECT_EQ(CurrentPort(), 0);
+    EXPECT_EQ(link.CurrentPort(), 1);
+    link.CloseCOM();
+    EXPECT_EQ(link.CurrentPort(), 0);
+    ASSERT_TRUE(OpenPort(link, 1, 115200));
+    EXPECT_TRUE(link.TxFrame(1, 3, 0, link.TxBuffer)) << "a closed port was taken for open";
+    EXPECT_FALSE(OpenPort(link, 0, 115200));
+    EXPECT_EQ(link.CurrentPort(), 0);
 }
 
 TEST_F(LinkFakeTransportTest, TimeOutRunsFromTheCallToTheLastByte) {
@@ -230,29 +234,69 @@ TEST_F(LinkFakeTransportTest, TimeOutRunsFromTheCallToTheLastByte) {
 
 TEST_F(LinkFakeTransportTest, StreamFailuresAreLinkFailures) {
     line_->discard = TransportResult::Failed;
-    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    EXPECT_FALSE(link.TxFrame(1, 3, 0, link.TxBuffer));
     EXPECT_TRUE(line_->written.empty()) << "nothing is sent when the flush fails";
+    EXPECT_EQ(link.LastOutcome(), LinkOutcome::PortFailed);
 
     line_->discard = TransportResult::Ok;
     line_->write = TransportResult::TimedOut;
-    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    EXPECT_FALSE(link.TxFrame(1, 3, 0, link.TxBuffer));
+    EXPECT_EQ(link.LastOutcome(), LinkOutcome::TimedOut);
+
+    EXPECT_FALSE(Receive(20));
+    EXPECT_EQ(link.LastOutcome(), LinkOutcome::TimedOut) << "a silent line is a time-out";
 
     line_->readFails = true;
     line_->Reply(Frame(1, 3, {0x00}), 10);
     const auto start = Clock::now();
     EXPECT_FALSE(Receive(5000));
     EXPECT_LT(MsSince(start), 100) << "a failed port is not waited on";
+    EXPECT_EQ(link.LastOutcome(), LinkOutcome::PortFailed) << "a lost port is no time-out";
+}
+
+// The cause of a failure reaches the command sequences, whose texts stay the user's.
+TEST_F(LinkFakeTransportTest, CommandSequencesKeepTheCauseOfTheirFailure) {
+    IdentityReadResult read = ReadIdentity(link); // nothing answers
+    EXPECT_EQ(read.error, QByteArray("RX Error"));
+    EXPECT_EQ(read.cause, LinkOutcome::TimedOut);
+
+    line_->readFails = true; // the cable is pulled
+    read = ReadIdentity(link);
+    EXPECT_EQ(read.error, QByteArray("RX Error"));
+    EXPECT_EQ(read.cause, LinkOutcome::PortFailed);
+
+    line_->discard = TransportResult::Failed;
+    IdentityWriteSteps steps;
+    EXPECT_EQ(WriteIdentity(link, IdentityChange{}, &steps), QByteArray("TX Error"));
+    EXPECT_EQ(steps.address, IdentityStep::Failed);
+    EXPECT_EQ(steps.cause, LinkOutcome::PortFailed);
+
+    link.CloseCOM();
+    EXPECT_EQ(RequestFlashBlock(link, 0, 32), LinkOutcome::NotOpen);
+    EXPECT_EQ(ReceiveFlashBlock(link, 32).outcome, LinkOutcome::NotOpen);
+}
+
+// An answer of another length than asked is a wrong reply, never 32 bytes of the image.
+TEST_F(LinkFakeTransportTest, AFlashBlockOfAnotherLengthIsAWrongReply) {
+    line_->Reply(Frame(1, 30, Bytes(16, 0x11)));
+    EXPECT_EQ(ReceiveFlashBlock(link, 32).outcome, LinkOutcome::WrongReply);
+    ASSERT_EQ(RequestFlashBlock(link, 0x41FE0, 32), LinkOutcome::Ok);
+    EXPECT_EQ(line_->written.back(), Frame(1, 30, {0xE0, 0x1F, 0x04, 0x00, 32}));
+    line_->Reply(Frame(1, 30, Bytes(32, 0x22)));
+    const FlashBlock block = ReceiveFlashBlock(link, 32);
+    ASSERT_EQ(block.outcome, LinkOutcome::Ok);
+    EXPECT_EQ(Bytes(block.bytes.begin(), block.bytes.end()), Bytes(32, 0x22));
 }
 
 TEST_F(LinkFakeTransportTest, PortsThatCannotBeOpenedAreRefused) {
-    CloseCOM();
+    link.CloseCOM();
     line_->opens = false;
-    EXPECT_FALSE(AccessCOM("COM1"));
-    EXPECT_FALSE(OpenCOM("COM1", 115200));
-    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer));
+    EXPECT_FALSE(link.AccessCOM("COM1"));
+    EXPECT_FALSE(link.OpenCOM("COM1", 115200));
+    EXPECT_FALSE(link.TxFrame(1, 3, 0, link.TxBuffer));
     line_->opens = true;
-    EXPECT_TRUE(AccessCOM("COM1"));
-    EXPECT_FALSE(TxFrame(1, 3, 0, TxBuffer)) << "AccessCOM opens nothing for the link";
+    EXPECT_TRUE(link.AccessCOM("COM1"));
+    EXPECT_FALSE(link.TxFrame(1, 3, 0, link.TxBuffer)) << "AccessCOM opens nothing for the link";
 }
 
 } // namespace

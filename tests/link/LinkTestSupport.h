@@ -1,6 +1,6 @@
 #pragma once
 
-// What the link tests share: one exchange through the six link functions, payload helpers.
+// What the link tests share: one exchange through a link's frame functions, payload helpers.
 
 #include "FrameLink.h"
 
@@ -12,15 +12,17 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Sends FrameCommand/TxBuffer to DeviceAddress and waits for the reply into the link variables,
-// as every command sequence of the program does.
-inline bool Exchange(std::uint8_t command, const Bytes& payload = {}, int timeoutMs = 200) {
-    FrameCommand = command;
-    FrameLength = static_cast<std::uint8_t>(payload.size());
+// Sends the link's FrameCommand/TxBuffer to its DeviceAddress and waits for the reply into the
+// link's variables, as every command sequence of the program does.
+inline bool Exchange(FrameLink& link, std::uint8_t command, const Bytes& payload = {},
+                     int timeoutMs = 200) {
+    link.FrameCommand = command;
+    link.FrameLength = static_cast<std::uint8_t>(payload.size());
     if (!payload.empty())
-        std::memcpy(TxBuffer, payload.data(), payload.size());
-    return TxFrame(DeviceAddress, FrameCommand, FrameLength, TxBuffer) &&
-           RxFrame(timeoutMs, &DeviceAddress, &FrameCommand, &FrameLength, RxBuffer);
+        std::memcpy(link.TxBuffer, payload.data(), payload.size());
+    return link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer) &&
+           link.RxFrame(timeoutMs, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
+                        link.RxBuffer);
 }
 
 inline Bytes FlashRead(std::uint32_t offset, std::uint8_t count) {
@@ -29,6 +31,6 @@ inline Bytes FlashRead(std::uint32_t offset, std::uint8_t count) {
             count};
 }
 
-inline QByteArray Reply() {
-    return QByteArray(reinterpret_cast<const char*>(RxBuffer), FrameLength);
+inline QByteArray Reply(const FrameLink& link) {
+    return QByteArray(reinterpret_cast<const char*>(link.RxBuffer), link.FrameLength);
 }

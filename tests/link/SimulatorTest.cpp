@@ -80,15 +80,16 @@ TEST(SimPacing, AnswersTakeTheirLineTime) {
     SimProcess sim({"--baud", "19200"});
     ASSERT_FALSE(sim.Device().isEmpty());
     SetPortMap({{1, sim.Device()}});
-    ASSERT_TRUE(OpenCOM("COM1", 19200));
+    FrameLink link;
+    ASSERT_TRUE(link.OpenCOM("COM1", 19200));
     constexpr int kReads = 20;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kReads; ++i)
-        ASSERT_TRUE(Exchange(30, FlashRead(static_cast<std::uint32_t>(i) * 32, 32)));
+        ASSERT_TRUE(Exchange(link, 30, FlashRead(static_cast<std::uint32_t>(i) * 32, 32)));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(seconds, kReads * 49 * 10 / 19200.0);
-    CloseCOM();
+    link.CloseCOM();
     SetPortMap({});
 }
 

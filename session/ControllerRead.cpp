@@ -1,0 +1,53 @@
+#include "ControllerRead.h"
+
+namespace {
+
+ControllerReadOutcome FailureOutcome(LinkOutcome cause, bool transmission) {
+    if (cause == LinkOutcome::PortFailed || cause == LinkOutcome::NotOpen)
+        return ControllerReadOutcome::PortLost;
+    return transmission ? ControllerReadOutcome::TxError : ControllerReadOutcome::RxError;
+}
+
+} // namespace
+
+ControllerRead ReadController(FrameLink& link, int n, int speed, const ControllerReadHooks& hooks) {
+    ControllerRead read;
+    read.found = FindControllerOn(link, n, speed);
+    if (read.found.port == 0)
+        return read; // NoController
+
+    read.identity = ReadIdentity(link);
+    if (!read.identity.error.isEmpty()) {
+        read.outcome = FailureOutcome(read.identity.cause, read.identity.error == "TX Error");
+        return read;
+    }
+    if (hooks.cancelled && hooks.cancelled()) {
+        read.outcome = ControllerReadOutcome::Cancelled;
+        return read;
+    }
+
+    DownloadHooks download;
+    download.onProgress = hooks.onProgress;
+    download.onTxFailures = hooks.onTxFailures;
+    download.onRxFailures = hooks.onRxFailures;
+    download.cancelled = hooks.cancelled;
+    read.download = DownloadArchive(link, download);
+    switch (read.download.outcome) {
+    case DownloadOutcome::Completed:
+        // Asked after the last block, so that a moved cable cannot put the archive under the
+        // controller read before.
+        read.onLine = ReadControllerOnLine(link);
+        read.outcome = ControllerReadOutcome::Completed;
+        break;
+    case DownloadOutcome::TxError:
+        read.outcome = FailureOutcome(read.download.lastFailure, true);
+        break;
+    case DownloadOutcome::RxError:
+        read.outcome = FailureOutcome(read.download.lastFailure, false);
+        break;
+    case DownloadOutcome::Cancelled:
+        read.outcome = ControllerReadOutcome::Cancelled;
+        break;
+    }
+    return read;
+}
