@@ -4,6 +4,7 @@
 #include "ConsoleText.h"
 #include "ControllerRead.h"
 #include "Cp1251.h"
+#include "FrameLink.h"
 #include "LibraryCommandLine.h"
 #include "OneLinePath.h"
 #include "PortMap.h"
@@ -52,34 +53,36 @@ QString PortRefusal(int port) {
 
 QString FailureCounts(const ControllerRead& read) {
     return QStringLiteral("ошибок передачи %1, ошибок приёма %2")
-        .arg(read.txFailures)
-        .arg(read.rxFailures);
+        .arg(read.download.txFailures)
+        .arg(read.download.rxFailures);
 }
 
 // The cause of a read that kept nothing, in one line.
 QString ReadFailure(const ControllerRead& read, const QString& name, int address) {
-    using Outcome = ControllerRead::Outcome;
+    // The identity read comes before the download: a failure there names its step.
+    const QString during = read.identity.error.isEmpty()
+                               ? FailureCounts(read)
+                               : QStringLiteral("при чтении идентификации");
     switch (read.outcome) {
-    case Outcome::NotOpened:
-        return QStringLiteral("%1: порт не открывается").arg(name);
-    case Outcome::NoController:
+    case ControllerReadOutcome::NoController:
         return QStringLiteral("%1: регулятор не обнаружен (адрес %2)").arg(name).arg(address);
-    case Outcome::TxError:
-        return QStringLiteral("%1: TX Error (%2)").arg(name, FailureCounts(read));
-    case Outcome::RxError:
-        return QStringLiteral("%1: RX Error (%2)").arg(name, FailureCounts(read));
-    case Outcome::PortLost:
-        return QStringLiteral("%1: порт пропал во время чтения (%2)")
-            .arg(name, FailureCounts(read));
-    case Outcome::Completed:
+    case ControllerReadOutcome::TxError:
+        return QStringLiteral("%1: TX Error (%2)").arg(name, during);
+    case ControllerReadOutcome::RxError:
+        return QStringLiteral("%1: RX Error (%2)").arg(name, during);
+    case ControllerReadOutcome::PortLost:
+        return QStringLiteral("%1: порт пропал во время чтения (%2)").arg(name, during);
+    case ControllerReadOutcome::Cancelled:
+        return QStringLiteral("%1: чтение прервано").arg(name);
+    case ControllerReadOutcome::Completed:
         break;
     }
     return {};
 }
 
 // The progress line, rewritten in place while standard error is a terminal.
-DownloadHooks ProgressHooks(const QString& name, QElapsedTimer& clock, int& shownPercent) {
-    DownloadHooks hooks;
+ControllerReadHooks ProgressHooks(const QString& name, QElapsedTimer& clock, int& shownPercent) {
+    ControllerReadHooks hooks;
     if (!IsConsoleTerminal(stderr))
         return hooks;
     hooks.onProgress = [name, &clock, &shownPercent](int offset) {
@@ -104,28 +107,29 @@ int Read(const CommandLine& line) {
     SetPortMap(settings.ReadPorts());
     const int port = PortNumber(line.readPort);
     const QString name = PortName(port);
-    ControllerReadRequest request;
-    request.port = port;
-    request.speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
-    request.address = static_cast<std::uint8_t>(
-        line.readAddress ? line.readAddress
-                         : settings.ReadInteger(kGeneral, QStringLiteral("Device address"), 1));
+    const int speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
+    const int address = line.readAddress
+                            ? line.readAddress
+                            : settings.ReadInteger(kGeneral, QStringLiteral("Device address"), 1);
     if (const QString refusal = PortRefusal(port); !refusal.isEmpty())
         return Fail(refusal);
+
+    FrameLink link;
+    link.DeviceAddress = static_cast<std::uint8_t>(address);
+    // A port that does not open (held by another program) is told apart from a silent line.
+    if (!link.OpenCOM(name.toLatin1().constData()))
+        return Fail(QStringLiteral("%1: порт не открывается").arg(name));
 
     QElapsedTimer clock;
     clock.start();
     int shownPercent = -1;
-    const ControllerRead read = ReadController(request, ProgressHooks(name, clock, shownPercent));
+    const ControllerRead read =
+        ReadController(link, port, speed, ProgressHooks(name, clock, shownPercent));
+    link.CloseCOM();
     if (shownPercent >= 0)
         WriteConsoleText(stderr, QStringLiteral("\n"));
-    if (read.outcome != ControllerRead::Outcome::Completed)
-        return Fail(ReadFailure(read, name, request.address));
-    // The window keeps a download after a failed identity read too, with what the read gave.
-    if (!read.identity.error.isEmpty())
-        WriteConsoleText(stderr, QStringLiteral("kv9000: %1: идентификация прочитана не полностью "
-                                                "(%2), архив сохраняется с прочитанным\n")
-                                     .arg(name, QString::fromLatin1(read.identity.error)));
+    if (read.outcome != ControllerReadOutcome::Completed)
+        return Fail(ReadFailure(read, name, address));
 
     ServiceSession session(ArchivesFolder());
     QString keptPath;
@@ -135,10 +139,8 @@ int Read(const CommandLine& line) {
                          keptPath = path;
                          keptError = error;
                      });
-    session.SetController(read.channelCount);
-    session.SetIdentityRead(read.identity, FromCp1251(read.identity.lastReply));
     const ServiceSession::KeptDownload kept =
-        session.KeepDownload(read.image, name, read.onLine, QDateTime::currentDateTime());
+        session.KeepRead(read, name, QDateTime::currentDateTime());
     session.WaitForSaves();
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     if (!keptError.isEmpty())
