@@ -176,8 +176,13 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                     remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
             }
             q.finish();
+            // An index that cannot be read stops the sync: taken for an empty one, it would
+            // fetch every download again.
             QSet<QByteArray> local;
-            for (const QString& hex : index.KnownSha256())
+            const IndexRead<QStringList> known = index.KnownSha256();
+            if (known.Failed())
+                report.error = known.error;
+            for (const QString& hex : known)
                 local.insert(QByteArray::fromHex(hex.toLatin1()));
 
             // Up: every local download the server lacks.
@@ -185,8 +190,12 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
             for (auto it = local.cbegin(); report.error.isEmpty() && it != local.cend(); ++it) {
                 if (remote.contains(*it))
                     continue;
-                const std::optional<LibraryVisit> visit = index.VisitBySha(*it);
-                if (!visit)
+                const IndexRead<std::optional<LibraryVisit>> visit = index.VisitBySha(*it);
+                if (visit.Failed()) {
+                    report.error = visit.error;
+                    break;
+                }
+                if (!visit.has_value())
                     continue;
                 QFile file(visit->file);
                 if (!file.open(QIODevice::ReadOnly)) {
@@ -245,7 +254,14 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
             for (auto it = remote.cbegin(); report.error.isEmpty() && it != remote.cend(); ++it) {
                 const QByteArray& sha = it.key();
                 // Known since the list was read: indexed meanwhile by a download kept here.
-                if (local.contains(sha) || index.VisitBySha(sha))
+                if (local.contains(sha))
+                    continue;
+                const IndexRead<std::optional<LibraryVisit>> meanwhile = index.VisitBySha(sha);
+                if (meanwhile.Failed()) {
+                    report.error = meanwhile.error;
+                    break;
+                }
+                if (meanwhile.has_value())
                     continue;
                 if (it.value() > ArchiveFileSizeLimit) {
                     report.notes << QStringLiteral("загрузка %1 на сервере больше любого файла "
