@@ -1,5 +1,6 @@
 // The library's command-line answers, through the real program on a data folder of its own.
 
+#include "ProgramRun.h"
 #include "SimulatedVisit.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,7 @@
 
 namespace {
 
-struct Answer {
-    int exitCode = -1;
-    QString out, err;
-};
+using Answer = ProgramRun;
 
 class LibraryCommandLineTest : public ::testing::Test {
 protected:
@@ -26,21 +24,10 @@ protected:
     }
 
     Answer Kv9000(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = ProgramEnvironment(); // answered without a display
         env.insert(QStringLiteral("XDG_DATA_HOME"), data_);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
-        env.remove(QStringLiteral("DISPLAY")); // answered without a display
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000"), args);
-        Answer run;
-        if (!p.waitForFinished(120000))
-            return run;
-        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        run.out = QString::fromUtf8(p.readAllStandardOutput());
-        run.err = QString::fromUtf8(p.readAllStandardError());
-        return run;
+        return RunProgram(args, env);
     }
 
     QString IndexPath() const { return data_ + QStringLiteral("/kv9000/library.sqlite"); }

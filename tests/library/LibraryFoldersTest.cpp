@@ -1,6 +1,7 @@
 // The library in folders it cannot write, through the real program: it lists what it can and
 // names the folder as the cause of what it cannot do.
 
+#include "ProgramRun.h"
 #include "SimulatedVisit.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,7 @@
 
 namespace {
 
-struct Answer {
-    int exitCode = -1;
-    QString out, err;
-};
+using Answer = ProgramRun;
 
 class LibraryFoldersTest : public ::testing::Test {
 protected:
@@ -42,13 +40,9 @@ protected:
     // full set, the folder is instead a file system of 120 KB, its files copied in: nothing of
     // the size of an archive fits.
     Answer Kv9000(const QStringList& args, const QString& readOnlyFolder = {}, bool full = false) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = ProgramEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), data_);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
         QString program = program_;
         QStringList arguments = args;
         if (!readOnlyFolder.isEmpty()) {
@@ -77,13 +71,7 @@ protected:
                 QFile::setPermissions(readOnlyFolder, QFile::ReadOwner | QFile::ExeOwner);
             }
         }
-        p.start(program, arguments);
-        Answer run;
-        if (!p.waitForFinished(120000))
-            return run;
-        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        run.out = QString::fromUtf8(p.readAllStandardOutput());
-        run.err = QString::fromUtf8(p.readAllStandardError());
+        Answer run = RunProgram(arguments, env, program);
         if (!readOnlyFolder.isEmpty() && !readOnly_.contains(readOnlyFolder) &&
             run.err.contains(QStringLiteral("mount")))
             run.exitCode = -2; // no namespace here
