@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Windows cross tools and Wine, then cross-builds once per machine the libraries the
 # Windows program links statically: SQLite from Debian's source (Qt's SQL driver uses it), Qt
-# (Core, Gui, Widgets, PrintSupport, Sql) from Debian's qtbase source, QCustomPlot and
-# libxlsxwriter from Debian's sources (zlib from Debian's MinGW package), GoogleTest from the
-# source libgtest-dev ships. Everything lands in a cache outside the work tree, in a folder keyed
+# (Core, Gui, Widgets, PrintSupport, Sql, and Network without TLS for device servers) from
+# Debian's qtbase source, QCustomPlot and libxlsxwriter from Debian's sources (zlib from Debian's
+# MinGW package), GoogleTest from the source libgtest-dev ships. Everything lands in a cache outside the work tree, in a folder keyed
 # on the versions and the configure flags, so a change of flags builds anew beside the old one.
 # Prints the cache folder (the prefix to give CMake) as its last line.
 set -euo pipefail
@@ -64,7 +64,7 @@ qt_flags=(-xplatform win32-g++ -static -static-runtime -release -opensource -con
           -qt-host-path /usr -nomake examples -nomake tests
           -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -no-opengl
           -sql-sqlite -system-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql -no-sql-ibase
-          -no-sql-oci -no-sql-db2 -no-feature-network -no-feature-testlib
+          -no-sql-oci -no-sql-db2 -no-feature-ssl -no-feature-schannel -no-feature-testlib
           -no-feature-dbus -no-feature-concurrent -no-feature-xml -no-feature-vulkan
           )
 # libxlsxwriter keeps its own temporary files in the user's temporary folder (the C library's
