@@ -30,6 +30,7 @@ QString AnotherControllerNotice(const ArchiveFileContents& kept) {
 } // namespace
 
 void TMainForm::bt_DF_ReadClick() {
+    link_.ReconnectIfLost(); // a port on the network lost earlier
     // The bar keeps its position until the first block arrives: a bar left full by an earlier
     // run stays full until then.
     ProgressBar1->setMaximum(ArchiveSize);
@@ -72,7 +73,7 @@ void TMainForm::bt_DF_ReadClick() {
         // Asked after the last block, so that a moved cable cannot put the archive under the
         // controller read before.
         const ServiceSession::KeptDownload kept =
-            session_->KeepDownload(result.image, link_.CurrentPortName(),
+            session_->KeepDownload(result.image, link_.CurrentPortLabel(),
                                    ReadControllerOnLine(link_), QDateTime::currentDateTime());
         DecodeArchive(result.image, session_->ChannelCount(), session_->Geometry().recordCount,
                       {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});

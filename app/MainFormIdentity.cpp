@@ -23,6 +23,7 @@
 #include <QLineEdit>
 
 void TMainForm::btReadInfoClick() {
+    link_.ReconnectIfLost(); // a port on the network lost earlier
     const IdentityReadResult result = ReadIdentity(link_);
     if (result.serial)
         speSerial->setValue(*result.serial);
@@ -61,6 +62,7 @@ void TMainForm::btWriteInfoClick() {
         return;
     }
 
+    link_.ReconnectIfLost(); // a port on the network lost earlier
     IdentityWriteSteps steps;
     const QByteArray error = WriteIdentity(link_, change, &steps);
     // On the disk before anything else can happen (the message below waits for the user).
@@ -91,6 +93,8 @@ void TMainForm::FindController() {
     }
     session_->SetController(found.channelCount);
     SetStatusText(0, PortName(found.port));
+    if (!link_.OpenNotice().isEmpty()) // a box on the network that kept its own line settings
+        StatusBar->ShowNotice(link_.OpenNotice());
     SetStatusText(1, FromCp1251(found.identification));
     RunHandler(&TMainForm::btReadInfoClick);
 }
@@ -98,7 +102,7 @@ void TMainForm::FindController() {
 void TMainForm::JournalIdentityChange(const IdentityChange& change, const IdentityWriteSteps* steps,
                                       const QByteArray& error) {
     const IdentityJournalEntry entry = session_->JournalEntry(
-        change, steps, error, link_.CurrentPortName(), QDateTime::currentDateTime());
+        change, steps, error, link_.CurrentPortLabel(), QDateTime::currentDateTime());
     const QString failure = AppendJournalLine(IdentityJournalPath(), FormatJournalLine(entry));
     if (!failure.isEmpty())
         StatusBar->ShowNotice(QStringLiteral("Журнал изменений не записан (%1): %2")

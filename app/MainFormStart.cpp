@@ -111,7 +111,12 @@ void TMainForm::FormCreate() {
     PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
     link_.DeviceAddress =
         static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
-    SetPortMap(settings_->ReadPorts());
+    QStringList refusedPorts;
+    SetPortMap(settings_->ReadPorts(&refusedPorts));
+    if (!refusedPorts.isEmpty())
+        StatusBar->ShowNotice(refusedPorts.join(QStringLiteral("; ")));
+    // Connecting to a box on the network lets the window repaint meanwhile.
+    link_.SetResponsive(true);
     service_->Start();
 
     speAddr->setValue(link_.DeviceAddress);

@@ -10,11 +10,15 @@
 int PrintPortDiagnosis() {
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    SetPortMap(settings.ReadPorts());
+    QStringList refused;
+    SetPortMap(settings.ReadPorts(&refused));
     const int speed =
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
     SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
     CheckReadyPorts(report, speed);
-    WriteConsoleText(stdout, FormatSurveyText(report));
+    QString text = FormatSurveyText(report);
+    for (const QString& line : refused)
+        text += line + u'\n';
+    WriteConsoleText(stdout, text);
     return 0;
 }

@@ -35,7 +35,7 @@ int Fail(const QString& cause) {
 // Another program holding the port, or a port this user cannot open, is named before the port
 // is touched: the port doctor's survey knows both. An empty text: the port may be used.
 QString PortRefusal(int port) {
-    const SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    const SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current(), port);
     for (const PortRow& row : survey.rows) {
         if (row.port != port)
             continue;
@@ -104,7 +104,10 @@ int Read(const CommandLine& line) {
     // Read only: nothing here writes the settings file.
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    SetPortMap(settings.ReadPorts());
+    QStringList refusedPorts;
+    SetPortMap(settings.ReadPorts(&refusedPorts));
+    for (const QString& refused : refusedPorts)
+        WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
     const int port = PortNumber(line.readPort);
     const QString name = PortName(port);
     const int speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
@@ -117,8 +120,15 @@ int Read(const CommandLine& line) {
     FrameLink link;
     link.DeviceAddress = static_cast<std::uint8_t>(address);
     // A port that does not open (held by another program) is told apart from a silent line.
-    if (!link.OpenCOM(name.toLatin1().constData()))
-        return Fail(QStringLiteral("%1: порт не открывается").arg(name));
+    if (!link.OpenCOM(name.toLatin1().constData(), speed))
+        return Fail(
+            link.OpenFailure().isEmpty()
+                ? QStringLiteral("%1: порт не открывается").arg(name)
+                : QStringLiteral("%1: порт не открывается: %2").arg(name, link.OpenFailure()));
+    if (!link.OpenNotice().isEmpty())
+        WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(link.OpenNotice()));
+    // The kept file names the port as the user does, with a box's address.
+    const QString portLabel = link.CurrentPortLabel();
 
     QElapsedTimer clock;
     clock.start();
@@ -140,7 +150,7 @@ int Read(const CommandLine& line) {
                          keptError = error;
                      });
     const ServiceSession::KeptDownload kept =
-        session.KeepRead(read, name, QDateTime::currentDateTime());
+        session.KeepRead(read, portLabel, QDateTime::currentDateTime());
     session.WaitForSaves();
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     if (!keptError.isEmpty())

@@ -1,5 +1,6 @@
 #include "PortDoctorWindow.h"
 
+#include "NetworkPort.h"
 #include "PortProbe.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -18,6 +20,8 @@ namespace {
 enum Column { kPort, kNode, kById, kDriver, kUsb, kLatency, kState, kCause, kAnswer, kColumns };
 
 QString LatencyText(const PortRow& row) {
+    if (row.network)
+        return row.roundTripMs ? QStringLiteral("сеть %1 мс").arg(*row.roundTripMs) : QString();
     QString text =
         row.latencyTimerMs ? QStringLiteral("%1 мс").arg(*row.latencyTimerMs) : QString();
     if (!row.lowLatency.isEmpty())
@@ -46,6 +50,10 @@ PortDoctorWindow::PortDoctorWindow(PortDoctorHooks hooks, SurveyRoots roots, QWi
     RefreshButton = new QPushButton(QStringLiteral("Обновить"), this);
     CheckButton = new QPushButton(QStringLiteral("Проверить"), this);
     AssignButton = new QPushButton(QStringLiteral("Назначить номер COM…"), this);
+    NetworkButton = new QPushButton(QStringLiteral("Сетевой порт…"), this);
+    NetworkButton->setToolTip(
+        QStringLiteral("Дать номер COM порту сервера последовательных портов: "
+                       "tcp://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ"));
     Notes = new QLabel(this);
     Notes->setWordWrap(true);
     Notes->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -54,6 +62,7 @@ PortDoctorWindow::PortDoctorWindow(PortDoctorHooks hooks, SurveyRoots roots, QWi
     buttons->addWidget(RefreshButton);
     buttons->addWidget(CheckButton);
     buttons->addWidget(AssignButton);
+    buttons->addWidget(NetworkButton);
     buttons->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Table, 1);
@@ -64,6 +73,7 @@ PortDoctorWindow::PortDoctorWindow(PortDoctorHooks hooks, SurveyRoots roots, QWi
     connect(RefreshButton, &QPushButton::clicked, this, &PortDoctorWindow::Refresh);
     connect(CheckButton, &QPushButton::clicked, this, &PortDoctorWindow::CheckPorts);
     connect(AssignButton, &QPushButton::clicked, this, &PortDoctorWindow::AskAndAssign);
+    connect(NetworkButton, &QPushButton::clicked, this, &PortDoctorWindow::AskAndAssignNetwork);
     Refresh();
 }
 
@@ -127,10 +137,28 @@ void PortDoctorWindow::CheckPorts() {
 }
 
 bool PortDoctorWindow::AssignPort(int row, int port) {
-    if (row < 0 || row >= static_cast<int>(report_.rows.size()) || port < 1 || !hooks_.assignPort)
+    if (row < 0 || row >= static_cast<int>(report_.rows.size()))
+        return false;
+    return Assign(port, report_.rows[static_cast<std::size_t>(row)].node);
+}
+
+bool PortDoctorWindow::AssignNetworkPort(const QString& address, int port) {
+    const NetworkPortParse parse = ParseNetworkPort(address.trimmed());
+    if (!parse.ok) {
+        Notes->setText(QStringLiteral("«%1» не сетевой порт: %2. Нужно tcp://АДРЕС:ПОРТ или "
+                                      "rfc2217://АДРЕС:ПОРТ.")
+                           .arg(address.trimmed(), parse.cause));
+        Notes->show();
+        return false;
+    }
+    return Assign(port, parse.port.Text());
+}
+
+bool PortDoctorWindow::Assign(int port, const QString& device) {
+    if (port < 1 || !hooks_.assignPort)
         return false;
     try {
-        hooks_.assignPort(port, report_.rows[static_cast<std::size_t>(row)].node);
+        hooks_.assignPort(port, device);
     } catch (const std::exception& e) {
         Notes->setText(QString::fromUtf8(e.what()));
         Notes->show();
@@ -151,4 +179,20 @@ void PortDoctorWindow::AskAndAssign() {
         report_.rows[static_cast<std::size_t>(row)].port, 1, 255, 1, &ok);
     if (ok)
         AssignPort(row, port);
+}
+
+void PortDoctorWindow::AskAndAssignNetwork() {
+    bool ok = false;
+    const QString address =
+        QInputDialog::getText(this, windowTitle(),
+                              QStringLiteral("Адрес порта на сервере последовательных портов\n"
+                                             "(tcp://АДРЕС:ПОРТ или rfc2217://АДРЕС:ПОРТ):"),
+                              QLineEdit::Normal, QStringLiteral("tcp://"), &ok);
+    if (!ok)
+        return;
+    const int port = QInputDialog::getInt(
+        this, windowTitle(), QStringLiteral("Номер COM для %1:").arg(address.trimmed()), 20, 1, 255,
+        1, &ok);
+    if (ok)
+        AssignNetworkPort(address, port);
 }

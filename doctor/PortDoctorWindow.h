@@ -1,9 +1,11 @@
 #pragma once
 
-// "Диагностика порта": one row per serial device with what the survey found, a button that asks
-// every port for the identification text, and one that gives the selected device a "COM"
-// number. The work is done by the survey and the check of the link library, which asks each port
-// through a link of its own and leaves the ports this program holds alone; the window shows it.
+// "Диагностика порта": one row per serial device (and per port on the network the settings
+// name) with what the survey found, a button that asks every port for the identification text
+// (and a box on the network whether it answers, with the round trip), one that gives the
+// selected device a "COM" number, and one that gives a port on the network a number. The work is
+// done by the survey and the check of the link library, which asks each port through a link of its
+// own and leaves the ports this program holds alone; the window shows it.
 
 #include "PortSurvey.h"
 
@@ -39,6 +41,7 @@ public:
     QPushButton* RefreshButton = nullptr; // "Обновить"
     QPushButton* CheckButton = nullptr;   // "Проверить"
     QPushButton* AssignButton = nullptr;  // "Назначить номер COM…"
+    QPushButton* NetworkButton = nullptr; // "Сетевой порт…"
     QLabel* Notes = nullptr;
 
     // Surveys the ports again and shows the rows.
@@ -49,12 +52,18 @@ public:
     // Gives the device of the row the number, then surveys again. False (with the reason shown
     // in Notes) when the settings cannot be written.
     bool AssignPort(int row, int port);
+    // Gives a port on the network ("tcp://HOST:PORT", "rfc2217://HOST:PORT") the number, then
+    // surveys again. False (with the reason shown in Notes) when the address is not one of those
+    // forms or the settings cannot be written.
+    bool AssignNetworkPort(const QString& address, int port);
 
     const SurveyReport& Report() const { return report_; }
 
 private:
     void ShowReport();
     void AskAndAssign();
+    void AskAndAssignNetwork();
+    bool Assign(int port, const QString& device);
 
     PortDoctorHooks hooks_;
     SurveyRoots roots_;

@@ -49,26 +49,51 @@ LinkBool FrameLink::AccessCOM(const char* portName) const {
     // The open port cannot be opened a second time, but it is certainly accessible.
     if (stream_ && device_ == device)
         return 1;
-    auto probe = factory_ ? factory_() : MakeLinkTransport();
-    return probe && probe->Open(device, 115200) ? 1 : 0;
+    auto probe = factory_ ? factory_() : MakeLinkTransport(device);
+    if (!probe)
+        return 0;
+    probe->SetResponsive(responsive_);
+    return probe->Open(device, 115200) ? 1 : 0;
 }
 
 LinkBool FrameLink::OpenCOM(const char* portName, std::int32_t speed) {
     CloseCOM();
     if (!portName)
         return 0;
-    return OpenDevice(DeviceForPortName(QString::fromLatin1(portName)), speed);
+    const QString name = QString::fromLatin1(portName);
+    if (!OpenDevice(DeviceForPortName(name), speed))
+        return 0;
+    openedAs_ = PortNumber(name);
+    return 1;
+}
+
+std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std::int32_t speed) {
+    auto stream = factory_ ? factory_() : MakeLinkTransport(device);
+    if (!stream)
+        return nullptr;
+    stream->SetResponsive(responsive_);
+    if (!stream->Open(device, speed)) {
+        openFailure_ = stream->OpenFailure();
+        return nullptr;
+    }
+    openFailure_.clear();
+    openNotice_ = stream->OpenNotice();
+    return stream;
 }
 
 LinkBool FrameLink::OpenDevice(const QString& device, std::int32_t speed) {
     CloseCOM();
+    openFailure_.clear();
+    openNotice_.clear();
     if (device.isEmpty())
         return 0;
-    auto stream = factory_ ? factory_() : MakeLinkTransport();
-    if (!stream || !stream->Open(device, speed))
+    auto stream = OpenStream(device, speed);
+    if (!stream)
         return 0;
     stream_ = std::move(stream);
     device_ = device;
+    speed_ = speed;
+    lastOutcome_ = LinkOutcome::Ok;
     return 1;
 }
 
@@ -82,6 +107,22 @@ LinkBool FrameLink::SetModeCOM(std::int32_t mode, std::int32_t flags) {
 LinkBool FrameLink::CloseCOM() {
     stream_.reset();
     device_.clear();
+    openedAs_ = 0;
+    return 1;
+}
+
+LinkBool FrameLink::ReconnectIfLost() {
+    if (!stream_)
+        return 0;
+    if (lastOutcome_ != LinkOutcome::PortFailed || !NamesNetworkPort(device_))
+        return lastOutcome_ == LinkOutcome::PortFailed ? 0 : 1;
+    // The lost stream stays until a new one opens, so that a box still away is tried again at
+    // the next read.
+    auto stream = OpenStream(device_, speed_);
+    if (!stream)
+        return 0;
+    stream_ = std::move(stream);
+    lastOutcome_ = LinkOutcome::Ok;
     return 1;
 }
 
@@ -89,7 +130,10 @@ std::int32_t FrameLink::CurrentPort() const {
     if (!stream_)
         return 0;
     // The number that names the open device now: a number given to another device, or a new
-    // number given to this one, never moves the link.
+    // number given to this one, never moves the link. Mostly it is the number it was opened
+    // under, which a port map entry answers without a look at the machine's devices.
+    if (openedAs_ > 0 && DeviceForPortName(PortName(openedAs_)) == device_)
+        return openedAs_;
     for (const auto& [number, device] : AssignedPorts())
         if (device == device_)
             return number;
@@ -103,6 +147,21 @@ QString FrameLink::CurrentPortName() const {
 
 QString FrameLink::CurrentDevice() const {
     return stream_ ? device_ : QString();
+}
+
+QString FrameLink::CurrentPortLabel() const {
+    const QString name = CurrentPortName();
+    if (name.isEmpty() || !NamesNetworkPort(device_))
+        return name;
+    return QStringLiteral("%1 (%2)").arg(name, device_);
+}
+
+std::optional<int> FrameLink::RoundTripMs() const {
+    return stream_ ? stream_->RoundTripMs() : std::nullopt;
+}
+
+int FrameLink::ReplyAllowanceMs() const {
+    return std::min(RoundTripMs().value_or(0), MaxRoundTripAllowanceMs);
 }
 
 LinkBool FrameLink::TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
@@ -140,9 +199,10 @@ LinkBool FrameLink::TxFrame(std::uint8_t address, std::uint8_t command, std::uin
 LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
                             std::uint8_t* length, std::uint8_t* buffer) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     if (!stream_)
         return Fail(LinkOutcome::NotOpen);
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0) + ReplyAllowanceMs());
     if (!address || !command || !length || !buffer)
         return Fail(LinkOutcome::BadRequest);
 
@@ -178,7 +238,7 @@ LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::
         if (left <= Clock::duration::zero()) {
             if (trace) {
                 reportSkipped();
-                trace->ReplyTimedOut(timeoutMs);
+                trace->ReplyTimedOut(timeoutMs + ReplyAllowanceMs());
             }
             return Fail(LinkOutcome::TimedOut);
         }

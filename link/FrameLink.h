@@ -21,12 +21,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class FrameTrace;
 
 using LinkBool = std::uint8_t;
 
 constexpr int kTxBufferSize = 37;
+// The most a reply's time-out grows by for a port on the network's round trip.
+constexpr int MaxRoundTripAllowanceMs = 3000;
 constexpr int kRxBufferSize = 41;
 
 // Why a call on the link ended as it did.
@@ -76,6 +79,11 @@ public:
     // Closes the port; harmless when none is open.
     LinkBool CloseCOM();
 
+    // A port on the network whose connection was lost is connected anew, to the same address
+    // at the same speed; true when the port is open and has not failed. A serial port is left
+    // as it is (a pulled adapter is found again by looking for the controller).
+    LinkBool ReconnectIfLost();
+
     bool IsOpen() const { return stream_ != nullptr; }
     // The number n of the port "COM<n>" that names the open device now; 0 when none is open
     // (or no number names the open device any longer). The link owns the open device, not its
@@ -83,8 +91,29 @@ public:
     std::int32_t CurrentPort() const;
     // "COM<n>" of CurrentPort(); empty when none is open.
     QString CurrentPortName() const;
-    // The device the link has open ("/dev/ttyUSB0"); empty when none is open.
+    // The device the link has open ("/dev/ttyUSB0", "tcp://10.1.2.3:4001"); empty when none is
+    // open.
     QString CurrentDevice() const;
+    // The port as the user names it, with the box's address for a port on the network:
+    // "COM3", "COM20 (tcp://10.1.2.3:4001)"; empty when none is open.
+    QString CurrentPortLabel() const;
+
+    // --- Ports on the network ---------------------------------------------------------------
+    // Long waits on opening (connecting to a box) let this thread's events run: for a link a
+    // window uses from its own thread.
+    void SetResponsive(bool responsive) { responsive_ = responsive; }
+    // The round trip measured when the open port was opened (a port on the network); none for
+    // a serial port or with no open port.
+    std::optional<int> RoundTripMs() const;
+    // How much longer than asked RxFrame waits for a reply on the open port: the round trip,
+    // at most MaxRoundTripAllowanceMs; 0 for a serial port.
+    int ReplyAllowanceMs() const;
+    // Why the last open failed, when the stream said more than that it did not open (a box that
+    // refused the connection); empty otherwise.
+    QString OpenFailure() const { return openFailure_; }
+    // What the last open found worth saying once (a box that did not take the line's
+    // settings); empty otherwise.
+    QString OpenNotice() const { return openNotice_; }
 
     // --- Frames -----------------------------------------------------------------------------
     // Discards any input still waiting on the port (a late answer to an earlier request), then
@@ -94,7 +123,8 @@ public:
     LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
                      const std::uint8_t* payload);
 
-    // Waits up to timeoutMs milliseconds (from the call until the last byte of the frame) for
+    // Waits up to timeoutMs milliseconds (from the call until the last byte of the frame; on a
+    // port on the network, plus ReplyAllowanceMs()) for
     // one frame with a good CRC and a payload of at most 41 bytes; garbage, false start bytes
     // and bad frames are skipped. On success stores the reply's address, command and length
     // through the pointers and its payload into buffer (at most 41 bytes are ever written).
@@ -113,10 +143,17 @@ public:
 
 private:
     LinkBool Fail(LinkOutcome outcome);
+    // A new stream for the device, opened, with what opening said kept; null when it failed.
+    std::unique_ptr<LinkTransport> OpenStream(const QString& device, std::int32_t speed);
 
     LinkTransportFactory factory_;
     std::unique_ptr<LinkTransport> stream_;
     QString device_;
+    std::int32_t speed_ = 0;
+    int openedAs_ = 0; // the number OpenCOM was given, 0 after OpenDevice
+    QString openFailure_;
+    QString openNotice_;
+    bool responsive_ = false;
     FrameTrace* trace_ = nullptr;
     LinkOutcome lastOutcome_ = LinkOutcome::Ok;
 };

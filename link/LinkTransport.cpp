@@ -1,5 +1,7 @@
 #include "LinkTransport.h"
 
+#include "NetworkTransport.h"
+#include "PortMap.h"
 #include "SerialTransport.h"
 
 #include <utility>
@@ -17,8 +19,8 @@ void SetLinkTransportFactory(LinkTransportFactory factory) {
     Factory() = std::move(factory);
 }
 
-std::unique_ptr<LinkTransport> MakeLinkTransport() {
+std::unique_ptr<LinkTransport> MakeLinkTransport(const QString& device) {
     if (Factory())
         return Factory()();
-    return MakeSerialTransport();
+    return NamesNetworkPort(device) ? MakeNetworkTransport() : MakeSerialTransport();
 }

@@ -2,7 +2,8 @@
 
 // The byte stream under the frame link. A link speaks to whatever stream its factory makes: a
 // factory given to the link itself, else the program's (this platform's serial port,
-// MakeSerialTransport); in tests a fake that fails on demand.
+// MakeSerialTransport, or a port on the network, MakeNetworkTransport); in tests a fake that
+// fails on demand.
 
 #include "SerialTransport.h"
 
@@ -20,5 +21,6 @@ using LinkTransportFactory = std::function<std::unique_ptr<LinkTransport>()>;
 // before links run on other threads; it is read, never changed, while they run.
 void SetLinkTransportFactory(LinkTransportFactory factory);
 
-// A new, unopened stream from the installed factory.
-std::unique_ptr<LinkTransport> MakeLinkTransport();
+// A new, unopened stream for the device from the installed factory, else the program's own: a
+// network stream for "tcp://…" and "rfc2217://…", this platform's serial port for the rest.
+std::unique_ptr<LinkTransport> MakeLinkTransport(const QString& device);

@@ -7,6 +7,34 @@
 #include "OpenDevices.h"
 #include "PortMap.h"
 
+namespace {
+
+// A port on the network is opened once: connecting tells whether the box answers and measures
+// the round trip, the identification whether the controller behind it answers.
+void ProbeNetworkRow(PortRow& row, int speed, std::uint8_t address) {
+    FrameLink link;
+    link.DeviceAddress = address;
+    if (!OpenPort(link, row.port, speed)) {
+        row.box = QStringLiteral("не отвечает: %1")
+                      .arg(link.OpenFailure().isEmpty() ? QStringLiteral("не открывается")
+                                                        : link.OpenFailure());
+        row.roundTripMs.reset();
+        row.answer = QStringLiteral("—");
+        return;
+    }
+    row.box = QStringLiteral("отвечает");
+    row.roundTripMs = link.RoundTripMs();
+    row.cause = link.OpenNotice();
+    row.cure = row.cause.isEmpty() ? QString()
+                                   : QStringLiteral("настройте линию устройства на его странице "
+                                                    "настроек (скорость, 8N1, без управления "
+                                                    "потоком)");
+    QByteArray text;
+    row.answer = ReadIdentification(link, text) ? FromCp1251(text) : QStringLiteral("нет ответа");
+}
+
+} // namespace
+
 void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop,
                      const std::function<void(std::size_t)>& afterEach, std::uint8_t address) {
     for (std::size_t r = 0; r < report.rows.size(); ++r) {
@@ -19,9 +47,12 @@ void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()
         if (DeviceOpenHere(row.node))
             row.openHere = true;
         // A port this user cannot open, or that is gone, is not asked.
-        row.answer = row.state == PortState::Ready && !row.openHere
-                         ? ProbeIdentification(row.port, speed, address)
-                         : QStringLiteral("—");
+        if (row.network && !row.openHere)
+            ProbeNetworkRow(row, speed, address);
+        else
+            row.answer = row.state == PortState::Ready && !row.openHere
+                             ? ProbeIdentification(row.port, speed, address)
+                             : QStringLiteral("—");
         if (const auto opened = RecordedLowLatency(row.node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
         if (afterEach)

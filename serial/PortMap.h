@@ -26,6 +26,10 @@ QString PortName(int n);
 // names: the link and the settings' "Ports" section both use it.
 int PortNumber(QStringView name);
 
+// Whether a port-map value names a port on the network rather than a device: it begins with a
+// scheme and "://" ("tcp://10.1.2.3:4001", "rfc2217://box:2001"; network/ parses it whole).
+bool NamesNetworkPort(QStringView device);
+
 // The explicit entries, e.g. {3, "/dev/ttyUSB0"}. Replaces any earlier map.
 void SetPortMap(const std::map<int, QString>& explicitPorts);
 

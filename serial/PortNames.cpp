@@ -19,3 +19,12 @@ int PortNumber(QStringView name) {
     const int n = digits.toInt(&ok);
     return ok && n >= 1 ? n : 0;
 }
+
+bool NamesNetworkPort(QStringView device) {
+    const qsizetype colon = device.indexOf(u"://");
+    if (colon <= 0)
+        return false;
+    return std::all_of(device.begin(), device.begin() + colon, [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    });
+}

@@ -59,6 +59,12 @@ struct PortRow {
     QString cause;         // plain Russian, empty when Ready
     QString cure;
     QString answer; // filled by ProbeIdentification
+
+    // A port on the network ("tcp://…", "rfc2217://…"): the node is its address, the system
+    // knows nothing of it, and only the check tells whether the box answers.
+    bool network = false;
+    QString box; // the check's word on the box: "отвечает", "не отвечает: …"
+    std::optional<int> roundTripMs; // measured by the check on connecting
 };
 
 struct SurveyReport {
@@ -66,13 +72,15 @@ struct SurveyReport {
     QStringList notes; // findings that belong to no row (from the kernel log)
 };
 
-// The rows for every number AssignedPorts() gives, in number order.
-SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user);
+// The rows for every number AssignedPorts() gives, in number order; with onlyPort, the row of
+// that number alone (none when no device belongs to it), without the notes.
+SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user, int onlyPort = 0);
 
 // The state in a word or two: "доступен", "нет прав", "занят", ...
 QString DescribeState(PortState state);
 
-// The row's state in a word or two: DescribeState, or "открыт этой программой".
+// The row's state in a word or two: DescribeState, "открыт этой программой", or for a port on
+// the network what the check found of its box ("сетевой порт" before the check).
 QString DescribeRowState(const PortRow& row);
 
 // The whole report as plain text, one block per row, for standard output.

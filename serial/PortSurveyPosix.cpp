@@ -239,20 +239,39 @@ SurveyUser SurveyUser::Current() {
     return user;
 }
 
-SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user) {
+SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user, int onlyPort) {
     SurveyReport report;
-    const QStringList claimers = ServicesThatClaimedAdapters(ReadKernelLog(roots.kernelLog));
-    for (const auto& [port, node] : AssignedPorts()) {
+    std::vector<std::pair<int, QString>> ports;
+    if (onlyPort > 0) {
+        if (const QString node = DeviceForPortName(PortName(onlyPort)); !node.isEmpty())
+            ports.emplace_back(onlyPort, node);
+    } else {
+        ports = AssignedPorts();
+    }
+    // The kernel log is read for the whole survey (its notes), and for one port only when that
+    // port is missing (the log may say who took it).
+    QStringList claimers;
+    if (onlyPort == 0)
+        claimers = ServicesThatClaimedAdapters(ReadKernelLog(roots.kernelLog));
+    for (const auto& [port, node] : ports) {
         PortRow row;
         row.port = port;
         row.node = node;
-        Classify(roots, user, claimers, row);
+        row.network = NamesNetworkPort(node);
+        if (!row.network) { // the system knows nothing of a port on the network
+            Classify(roots, user, claimers, row);
+            if (onlyPort > 0 && row.state == PortState::Missing) {
+                claimers = ServicesThatClaimedAdapters(ReadKernelLog(roots.kernelLog));
+                Classify(roots, user, claimers, row);
+            }
+        }
         // Our own holding is no other program's: the row stays Ready and says it is open here.
         row.openHere = row.state == PortState::Ready && DeviceOpenHere(node);
         report.rows.push_back(row);
     }
-    for (const QString& service : claimers)
-        report.notes << QStringLiteral("Журнал ядра: USB-адаптер забрала служба «%1»; %2.")
-                            .arg(service, CureForService(service));
+    if (onlyPort == 0)
+        for (const QString& service : claimers)
+            report.notes << QStringLiteral("Журнал ядра: USB-адаптер забрала служба «%1»; %2.")
+                                .arg(service, CureForService(service));
     return report;
 }

@@ -23,7 +23,12 @@ QString DescribeState(PortState state) {
 }
 
 QString DescribeRowState(const PortRow& row) {
-    return row.openHere ? QStringLiteral("открыт этой программой") : DescribeState(row.state);
+    if (row.openHere)
+        return QStringLiteral("открыт этой программой");
+    if (row.network)
+        return row.box.isEmpty() ? QStringLiteral("сетевой порт")
+                                 : QStringLiteral("устройство ") + row.box;
+    return DescribeState(row.state);
 }
 
 QString FormatSurveyText(const SurveyReport& report) {
@@ -48,6 +53,8 @@ QString FormatSurveyText(const SurveyReport& report) {
                                                : QStringLiteral("?"),
                             row.lowLatency.isEmpty() ? QStringLiteral("порт не открывался")
                                                      : row.lowLatency);
+        if (row.roundTripMs)
+            out += QStringLiteral("  круговая задержка сети: %1 мс\n").arg(*row.roundTripMs);
         if (!row.cause.isEmpty())
             out += QStringLiteral("  причина: %1\n  что сделать: %2\n").arg(row.cause, row.cure);
         if (!row.answer.isEmpty())

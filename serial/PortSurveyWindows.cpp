@@ -19,16 +19,24 @@ SurveyUser SurveyUser::Current() {
     return user;
 }
 
-SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&) {
+SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&, int onlyPort) {
     SurveyReport report;
-    for (const auto& [port, node] : AssignedPorts()) {
+    std::vector<std::pair<int, QString>> ports;
+    if (onlyPort > 0)
+        ports.emplace_back(onlyPort, DeviceForPortName(PortName(onlyPort)));
+    else
+        ports = AssignedPorts();
+    for (const auto& [port, node] : ports) {
         PortRow row;
         row.port = port;
         row.node = node;
+        row.network = NamesNetworkPort(node);
         if (const auto opened = RecordedLowLatency(node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
-        if (DeviceOpenHere(node)) {
-            row.openHere = true; // Ready, but the check leaves it to the link that holds it
+        if (DeviceOpenHere(node) || row.network) {
+            // Ready: the check leaves a port held here to the link that holds it, and asks the
+            // box of a port on the network itself.
+            row.openHere = DeviceOpenHere(node);
             report.rows.push_back(row);
             continue;
         }

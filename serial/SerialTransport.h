@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,6 +40,18 @@ public:
     // Appends to `into` what has arrived, waiting at most timeoutMs for at least one byte.
     // TimedOut when nothing came.
     virtual TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) = 0;
+
+    // --- What a stream over the network adds (a serial port has none of it) ------------------
+    // Waits that last long (connecting to a box far away) let the calling thread's events run,
+    // so that a window on that thread stays responsive. Set before Open.
+    virtual void SetResponsive(bool) {}
+    // The round trip measured on opening, in milliseconds; none for a serial port.
+    virtual std::optional<int> RoundTripMs() const { return std::nullopt; }
+    // Why the last Open failed, in plain Russian, when the stream knows more than "it did not
+    // open" (a name that does not resolve, a refused connection); empty otherwise.
+    virtual QString OpenFailure() const { return {}; }
+    // What opening found worth saying once (a setting the box did not take); empty otherwise.
+    virtual QString OpenNotice() const { return {}; }
 };
 
 // A new, unopened serial port of this platform.

@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "Cp1251.h"
+#include "NetworkPort.h"
 #include "PortMap.h"
 
 #include <QDir>
@@ -92,7 +93,7 @@ void SettingsFile::EraseSection(const QString& section) {
     impl_->ini.Delete(Bytes(section).c_str(), nullptr);
 }
 
-std::map<int, QString> SettingsFile::ReadPorts() const {
+std::map<int, QString> SettingsFile::ReadPorts(QStringList* refused) const {
     std::map<int, QString> ports;
     CSimpleIniA::TNamesDepend keys;
     if (!impl_->ini.GetAllKeys("Ports", keys))
@@ -102,8 +103,20 @@ std::map<int, QString> SettingsFile::ReadPorts() const {
         if (number == 0)
             continue;
         const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
-        if (value && *value)
-            ports[number] = Text(value).trimmed();
+        if (!value || !*value)
+            continue;
+        const QString device = Text(value).trimmed();
+        if (NamesNetworkPort(device)) {
+            // Only the forms a port on the network has; nothing else is read from the text.
+            const NetworkPortParse parse = ParseNetworkPort(device);
+            if (!parse.ok) {
+                if (refused)
+                    *refused << QStringLiteral("Порт в настройках не принят: [Ports] %1=%2: %3")
+                                    .arg(Text(entry.pItem).trimmed(), device, parse.cause);
+                continue;
+            }
+        }
+        ports[number] = device;
     }
     return ports;
 }

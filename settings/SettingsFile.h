@@ -5,6 +5,7 @@
 // are kept and written back unchanged; keys are written as they are (spaces included).
 
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -28,7 +29,9 @@ public:
 
     // The "Ports" section: COM<n>=device, for the port map of the link. Entries whose name is not
     // COM followed by a number are skipped.
-    std::map<int, QString> ReadPorts() const;
+    // An entry that names a port on the network ("tcp://…", "rfc2217://…") and is not one of
+    // its forms is left out; each such entry is added to `refused` with its cause, when given.
+    std::map<int, QString> ReadPorts(QStringList* refused = nullptr) const;
     // Gives the device the number: COM<n>=device in "Ports"; another entry naming the same
     // device is removed, so that a device answers to one number. Every other key stays.
     void WritePort(int number, const QString& device);

@@ -24,6 +24,8 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
     # packaging: CPack's dependency search reads file types; the icon's sizes are rendered
     file librsvg2-bin
+    # controllers behind a serial device server: the tests serve the simulator through one
+    ser2net
 )
 
 missing=()

@@ -142,6 +142,23 @@ wine "$wbuild/bin/kv9000-serial-wait-probe.exe" 2>>"$work/wine.err" | tr -d '\r'
 QT_QPA_PLATFORM=offscreen "$lbuild/bin/kv9000-scripted-session" \
     "$work/linux-paced.result" "$work/linux-paced.txt" "$(start_sim linux-paced --baud 115200)"
 map_com1 "$(start_sim wine-paced --baud 115200)"
+# A controller behind a device server: ser2net serves a simulator on a TCP port, and the Windows
+# program, beside a settings file that maps COM5 to it, reads it without a window.
+echo "== kv9000.exe --read through ser2net (raw TCP)"
+net_device=$(start_sim net)
+net_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+ser2net -n -u -P "$work/ser2net.pid" -Y "connection: &net" -Y "  accepter: tcp,127.0.0.1,$net_port" \
+    -Y "  connector: serialdev,$net_device,115200n81,local" -Y "  options:" \
+    -Y "    kickolduser: true" -Y "    chardelay: false" >"$work/ser2net.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$net_port") 2>/dev/null && break; sleep 0.1; done
+mkdir -p "$work/netread"
+cp "$wbuild/bin/kv9000.exe" "$work/netread/"
+printf '[General]\r\nCOM port=5\r\n[Ports]\r\nCOM5=tcp://127.0.0.1:%s\r\n' "$net_port" \
+    >"$work/netread/kv9000.INI"
+net_code=0
+wine "$work/netread/kv9000.exe" --read COM5 >"$work/netread.out" 2>"$work/netread.err" || net_code=$?
+
 echo "== A paced download, Linux and Windows"
 session windows-paced
 
@@ -200,6 +217,8 @@ check "the library lists the controller and draws its history" \
 pdftotext "$work/report-cli.pdf" "$work/report-cli.txt" 2>>"$work/wine.err" || true
 check "kv9000.exe --report of the kept archive writes the PDF and ends ($report_code)" \
     '[ "$report_code" = 0 ] && grep -q "Серийный номер: 4242" "$work/report-cli.txt"'
+check "kv9000.exe --read COM5 through ser2net keeps the download ($net_code)" \
+    '[ "$net_code" = 0 ] && grep -q "kvarc" "$work/netread.out"'
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'

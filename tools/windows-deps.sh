@@ -24,7 +24,8 @@ packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
           qt6-base-dev qt6-base-dev-tools libgtest-dev libsimpleini-dev cmake ninja-build
           qt6-translations-l10n # the toolkit's Russian texts, built into the program
           tcl # SQLite's one-file source is made by its Tcl scripts
-          poppler-utils) # the Wine check reads the visit report back
+          poppler-utils # the Wine check reads the visit report back
+          ser2net) # and reads a controller through a device server
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,6 +5,7 @@
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
 #include "ProgramRun.h"
+#include "Ser2Net.h"
 #include "ServiceSession.h"
 #include "WindowTestSupport.h"
 
@@ -105,6 +106,35 @@ TEST_F(ReadCommandTest, ItKeepsTheFileAWindowDownloadKeepsAndIndexesIt) {
     same.downloadedAt = fromWindow.contents->downloadedAt;
     EXPECT_EQ(EncodeArchiveFile(same), windowBytes);
     EXPECT_EQ(same.image, testimage::FullImage(2));
+}
+
+// The same controller through a real device server, raw and as RFC 2217: the kept files are
+// the pseudo-terminal's, but for the moment and the port, which names the box's address.
+TEST_F(ReadCommandTest, APortOnTheNetworkKeepsWhatThePseudoTerminalKeeps) {
+    StartSim();
+    const ProgramRun direct = Read();
+    ASSERT_EQ(direct.exitCode, 0) << direct.err.toStdString();
+    const ArchiveFileReadResult expected = ReadArchiveFile(direct.out.chopped(1));
+    ASSERT_TRUE(expected.contents);
+
+    Ser2Net box({{sim_->Device(), Ser2Net::Mode::Raw}, {sim_->Device(), Ser2Net::Mode::Rfc2217}});
+    ASSERT_TRUE(box.Running());
+    bed_.WriteSettings(WindowTestBed::PortsSection({{5, box.Url(0)}, {6, box.Url(1)}}));
+    for (const int port : {5, 6}) {
+        const ProgramRun read =
+            RunProgram({QStringLiteral("--read"), QStringLiteral("COM%1").arg(port)},
+                       ProgramEnvironment(), program_, bed_.Path(QString()));
+        ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+        EXPECT_EQ(read.err, QString());
+        const ArchiveFileReadResult file = ReadArchiveFile(read.out.chopped(1));
+        ASSERT_TRUE(file.contents) << file.error.toStdString();
+        EXPECT_EQ(file.contents->port,
+                  QStringLiteral("COM%1 (%2)").arg(port).arg(box.Url(port - 5)));
+        ArchiveFileContents same = *file.contents;
+        same.port = expected.contents->port;
+        same.downloadedAt = expected.contents->downloadedAt;
+        EXPECT_EQ(EncodeArchiveFile(same), EncodeArchiveFile(*expected.contents)) << port;
+    }
 }
 
 TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {

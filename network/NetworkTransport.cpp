@@ -1,0 +1,324 @@
+#include "NetworkTransport.h"
+
+#include "NetworkPort.h"
+#include "OpenDevices.h"
+#include "TelnetComPort.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// A name lookup cannot be cut short, so it runs on a thread of its own that is left to finish
+// alone when it takes too long; the answer then goes nowhere.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    QList<QHostAddress> addresses;
+    QString error;
+};
+
+std::shared_ptr<Lookup> StartLookup(const QString& host) {
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        const QHostInfo info = QHostInfo::fromName(host);
+        const std::lock_guard lock(lookup->mutex);
+        lookup->addresses = info.addresses();
+        lookup->error = info.errorString();
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    return lookup;
+}
+
+// Lets the thread's events run for a moment (a window stays responsive), or just sleeps.
+void Breathe(bool responsive, int ms) {
+    if (responsive) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+class NetworkTransport final : public SerialTransport {
+public:
+    ~NetworkTransport() override;
+    bool Open(const QString& device, std::int32_t speed) override;
+    bool SetMode8N1() override { return socket_ != nullptr && !failed_; }
+    TransportResult DiscardInput() override;
+    TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
+    void SetResponsive(bool responsive) override { responsive_ = responsive; }
+    std::optional<int> RoundTripMs() const override { return roundTripMs_; }
+    QString OpenFailure() const override { return openFailure_; }
+    QString OpenNotice() const override { return openNotice_; }
+
+private:
+    bool Fail(const QString& cause);
+    std::optional<QList<QHostAddress>> Resolve(const QString& host, QElapsedTimer& clock);
+    bool Connect(const QList<QHostAddress>& addresses, std::uint16_t port, QElapsedTimer& clock);
+    void Negotiate(std::int32_t speed);
+    // Takes what has arrived apart: the line's data into `into` (when given), telnet's answers
+    // sent back at once. False when the connection failed.
+    bool Take(std::vector<std::uint8_t>* into);
+    TransportResult Broken();
+
+    std::unique_ptr<QTcpSocket> socket_;
+    std::optional<TelnetComPort> telnet_;
+    QString device_;
+    bool failed_ = false;
+    bool responsive_ = false;
+    std::optional<int> roundTripMs_;
+    QString openFailure_;
+    QString openNotice_;
+};
+
+NetworkTransport::~NetworkTransport() {
+    if (socket_)
+        socket_->abort();
+    if (!device_.isEmpty())
+        NoteDeviceClosed(device_);
+}
+
+bool NetworkTransport::Fail(const QString& cause) {
+    openFailure_ = cause;
+    if (socket_)
+        socket_->abort();
+    socket_.reset();
+    return false;
+}
+
+std::optional<QList<QHostAddress>> NetworkTransport::Resolve(const QString& host,
+                                                             QElapsedTimer& clock) {
+    if (QHostAddress literal; literal.setAddress(host))
+        return QList<QHostAddress>{literal};
+    const auto lookup = StartLookup(host);
+    for (;;) {
+        {
+            std::unique_lock lock(lookup->mutex);
+            const bool finished =
+                lookup->done.wait_for(lock, std::chrono::milliseconds(responsive_ ? 0 : 20),
+                                      [&] { return lookup->finished; });
+            if (finished) {
+                if (lookup->addresses.isEmpty()) {
+                    Fail(QStringLiteral("имя «%1» не найдено").arg(host));
+                    return std::nullopt;
+                }
+                return lookup->addresses;
+            }
+        }
+        if (clock.elapsed() >= ConnectTimeoutMs) {
+            Fail(QStringLiteral("имя «%1» не найдено за %2 мс").arg(host).arg(ConnectTimeoutMs));
+            return std::nullopt;
+        }
+        if (responsive_)
+            Breathe(true, 20);
+    }
+}
+
+bool NetworkTransport::Connect(const QList<QHostAddress>& addresses, std::uint16_t port,
+                               QElapsedTimer& clock) {
+    QString lastError;
+    for (const QHostAddress& address : addresses) {
+        const qint64 left = ConnectTimeoutMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        socket_ = std::make_unique<QTcpSocket>();
+        // Requests are a dozen bytes: each goes out at once, never held to gather more.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QElapsedTimer connectClock;
+        connectClock.start();
+        socket_->connectToHost(address, port);
+        if (responsive_) {
+            qint64 connectedAfter = -1;
+            const auto noted = QObject::connect(socket_.get(), &QTcpSocket::connected, [&] {
+                connectedAfter = connectClock.nsecsElapsed();
+            });
+            while (socket_->state() != QAbstractSocket::ConnectedState &&
+                   socket_->state() != QAbstractSocket::UnconnectedState &&
+                   clock.elapsed() < ConnectTimeoutMs)
+                Breathe(true, 10);
+            QObject::disconnect(noted);
+            if (connectedAfter >= 0)
+                roundTripMs_ = static_cast<int>((connectedAfter + 999'999) / 1'000'000);
+        } else if (socket_->waitForConnected(static_cast<int>(left))) {
+            roundTripMs_ = static_cast<int>((connectClock.nsecsElapsed() + 999'999) / 1'000'000);
+        }
+        if (socket_->state() == QAbstractSocket::ConnectedState) {
+            socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            return true;
+        }
+        lastError = socket_->error() == QAbstractSocket::ConnectionRefusedError
+                        ? QStringLiteral("соединение отклонено")
+                    : socket_->error() == QAbstractSocket::SocketTimeoutError ||
+                            socket_->state() != QAbstractSocket::UnconnectedState
+                        ? QStringLiteral("устройство не отвечает за %1 мс").arg(ConnectTimeoutMs)
+                        : socket_->errorString();
+        socket_->abort();
+    }
+    if (lastError.isEmpty())
+        lastError = QStringLiteral("устройство не отвечает за %1 мс").arg(ConnectTimeoutMs);
+    return Fail(lastError);
+}
+
+void NetworkTransport::Negotiate(std::int32_t speed) {
+    telnet_.emplace(speed);
+    const std::vector<std::uint8_t> greeting = telnet_->Greeting();
+    QElapsedTimer clock;
+    clock.start();
+    socket_->write(reinterpret_cast<const char*>(greeting.data()),
+                   static_cast<qint64>(greeting.size()));
+    socket_->waitForBytesWritten(ConnectTimeoutMs);
+    std::optional<qint64> firstAnswer;
+    while (!telnet_->Settled() && clock.elapsed() < ConnectTimeoutMs) {
+        const int left = static_cast<int>(ConnectTimeoutMs - clock.elapsed());
+        if (socket_->bytesAvailable() == 0 &&
+            !socket_->waitForReadyRead(responsive_ ? std::min(left, 20) : left)) {
+            if (socket_->state() != QAbstractSocket::ConnectedState)
+                return;
+            if (responsive_)
+                QCoreApplication::processEvents();
+            continue;
+        }
+        if (!Take(nullptr))
+            return;
+        if (!firstAnswer && telnet_->AnySettingAnswered())
+            firstAnswer = clock.nsecsElapsed();
+    }
+    // The settings' answer came back from the box itself: the round trip through whatever
+    // lies between, where the connection may have been answered nearer.
+    if (firstAnswer)
+        roundTripMs_ = std::max(roundTripMs_.value_or(0),
+                                static_cast<int>((*firstAnswer + 999'999) / 1'000'000));
+    if (!telnet_->Settled())
+        openNotice_ = QStringLiteral("%1: устройство не ответило на настройку линии (RFC 2217) "
+                                     "за %2 мс; линия используется как есть")
+                          .arg(device_)
+                          .arg(ConnectTimeoutMs);
+    else if (const QString deviations = telnet_->Deviations(); !deviations.isEmpty())
+        openNotice_ = QStringLiteral("%1: устройство не приняло настройку линии (%2); линия "
+                                     "используется как есть")
+                          .arg(device_, deviations);
+}
+
+bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
+    openFailure_.clear();
+    openNotice_.clear();
+    roundTripMs_.reset();
+    telnet_.reset();
+    const NetworkPortParse parse = ParseNetworkPort(device);
+    if (!parse.ok)
+        return Fail(parse.cause);
+    QElapsedTimer clock;
+    clock.start();
+    const auto addresses = Resolve(parse.port.host, clock);
+    if (!addresses || !Connect(*addresses, parse.port.port, clock))
+        return false;
+    if (device_.isEmpty()) {
+        device_ = device;
+        NoteDeviceOpened(device);
+    }
+    failed_ = false;
+    if (parse.port.protocol == NetworkProtocol::Rfc2217)
+        Negotiate(speed);
+    if (socket_->state() != QAbstractSocket::ConnectedState)
+        return Fail(QStringLiteral("соединение закрыто устройством"));
+    return true;
+}
+
+TransportResult NetworkTransport::Broken() {
+    failed_ = true;
+    return TransportResult::Failed;
+}
+
+bool NetworkTransport::Take(std::vector<std::uint8_t>* into) {
+    const QByteArray raw = socket_->readAll();
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(raw.constData()),
+                                 static_cast<std::size_t>(raw.size()));
+    if (!telnet_) {
+        if (into)
+            into->insert(into->end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> reply;
+    telnet_->Feed(bytes, data, reply);
+    if (into)
+        into->insert(into->end(), data.begin(), data.end());
+    if (!reply.empty())
+        socket_->write(reinterpret_cast<const char*>(reply.data()),
+                       static_cast<qint64>(reply.size()));
+    return socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+TransportResult NetworkTransport::DiscardInput() {
+    if (failed_ || !socket_)
+        return TransportResult::Failed;
+    do {
+        if (!Take(nullptr))
+            return Broken();
+    } while (socket_->waitForReadyRead(0));
+    return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::Ok : Broken();
+}
+
+TransportResult NetworkTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
+    if (failed_ || !socket_)
+        return TransportResult::Failed;
+    QByteArray out;
+    if (telnet_) {
+        const std::vector<std::uint8_t> escaped = TelnetComPort::Escape(bytes);
+        out = QByteArray(reinterpret_cast<const char*>(escaped.data()),
+                         static_cast<qsizetype>(escaped.size()));
+    } else {
+        out = QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                         static_cast<qsizetype>(bytes.size()));
+    }
+    if (socket_->write(out) != out.size())
+        return Broken();
+    while (socket_->bytesToWrite() > 0)
+        if (!socket_->waitForBytesWritten(timeoutMs))
+            return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::TimedOut
+                                                                       : Broken();
+    return TransportResult::Ok;
+}
+
+TransportResult NetworkTransport::Read(std::vector<std::uint8_t>& into, int timeoutMs) {
+    if (failed_ || !socket_)
+        return TransportResult::Failed;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const auto before = into.size();
+        if (socket_->bytesAvailable() > 0 ||
+            socket_->waitForReadyRead(
+                static_cast<int>(std::max<qint64>(0, timeoutMs - clock.elapsed())))) {
+            if (!Take(&into))
+                return into.size() > before ? TransportResult::Ok : Broken();
+            if (into.size() > before)
+                return TransportResult::Ok;
+            // Only telnet's own talk came: the data may still come in time.
+        } else if (socket_->state() != QAbstractSocket::ConnectedState) {
+            return Broken();
+        }
+        if (clock.elapsed() >= timeoutMs)
+            return TransportResult::TimedOut;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<SerialTransport> MakeNetworkTransport() {
+    return std::make_unique<NetworkTransport>();
+}

@@ -1,0 +1,191 @@
+// The controller behind a real serial device server: kv9000-sim on a pseudo-terminal, served by
+// ser2net raw and as RFC 2217, reached through ports mapped to tcp:// and rfc2217:// addresses.
+// Discovery, identity and a whole download in both modes; a box lost in the middle, one that
+// never answers, one that is not there; a far network through a delaying relay; the port
+// doctor's check of a network port.
+
+#include "ArchiveDownload.h"
+#include "ControllerRead.h"
+#include "DelayRelay.h"
+#include "Discovery.h"
+#include "FrameLink.h"
+#include "IdentityCommands.h"
+#include "PortMap.h"
+#include "PortProbe.h"
+#include "Ser2Net.h"
+#include "SimArchive.h"
+#include "SimProcess.h"
+#include "TestQtApp.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+class DeviceServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        EnsureQtCoreApp();
+        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
+    }
+    void TearDown() override { SetPortMap({}); }
+
+    std::unique_ptr<SimProcess> Sim(const QByteArray& image, QStringList args) {
+        const QString path = dir_.filePath(QStringLiteral("image%1.bin").arg(++images_));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(image);
+        f.close();
+        return std::make_unique<SimProcess>(args << QStringLiteral("--image") << path);
+    }
+
+    QTemporaryDir dir_;
+    int images_ = 0;
+};
+
+TEST_F(DeviceServerTest, DiscoveryIdentityAndDownloadInBothModes) {
+    const QByteArray images[2] = {sim::GenerateArchive(1, 51), sim::GenerateArchive(2, 52)};
+    auto raw = Sim(images[0], {"--channels", "1", "--serial", "501"});
+    auto telnet = Sim(images[1], {"--channels", "2", "--serial", "502"});
+    ASSERT_TRUE(raw->Running() && telnet->Running());
+    Ser2Net box({{raw->Device(), Ser2Net::Mode::Raw}, {telnet->Device(), Ser2Net::Mode::Rfc2217}});
+    ASSERT_TRUE(box.Running());
+    SetPortMap({{5, box.Url(0)}, {6, box.Url(1)}});
+
+    for (int i = 0; i < 2; ++i) {
+        const int port = 5 + i;
+        FrameLink link;
+        const DiscoveryResult found = DiscoverController(link, port, 115200);
+        ASSERT_EQ(found.port, port) << box.Url(i).toStdString();
+        EXPECT_EQ(found.channelCount, i + 1);
+        EXPECT_EQ(link.CurrentPortLabel(), QStringLiteral("COM%1 (%2)").arg(port).arg(box.Url(i)));
+        EXPECT_TRUE(link.RoundTripMs().has_value());
+        EXPECT_EQ(link.OpenNotice(), QString()) << "ser2net takes the line's settings";
+        const IdentityReadResult identity = ReadIdentity(link);
+        EXPECT_EQ(identity.serial, std::optional<std::uint16_t>(501 + i));
+        const DownloadResult download = DownloadArchive(link, {});
+        ASSERT_EQ(download.outcome, DownloadOutcome::Completed);
+        EXPECT_EQ(download.txFailures + download.rxFailures, 0);
+        EXPECT_TRUE(download.image == images[i])
+            << "the image through " << box.Url(i).toStdString();
+    }
+}
+
+// The box goes away in the middle of a download: the read ends as on a pulled adapter, and once
+// the box is back the next read connects anew on the same link.
+TEST_F(DeviceServerTest, ALostConnectionEndsTheReadAndTheNextReadConnectsAnew) {
+    auto sim = Sim(sim::GenerateArchive(2, 53), {"--channels", "2"});
+    ASSERT_TRUE(sim->Running());
+    auto box = std::make_unique<Ser2Net>(
+        std::vector<std::pair<QString, Ser2Net::Mode>>{{sim->Device(), Ser2Net::Mode::Raw}});
+    ASSERT_TRUE(box->Running());
+    const unsigned short boxPort = box->Port(0);
+    SetPortMap({{5, box->Url(0)}});
+
+    FrameLink link;
+    ControllerReadHooks hooks;
+    hooks.onProgress = [&](int offset) {
+        if (offset > ArchiveSize / 3)
+            box->Kill();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const ControllerRead read = ReadController(link, 5, 115200, hooks);
+    EXPECT_EQ(read.outcome, ControllerReadOutcome::PortLost);
+    EXPECT_TRUE(read.download.image.isEmpty());
+    EXPECT_LT(clock.elapsed(), 20000);
+
+    box = std::make_unique<Ser2Net>(
+        std::vector<std::pair<QString, Ser2Net::Mode>>{{sim->Device(), Ser2Net::Mode::Raw}},
+        std::vector<unsigned short>{boxPort});
+    ASSERT_TRUE(box->Running());
+    ASSERT_TRUE(link.ReconnectIfLost());
+    QByteArray text;
+    EXPECT_TRUE(ReadIdentification(link, text));
+    EXPECT_TRUE(IsControllerIdentification(text));
+}
+
+// A box that accepts and never answers gives the reply's time-out, not a hang; a box that is
+// not there is said at once with its cause.
+TEST_F(DeviceServerTest, ASilentBoxTimesOutAndAMissingOneIsRefused) {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0); // nobody answers on it
+    Ser2Net box({{QString::fromLatin1(name), Ser2Net::Mode::Raw}});
+    ASSERT_TRUE(box.Running());
+    const QString missing = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
+    SetPortMap({{5, box.Url(0)}, {6, missing}});
+
+    FrameLink link;
+    ASSERT_TRUE(OpenPort(link, 5, 115200));
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray text;
+    EXPECT_FALSE(ReadIdentification(link, text));
+    EXPECT_EQ(link.LastOutcome(), LinkOutcome::TimedOut);
+    EXPECT_LT(clock.elapsed(), IdentificationTimeoutMs + link.ReplyAllowanceMs() + 300);
+
+    clock.restart();
+    FrameLink other;
+    EXPECT_FALSE(OpenPort(other, 6, 115200));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(other.OpenFailure().contains(QStringLiteral("отклонено")))
+        << other.OpenFailure().toStdString();
+    close(master);
+    close(slave);
+}
+
+// Behind a far network (300 ms there and back) the controller's 200 ms would pass for silence:
+// the round trip measured on connecting is added to the reply's time-out.
+TEST_F(DeviceServerTest, TheRoundTripLengthensTheReplyTimeOut) {
+    auto sim = Sim(sim::GenerateArchive(1, 54), {"--channels", "1"});
+    ASSERT_TRUE(sim->Running());
+    Ser2Net box({{sim->Device(), Ser2Net::Mode::Rfc2217}});
+    ASSERT_TRUE(box.Running());
+    DelayRelay relay(box.Port(0), 150);
+    SetPortMap({{7, QStringLiteral("rfc2217://127.0.0.1:%1").arg(relay.Port())}});
+
+    FrameLink link;
+    ASSERT_TRUE(OpenPort(link, 7, 115200));
+    ASSERT_TRUE(link.RoundTripMs().has_value());
+    EXPECT_GE(*link.RoundTripMs(), 300);
+    EXPECT_LT(*link.RoundTripMs(), 1000);
+    QByteArray text;
+    EXPECT_TRUE(ReadIdentification(link, text));
+    EXPECT_TRUE(IsControllerIdentification(text));
+}
+
+// The port doctor lists a network port with its address, whether the box answers, the round
+// trip and whether the controller answers; a box that is not there is said so.
+TEST_F(DeviceServerTest, TheDoctorChecksABoxAndTheControllerBehindIt) {
+    SimProcess sim({"--channels", "2"});
+    ASSERT_TRUE(sim.Running());
+    Ser2Net box({{sim.Device(), Ser2Net::Mode::Rfc2217}});
+    ASSERT_TRUE(box.Running());
+    const QString missing = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
+    SetPortMap({{20, box.Url(0)}, {21, missing}});
+
+    SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    ASSERT_EQ(report.rows.size(), 2u);
+    EXPECT_EQ(DescribeRowState(report.rows[0]), QStringLiteral("сетевой порт"));
+    CheckReadyPorts(report, 115200);
+    const QString text = FormatSurveyText(report);
+    EXPECT_TRUE(text.contains(QStringLiteral("COM20  %1  — устройство отвечает").arg(box.Url(0))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("круговая задержка сети"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("ответ: Лорк КB-9000Л-2К"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("COM21  %1  — устройство не отвечает: соединение отклонено").arg(missing)))
+        << text.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+// The names of ports on the network as the settings give them, and the bytes a box sends: the
+// RFC 2217 layer and the frame decoder over a stream cut anywhere.
+
+#include "NetworkPort.h"
+#include "FrameCodec.h"
+#include "SettingsFile.h"
+#include "TelnetComPort.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(NetworkPort, TakesTheThreeHostFormsAndRefusesAnythingElse) {
+    struct Case {
+        const char* text;
+        const char* canonical; // empty: refused
+    };
+    const Case cases[] = {
+        {"tcp://10.1.2.3:4001", "tcp://10.1.2.3:4001"},
+        {"TCP://box-7.plant.example:1", "tcp://box-7.plant.example:1"},
+        {"rfc2217://[fe80::1]:65535", "rfc2217://[fe80::1]:65535"},
+        {"rfc2217://localhost:2217", "rfc2217://localhost:2217"},
+        {"tcp://10.1.2.3", ""},               // no port
+        {"tcp://10.1.2.3:0", ""},             // port out of range
+        {"tcp://10.1.2.3:65536", ""},         //
+        {"tcp://10.1.2.3:+80", ""},           // a sign is no digit
+        {"tcp://10.1.2.3:4001/x", ""},        // nothing after the port
+        {"tcp://user@10.1.2.3:4001", ""},     // no user part
+        {"tcp://300.1.2.3:4001", ""},         // not an IPv4 address
+        {"tcp://fe80::1:4001", ""},           // IPv6 without brackets
+        {"tcp://[10.1.2.3]:4001", ""},        // brackets hold IPv6 only
+        {"tcp://[fe80::1:4001", ""},          //
+        {"tcp://bad_name:4001", ""},          // not a host name
+        {"tcp://-box:4001", ""},              //
+        {"tcp://:4001", ""},                  // no host
+        {"udp://10.1.2.3:4001", ""},          // another scheme
+        {"rfc2217://box:4001?baud=9600", ""}, // no options are read
+    };
+    for (const Case& c : cases) {
+        const NetworkPortParse parse = ParseNetworkPort(QString::fromUtf8(c.text));
+        EXPECT_EQ(parse.ok, *c.canonical != '\0') << c.text;
+        if (parse.ok)
+            EXPECT_EQ(parse.port.Text(), QString::fromUtf8(c.canonical)) << c.text;
+        else
+            EXPECT_FALSE(parse.cause.isEmpty()) << c.text;
+    }
+}
+
+// A settings file's "Ports" section: a device path as before, a network port in one of its
+// forms, and a broken network entry that is left out and named with its cause.
+TEST(NetworkPort, SettingsRefuseABrokenNetworkEntryAndKeepTheRest) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kv9000.INI"));
+    {
+        SettingsFile settings(path);
+        settings.WriteString(QStringLiteral("Ports"), QStringLiteral("COM3"),
+                             QStringLiteral("/dev/ttyUSB0"));
+        settings.WriteString(QStringLiteral("Ports"), QStringLiteral("COM20"),
+                             QStringLiteral("tcp://10.1.2.3:4001"));
+        settings.WriteString(QStringLiteral("Ports"), QStringLiteral("COM21"),
+                             QStringLiteral("tcp://10.1.2.3"));
+        settings.UpdateFile();
+    }
+    const SettingsFile settings(path);
+    QStringList refused;
+    const auto ports = settings.ReadPorts(&refused);
+    EXPECT_EQ(ports, (std::map<int, QString>{{3, QStringLiteral("/dev/ttyUSB0")},
+                                             {20, QStringLiteral("tcp://10.1.2.3:4001")}}));
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].contains(QStringLiteral("COM21=tcp://10.1.2.3")))
+        << refused[0].toStdString();
+}
+
+// What a box sends, cut in two at every position: the telnet answers to the greeting, a reply
+// whose payload holds 0xFF (doubled on the connection) and a second reply merged behind it.
+// Every cut gives the same two frames, and the box's answers to the settings are all read.
+TEST(NetworkPort, FramesComeWholeFromAStreamCutAnywhere) {
+    const Bytes first = kv::EncodeFrame(1, 30, Bytes{0xFF, 0x00, 0xFF, 0xFF, 0xA5});
+    const Bytes second = kv::EncodeFrame(1, 3, Bytes{0x41, 0xFF});
+    Bytes line = first;
+    line.insert(line.end(), second.begin(), second.end());
+
+    Bytes stream = {255, 251, 3, 255, 253, 3, 255, 251, 1, 255, 253, 0, 255, 251, 0, 255, 253, 44};
+    const Bytes
+        answers = {255, 250, 44,  101, 0,   1,   194, 0,   255, 240, // 115200
+                   255, 250, 44,  102, 8,   255, 240, 255, 250, 44,  103, 1,
+                   255, 240, 255, 250, 44,  104, 1,   255, 240, 255, 250, 44,
+                   105, 1,   255, 240, 255, 250, 44,  107, 0,   255, 240}; // a modem state notice
+    stream.insert(stream.end(), answers.begin(), answers.end());
+    const Bytes escaped = TelnetComPort::Escape(line);
+    stream.insert(stream.end(), escaped.begin(), escaped.end());
+
+    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+        TelnetComPort telnet(115200);
+        kv::FrameDecoder decoder(41);
+        std::vector<kv::Frame> frames;
+        Bytes reply;
+        for (const auto piece : {std::span(stream).first(cut), std::span(stream).subspan(cut)}) {
+            Bytes data;
+            telnet.Feed(piece, data, reply);
+            decoder.Feed(data);
+            while (auto frame = decoder.Next())
+                frames.push_back(*frame);
+        }
+        ASSERT_EQ(frames.size(), 2u) << "cut at " << cut;
+        EXPECT_EQ(frames[0].payload, (Bytes{0xFF, 0x00, 0xFF, 0xFF, 0xA5})) << cut;
+        EXPECT_EQ(frames[1].payload, (Bytes{0x41, 0xFF})) << cut;
+        EXPECT_TRUE(telnet.Settled()) << cut;
+        EXPECT_TRUE(telnet.Deviations().isEmpty()) << cut;
+        // Echo is refused and go-ahead suppression agreed, once each, whatever the cut.
+        EXPECT_EQ(reply, (Bytes{255, 253, 3, 255, 251, 3, 255, 254, 1})) << cut;
+    }
+}
+
+} // namespace
