@@ -6,9 +6,47 @@
 #include "TsvField.h"
 
 #include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 
 #include <algorithm>
 #include <tuple>
+
+namespace {
+
+// The moment told from each kept file, by its path, size and time of change: a kept file is never
+// written again, so the library window's every reload need not read them all anew.
+struct Told {
+    qint64 size = 0;
+    QDateTime changed;
+    std::optional<qint64> overwriteFrom;
+};
+QMutex toldLock;
+QHash<QString, Told> told;
+
+// The moment from the kept file at path, or the cause it does not read.
+std::optional<qint64> OverwriteFromFile(const QString& path, QString& problem) {
+    const QFileInfo info(path);
+    {
+        const QMutexLocker locker(&toldLock);
+        const auto it = told.constFind(path);
+        if (it != told.constEnd() && it->size == info.size() && it->changed == info.lastModified())
+            return it->overwriteFrom;
+    }
+    const ArchiveFileReadResult read = ReadArchiveFile(path);
+    if (!read.contents) {
+        problem = read.error;
+        return std::nullopt;
+    }
+    const std::optional<qint64> from =
+        OverwriteFrom(read.contents->image, read.contents->channelCount);
+    const QMutexLocker locker(&toldLock);
+    told.insert(path, {info.size(), info.lastModified(), from});
+    return from;
+}
+
+} // namespace
 
 IndexRead<std::vector<ControllerDue>> ControllersDue(const LibraryIndex& index) {
     IndexRead<std::vector<ControllerDue>> due;
@@ -28,11 +66,7 @@ IndexRead<std::vector<ControllerDue>> ControllersDue(const LibraryIndex& index) 
         if (!visits.empty()) {
             const LibraryVisit& newest = visits.back();
             d.lastRecord = newest.newest;
-            const ArchiveFileReadResult read = ReadArchiveFile(newest.file);
-            if (read.contents)
-                d.overwriteFrom = OverwriteFrom(read.contents->image, read.contents->channelCount);
-            else
-                d.problem = read.error;
+            d.overwriteFrom = OverwriteFromFile(newest.file, d.problem);
         }
         due.push_back(std::move(d));
     }
