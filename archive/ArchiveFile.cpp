@@ -293,6 +293,7 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     ArchiveFileReadResult result;
     result.contents = std::move(c);
     result.imageSha256 = hash;
+    result.compressed = version >= CompressedArchiveFileVersion;
     return result;
 }
 

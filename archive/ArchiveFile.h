@@ -42,6 +42,7 @@ struct ArchiveFileContents {
 struct ArchiveFileReadResult {
     std::optional<ArchiveFileContents> contents; // set on success
     bool rawImage = false;                       // the bytes were a raw image, not a .kvarc file
+    bool compressed = false;                     // the file stores the image compressed (format 3)
     QByteArray imageSha256; // with contents: the image's SHA-256 (a file's own, checked)
     QString error; // on failure: the cause in plain Russian words, e.g. "файл пуст"
 };
@@ -86,7 +87,7 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
 // has it, even one that appeared a moment ago, "_2", "_3" ... is tried. No file is ever replaced.
 // Returns the cause of a failure (nothing is left behind then), or an empty text with keptPath
 // set to the name taken. A download is kept compressed (format 3); a copy (an import, a file
-// fetched from the team library) as the plain file EncodeArchiveFile gives.
+// fetched from the team library) as the file it copies was, compressed or plain.
 enum class KeptEncoding { Plain, Compressed };
 QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
                         QString* keptPath, KeptEncoding encoding = KeptEncoding::Plain);

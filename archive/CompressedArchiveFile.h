@@ -2,8 +2,8 @@
 
 // The archive file's format version 3: the fields of versions 1 and 2, with the image stored
 // compressed (CompressImage) between its size and its SHA-256. Kept downloads are written so,
-// about a fifth of the size of the image; "save as" still writes version 1 or 2, which every
-// version of the program reads. DecodeArchiveFile reads all three.
+// about a sixth of the size of the image (copies as the file they copy); "save as" still writes
+// version 1 or 2, which every version of the program reads. DecodeArchiveFile reads all three.
 
 #include "ArchiveFile.h"
 
