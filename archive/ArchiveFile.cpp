@@ -4,8 +4,10 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
+#include "CompressedArchiveFile.h"
 #include "ExclusiveName.h"
 #include "FileSync.h"
+#include "ImageCompression.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -39,6 +41,7 @@ constexpr std::uint8_t kAddressKnown = 0x02;
 // Format 2: the download time is not known (a raw image kept as a file); its fields are 0.
 constexpr std::uint8_t kTimeUnknown = 0x04;
 constexpr std::uint16_t kFirstVersion = 1;
+constexpr std::uint16_t kTimeUnknownVersion = 2;
 
 const QString kTruncated = QStringLiteral("файл обрезан");
 
@@ -163,7 +166,7 @@ QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     // A file with a known download time is written as format 1, byte for byte as before, so
     // that older versions of the program keep reading it.
     const bool timeKnown = contents.downloadedAt.isValid();
-    w.U16(timeKnown ? kFirstVersion : ArchiveFileFormatVersion);
+    w.U16(timeKnown ? kFirstVersion : kTimeUnknownVersion);
     w.U8(static_cast<std::uint8_t>(contents.channelCount));
     w.U8((contents.serial ? kSerialKnown : 0) | (contents.address ? kAddressKnown : 0) |
          (timeKnown ? 0 : kTimeUnknown));
@@ -245,7 +248,7 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     if ((flags & ~knownFlags) != 0 || reserved != 0)
         return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
     const bool timeUnknown = (flags & kTimeUnknown) != 0;
-    if (version >= 2 && !timeUnknown)
+    if (version == 2 && !timeUnknown)
         return Failure(
             QStringLiteral("файл повреждён: формат 2 без признака неизвестного времени"));
     // A number marked unknown is written as 0; anything else there is damage, not a number.
@@ -268,7 +271,17 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
         return Failure(QStringLiteral("файл повреждён: образ %1 байт вместо %2")
                            .arg(imageSize)
                            .arg(ArchiveSize));
-    c.image = r.Take(imageSize);
+    if (version >= CompressedArchiveFileVersion) {
+        const QByteArray stored = r.Take(static_cast<qsizetype>(r.Uint(4)));
+        if (r.Failed())
+            return Failure(r.Error());
+        QString cause;
+        c.image = DecompressImage(stored, c.channelCount, cause);
+        if (c.image.isEmpty())
+            return Failure(QStringLiteral("файл повреждён: ") + cause);
+    } else {
+        c.image = r.Take(imageSize);
+    }
     const QByteArray hash = r.Take(kHashSize);
     if (r.Failed())
         return Failure(r.Error());
@@ -280,6 +293,7 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     ArchiveFileReadResult result;
     result.contents = std::move(c);
     result.imageSha256 = hash;
+    result.compressed = version >= CompressedArchiveFileVersion;
     return result;
 }
 
@@ -349,7 +363,7 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
 }
 
 QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
-                        QString* keptPath) {
+                        QString* keptPath, KeptEncoding encoding) {
     const QString wanted = AutoSavePath(folder, contents, {}, /*checkDisk=*/false);
     const QString base = wanted.chopped(6); // without ".kvarc"
     const QString dir = QFileInfo(wanted).absolutePath();
@@ -367,7 +381,9 @@ QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& conten
     }
     if (!file.isOpen())
         return file.errorString();
-    const QByteArray bytes = EncodeArchiveFile(contents);
+    const QByteArray bytes = encoding == KeptEncoding::Compressed
+                                 ? EncodeCompressedArchiveFile(contents)
+                                 : EncodeArchiveFile(contents);
     QString error;
     if (file.write(bytes) != bytes.size())
         error = file.errorString();

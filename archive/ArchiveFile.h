@@ -22,8 +22,9 @@
 #include <optional>
 
 // The newest format version this program writes; it reads this one and every older one. A file
-// whose download time is known is written as format 1, as before; format 2 marks the time unknown.
-constexpr std::uint16_t ArchiveFileFormatVersion = 2;
+// whose download time is known is written as format 1, as before; format 2 marks the time unknown;
+// format 3 stores the image compressed (CompressedArchiveFile.h), as kept downloads are written.
+constexpr std::uint16_t ArchiveFileFormatVersion = 3;
 // No archive file is larger than this (the image plus a few KB of header).
 constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
 
@@ -41,6 +42,7 @@ struct ArchiveFileContents {
 struct ArchiveFileReadResult {
     std::optional<ArchiveFileContents> contents; // set on success
     bool rawImage = false;                       // the bytes were a raw image, not a .kvarc file
+    bool compressed = false;                     // the file stores the image compressed (format 3)
     QByteArray imageSha256; // with contents: the image's SHA-256 (a file's own, checked)
     QString error; // on failure: the cause in plain Russian words, e.g. "файл пуст"
 };
@@ -84,6 +86,8 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
 // whole and flushed under a temporary name, then takes the name exclusively; when another file
 // has it, even one that appeared a moment ago, "_2", "_3" ... is tried. No file is ever replaced.
 // Returns the cause of a failure (nothing is left behind then), or an empty text with keptPath
-// set to the name taken.
+// set to the name taken. A download is kept compressed (format 3); a copy (an import, a file
+// fetched from the team library) as the file it copies was, compressed or plain.
+enum class KeptEncoding { Plain, Compressed };
 QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
-                        QString* keptPath);
+                        QString* keptPath, KeptEncoding encoding = KeptEncoding::Plain);

@@ -113,7 +113,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("FILE"));
     const QCommandLineOption reportOutput(
         QStringList{QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Файл отчёта для --report."), QStringLiteral("REPORT.pdf"));
+        QStringLiteral("Файл отчёта для --report или файл образа для --image."),
+        QStringLiteral("REPORT.pdf"));
     parser.addOption(report);
     parser.addOption(reportOutput);
     const QCommandLineOption library(
@@ -129,7 +130,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption reindex(
         QStringLiteral("reindex"),
         QStringLiteral("Построить индекс библиотеки заново из файлов архивов и выйти."));
-    parser.addOptions({library, libraryImport, librarySync, reindex});
+    const QCommandLineOption due(
+        QStringLiteral("due"),
+        QStringLiteral(
+            "Напечатать, когда каждый регулятор библиотеки начнёт затирать непрочитанные "
+            "записи (текст с табуляциями, самые срочные первыми), и выйти."));
+    const QCommandLineOption dueAt(QStringLiteral("at"),
+                                   QStringLiteral("Дата, на которую считать --due (по умолчанию "
+                                                  "сейчас)."),
+                                   QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption image(
+        QStringLiteral("image"),
+        QStringLiteral("Записать весь образ памяти из файла архива (.kvarc любой версии, "
+                       "проверенный по SHA-256) в файл -o и выйти."),
+        QStringLiteral("FILE"));
+    parser.addOptions({library, libraryImport, librarySync, reindex, due, dueAt, image});
     const QCommandLineOption read(
         QStringLiteral("read"),
         QStringLiteral("Найти регулятор на порту, прочитать его архив целиком, сохранить его в "
@@ -185,6 +200,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         {&libraryImport, "--library-import", Library::Import},
         {&librarySync, "--library-sync", Library::Sync},
         {&reindex, "--reindex", Library::Reindex},
+        {&due, "--due", Library::Due},
+        {&image, "--image", Library::None},
     };
     const Mode* mode = nullptr;
     for (const Mode& m : modes) {
@@ -199,7 +216,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     for (const auto& [option, name] :
          {std::pair{&findings, "--findings"}, std::pair{&report, "--report"},
           std::pair{&reportOutput, "-o"}, std::pair{&read, "--read"},
-          std::pair{&address, "--address"}}) {
+          std::pair{&address, "--address"}, std::pair{&dueAt, "--at"},
+          std::pair{&image, "--image"}}) {
         const QStringList values = parser.values(*option);
         if (values.size() > 1)
             return UsageError(
@@ -207,8 +225,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         if (!values.isEmpty() && values.constFirst().isEmpty())
             return UsageError(QStringLiteral("%1: пустое значение").arg(QLatin1String(name)));
     }
-    if (parser.isSet(reportOutput) && !parser.isSet(report))
-        return UsageError(QStringLiteral("-o указывается только вместе с --report"));
+    if (parser.isSet(reportOutput) && !parser.isSet(report) && !parser.isSet(image))
+        return UsageError(QStringLiteral("-o указывается только вместе с --report или --image"));
+    if (parser.isSet(dueAt) && !parser.isSet(due))
+        return UsageError(QStringLiteral("--at указывается только вместе с --due"));
     if (parser.isSet(address) && !parser.isSet(read))
         return UsageError(QStringLiteral("--address указывается только вместе с --read"));
     const QStringList files = parser.positionalArguments();
@@ -229,6 +249,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.reportOutput = parser.value(reportOutput);
         if (parser.isSet(report) && result.reportOutput.isEmpty())
             return UsageError(QStringLiteral("для --report нужен файл отчёта: -o REPORT.pdf"));
+        return result;
+    }
+    if (parser.isSet(image)) {
+        result.imagePath = parser.value(image);
+        result.imageOutput = parser.value(reportOutput);
+        if (result.imageOutput.isEmpty())
+            return UsageError(QStringLiteral("для --image нужен файл образа: -o IMAGE.bin"));
         return result;
     }
     if (parser.isSet(read)) {
@@ -255,6 +282,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                 return UsageError(QStringLiteral("--library-import: пустой путь"));
         }
         result.libraryPaths = files;
+        if (parser.isSet(dueAt)) {
+            result.dueAt = QDate::fromString(parser.value(dueAt), QStringLiteral("yyyy-MM-dd"));
+            if (!result.dueAt.isValid())
+                return UsageError(QStringLiteral("--at: ожидается дата ГГГГ-ММ-ДД, а не «%1»")
+                                      .arg(OneLinePath(parser.value(dueAt))));
+        }
         return result;
     }
     if (files.size() > 1)

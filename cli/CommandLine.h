@@ -3,6 +3,7 @@
 // The program's command line: kv9000 [options] [FILE]. It is read before the application object
 // exists, so that --help and --version answer on standard output without a display.
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -26,9 +27,15 @@ struct CommandLine {
     QString reportPath;
     QString reportOutput;
     // The library of every visit, answered without a window (see LibraryCommandLine.h).
-    enum class Library { None, List, Import, Sync, Reindex };
+    enum class Library { None, List, Import, Sync, Reindex, Due };
     Library library = Library::None;
     QStringList libraryPaths; // --library-import PATH...
+    // --due [--at YYYY-MM-DD]: when each controller starts losing records, as of dueAt's midnight
+    // (invalid: now).
+    QDate dueAt;
+    // --image FILE.kvarc -o IMAGE.bin: write the archive file's whole image and end.
+    QString imagePath;
+    QString imageOutput;
     // --read COM<n> [--address N]: download the controller's archive without a window and keep
     // it (see ReadCommand.h). readAddress 0: the address the settings give.
     QString readPort;
@@ -37,9 +44,10 @@ struct CommandLine {
 
 // Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and
 // one line of standard error (the cause and a hint), and no mode: an unknown option, more than
-// one FILE, two modes at once (--read, --library*, --reindex, --findings, --report, --diagnose,
-// --check-calc each stand alone), an option given twice, a missing or empty value, an argument
-// the mode does not take, -o without --report, --address without --read.
+// one FILE, two modes at once (--read, --library*, --reindex, --due, --image, --findings, --report,
+// --diagnose, --check-calc each stand alone), an option given twice, a missing or empty value, an
+// argument the mode does not take, -o without --report or --image, --address without --read,
+// --at without --due or not a date.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The arguments without the toolkit's own options (-platform offscreen, -style=fusion,

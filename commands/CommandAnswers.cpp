@@ -1,6 +1,7 @@
 #include "CommandAnswers.h"
 
 #include "FindingsOrReportAnswer.h"
+#include "ImageCommand.h"
 #include "LibraryCommandLine.h"
 #include "PortDiagnosis.h"
 #include "ReadCommand.h"
@@ -13,9 +14,11 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
         return std::nullopt; // a usage error, answered by the caller
     const bool findingsOrReport = !line.findingsPath.isEmpty() || !line.reportPath.isEmpty();
     if (!line.diagnose && line.library == CommandLine::Library::None && !findingsOrReport &&
-        line.readPort.isEmpty())
+        line.readPort.isEmpty() && line.imagePath.isEmpty())
         return std::nullopt;
     KeepToolkitMessagesOffConsole();
+    if (!line.imagePath.isEmpty())
+        return AnswerImageCommand(line);
     if (line.diagnose) {
         QCoreApplication core(argc, argv);
         return PrintPortDiagnosis();

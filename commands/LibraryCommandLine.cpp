@@ -2,6 +2,7 @@
 
 #include "ConsoleText.h"
 #include "LibraryBackground.h"
+#include "LibraryDue.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
 #include "OneLinePath.h"
@@ -10,6 +11,7 @@
 #include "TeamSync.h"
 #include "UserFolders.h"
 
+#include <QDateTime>
 #include <QDir>
 
 #include <cstdio>
@@ -73,6 +75,22 @@ int AnswerLibraryCommand(const CommandLine& line) {
             return 1;
         }
         Out(FormatLibraryTable(controllers));
+        return 0;
+    }
+    case Library::Due: {
+        const auto due = ControllersDue(index);
+        if (due.Failed()) {
+            Err(due.error);
+            return 1;
+        }
+        // A controller whose newest file does not read is listed without its moment, and said.
+        for (const ControllerDue& d : due)
+            if (!d.problem.isEmpty())
+                Err(QStringLiteral("%1: %2").arg(d.controller.serial).arg(d.problem));
+        const qint64 asOf = line.dueAt.isValid()
+                                ? QDateTime(line.dueAt, QTime(0, 0), Qt::UTC).toSecsSinceEpoch()
+                                : RecordTimeNow();
+        Out(FormatDueTable(due, asOf));
         return 0;
     }
     case Library::Import: {

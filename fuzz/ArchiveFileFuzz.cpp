@@ -1,10 +1,12 @@
 // fuzz_archive_file: any bytes as an archive file. A refused file gives a cause and no contents;
 // an accepted one holds a whole image for one or two channels, and writing it again gives the
-// same bytes; a raw image is the input byte for byte and is written as a file that reads back
+// same bytes (a compressed file, whose stream another compressor may have made, the same
+// contents); a raw image is the input byte for byte and is written as a file that reads back
 // the same, with its download time unknown (format 2) or once given one (format 1).
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "CompressedArchiveFile.h"
 #include "FuzzCheck.h"
 
 #include <QByteArray>
@@ -37,7 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KV_FUZZ_CHECK(contents.channelCount == 1 || contents.channelCount == 2);
 
     if (!read.rawImage) {
-        KV_FUZZ_CHECK(EncodeArchiveFile(contents) == bytes);
+        if (static_cast<std::uint8_t>(bytes[8]) == CompressedArchiveFileVersion) {
+            const ArchiveFileReadResult again =
+                DecodeArchiveFile(EncodeCompressedArchiveFile(contents));
+            KV_FUZZ_CHECK(again.contents && SameContents(*again.contents, contents));
+        } else {
+            KV_FUZZ_CHECK(EncodeArchiveFile(contents) == bytes);
+        }
         return 0;
     }
     KV_FUZZ_CHECK(contents.image == bytes);

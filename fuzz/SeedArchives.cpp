@@ -1,10 +1,13 @@
 // Writes the seed inputs that hold whole archives into the folder named on the command line,
 // one subfolder per fuzz target: archives as the simulator serves them, for one and two
 // channels, whole and cut short (archive_decoder, each behind the target's control byte), and
-// archive files kept from such downloads and raw images (archive_file). Made at build time so
-// that the tree does not hold 270 KB images.
+// archive files kept from such downloads and raw images, plain and compressed (archive_file), and
+// compressed images behind a control byte for the channel count (image_compression). Made at build
+// time so that the tree does not hold 270 KB images.
 
 #include "ArchiveFile.h"
+#include "CompressedArchiveFile.h"
+#include "ImageCompression.h"
 #include "SimArchive.h"
 
 #include <QByteArray>
@@ -33,7 +36,9 @@ int main(int argc, char** argv) {
     const QDir top(QString::fromLocal8Bit(argv[1]));
     const QDir decoder(top.filePath(QStringLiteral("archive_decoder")));
     const QDir file(top.filePath(QStringLiteral("archive_file")));
-    if (!QDir().mkpath(decoder.path()) || !QDir().mkpath(file.path()))
+    const QDir compressed(top.filePath(QStringLiteral("image_compression")));
+    if (!QDir().mkpath(decoder.path()) || !QDir().mkpath(file.path()) ||
+        !QDir().mkpath(compressed.path()))
         return 1;
     const QByteArray one = sim::GenerateArchive(1);
     const QByteArray two = sim::GenerateArchive(2);
@@ -70,6 +75,11 @@ int main(int argc, char** argv) {
          Write(file, "raw-image-kept-time-unknown.kvarc",
                EncodeArchiveFile(*DecodeArchiveFile(two).contents)) &&
          // Header and texts whole, the image cut short.
-         Write(file, "kept-truncated.kvarc", keptBytes.left(200));
+         Write(file, "kept-truncated.kvarc", keptBytes.left(200)) &&
+         Write(file, "kept-compressed-two-channels.kvarc", EncodeCompressedArchiveFile(kept)) &&
+         Write(file, "kept-compressed-one-channel.kvarc", EncodeCompressedArchiveFile(unknown)) &&
+         Write(compressed, "one-channel", '\1' + CompressImage(one, 1)) &&
+         Write(compressed, "two-channels", '\2' + CompressImage(two, 2)) &&
+         Write(compressed, "two-channels-cut", '\2' + CompressImage(two, 2).left(5000));
     return ok ? 0 : 1;
 }

@@ -513,7 +513,9 @@ IndexReport LibraryIndex::Import(const QStringList& paths, const QString& archiv
         bool copied = false;
         if (!IsBelow(file, archivesFolder)) {
             // Kept as a download is: the name is taken by the move that never replaces a file.
-            const QString error = KeepArchiveFile(archivesFolder, *read.contents, &target);
+            const QString error =
+                KeepArchiveFile(archivesFolder, *read.contents, &target,
+                                read.compressed ? KeptEncoding::Compressed : KeptEncoding::Plain);
             if (!error.isEmpty()) {
                 report.refused.push_back(
                     {file, QStringLiteral("не скопирован в папку архивов %1: %2")

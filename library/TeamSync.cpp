@@ -290,7 +290,9 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                 }
                 // Kept as a download is: under a name of its own, never replacing a file.
                 QString path;
-                const QString written = KeepArchiveFile(archivesFolder, *read.contents, &path);
+                const QString written = KeepArchiveFile(archivesFolder, *read.contents, &path,
+                                                        read.compressed ? KeptEncoding::Compressed
+                                                                        : KeptEncoding::Plain);
                 if (!written.isEmpty()) {
                     report.error = QStringLiteral("архив не записан в папку %1: %2")
                                        .arg(QDir::toNativeSeparators(archivesFolder), written);

@@ -1,8 +1,10 @@
 #include "LibraryWindow.h"
 
 #include "ChartWindow.h"
+#include "LibraryDue.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
+#include "OverwriteDue.h"
 
 #include <QBrush>
 #include <QColor>
@@ -48,6 +50,24 @@ QStandardItem* LostDays(qint64 seconds) {
     return item;
 }
 
+// Days until records not yet read are overwritten: soon (two weeks or less) stands out, already
+// (negative) is red.
+constexpr double kDueSoonDays = 14.0;
+const QColor kDueSoonColour(255, 232, 150);
+const QColor kDuePastColour(240, 110, 110);
+
+QStandardItem* DueDays(const std::optional<qint64>& overwriteFrom, qint64 asOf) {
+    if (!overwriteFrom)
+        return Text(QString());
+    const double days = std::round(DaysUntil(*overwriteFrom, asOf) * 10.0) / 10.0;
+    QStandardItem* item = Number(days);
+    if (days < 0)
+        item->setBackground(kDuePastColour);
+    else if (days <= kDueSoonDays)
+        item->setBackground(kDueSoonColour);
+    return item;
+}
+
 QString Moment(const std::optional<qint64>& seconds) {
     return seconds ? FormatRecordTime(*seconds) : QString();
 }
@@ -85,13 +105,13 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     for (QPushButton* b : {historyButton_, addButton_, syncButton_})
         top->addWidget(b);
 
-    controllerModel_ = new QStandardItemModel(0, 10, this);
+    controllerModel_ = new QStandardItemModel(0, 11, this);
     controllerModel_->setHorizontalHeaderLabels(
         {QStringLiteral("Номер"), QStringLiteral("Место установки"),
          QStringLiteral("Идентификация"), QStringLiteral("Каналы"), QStringLiteral("Визиты"),
          QStringLiteral("Первая запись"), QStringLiteral("Последняя запись"),
          QStringLiteral("Последний визит"), QStringLiteral("Потеряно дней"),
-         QStringLiteral("Конфликты")});
+         QStringLiteral("Конфликты"), QStringLiteral("Перезапись через, дн.")});
     filterModel_ = new QSortFilterProxyModel(this);
     filterModel_->setSourceModel(controllerModel_);
     filterModel_->setFilterKeyColumn(-1);
@@ -170,22 +190,31 @@ void LibraryWindow::Reload() {
     }
     const int chosen = ChosenSerial();
     const int chosenChannels = ChosenChannels();
-    const IndexRead<std::vector<LibraryController>> read = index_->Controllers();
+    const IndexRead<std::vector<ControllerDue>> read = ControllersDue(*index_);
     if (read.Failed()) {
         status_->setText(read.error);
         return;
     }
-    controllerList_ = read;
+    controllerList_.clear();
+    for (const ControllerDue& d : read)
+        controllerList_.push_back(d.controller);
     const std::vector<LibraryController>& list = controllerList_;
+    const qint64 now = RecordTimeNow();
     controllers_->setSortingEnabled(false);
     controllerModel_->setRowCount(0);
-    for (const LibraryController& c : list) {
-        QList<QStandardItem*> row{
-            Number(c.serial),        Text(c.place),
-            Text(c.identification),  Number(c.channels),
-            Number(c.visits),        Text(Moment(c.first)),
-            Text(Moment(c.last)),    Text(c.lastVisit.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
-            LostDays(c.lostSeconds), Number(static_cast<double>(c.conflicts))};
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const LibraryController& c = list[i];
+        QList<QStandardItem*> row{Number(c.serial),
+                                  Text(c.place),
+                                  Text(c.identification),
+                                  Number(c.channels),
+                                  Number(c.visits),
+                                  Text(Moment(c.first)),
+                                  Text(Moment(c.last)),
+                                  Text(c.lastVisit.toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+                                  LostDays(c.lostSeconds),
+                                  Number(static_cast<double>(c.conflicts)),
+                                  DueDays(read[i].overwriteFrom, now)};
         row[0]->setData(c.serial, kSerialRole);
         row[0]->setData(c.channels, kChannelsRole);
         controllerModel_->appendRow(row);

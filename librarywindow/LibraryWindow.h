@@ -2,9 +2,10 @@
 
 // "Файл" → "Библиотека архивов": one row per controller of the library (serial number, place,
 // identification, channels, visits, first and last record, last visit, days lost to overwriting
-// highlighted when there are any, conflicts), a filter field that narrows the rows as one types,
-// and the visits of the controller chosen below. A double click on a visit asks the main window
-// to open its file; "История" draws the controller's merged history in a chart window of its
+// highlighted when there are any, conflicts, days until records not yet read are overwritten:
+// highlighted at 14 or less, red when already negative), a filter field that narrows the rows as
+// one types, and the visits of the controller chosen below. A double click on a visit asks the main
+// window to open its file; "История" draws the controller's merged history in a chart window of its
 // own; "Добавить архивы…" copies files or folders into the archives folder and indexes them.
 //
 // The window reads the index on its own thread (a read never waits for a writer in WAL mode);

@@ -100,7 +100,7 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
     // The name is taken when the file is complete, by a move that never replaces another file.
     saver_.start([this, folder = archivesFolder_, contents, shownCount] {
         QString path;
-        const QString error = KeepArchiveFile(folder, contents, &path);
+        const QString error = KeepArchiveFile(folder, contents, &path, KeptEncoding::Compressed);
         if (path.isEmpty())
             path = AutoSavePath(folder, contents);
         // The destructor waits for this thread, so the object is still there.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,7 +26,13 @@ bool SameIdentity(const Identity& a, const Identity& b) {
 
 SimLoop::SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& faults,
                  SimJournal& journal, int baud)
-    : line_(line), controller_(controller), faults_(faults), journal_(journal), baud_(baud),
+    : SimLoop(line.MasterFd(), controller, faults, journal, baud) {
+    line_ = &line;
+}
+
+SimLoop::SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal,
+                 int baud)
+    : fd_(socket), controller_(controller), faults_(faults), journal_(journal), baud_(baud),
       decoder_(255), readBuffer_(64 * 1024) {
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
 }
@@ -58,7 +65,7 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
             break;
         ArmTimer();
         const short lineEvents = static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT));
-        pollfd fds[2] = {{line_.MasterFd(), lineEvents, 0}, {timer_, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, lineEvents, 0}, {timer_, POLLIN, 0}};
         if (ppoll(fds, 2, nullptr, &waitMask) < 0) {
             if (errno == EINTR)
                 continue;
@@ -76,6 +83,8 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
         if (fds[0].revents & POLLIN) {
             if (!ReadRequests())
                 return 1;
+        } else if (!line_ && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            break; // the program closed the connection
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             // Cannot happen while our own slave descriptor is open; never spin on it.
             std::fprintf(stderr, "kv9000-sim: the pseudo-terminal failed\n");
@@ -86,11 +95,17 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
 }
 
 bool SimLoop::ReadRequests() {
-    const ssize_t n = ::read(line_.MasterFd(), readBuffer_.data(), readBuffer_.size());
+    const ssize_t n = ::read(fd_, readBuffer_.data(), readBuffer_.size());
+    if (n < 0 && !line_ && errno == ECONNRESET) {
+        closed_ = true;
+        return true;
+    }
     if (n < 0)
         return errno == EAGAIN || errno == EINTR;
-    if (n == 0)
+    if (n == 0) {
+        closed_ = !line_; // a connection the program closed
         return true;
+    }
     const Ns arrival = Now();
     decoder_.Feed(std::span(readBuffer_.data(), static_cast<std::size_t>(n)));
     while (!closed_) {
@@ -107,7 +122,10 @@ void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
     const FaultDecision fault = forUs ? faults_.ForRequest(request) : FaultDecision{};
     journal_.Received(request, fault.Name());
     if (fault.die) {
-        line_.Close();
+        if (line_)
+            line_->Close();
+        else
+            ::shutdown(fd_, SHUT_RDWR);
         closed_ = true;
         return;
     }
@@ -172,7 +190,8 @@ void SimLoop::Flush() {
     std::size_t written = 0;
     while (written < unsent_.size()) {
         const ssize_t n =
-            ::write(line_.MasterFd(), unsent_.data() + written, unsent_.size() - written);
+            line_ ? ::write(fd_, unsent_.data() + written, unsent_.size() - written)
+                  : ::send(fd_, unsent_.data() + written, unsent_.size() - written, MSG_NOSIGNAL);
         if (n > 0) {
             written += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The simulator's main loop: reads requests from the pseudo-terminal, lets the controller answer
-// and puts the answers on the line, each at its due time.
+// The simulator's main loop: reads requests from the pseudo-terminal (or a TCP connection), lets
+// the controller answer and puts the answers on the line, each at its due time.
 
 #include "FrameCodec.h"
 #include "PseudoTerminal.h"
@@ -21,6 +21,10 @@ public:
     // baud 0: answers go out as soon as they are ready. Otherwise every request and every answer
     // takes 10 bits a byte of line time at that speed, as on a real line.
     SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& faults, SimJournal& journal,
+            int baud);
+    // The same on a connected, non-blocking TCP socket (not closed here): Run ends when the
+    // program closes the connection.
+    SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal,
             int baud);
     ~SimLoop();
 
@@ -46,7 +50,8 @@ private:
     void Flush();
     void ArmTimer();
 
-    PseudoTerminal& line_;
+    PseudoTerminal* line_ = nullptr; // null on a socket
+    int fd_ = -1;
     SimController& controller_;
     SimFaults& faults_;
     SimJournal& journal_;

@@ -62,8 +62,14 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption thenId(
         "then-id", "After the archive's last block is read, answer with this identification.",
         "TEXT");
-    p.addOptions({channels, address, serial, comment, id, image, baud, drop, shortReads, late,
-                  dropEvery, garbage, dieAfter, log, state, thenSerial, thenId, at, historySeed});
+    const QCommandLineOption tcp("tcp", "Serve on TCP ports from HOST:PORT, not a pseudo-terminal.",
+                                 "HOST:PORT");
+    const QCommandLineOption fleet(
+        "fleet", "With --tcp: N controllers on N consecutive ports, serials from --serial on.",
+        "N");
+    p.addOptions({channels, address,    serial, comment,   id,          image,    baud,
+                  drop,     shortReads, late,   dropEvery, garbage,     dieAfter, log,
+                  state,    thenSerial, thenId, at,        historySeed, tcp,      fleet});
     const QCommandLineOption help = p.addHelpOption();
     const QCommandLineOption clean("clean", "A generated archive without a power cut or -3000.");
     p.addOption(clean);
@@ -167,6 +173,28 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     o.faults.garbage = p.isSet(garbage);
     o.logPath = p.value(log);
     o.statePath = p.value(state);
+    if (!number(fleet, 1, 1000, o.fleet))
+        return std::nullopt;
+    if (p.isSet(fleet) && !p.isSet(tcp)) {
+        error = QStringLiteral("--fleet wants --tcp HOST:PORT");
+        return std::nullopt;
+    }
+    if (p.isSet(tcp)) {
+        const QString text = p.value(tcp);
+        const qsizetype colon = text.lastIndexOf(u':');
+        bool ok = false;
+        o.tcpHost = text.left(colon);
+        o.tcpPort = text.mid(colon + 1).toInt(&ok);
+        if (colon <= 0 || !ok || o.tcpPort < 1 || o.tcpPort + o.fleet - 1 > 65535) {
+            error = QStringLiteral("--tcp wants HOST:PORT, with room for %1 ports").arg(o.fleet);
+            return std::nullopt;
+        }
+        if (!o.logPath.isEmpty() || !o.statePath.isEmpty() || o.thenSerial ||
+            o.thenIdentification) {
+            error = QStringLiteral("--log, --state-file, --then-* serve a pseudo-terminal only");
+            return std::nullopt;
+        }
+    }
     return o;
 }
 

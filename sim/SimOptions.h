@@ -36,6 +36,11 @@ struct SimOptions {
     // unset: the demo's archive.
     std::optional<QDateTime> at;
     int historySeed = -1; // --history-seed; -1: the serial number
+    // --tcp HOST:PORT [--fleet N]: N controllers (1 without --fleet) on N consecutive TCP ports
+    // from PORT, serial numbers (and histories) from --serial on. tcpHost empty: a pseudo-terminal.
+    QString tcpHost;
+    int tcpPort = 0;
+    int fleet = 1;
 };
 
 // The default identification text for a channel count.

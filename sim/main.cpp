@@ -1,11 +1,13 @@
 // kv9000-sim: a simulated controller on a pseudo-terminal. Prints the device path alone on its
-// first line, then serves the controller protocol until SIGTERM or SIGINT.
+// first line, then serves the controller protocol until SIGTERM or SIGINT. With --tcp, one or
+// (--fleet N) many controllers on TCP ports, one "tcp://HOST:PORT" line each (see SimFleet.h).
 
 #include "Cp1251.h"
 #include "PseudoTerminal.h"
 #include "SimArchive.h"
 #include "SimController.h"
 #include "SimFaults.h"
+#include "SimFleet.h"
 #include "SimHistory.h"
 #include "SimJournal.h"
 #include "SimLoop.h"
@@ -72,11 +74,17 @@ int main(int argc, char** argv) {
         return Fail(QString::fromUtf8(e.what()));
     }
 
+    // Controller i of a fleet: its own serial number and history.
+    const auto historyOf = [&](int i) {
+        const int seed = (options->historySeed >= 0 ? options->historySeed : options->serial) + i;
+        QByteArray history = sim::HistoryArchiveAt(options->channels,
+                                                   static_cast<std::uint32_t>(seed), *options->at);
+        sim::PlantFaults(history, options->channels, options->planted);
+        return history;
+    };
     QByteArray archive;
     if (options->at) {
-        const int seed = options->historySeed >= 0 ? options->historySeed : options->serial;
-        archive = sim::HistoryArchiveAt(options->channels, static_cast<std::uint32_t>(seed),
-                                        *options->at);
+        archive = historyOf(0);
     } else if (options->imagePath.isEmpty()) {
         archive = sim::GenerateArchive(options->channels, 9000, options->clean);
     } else {
@@ -89,7 +97,8 @@ int main(int argc, char** argv) {
                         QString(": %1 bytes, not %2").arg(archive.size()).arg(sim::kArchiveSize));
     }
 
-    sim::PlantFaults(archive, options->channels, options->planted);
+    if (!options->at)
+        sim::PlantFaults(archive, options->channels, options->planted);
 
     sim::Identity identity;
     identity.address = static_cast<std::uint8_t>(options->address);
@@ -99,7 +108,9 @@ int main(int argc, char** argv) {
         ToCp1251(options->identification.value_or(sim::DefaultIdentification(options->channels)))
             .left(sim::kMaxText);
 
-    sim::SimJournal journal(options->logPath, options->statePath);
+    const bool overTcp = !options->tcpHost.isEmpty();
+    sim::SimJournal journal(overTcp ? QString() : options->logPath,
+                            overTcp ? QString() : options->statePath);
     if (!journal.Ok())
         return Fail("cannot write the log " + options->logPath);
     journal.WriteState(identity);
@@ -124,6 +135,11 @@ int main(int argc, char** argv) {
     if (options->baud > 0)
         prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     AskForShortTimeSlice();
+
+    if (overTcp)
+        return sim::ServeFleet(
+            *options, [&](int i) { return options->at ? historyOf(i) : archive; }, stopRequested,
+            waitMask);
 
     sim::PseudoTerminal line;
     std::string lineError;

@@ -1,9 +1,11 @@
-// The archive file's format against a file checked into the tests (data/fixed-v1.kvarc): a
-// change of the format, of its field order or of its checksum cannot pass unnoticed, and a file
-// written by an earlier version keeps reading the same. The journal line's format likewise.
+// The archive file's format against files checked into the tests (data/fixed-v1.kvarc, and
+// data/fixed-v3.kvarc with the image compressed): a change of the format, of its field order, of
+// its compression or of its checksum cannot pass unnoticed, and a file written by an earlier
+// version keeps reading the same. The journal line's format likewise.
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "CompressedArchiveFile.h"
 #include "IdentityJournal.h"
 
 #include <QFile>
@@ -30,8 +32,8 @@ ArchiveFileContents FixedContents() {
     return c;
 }
 
-QByteArray FixedFile() {
-    QFile f(QStringLiteral(KV_TEST_DATA_DIR "/fixed-v1.kvarc"));
+QByteArray FixedFile(const char* name = "fixed-v1.kvarc") {
+    QFile f(QStringLiteral(KV_TEST_DATA_DIR "/") + QString::fromLatin1(name));
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << f.fileName().toStdString();
     return f.readAll();
 }
@@ -63,6 +65,19 @@ TEST(ArchiveFileFormat, TheCheckedInFileReadsAsWritten) {
     EXPECT_EQ(read.contents->downloadedAt, want.downloadedAt);
     EXPECT_EQ(read.contents->downloadedAt.offsetFromUtc(), 3 * 3600);
     EXPECT_EQ(read.contents->image, want.image);
+}
+
+TEST(ArchiveFileFormat, TheCheckedInCompressedFileIsWrittenAndReadTheSame) {
+    const QByteArray fixed = FixedFile("fixed-v3.kvarc");
+    EXPECT_EQ(fixed.left(16).toHex(' '), "4b 56 41 52 43 0d 0a 1a 03 00 02 03 e1 10 11 00");
+    EXPECT_LT(fixed.size(), ArchiveSize / 4);
+    EXPECT_EQ(EncodeCompressedArchiveFile(FixedContents()), fixed);
+    const ArchiveFileReadResult read = DecodeArchiveFile(fixed);
+    ASSERT_TRUE(read.contents) << read.error.toStdString();
+    EXPECT_EQ(read.contents->comment, FixedContents().comment);
+    EXPECT_EQ(read.contents->downloadedAt, FixedContents().downloadedAt);
+    EXPECT_EQ(read.contents->image, FixedContents().image);
+    EXPECT_EQ(read.imageSha256, DecodeArchiveFile(FixedFile()).imageSha256);
 }
 
 TEST(ArchiveFileFormat, OneChangedImageByteIsRefusedByTheChecksum) {

@@ -79,8 +79,8 @@ TEST(ArchiveFileFormat, KnownTimeStaysFormatOneUnknownTimeIsFormatTwo) {
     twoWithoutFlag[8] = 2;
     QByteArray unknownWithTime = undated;
     unknownWithTime[16] = 1;
-    QByteArray three = undated;
-    three[8] = 3;
+    QByteArray three = undated; // a version newer than the compressed format 3
+    three[8] = 4;
     for (const auto& [bytes, cause] : {std::pair{flagInOne, "неизвестные признаки"},
                                        {twoWithoutFlag, "формат 2 без признака"},
                                        {unknownWithTime, "без признака"},

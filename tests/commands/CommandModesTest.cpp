@@ -5,6 +5,7 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
+#include "CompressedArchiveFile.h"
 #include "ProgramRun.h"
 #include "TestQtApp.h"
 
@@ -87,6 +88,14 @@ TEST_F(CommandModesTest, EveryLineWithTwoModesOrAMissingOrEmptyValueIsAUsageErro
         {"--read", "COM1", "--address", "x"},
         {"--address", "5"},
         {"--check-calc", "--library"},
+        {"--due", "--library"},
+        {"--due", "f.kvarc"},
+        {"--due", "--at", "2024-13-01"},
+        {"--due", "--at", "1.5.2024"},
+        {"--at", "2024-05-01"},
+        {"--image", "a.kvarc"},
+        {"--image", "a.kvarc", "-o", ""},
+        {"--image", "a.kvarc", "-o", "b.bin", "--due"},
     };
     for (const QStringList& line : lines) {
         SCOPED_TRACE(line.join(QStringLiteral(" | ")).toStdString());
@@ -166,6 +175,42 @@ TEST_F(CommandModesTest, AnswersHoldOnlyTheProgramsOwnLinesAndOneLinePerPath) {
         EXPECT_TRUE(line.startsWith(QStringLiteral("kv9000: "))) << sync.err.toStdString();
     // Qt's own warnings stay off; the driver's words inside the program's cause are its own.
     EXPECT_FALSE(sync.err.contains(QStringLiteral("QSqlQuery"))) << sync.err.toStdString();
+}
+
+// --image gives the whole image of a file of any format version, checked: a damaged file and an
+// output that would replace the archive itself are refused, with one line, and nothing written.
+TEST_F(CommandModesTest, ImageWritesTheWholeImageOfAFileOfAnyVersion) {
+    const QString plain = WriteArchive(QStringLiteral("plain.kvarc"));
+    ArchiveFileContents contents = *DecodeArchiveFile(ReadAll(plain)).contents;
+    const QByteArray compressed = EncodeCompressedArchiveFile(contents);
+    QByteArray damaged = compressed;
+    damaged[damaged.size() - 5000] = static_cast<char>(damaged[damaged.size() - 5000] ^ 0x01);
+    for (const auto& [name, bytes] : {std::pair{"kept.kvarc", compressed},
+                                      {"damaged.kvarc", damaged},
+                                      {"raw.bin", contents.image}}) {
+        QFile file(Path(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    for (const char* source : {"plain.kvarc", "kept.kvarc", "raw.bin"}) {
+        SCOPED_TRACE(source);
+        const QString output = Path(QStringLiteral("out-") + QString::fromLatin1(source));
+        const ProgramRun run = Run(
+            {QStringLiteral("--image"), QString::fromLatin1(source), QStringLiteral("-o"), output});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.out + run.err, QString());
+        EXPECT_EQ(ReadAll(output), testimage::FullImage(2));
+    }
+    for (const auto& [source, output] :
+         {std::pair{"damaged.kvarc", "out-damaged.bin"}, {"plain.kvarc", "plain.kvarc"}}) {
+        SCOPED_TRACE(source);
+        const QByteArray before = ReadAll(Path(QString::fromLatin1(output)));
+        const ProgramRun run = Run({QStringLiteral("--image"), QString::fromLatin1(source),
+                                    QStringLiteral("-o"), QString::fromLatin1(output)});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("kv9000: "))) << run.err.toStdString();
+        EXPECT_EQ(ReadAll(Path(QString::fromLatin1(output))), before);
+    }
 }
 
 } // namespace

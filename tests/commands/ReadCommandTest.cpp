@@ -4,6 +4,7 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
+#include "CompressedArchiveFile.h"
 #include "ProgramRun.h"
 #include "Ser2Net.h"
 #include "ServiceSession.h"
@@ -104,7 +105,7 @@ TEST_F(ReadCommandTest, ItKeepsTheFileAWindowDownloadKeepsAndIndexesIt) {
     ArchiveFileContents same = *fromRead.contents;
     EXPECT_LE(std::abs(same.downloadedAt.secsTo(fromWindow.contents->downloadedAt)), 600);
     same.downloadedAt = fromWindow.contents->downloadedAt;
-    EXPECT_EQ(EncodeArchiveFile(same), windowBytes);
+    EXPECT_EQ(EncodeCompressedArchiveFile(same), windowBytes);
     EXPECT_EQ(same.image, testimage::FullImage(2));
 }
 

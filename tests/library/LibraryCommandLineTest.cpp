@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+
+#include <tuple>
 
 namespace {
 
@@ -119,3 +122,50 @@ TEST_F(LibraryCommandLineTest, ADamagedIndexIsRefusedAndReindexRebuildsItFromThe
 }
 
 } // namespace
+
+// kv9000 --due: one line per controller, the one that loses unread records first at the top, the
+// days counted from the date asked; a date past a controller's moment gives negative days.
+TEST_F(LibraryCommandLineTest, DueListsTheMostUrgentControllerFirstAsOfTheDateAsked) {
+    for (const auto& [serial, channels, at] :
+         {std::tuple{301, 1, "2024-01-10T09:00"}, std::tuple{302, 2, "2024-03-01T09:00"},
+          std::tuple{303, 2, "2024-02-01T09:00"}}) {
+        QString error;
+        ASSERT_FALSE(KeepSimulatedVisit(
+                         {.serial = serial, .channels = channels, .at = QString::fromLatin1(at)},
+                         incoming_, error)
+                         .isEmpty())
+            << error.toStdString();
+    }
+    ASSERT_EQ(Kv9000({QStringLiteral("--library-import"), incoming_}).exitCode, 0);
+
+    for (const char* asOf : {"2024-04-01", "2024-05-20"}) {
+        const Answer due =
+            Kv9000({QStringLiteral("--due"), QStringLiteral("--at"), QString::fromLatin1(asOf)});
+        EXPECT_EQ(due.exitCode, 0) << due.err.toStdString();
+        EXPECT_EQ(due.err, QString());
+        const QStringList lines = due.out.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 4) << due.out.toStdString();
+        EXPECT_EQ(lines[0], QStringLiteral(
+                                "serial\tplace\tchannels\tlast_record\toverwrite_from\tdays_left"));
+        QStringList order;
+        for (int i = 1; i < 4; ++i) {
+            const QStringList f = lines[i].split(u'\t');
+            ASSERT_EQ(f.size(), 6) << lines[i].toStdString();
+            order << f[0];
+            QDateTime from = QDateTime::fromString(f[4], QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            ASSERT_TRUE(from.isValid()) << f[4].toStdString();
+            from.setTimeSpec(Qt::UTC);
+            // Days from midnight of the date asked, one decimal.
+            const QDateTime midnight(QDate::fromString(QString::fromLatin1(asOf), Qt::ISODate),
+                                     QTime(0, 0), Qt::UTC);
+            const double days = static_cast<double>(midnight.secsTo(from)) / 86400.0;
+            EXPECT_EQ(f[5], QString::number(days, 'f', 1));
+        }
+        // Two channels keep half the days of one: the two-channel controller visited first goes
+        // first, the one-channel controller visited earliest of all last.
+        EXPECT_EQ(order, QStringList({"303", "302", "301"}));
+        const bool late = QByteArray(asOf) == "2024-05-20";
+        EXPECT_EQ(lines[1].split(u'\t')[5].startsWith(u'-'), late) << lines[1].toStdString();
+        EXPECT_EQ(lines[2].split(u'\t')[3], QStringLiteral("2024-03-01 09:00:00"));
+    }
+}

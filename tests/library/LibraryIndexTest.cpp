@@ -4,6 +4,7 @@
 #include "LibraryIndex.h"
 #include "ArchiveFile.h"
 #include "ChartSeries.h"
+#include "CompressedArchiveFile.h"
 #include "LibrarySchema.h"
 #include "SimulatedVisit.h"
 
@@ -258,6 +259,16 @@ TEST_F(LibraryIndexTest, ImportCopiesFilesIntoTheArchivesFolderOnce) {
     EXPECT_EQ(again.added, 0);
     EXPECT_EQ(again.alreadyThere, 1);
     EXPECT_EQ(QDir(archives_ + QStringLiteral("/7")).entryList(QDir::Files).size(), 1);
+
+    // A compressed file (as downloads are kept) stays compressed in its copy.
+    ArchiveFileContents later = *ReadArchiveFile(outside + QStringLiteral("/a.kvarc")).contents;
+    later.downloadedAt = later.downloadedAt.addDays(1);
+    later.image[100] = static_cast<char>(later.image[100] ^ 1);
+    ASSERT_TRUE(
+        WriteBytes(outside + QStringLiteral("/c.kvarc"), EncodeCompressedArchiveFile(later)));
+    const IndexReport compressed = index.Import({outside + QStringLiteral("/c.kvarc")}, archives_);
+    ASSERT_EQ(compressed.addedFiles.size(), 1);
+    EXPECT_EQ(ReadBytes(compressed.addedFiles[0]), EncodeCompressedArchiveFile(later));
 }
 
 TEST_F(LibraryIndexTest, ANewerOrDamagedIndexIsRefusedUntouchedAndReindexWritesAFreshOneBeside) {

@@ -168,4 +168,39 @@ TEST_F(LibraryWindowTest, SynchronizeBringsTheTeamsVisitsIntoAnEmptyLibrary) {
     EXPECT_EQ(window.Controllers()->model()->index(0, 4).data().toInt(), 3);
 }
 
+// "Перезапись через, дн.": from today, a controller read a week ago has weeks left (plain), one
+// read eleven weeks ago days (highlighted), one read last year none (red); the column sorts.
+TEST_F(LibraryWindowTest, DaysUntilOverwritingStandOutWhenFewOrPastAndSort) {
+    const QDate today = QDate::currentDate();
+    const struct {
+        int serial;
+        QDate at;
+    } visits[] = {{301, today.addDays(-7)}, {302, today.addDays(-78)}, {303, today.addYears(-1)}};
+    for (const auto& v : visits)
+        Visit({.serial = v.serial, .at = v.at.toString(Qt::ISODate)}, archives_);
+    LibraryWindow window(options_);
+    QSignalSpy done(&window, &LibraryWindow::WorkDone);
+    window.CatchUp();
+    ASSERT_TRUE(done.wait(60000));
+    QTableView* controllers = window.Controllers();
+    QAbstractItemModel* model = controllers->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    ASSERT_EQ(model->headerData(10, Qt::Horizontal).toString(),
+              QStringLiteral("Перезапись через, дн."));
+    controllers->sortByColumn(10, Qt::AscendingOrder);
+    QList<int> order;
+    for (int r = 0; r < 3; ++r)
+        order << model->index(r, 0).data().toInt();
+    EXPECT_EQ(order, QList<int>({303, 302, 301}));
+    const auto days = [&](int row) { return model->index(row, 10).data().toDouble(); };
+    const auto colour = [&](int row) { return model->index(row, 10).data(Qt::BackgroundRole); };
+    EXPECT_LT(days(0), 0);
+    EXPECT_GT(days(1), 0);
+    EXPECT_LE(days(1), 14);
+    EXPECT_GT(days(2), 14);
+    EXPECT_TRUE(colour(0).isValid() && colour(1).isValid());
+    EXPECT_NE(colour(0), colour(1));
+    EXPECT_FALSE(colour(2).isValid());
+}
+
 } // namespace

@@ -3,15 +3,19 @@
 #include "LinkTestSupport.h"
 #include "PortMap.h"
 #include "SimFaults.h"
+#include "SimHistory.h"
 #include "SimOptions.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -30,9 +34,12 @@ TEST(SimOptions, NumberListsAndBadArguments) {
     EXPECT_TRUE(o->faults.garbage);
     EXPECT_EQ(sim::DefaultIdentification(1), "Лорк КB-9000Л вер. 1.07");
 
-    for (const QStringList& bad : {QStringList{"--channels", "3"}, QStringList{"--address", "256"},
-                                   QStringList{"--serial", "65536"}, QStringList{"--bogus"},
-                                   QStringList{"--baud", "0"}, QStringList{"stray"}})
+    for (const QStringList& bad :
+         {QStringList{"--channels", "3"}, QStringList{"--address", "256"},
+          QStringList{"--serial", "65536"}, QStringList{"--bogus"}, QStringList{"--baud", "0"},
+          QStringList{"stray"}, QStringList{"--fleet", "3"}, QStringList{"--tcp", "nohost"},
+          QStringList{"--tcp", "127.0.0.1:65535", "--fleet", "2"},
+          QStringList{"--tcp", "127.0.0.1:7000", "--log", "x"}})
         EXPECT_FALSE(sim::ParseSimOptions(bad, error)) << bad.join(QChar(0x20)).toStdString();
 }
 
@@ -123,6 +130,65 @@ TEST(SimLine, AnswersThatFillTheLineLeaveWholeOnceItIsRead) {
     ::close(fd);
     EXPECT_EQ(answers, kRequests);
     EXPECT_EQ(decoder.DroppedFrames(), 0u);
+}
+
+// One request to the controller on a local TCP port, on a connection of its own; the answer's
+// payload, or nothing.
+std::optional<Bytes> AskOverTcp(int port, std::uint8_t command, const Bytes& payload) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::optional<Bytes> answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        const Bytes frame = kv::EncodeFrame(1, command, payload);
+        EXPECT_EQ(::write(fd, frame.data(), frame.size()), ssize_t(frame.size()));
+        kv::FrameDecoder decoder(kRxBufferSize);
+        std::uint8_t buffer[512];
+        for (pollfd wait{fd, POLLIN, 0}; !answer && ::poll(&wait, 1, 3000) > 0;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            decoder.Feed(std::span(buffer, static_cast<std::size_t>(n)));
+            if (auto f = decoder.Next())
+                answer = f->payload;
+        }
+    }
+    ::close(fd);
+    return answer;
+}
+
+// --tcp --fleet: controllers on consecutive ports of one process, serial numbers from --serial
+// on, each with its own history at --at; a port serves the next connection after one closes.
+TEST(SimFleet, ControllersOnConsecutivePortsEachWithItsSerialAndHistory) {
+    constexpr int kFleet = 3;
+    std::unique_ptr<SimProcess> sim;
+    int port = 20000 + ::getpid() % 20000;
+    for (int attempt = 0; attempt < 5; ++attempt, port += 97) { // ports another program holds
+        sim = std::make_unique<SimProcess>(
+            QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "--fleet",
+                        QString::number(kFleet), "--serial", "700", "--at", "2024-03-01T10:00"});
+        if (sim->Running())
+            break;
+    }
+    ASSERT_TRUE(sim->Running());
+    EXPECT_EQ(sim->Device(), QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+    const QDateTime at(QDate(2024, 3, 1), QTime(10, 0), Qt::UTC);
+    for (int i = 0; i < kFleet; ++i)
+        for (int again = 0; again < 2; ++again) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(AskOverTcp(port + i, 7, {}),
+                      Bytes({static_cast<std::uint8_t>(700 + i), 700 >> 8}));
+            const QByteArray history = sim::HistoryArchiveAt(2, 700 + i, at);
+            const auto records = AskOverTcp(port + i, 30, FlashRead(0x1000, 32));
+            ASSERT_TRUE(records);
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(records->data()),
+                                 static_cast<qsizetype>(records->size())),
+                      history.mid(0x1000, 32));
+        }
+    sim->Stop();
+    EXPECT_EQ(sim->ExitCode(), 0);
 }
 
 } // namespace

@@ -1,0 +1,100 @@
+#include "LibraryDue.h"
+
+#include "ArchiveFile.h"
+#include "LibraryReport.h"
+#include "OverwriteDue.h"
+#include "TsvField.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+// The moment told from each kept file, by its path, size and time of change: a kept file is never
+// written again, so the library window's every reload need not read them all anew.
+struct Told {
+    qint64 size = 0;
+    QDateTime changed;
+    std::optional<qint64> overwriteFrom;
+};
+QMutex toldLock;
+QHash<QString, Told> told;
+
+// The moment from the kept file at path, or the cause it does not read.
+std::optional<qint64> OverwriteFromFile(const QString& path, QString& problem) {
+    const QFileInfo info(path);
+    {
+        const QMutexLocker locker(&toldLock);
+        const auto it = told.constFind(path);
+        if (it != told.constEnd() && it->size == info.size() && it->changed == info.lastModified())
+            return it->overwriteFrom;
+    }
+    const ArchiveFileReadResult read = ReadArchiveFile(path);
+    if (!read.contents) {
+        problem = read.error;
+        return std::nullopt;
+    }
+    const std::optional<qint64> from =
+        OverwriteFrom(read.contents->image, read.contents->channelCount);
+    const QMutexLocker locker(&toldLock);
+    told.insert(path, {info.size(), info.lastModified(), from});
+    return from;
+}
+
+} // namespace
+
+IndexRead<std::vector<ControllerDue>> ControllersDue(const LibraryIndex& index) {
+    IndexRead<std::vector<ControllerDue>> due;
+    const IndexRead<std::vector<LibraryController>> controllers = index.Controllers();
+    if (controllers.Failed()) {
+        due.error = controllers.error;
+        return due;
+    }
+    for (const LibraryController& c : controllers) {
+        ControllerDue d{c, std::nullopt, std::nullopt, {}};
+        const IndexRead<std::vector<LibraryVisit>> visits = index.Visits(c.serial, c.channels);
+        if (visits.Failed()) {
+            due.clear();
+            due.error = visits.error;
+            return due;
+        }
+        if (!visits.empty()) {
+            const LibraryVisit& newest = visits.back();
+            d.lastRecord = newest.newest;
+            d.overwriteFrom = OverwriteFromFile(newest.file, d.problem);
+        }
+        due.push_back(std::move(d));
+    }
+    std::stable_sort(due.begin(), due.end(), [](const ControllerDue& a, const ControllerDue& b) {
+        return std::tuple(!a.overwriteFrom, a.overwriteFrom.value_or(0), a.controller.serial) <
+               std::tuple(!b.overwriteFrom, b.overwriteFrom.value_or(0), b.controller.serial);
+    });
+    return due;
+}
+
+qint64 RecordTimeNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return QDateTime(now.date(), now.time(), Qt::UTC).toSecsSinceEpoch();
+}
+
+QString FormatDueTable(const std::vector<ControllerDue>& due, qint64 asOf) {
+    QString out =
+        QStringLiteral("serial\tplace\tchannels\tlast_record\toverwrite_from\tdays_left\n");
+    for (const ControllerDue& d : due) {
+        const QStringList fields{QString::number(d.controller.serial),
+                                 TsvField(d.controller.place),
+                                 QString::number(d.controller.channels),
+                                 d.lastRecord ? FormatRecordTime(*d.lastRecord) : QString(),
+                                 d.overwriteFrom ? FormatRecordTime(*d.overwriteFrom) : QString(),
+                                 d.overwriteFrom
+                                     ? QString::number(DaysUntil(*d.overwriteFrom, asOf), 'f', 1)
+                                     : QString()};
+        out += fields.join(u'\t') + u'\n';
+    }
+    return out;
+}
