@@ -39,6 +39,9 @@ constexpr std::uint8_t kAddressKnown = 0x02;
 // Format 2: the download time is not known (a raw image kept as a file); its fields are 0.
 constexpr std::uint8_t kTimeUnknown = 0x04;
 constexpr std::uint16_t kFirstVersion = 1;
+// Format 3: the blocks read field follows the port.
+constexpr std::uint16_t kBlocksReadVersion = 3;
+constexpr int kBlockCount = ArchiveSize / ArchiveRecordSize;
 
 const QString kTruncated = QStringLiteral("файл обрезан");
 
@@ -163,7 +166,7 @@ QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     // A file with a known download time is written as format 1, byte for byte as before, so
     // that older versions of the program keep reading it.
     const bool timeKnown = contents.downloadedAt.isValid();
-    w.U16(timeKnown ? kFirstVersion : ArchiveFileFormatVersion);
+    w.U16(contents.blocksRead ? kBlocksReadVersion : timeKnown ? kFirstVersion : 2);
     w.U8(static_cast<std::uint8_t>(contents.channelCount));
     w.U8((contents.serial ? kSerialKnown : 0) | (contents.address ? kAddressKnown : 0) |
          (timeKnown ? 0 : kTimeUnknown));
@@ -175,6 +178,8 @@ QByteArray EncodeArchiveFile(const ArchiveFileContents& contents) {
     w.Text(contents.identification);
     w.Text(contents.comment);
     w.Text(contents.port);
+    if (contents.blocksRead)
+        w.U16(static_cast<std::uint16_t>(*contents.blocksRead));
     w.U32(static_cast<std::uint32_t>(contents.image.size()));
     w.Bytes(contents.image);
     w.Bytes(ArchiveImageSha256(contents.image));
@@ -232,6 +237,8 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     c.identification = r.Text("идентификация");
     c.comment = r.Text("комментарий");
     c.port = r.Text("порт");
+    if (version >= kBlocksReadVersion)
+        c.blocksRead = static_cast<int>(r.Uint(2));
     const auto imageSize = static_cast<qsizetype>(r.Uint(4));
     if (r.Failed())
         return Failure(r.Error());
@@ -245,13 +252,15 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     if ((flags & ~knownFlags) != 0 || reserved != 0)
         return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
     const bool timeUnknown = (flags & kTimeUnknown) != 0;
-    if (version >= 2 && !timeUnknown)
+    if (version == 2 && !timeUnknown)
         return Failure(
             QStringLiteral("файл повреждён: формат 2 без признака неизвестного времени"));
     // A number marked unknown is written as 0; anything else there is damage, not a number.
     if ((!(flags & kSerialKnown) && serial != 0) || (!(flags & kAddressKnown) && address != 0) ||
         (timeUnknown && (msecs != 0 || offset != 0)))
         return Failure(QStringLiteral("файл повреждён: номер, адрес или время без признака"));
+    if (c.blocksRead && (*c.blocksRead < 1 || *c.blocksRead > kBlockCount))
+        return Failure(QStringLiteral("файл повреждён: прочитано блоков %1").arg(*c.blocksRead));
     if (offset < -kMaxOffsetSeconds || offset > kMaxOffsetSeconds)
         return Failure(QStringLiteral("файл повреждён: смещение от UTC %1 с").arg(offset));
     if (!timeUnknown) {

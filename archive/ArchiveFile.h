@@ -22,8 +22,9 @@
 #include <optional>
 
 // The newest format version this program writes; it reads this one and every older one. A file
-// whose download time is known is written as format 1, as before; format 2 marks the time unknown.
-constexpr std::uint16_t ArchiveFileFormatVersion = 2;
+// whose download time is known is written as format 1, as before; format 2 marks the time unknown;
+// format 3 adds the number of blocks read, for a read of only what changed.
+constexpr std::uint16_t ArchiveFileFormatVersion = 3;
 // No archive file is larger than this (the image plus a few KB of header).
 constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
 
@@ -36,6 +37,10 @@ struct ArchiveFileContents {
     QString port;                        // "COM3"; empty when not known
     QDateTime downloadedAt; // local time of the download, with its UTC offset; invalid: not known
     QByteArray image;       // exactly ArchiveSize bytes
+    // A read of only what changed since the last download: the blocks of 32 bytes it took from
+    // the controller (1 .. 8,448), the rest of the image coming from that download. nullopt: the
+    // whole archive was read.
+    std::optional<int> blocksRead;
 };
 
 struct ArchiveFileReadResult {

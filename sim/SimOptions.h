@@ -36,6 +36,7 @@ struct SimOptions {
     // unset: the demo's archive.
     std::optional<QDateTime> at;
     int historySeed = -1; // --history-seed; -1: the serial number
+    int clockBackDays = 0; // --clock-back: the clock set back this many days a day before --at
 };
 
 // The default identification text for a channel count.

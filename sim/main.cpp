@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     if (options->at) {
         const int seed = options->historySeed >= 0 ? options->historySeed : options->serial;
         archive = sim::HistoryArchiveAt(options->channels, static_cast<std::uint32_t>(seed),
-                                        *options->at);
+                                        *options->at, options->clockBackDays);
     } else if (options->imagePath.isEmpty()) {
         archive = sim::GenerateArchive(options->channels, 9000, options->clean);
     } else {

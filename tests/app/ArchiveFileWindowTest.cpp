@@ -122,7 +122,8 @@ TEST_F(ArchiveFileWindowTest, BadFileGivesOneMessageAndChangesNothing) {
     QByteArray damaged = file;
     damaged[1000] = static_cast<char>(damaged[1000] ^ 1);
     QByteArray newer = file;
-    newer[8] = 3; // format 2 is known: a raw image kept without its download time
+    newer[8] = 4; // formats 2 and 3 are known (a raw image kept without its download time; a
+                  // read of only what changed)
     QByteArray wrongSignature = file;
     wrongSignature[0] = 'X';
     QByteArray unflaggedSerial = file; // serial unknown, yet its field is not 0

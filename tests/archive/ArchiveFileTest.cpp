@@ -79,12 +79,12 @@ TEST(ArchiveFileFormat, KnownTimeStaysFormatOneUnknownTimeIsFormatTwo) {
     twoWithoutFlag[8] = 2;
     QByteArray unknownWithTime = undated;
     unknownWithTime[16] = 1;
-    QByteArray three = undated;
-    three[8] = 3;
+    QByteArray four = undated;
+    four[8] = 4;
     for (const auto& [bytes, cause] : {std::pair{flagInOne, "неизвестные признаки"},
                                        {twoWithoutFlag, "формат 2 без признака"},
                                        {unknownWithTime, "без признака"},
-                                       {three, "более новой версией"}}) {
+                                       {four, "более новой версией"}}) {
         const ArchiveFileReadResult r = DecodeArchiveFile(bytes);
         EXPECT_FALSE(r.contents);
         EXPECT_TRUE(r.error.contains(QString::fromUtf8(cause))) << r.error.toStdString();
