@@ -140,6 +140,22 @@ bool Run::FindNewest(int channel, Channel& c) {
         Doubt(channel, QStringLiteral("в прежнем чтении нет записей"));
         return false;
     }
+    // The earlier ring must run in time order from the slot after its newest record: a clock set
+    // back there would make its newest record no write position at all.
+    qint64 previous = 0;
+    bool started = false;
+    for (int k = 1; k < geometry_.recordCount; ++k) {
+        const std::uint8_t* p = Earlier(c.first + Slot(c, k));
+        const std::optional<long long> time = ChartRecordTime(p);
+        if (UInt32At(p, 28) != DataRecordMarker || !time)
+            continue;
+        if (started && *time <= previous) {
+            Doubt(channel, QStringLiteral("в прежнем чтении время записей идёт назад"));
+            return false;
+        }
+        started = true;
+        previous = *time;
+    }
     // What was written since is a run of slots from the one after the earlier newest record:
     // find its last slot by halving.
     int lo = 0, hi = geometry_.recordCount;

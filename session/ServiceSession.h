@@ -32,6 +32,9 @@ public:
     // Waits for the saves still running.
     ~ServiceSession() override;
 
+    // Where completed downloads are kept (one folder per serial number in it).
+    const QString& KeptFolder() const { return archivesFolder_; }
+
     // --- The controller on the line ---------------------------------------------------------
     // Discovery found a controller with this many channels (1 or 2), or none (0).
     void SetController(int channels);

@@ -3,7 +3,9 @@
 // taken twice.
 
 #include "ArchiveFile.h"
+#include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
+#include "BlocksReadText.h"
 #include "ExclusiveName.h"
 
 #include <QDir>
@@ -89,6 +91,44 @@ TEST(ArchiveFileFormat, KnownTimeStaysFormatOneUnknownTimeIsFormatTwo) {
         EXPECT_FALSE(r.contents);
         EXPECT_TRUE(r.error.contains(QString::fromUtf8(cause))) << r.error.toStdString();
     }
+}
+
+// A read of only the new records keeps the blocks it read in format 3 and reads back the same;
+// a whole download stays format 1 byte for byte; a count out of range is damage. The count is
+// shown as the library and the report say it.
+TEST(ArchiveFileFormat, BlocksReadIsFormatThreeAndRoundTrips) {
+    ArchiveFileContents partial = Kept();
+    partial.blocksRead = 2912;
+    const QByteArray three = EncodeArchiveFile(partial);
+    const QByteArray one = EncodeArchiveFile(Kept());
+    EXPECT_EQ(three.mid(8, 2).toHex(' '), "03 00");
+    EXPECT_EQ(one.mid(8, 2).toHex(' '), "01 00");
+    ASSERT_EQ(three.size(), one.size() + 2);
+    const qsizetype field = one.size() - 4 - ArchiveSize - 32; // where the image size stood
+    EXPECT_EQ(three.mid(field, 2).toHex(' '), "60 0b");
+    EXPECT_EQ(three.mid(10, field - 10), one.mid(10, field - 10));
+    const ArchiveFileReadResult back = DecodeArchiveFile(three);
+    ASSERT_TRUE(back.contents) << back.error.toStdString();
+    EXPECT_EQ(back.contents->blocksRead, std::optional(2912));
+    EXPECT_EQ(EncodeArchiveFile(*back.contents), three);
+    EXPECT_FALSE(DecodeArchiveFile(one).contents->blocksRead);
+
+    for (const int wrong : {0, 8449}) {
+        QByteArray bad = three;
+        bad[field] = static_cast<char>(wrong & 0xFF);
+        bad[field + 1] = static_cast<char>(wrong >> 8);
+        const ArchiveFileReadResult r = DecodeArchiveFile(bad);
+        EXPECT_FALSE(r.contents) << wrong;
+        EXPECT_TRUE(r.error.contains(QStringLiteral("прочитано блоков"))) << r.error.toStdString();
+    }
+
+    for (const auto& [count, text] : {std::pair{2912, "прочитано 2 912 блоков из 8 448"},
+                                      {1, "прочитано 1 блок из 8 448"},
+                                      {22, "прочитано 22 блока из 8 448"},
+                                      {111, "прочитано 111 блоков из 8 448"},
+                                      {1011, "прочитано 1 011 блоков из 8 448"}})
+        EXPECT_EQ(BlocksReadText(count), QString::fromUtf8(text));
+    EXPECT_EQ(BlocksReadText(std::nullopt), QString());
 }
 
 // A named pipe would block the open, a device the read: both are refused at once, with one
