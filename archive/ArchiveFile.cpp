@@ -319,6 +319,27 @@ ArchiveFileReadResult ReadArchiveFile(const QString& path) {
     return DecodeArchiveFile(bytes);
 }
 
+std::optional<int> ReadArchiveFileBlocksRead(const QString& path) {
+    QFile file;
+    if (!OpenRegularFile(path, file, QString()).isEmpty())
+        return std::nullopt;
+    // The fixed fields, three texts of at most 255 bytes and the field itself.
+    const QByteArray header = file.read(28 + 3 * (2 + kMaxTextBytes) + 2);
+    if (!HasSignature(header))
+        return std::nullopt;
+    Reader r(header);
+    r.Take(kSignatureSize);
+    if (r.Uint(2) != kBlocksReadVersion)
+        return std::nullopt;
+    r.Take(28 - kSignatureSize - 2);
+    for (const char* field : {"идентификация", "комментарий", "порт"})
+        r.Text(field);
+    const auto blocks = static_cast<int>(r.Uint(2));
+    if (r.Failed() || blocks < 1 || blocks > kBlockCount)
+        return std::nullopt;
+    return blocks;
+}
+
 QString WriteArchiveFile(const QString& path, const ArchiveFileContents& contents) {
     const QByteArray bytes = EncodeArchiveFile(contents);
     const QString folder = QFileInfo(path).absolutePath();

@@ -72,6 +72,11 @@ int RawImageChannelCount(const QByteArray& image);
 // cannot be read, and a file larger than ArchiveFileSizeLimit (without reading it).
 ArchiveFileReadResult ReadArchiveFile(const QString& path);
 
+// The blocks-read field of the archive file at path, from its header alone (a list of many
+// visits asks it without reading every image): nullopt for a whole download (formats 1 and 2)
+// and for a file whose header does not read.
+std::optional<int> ReadArchiveFileBlocksRead(const QString& path);
+
 // Writes the archive file at path atomically (a temporary file renamed over the target only when
 // complete and flushed), creating missing folders. Returns the cause of a failure in plain
 // Russian words, or an empty text on success; a failed write leaves an earlier file whole.

@@ -112,6 +112,12 @@ TEST(ArchiveFileFormat, BlocksReadIsFormatThreeAndRoundTrips) {
     EXPECT_EQ(back.contents->blocksRead, std::optional(2912));
     EXPECT_EQ(EncodeArchiveFile(*back.contents), three);
     EXPECT_FALSE(DecodeArchiveFile(one).contents->blocksRead);
+    // A list of visits reads the field from the header of the kept file alone.
+    QTemporaryDir dir;
+    ASSERT_EQ(WriteArchiveFile(dir.filePath("new.kvarc"), partial), QString());
+    ASSERT_EQ(WriteArchiveFile(dir.filePath("whole.kvarc"), Kept()), QString());
+    EXPECT_EQ(ReadArchiveFileBlocksRead(dir.filePath("new.kvarc")), std::optional(2912));
+    EXPECT_FALSE(ReadArchiveFileBlocksRead(dir.filePath("whole.kvarc")));
 
     for (const int wrong : {0, 8449}) {
         QByteArray bad = three;
