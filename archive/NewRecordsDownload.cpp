@@ -10,59 +10,38 @@ namespace {
 class BlockFetcher {
 public:
     BlockFetcher(FrameLink& link, const NewRecordsDownloadHooks& hooks)
-        : link_(link), hooks_(hooks) {}
+        : link_(link), hooks_(hooks) {
+        whole_.processEvents = hooks.processEvents;
+        whole_.onTxFailures = hooks.onTxFailures;
+        whole_.onRxFailures = hooks.onRxFailures;
+        whole_.cancelled = hooks.cancelled;
+    }
 
     // One block with the download's retry order; nothing when the run ends (result says why).
     std::optional<QByteArray> Fetch(int block) {
-        const auto offset = static_cast<std::uint32_t>(block) * FlashBlockLength;
-        bool firstRequest = true;
-        for (;;) {
-            const LinkOutcome sent = RequestFlashBlock(link_, offset, FlashBlockLength);
-            if (sent != LinkOutcome::Ok) {
-                ++result_.txFailures;
-                result_.lastFailure = sent;
-                if (hooks_.onTxFailures)
-                    hooks_.onTxFailures(result_.txFailures);
-            }
-            if (firstRequest && hooks_.onBlocks)
-                hooks_.onBlocks(done_, std::max(done_, planned_));
-            if (result_.txFailures > DownloadFailureLimit)
-                return End(DownloadOutcome::TxError);
-            if (firstRequest) {
-                firstRequest = false;
-                if (hooks_.processEvents)
-                    hooks_.processEvents();
-                if (hooks_.cancelled && hooks_.cancelled())
-                    return End(DownloadOutcome::Cancelled);
-            }
-            const FlashBlock answer = ReceiveFlashBlock(link_, FlashBlockLength);
-            if (answer.outcome != LinkOutcome::Ok) {
-                ++result_.rxFailures;
-                result_.lastFailure = answer.outcome;
-                if (hooks_.onRxFailures)
-                    hooks_.onRxFailures(result_.rxFailures);
-            }
-            if (result_.rxFailures > DownloadFailureLimit)
-                return End(DownloadOutcome::RxError);
-            if (answer.outcome == LinkOutcome::Ok) {
-                ++done_;
-                return QByteArray(reinterpret_cast<const char*>(answer.bytes.data()),
-                                  static_cast<qsizetype>(answer.bytes.size()));
-            }
+        QByteArray bytes;
+        const DownloadOutcome outcome = FetchArchiveBlock(
+            link_, static_cast<std::uint32_t>(block) * FlashBlockLength, FlashBlockLength, whole_,
+            [this] {
+                if (hooks_.onBlocks)
+                    hooks_.onBlocks(done_, std::max(done_, planned_));
+            },
+            result_, bytes);
+        if (outcome != DownloadOutcome::Completed) {
+            result_.outcome = outcome;
+            return std::nullopt;
         }
+        ++done_;
+        return bytes;
     }
 
     void Plan(int total) { planned_ = total; }
     DownloadResult& Result() { return result_; }
 
 private:
-    std::optional<QByteArray> End(DownloadOutcome outcome) {
-        result_.outcome = outcome;
-        return std::nullopt;
-    }
-
     FrameLink& link_;
     const NewRecordsDownloadHooks& hooks_;
+    DownloadHooks whole_; // the hooks a block asks, as the whole download's
     DownloadResult result_;
     int done_ = 0;
     int planned_ = 0;
