@@ -82,6 +82,8 @@ public:
     void btWriteInfoClick();
     void speSerialDblClick();
     void bt_DF_ReadClick();
+    // "Сервис" → "Прочитать новые записи" (MainFormNewRecords.cpp).
+    void NewRecordsClick();
     void btSaveToTxtClick();
     void btExportToExelClick();
     void btExportToOOoClick();

@@ -30,6 +30,12 @@ template <typename Make> void Raise(QPointer<QWidget>& window, Make make) {
 } // namespace
 
 ServiceTools::ServiceTools(TMainForm& form) : QObject(&form), form_(form) {
+    QAction* newRecords = form.ServiceMenu->addAction(QStringLiteral("Прочитать новые записи"));
+    newRecords->setObjectName(QStringLiteral("NewRecordsAction"));
+    connect(newRecords, &QAction::triggered, this,
+            [this] { form_.RunGuarded([this] { form_.NewRecordsClick(); }); });
+    form.ServiceMenu->addSeparator();
+
     QAction* doctor = form.ServiceMenu->addAction(QStringLiteral("Диагностика порта…"));
     doctor->setObjectName(QStringLiteral("PortDoctorAction"));
     connect(doctor, &QAction::triggered, this, &ServiceTools::OpenPortDoctor);

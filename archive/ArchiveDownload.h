@@ -52,3 +52,15 @@ struct DownloadHooks {
 // Runs one download on the link from offset 0 with zero counters and an empty image. A
 // cancelled run returns Cancelled at once and touches neither the link nor any hook again.
 DownloadResult DownloadArchive(FrameLink& link, const DownloadHooks& hooks);
+
+// One block of length bytes from offset with the retry order above, the failures counted on in
+// counts (its txFailures, rxFailures and lastFailure) and told through hooks' onTxFailures and
+// onRxFailures. afterFirstRequest (optional) is called once, right after the first request was
+// sent (and its failure counted), before the transmission limit is tested; then hooks'
+// processEvents and cancelled are asked once. Appends the bytes to image and returns Completed,
+// or returns TxError, RxError or Cancelled (nothing appended; a cancelled block touches the link
+// no more). The whole download and the read of only the new records ask every block this way.
+DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::uint8_t length,
+                                  const DownloadHooks& hooks,
+                                  const std::function<void()>& afterFirstRequest,
+                                  DownloadResult& counts, QByteArray& image);

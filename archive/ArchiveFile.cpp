@@ -42,6 +42,9 @@ constexpr std::uint8_t kAddressKnown = 0x02;
 constexpr std::uint8_t kTimeUnknown = 0x04;
 constexpr std::uint16_t kFirstVersion = 1;
 constexpr std::uint16_t kTimeUnknownVersion = 2;
+constexpr int kBlockCount = ArchiveSize / ArchiveRecordSize;
+// The fixed fields before the texts.
+constexpr int kFixedHeaderSize = 28;
 
 const QString kTruncated = QStringLiteral("файл обрезан");
 
@@ -235,6 +238,8 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     c.identification = r.Text("идентификация");
     c.comment = r.Text("комментарий");
     c.port = r.Text("порт");
+    if (version >= CompressedArchiveFileVersion && (flags & ArchiveFileBlocksReadFlag))
+        c.blocksRead = static_cast<int>(r.Uint(2));
     const auto imageSize = static_cast<qsizetype>(r.Uint(4));
     if (r.Failed())
         return Failure(r.Error());
@@ -242,9 +247,11 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     if (c.channelCount < 1 || c.channelCount > MaxChannelCount)
         return Failure(QStringLiteral("файл повреждён: число каналов %1").arg(c.channelCount));
     // Format 1 knows the serial and address flags; format 2 adds the unknown download time and
-    // is written only with it, so that every file has one encoding.
+    // is written only with it, so that every file has one encoding; format 3 adds the blocks
+    // read field.
     const std::uint8_t knownFlags =
-        kSerialKnown | kAddressKnown | (version >= 2 ? kTimeUnknown : 0);
+        kSerialKnown | kAddressKnown | (version >= kTimeUnknownVersion ? kTimeUnknown : 0) |
+        (version >= CompressedArchiveFileVersion ? ArchiveFileBlocksReadFlag : 0);
     if ((flags & ~knownFlags) != 0 || reserved != 0)
         return Failure(QStringLiteral("файл повреждён: неизвестные признаки в заголовке"));
     const bool timeUnknown = (flags & kTimeUnknown) != 0;
@@ -255,6 +262,8 @@ ArchiveFileReadResult DecodeArchiveFile(const QByteArray& bytes) {
     if ((!(flags & kSerialKnown) && serial != 0) || (!(flags & kAddressKnown) && address != 0) ||
         (timeUnknown && (msecs != 0 || offset != 0)))
         return Failure(QStringLiteral("файл повреждён: номер, адрес или время без признака"));
+    if (c.blocksRead && (*c.blocksRead < 1 || *c.blocksRead > kBlockCount))
+        return Failure(QStringLiteral("файл повреждён: прочитано блоков %1").arg(*c.blocksRead));
     if (offset < -kMaxOffsetSeconds || offset > kMaxOffsetSeconds)
         return Failure(QStringLiteral("файл повреждён: смещение от UTC %1 с").arg(offset));
     if (!timeUnknown) {
@@ -322,6 +331,32 @@ ArchiveFileReadResult ReadArchiveFile(const QString& path) {
     if (bytes.size() > ArchiveFileSizeLimit)
         return Failure(QStringLiteral("файл слишком велик для архива"));
     return DecodeArchiveFile(bytes);
+}
+
+std::optional<int> ReadArchiveFileBlocksRead(const QString& path) {
+    QFile file;
+    if (!OpenRegularFile(path, file, QString()).isEmpty())
+        return std::nullopt;
+    // The fixed fields, three texts of at most 255 bytes and the field itself.
+    const QByteArray header = file.read(kFixedHeaderSize + 3 * (2 + kMaxTextBytes) + 2);
+    if (!HasSignature(header))
+        return std::nullopt;
+    Reader r(header);
+    r.Take(kSignatureSize);
+    const auto version = r.Uint(2);
+    r.Uint(1); // channel count
+    const auto flags = r.Uint(1);
+    // Formats 1 and 2, and a format 3 file without the field, hold a whole download.
+    if (r.Failed() || version < CompressedArchiveFileVersion ||
+        version > ArchiveFileFormatVersion || !(flags & ArchiveFileBlocksReadFlag))
+        return std::nullopt;
+    r.Take(kFixedHeaderSize - kSignatureSize - 4);
+    for (const char* field : {"идентификация", "комментарий", "порт"})
+        r.Text(field);
+    const auto blocks = static_cast<int>(r.Uint(2));
+    if (r.Failed() || blocks < 1 || blocks > kBlockCount)
+        return std::nullopt;
+    return blocks;
 }
 
 QString WriteArchiveFile(const QString& path, const ArchiveFileContents& contents) {

@@ -23,7 +23,8 @@
 
 // The newest format version this program writes; it reads this one and every older one. A file
 // whose download time is known is written as format 1, as before; format 2 marks the time unknown;
-// format 3 stores the image compressed (CompressedArchiveFile.h), as kept downloads are written.
+// format 3 stores the image compressed (CompressedArchiveFile.h), as kept downloads are written,
+// and alone can say how many blocks a read of only what changed took from the controller.
 constexpr std::uint16_t ArchiveFileFormatVersion = 3;
 // No archive file is larger than this (the image plus a few KB of header).
 constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
@@ -37,6 +38,10 @@ struct ArchiveFileContents {
     QString port;                        // "COM3"; empty when not known
     QDateTime downloadedAt; // local time of the download, with its UTC offset; invalid: not known
     QByteArray image;       // exactly ArchiveSize bytes
+    // A read of only what changed since the last download: the blocks of 32 bytes it took from
+    // the controller (1 .. 8,448), the rest of the image coming from that download. nullopt: the
+    // whole archive was read.
+    std::optional<int> blocksRead;
 };
 
 struct ArchiveFileReadResult {
@@ -51,8 +56,9 @@ struct ArchiveFileReadResult {
 // library know a download. Every place that needs it asks here.
 QByteArray ArchiveImageSha256(const QByteArray& image);
 
-// The bytes of an archive file. contents.image must be ArchiveSize bytes and channelCount 1 or
-// 2; texts longer than the format allows are cut at a character boundary.
+// The bytes of an archive file of format 1 or 2. contents.image must be ArchiveSize bytes and
+// channelCount 1 or 2; texts longer than the format allows are cut at a character boundary.
+// blocksRead is not written: these formats hold the image alone, whole as it always is.
 QByteArray EncodeArchiveFile(const ArchiveFileContents& contents);
 
 // Checks and reads the bytes of an archive file or a raw image. Every field is checked: the
@@ -68,6 +74,11 @@ int RawImageChannelCount(const QByteArray& image);
 // that is not a regular file (a named pipe, a device: refused without blocking), a file that
 // cannot be read, and a file larger than ArchiveFileSizeLimit (without reading it).
 ArchiveFileReadResult ReadArchiveFile(const QString& path);
+
+// The blocks-read field of the archive file at path, from its header alone (a list of many
+// visits asks it without reading every image): nullopt for a whole download (formats 1 and 2,
+// and format 3 without the field) and for a file whose header does not read.
+std::optional<int> ReadArchiveFileBlocksRead(const QString& path);
 
 // Writes the archive file at path atomically (a temporary file renamed over the target only when
 // complete and flushed), creating missing folders. Returns the cause of a failure in plain

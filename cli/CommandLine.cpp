@@ -154,7 +154,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("address"),
         QStringLiteral("Сетевой адрес регулятора для --read (1–127); без него — из настроек."),
         QStringLiteral("N"));
-    parser.addOptions({read, address});
+    const QCommandLineOption newRecords(
+        QStringLiteral("new"),
+        QStringLiteral("С --read: прочитать только новые записи с прошлого сохранённого чтения "
+                       "этого регулятора (при любом сомнении — весь архив, с причиной)."));
+    parser.addOptions({read, address, newRecords});
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -231,6 +235,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return UsageError(QStringLiteral("--at указывается только вместе с --due"));
     if (parser.isSet(address) && !parser.isSet(read))
         return UsageError(QStringLiteral("--address указывается только вместе с --read"));
+    if (parser.isSet(newRecords) && !parser.isSet(read))
+        return UsageError(QStringLiteral("--new указывается только вместе с --read"));
     const QStringList files = parser.positionalArguments();
     if (mode && mode->library != Library::Import && !files.isEmpty())
         return UsageError(QStringLiteral("%1 не принимает файл «%2»")
@@ -260,6 +266,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(read)) {
         result.readPort = parser.value(read);
+        result.readNew = parser.isSet(newRecords);
         if (PortNumber(result.readPort) == 0)
             return UsageError(QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
                                   .arg(OneLinePath(result.readPort)));

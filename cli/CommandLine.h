@@ -40,6 +40,7 @@ struct CommandLine {
     // it (see ReadCommand.h). readAddress 0: the address the settings give.
     QString readPort;
     int readAddress = 0;
+    bool readNew = false; // --new: only what changed since the last kept download
 };
 
 // Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and

@@ -1,11 +1,13 @@
 #include "ReadCommand.h"
 
 #include "ArchiveGeometry.h"
+#include "BlocksReadText.h"
 #include "ConsoleText.h"
 #include "ControllerRead.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
 #include "LibraryCommandLine.h"
+#include "NewRecordsRead.h"
 #include "OneLinePath.h"
 #include "PortMap.h"
 #include "PortSurvey.h"
@@ -100,6 +102,34 @@ ControllerReadHooks ProgressHooks(const QString& name, QElapsedTimer& clock, int
     return hooks;
 }
 
+// The same for a read of only the new records: over the blocks it reads; the cause of a whole
+// read is said on its own line whatever standard error is.
+NewRecordsDownloadHooks NewRecordsProgress(const QString& name, QElapsedTimer& clock,
+                                           int& shownPercent) {
+    NewRecordsDownloadHooks hooks;
+    hooks.onWholeRead = [name, &shownPercent](const QString& cause) {
+        WriteConsoleText(
+            stderr, QStringLiteral("%1kv9000: %2: читается весь архив: %3\n")
+                        .arg(shownPercent >= 0 ? QStringLiteral("\n") : QString(), name, cause));
+        shownPercent = -1;
+    };
+    if (!IsConsoleTerminal(stderr))
+        return hooks;
+    hooks.onBlocks = [name, &clock, &shownPercent](int done, int total) {
+        const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 0;
+        if (percent == shownPercent)
+            return;
+        shownPercent = percent;
+        const auto left = EstimateSecondsLeft(done, total, clock.elapsed() / 1000.0);
+        WriteConsoleText(stderr,
+                         QStringLiteral("\r%1: чтение новых записей %2%%3   ")
+                             .arg(name)
+                             .arg(percent)
+                             .arg(left ? QStringLiteral(", ") + FormatTimeLeft(*left) : QString()));
+    };
+    return hooks;
+}
+
 int Read(const CommandLine& line) {
     // Read only: nothing here writes the settings file.
     const SettingsLocation where = ProgramSettingsLocation();
@@ -133,8 +163,17 @@ int Read(const CommandLine& line) {
     QElapsedTimer clock;
     clock.start();
     int shownPercent = -1;
-    const ControllerRead read =
-        ReadController(link, port, speed, ProgressHooks(name, clock, shownPercent));
+    ControllerRead read;
+    std::optional<int> blocksRead;
+    if (line.readNew) {
+        NewRecordsControllerRead newRead = ReadControllerNewRecords(
+            link, port, speed, ArchivesFolder(), NewRecordsProgress(name, clock, shownPercent));
+        read = std::move(newRead.read);
+        if (newRead.wholeReadCause.isEmpty())
+            blocksRead = newRead.blocksRead;
+    } else {
+        read = ReadController(link, port, speed, ProgressHooks(name, clock, shownPercent));
+    }
     link.CloseCOM();
     if (shownPercent >= 0)
         WriteConsoleText(stderr, QStringLiteral("\n"));
@@ -150,7 +189,7 @@ int Read(const CommandLine& line) {
                          keptError = error;
                      });
     const ServiceSession::KeptDownload kept =
-        session.KeepRead(read, portLabel, QDateTime::currentDateTime());
+        session.KeepRead(read, portLabel, QDateTime::currentDateTime(), blocksRead);
     session.WaitForSaves();
     QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
     if (!keptError.isEmpty())
@@ -161,6 +200,9 @@ int Read(const CommandLine& line) {
                                      .arg(name, kept.contents.serial
                                                     ? QString::number(*kept.contents.serial)
                                                     : QStringLiteral("неизвестен")));
+    if (blocksRead)
+        WriteConsoleText(stderr,
+                         QStringLiteral("kv9000: %1: %2\n").arg(name, BlocksReadText(blocksRead)));
     IndexKeptDownload(
         keptPath,
         settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed());

@@ -21,7 +21,8 @@ bool SameContents(const ArchiveFileContents& a, const ArchiveFileContents& b) {
     return a.channelCount == b.channelCount && a.serial == b.serial && a.address == b.address &&
            a.identification == b.identification && a.comment == b.comment && a.port == b.port &&
            a.downloadedAt == b.downloadedAt &&
-           a.downloadedAt.offsetFromUtc() == b.downloadedAt.offsetFromUtc() && a.image == b.image;
+           a.downloadedAt.offsetFromUtc() == b.downloadedAt.offsetFromUtc() && a.image == b.image &&
+           a.blocksRead == b.blocksRead;
 }
 
 } // namespace

@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     // A comment that begins with a byte-order mark is read back with it.
     ArchiveFileContents marked = kept;
     marked.comment = QStringLiteral("\uFEFFКотельная");
+    // A read of only the new records: its count of blocks read in the compressed file's header.
+    ArchiveFileContents news = kept;
+    news.blocksRead = 2912;
     const QByteArray keptBytes = EncodeArchiveFile(kept);
     ok = ok && Write(file, "kept-two-channels.kvarc", keptBytes) &&
          Write(file, "kept-one-channel-identity-unknown.kvarc", EncodeArchiveFile(unknown)) &&
@@ -78,6 +81,7 @@ int main(int argc, char** argv) {
          Write(file, "kept-truncated.kvarc", keptBytes.left(200)) &&
          Write(file, "kept-compressed-two-channels.kvarc", EncodeCompressedArchiveFile(kept)) &&
          Write(file, "kept-compressed-one-channel.kvarc", EncodeCompressedArchiveFile(unknown)) &&
+         Write(file, "kept-compressed-new-records.kvarc", EncodeCompressedArchiveFile(news)) &&
          Write(compressed, "one-channel", '\1' + CompressImage(one, 1)) &&
          Write(compressed, "two-channels", '\2' + CompressImage(two, 2)) &&
          Write(compressed, "two-channels-cut", '\2' + CompressImage(two, 2).left(5000));

@@ -1,5 +1,7 @@
 #include "LibraryWindow.h"
 
+#include "ArchiveFile.h"
+#include "BlocksReadText.h"
 #include "ChartWindow.h"
 #include "LibraryDue.h"
 #include "LibraryIndex.h"
@@ -120,11 +122,11 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     controllers_->setModel(filterModel_);
     controllers_->sortByColumn(0, Qt::AscendingOrder);
 
-    visitModel_ = new QStandardItemModel(0, 8, this);
+    visitModel_ = new QStandardItemModel(0, 9, this);
     visitModel_->setHorizontalHeaderLabels(
         {QStringLiteral("Загружен"), QStringLiteral("Записей"), QStringLiteral("С"),
          QStringLiteral("По"), QStringLiteral("Потеряно дней"), QStringLiteral("Настройки"),
-         QStringLiteral("Порт"), QStringLiteral("Файл")});
+         QStringLiteral("Порт"), QStringLiteral("Чтение"), QStringLiteral("Файл")});
     visits_ = MakeTable(this);
     visits_->setModel(visitModel_);
     visits_->setSortingEnabled(false); // in the order of the visits
@@ -247,6 +249,7 @@ void LibraryWindow::ShowVisits() {
             LostDays(v.lostSeconds),
             Text(v.settingsChanged ? QStringLiteral("изменены") : QString()),
             Text(v.port),
+            Text(BlocksReadText(ReadArchiveFileBlocksRead(v.file))),
             Text(QDir::toNativeSeparators(v.file))};
         row[0]->setData(v.file, kFileRole);
         visitModel_->appendRow(row);

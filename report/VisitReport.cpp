@@ -3,6 +3,7 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "BlocksReadText.h"
 #include "ChannelSummary.h"
 #include "FindingSpans.h"
 #include "IdentityJournal.h"
@@ -105,6 +106,9 @@ private:
         flow_.Heading(QStringLiteral("Снятие архива"));
         flow_.Paragraph(QStringLiteral("Время: %1").arg(LocalTimeText(a.downloadedAt)));
         flow_.Paragraph(QStringLiteral("Порт: %1").arg(Or(a.port, QStringLiteral("не известен"))));
+        if (a.blocksRead)
+            flow_.Paragraph(QStringLiteral("Чтение: только новые записи, %1")
+                                .arg(BlocksReadText(a.blocksRead)));
         const QByteArray sha = ArchiveImageSha256(a.image).toHex();
         flow_.Paragraph(
             QStringLiteral("SHA-256 образа (начало): %1").arg(QString::fromLatin1(sha.left(16))));

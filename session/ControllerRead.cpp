@@ -31,7 +31,7 @@ ControllerRead ReadController(FrameLink& link, int n, int speed, const Controlle
     download.onTxFailures = hooks.onTxFailures;
     download.onRxFailures = hooks.onRxFailures;
     download.cancelled = hooks.cancelled;
-    read.download = DownloadArchive(link, download);
+    read.download = hooks.download ? hooks.download(link, read) : DownloadArchive(link, download);
     switch (read.download.outcome) {
     case DownloadOutcome::Completed:
         // Asked after the last block, so that a moved cable cannot put the archive under the

@@ -31,6 +31,9 @@ struct ControllerReadHooks {
     std::function<void(int)> onTxFailures;
     std::function<void(int)> onRxFailures;
     std::function<bool()> cancelled; // asked before the download and once per block
+    // Another download in place of the whole one (the read of only the new records), given the
+    // read so far (the controller found, its identity); it calls its own progress hooks.
+    std::function<DownloadResult(FrameLink&, const struct ControllerRead&)> download;
 };
 
 struct ControllerRead {

@@ -68,7 +68,8 @@ void ServiceSession::CloseShown() {
 ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& image,
                                                           const QString& port,
                                                           const ControllerOnLine& onLine,
-                                                          const QDateTime& now) {
+                                                          const QDateTime& now,
+                                                          std::optional<int> blocksRead) {
     KeptDownload kept;
     ArchiveFileContents& contents = kept.contents;
     contents.channelCount = controllerChannels_;
@@ -91,6 +92,7 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
     contents.port = port;
     contents.downloadedAt = now;
     contents.image = image;
+    contents.blocksRead = blocksRead;
     shown_ = contents;
     shownPath_.clear();
     keptPath_.clear();
@@ -117,10 +119,11 @@ ServiceSession::KeptDownload ServiceSession::KeepDownload(const QByteArray& imag
 }
 
 ServiceSession::KeptDownload ServiceSession::KeepRead(const ControllerRead& read,
-                                                      const QString& port, const QDateTime& now) {
+                                                      const QString& port, const QDateTime& now,
+                                                      std::optional<int> blocksRead) {
     SetController(read.found.channelCount);
     SetIdentityRead(read.identity, FromCp1251(read.identity.lastReply));
-    return KeepDownload(read.download.image, port, read.onLine, now);
+    return KeepDownload(read.download.image, port, read.onLine, now, blocksRead);
 }
 
 void ServiceSession::WaitForSaves() {

@@ -32,6 +32,9 @@ public:
     // Waits for the saves still running.
     ~ServiceSession() override;
 
+    // Where completed downloads are kept (one folder per serial number in it).
+    const QString& KeptFolder() const { return archivesFolder_; }
+
     // --- The controller on the line ---------------------------------------------------------
     // Discovery found a controller with this many channels (1 or 2), or none (0).
     void SetController(int channels);
@@ -74,13 +77,16 @@ public:
     // (KeepArchiveFile: no file is ever replaced). onLine is what the controller answered when
     // asked right after the download; values it did not give leave the identity as last read.
     // SaveFinished tells the name taken and how the write ended.
+    // blocksRead: set for a read of only what changed (kept in the file), nullopt for a whole one.
     KeptDownload KeepDownload(const QByteArray& image, const QString& port,
-                              const ControllerOnLine& onLine, const QDateTime& now);
+                              const ControllerOnLine& onLine, const QDateTime& now,
+                              std::optional<int> blocksRead = std::nullopt);
     // A completed read without a window (ReadController) becomes what the window's discovery,
     // identity read and download would have made of it (the controller, its identity as read,
     // the status text of the read's last reply), and its image is kept as KeepDownload keeps
     // it. port: "COM<n>" of the read.
-    KeptDownload KeepRead(const ControllerRead& read, const QString& port, const QDateTime& now);
+    KeptDownload KeepRead(const ControllerRead& read, const QString& port, const QDateTime& now,
+                          std::optional<int> blocksRead = std::nullopt);
     // Waits until every write started so far has ended (their SaveFinished are queued).
     void WaitForSaves();
     // The file the download shown was kept in, once its write has ended well (and its

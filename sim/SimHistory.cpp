@@ -51,7 +51,8 @@ double Outdoor(std::uint32_t seed, qint64 seconds) {
     return season + daily + weather;
 }
 
-void FillRecord(std::uint8_t* rec, std::uint32_t seed, int channel, qint64 number) {
+void FillRecord(std::uint8_t* rec, std::uint32_t seed, int channel, qint64 number,
+                qint64 stampShift) {
     const qint64 seconds = number * kHistoryLogInterval;
     const double setpoint = channel == 0 ? 20.0 : 18.0;
     const double slope = channel == 0 ? 1.45 : 1.10;
@@ -68,7 +69,7 @@ void FillRecord(std::uint8_t* rec, std::uint32_t seed, int channel, qint64 numbe
     const double supply = required + noise(4, 2.5);
     const double ret = setpoint + (supply - setpoint) * share + noise(5, 0.6);
 
-    PutStamp(rec, HistoryStart().addSecs(seconds));
+    PutStamp(rec, HistoryStart().addSecs(std::max<qint64>(0, seconds - stampShift)));
     PutInt16(rec + 7, Tenths(supply));
     PutInt16(rec + 9, Tenths(ret));
     PutInt16(rec + 11, Tenths(room1));
@@ -104,7 +105,9 @@ void FillSettings(std::uint8_t* block, std::uint32_t seed, int channel, qint64 c
     block[31] = kSettingsMarker;
 }
 
-void FillChannel(std::uint8_t* base, int records, int channel, std::uint32_t seed, qint64 now) {
+void FillChannel(std::uint8_t* base, int records, int channel, std::uint32_t seed, qint64 now,
+                 qint64 clockBack) {
+    const qint64 setBack = now - 86400;                   // when the clock was set back
     const qint64 written = now / kHistoryLogInterval + 1; // records 0 .. written - 1 so far
     const qint64 writePos = written % records;
     // Writing into a sector erased it whole: the slots from the write position to the sector's
@@ -115,7 +118,8 @@ void FillChannel(std::uint8_t* base, int records, int channel, std::uint32_t see
         const qint64 slot = number % records;
         if ((slot >= writePos && slot < erasedEnd) || PowerCut(seed, number))
             continue;
-        FillRecord(base + slot * kRecordSize, seed, channel, number);
+        FillRecord(base + slot * kRecordSize, seed, channel, number,
+                   clockBack > 0 && number * kHistoryLogInterval >= setBack ? clockBack : 0);
     }
     std::uint8_t* settings = base + static_cast<std::ptrdiff_t>(records) * kRecordSize;
     const qint64 lastChange = now / kSettingsEvery;
@@ -130,13 +134,14 @@ QDateTime HistoryStart() {
     return QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC);
 }
 
-QByteArray HistoryArchiveAt(int channels, std::uint32_t seed, const QDateTime& at) {
+QByteArray HistoryArchiveAt(int channels, std::uint32_t seed, const QDateTime& at,
+                            int clockBackDays) {
     QByteArray image(kArchiveSize, static_cast<char>(0xFF));
     const qint64 now = std::max<qint64>(0, HistoryStart().secsTo(at));
     auto* bytes = reinterpret_cast<std::uint8_t*>(image.data());
     for (int c = 0; c < channels; ++c)
         FillChannel(bytes + static_cast<std::ptrdiff_t>(c) * ChannelBlockSize(channels),
-                    RecordsPerChannel(channels), c, seed, now);
+                    RecordsPerChannel(channels), c, seed, now, qint64{clockBackDays} * 86400);
     return image;
 }
 

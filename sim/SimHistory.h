@@ -25,7 +25,10 @@ QDateTime HistoryStart();
 // The archive of a controller with the given channel count (1 or 2) at the moment at (wall
 // clock, taken as UTC), which must not be before HistoryStart(). Records fall on every half hour;
 // a few short power cuts leave records unwritten; every channel ends with its four most recent
-// settings blocks (the settings change every 45 days).
-QByteArray HistoryArchiveAt(int channels, std::uint32_t seed, const QDateTime& at);
+// settings blocks (the settings change every 45 days). clockBackDays: the controller's clock was
+// set back that many days a day before at, so that the records of that last day carry times
+// that many days earlier.
+QByteArray HistoryArchiveAt(int channels, std::uint32_t seed, const QDateTime& at,
+                            int clockBackDays = 0);
 
 } // namespace sim

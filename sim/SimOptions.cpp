@@ -154,6 +154,7 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     }
     if (!number(historySeed, 0, 2'000'000'000, o.historySeed))
         return std::nullopt;
+
     if (p.isSet(comment))
         o.comment = p.value(comment);
     if (p.isSet(id))
@@ -162,6 +163,18 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     o.clean = p.isSet(clean);
     for (const auto& [kind, opt] : plantOptions)
         for (const QString& value : p.values(opt)) {
+            // --clock-back DAYS (a number alone): the history's clock was set back that many
+            // days a day before --at.
+            bool days = false;
+            const int back = value.toInt(&days);
+            if (kind == PlantedKind::ClockBack && days) {
+                if (back < 1 || back > 3650 || !o.at) {
+                    error = QStringLiteral("--clock-back DAYS wants 1 to 3650 days and --at");
+                    return std::nullopt;
+                }
+                o.clockBackDays = back;
+                continue;
+            }
             QString why;
             const auto fault = ParsePlantedFault(kind, value, why);
             if (!fault) {

@@ -41,6 +41,7 @@ struct SimOptions {
     QString tcpHost;
     int tcpPort = 0;
     int fleet = 1;
+    int clockBackDays = 0; // --clock-back: the clock set back this many days a day before --at
 };
 
 // The default identification text for a channel count.

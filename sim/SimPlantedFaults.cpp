@@ -125,7 +125,8 @@ const std::vector<PlantedOption>& PlantedOptions() {
         {PlantedKind::OffCurve, "off-curve", "Тпод 15 degrees below Тграф from START for HOURS."},
         {PlantedKind::LogGap, "log-gap", "No records from START for HOURS."},
         {PlantedKind::ClockBack, "clock-back",
-         "At START the clock goes back by HOURS; later records carry the earlier times."},
+         "At START the clock goes back by HOURS; later records carry the earlier times. "
+         "With --at, a number alone: the clock was set back that many days a day before it."},
         {PlantedKind::RelayCycle, "relay-cycle",
          "A relay switches at every record from START for HOURS (EXTRA: relay 1 to 8, "
          "default 1)."},

@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
     // Controller i of a fleet: its own serial number and history.
     const auto historyOf = [&](int i) {
         const int seed = (options->historySeed >= 0 ? options->historySeed : options->serial) + i;
-        QByteArray history = sim::HistoryArchiveAt(options->channels,
-                                                   static_cast<std::uint32_t>(seed), *options->at);
+        QByteArray history =
+            sim::HistoryArchiveAt(options->channels, static_cast<std::uint32_t>(seed), *options->at,
+                                  options->clockBackDays);
         sim::PlantFaults(history, options->channels, options->planted);
         return history;
     };

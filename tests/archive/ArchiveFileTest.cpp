@@ -3,7 +3,10 @@
 // taken twice.
 
 #include "ArchiveFile.h"
+#include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
+#include "BlocksReadText.h"
+#include "CompressedArchiveFile.h"
 #include "ExclusiveName.h"
 
 #include <QDir>
@@ -79,16 +82,78 @@ TEST(ArchiveFileFormat, KnownTimeStaysFormatOneUnknownTimeIsFormatTwo) {
     twoWithoutFlag[8] = 2;
     QByteArray unknownWithTime = undated;
     unknownWithTime[16] = 1;
-    QByteArray three = undated; // a version newer than the compressed format 3
-    three[8] = 4;
+    QByteArray four = undated; // a version newer than the compressed format 3
+    four[8] = 4;
     for (const auto& [bytes, cause] : {std::pair{flagInOne, "неизвестные признаки"},
                                        {twoWithoutFlag, "формат 2 без признака"},
                                        {unknownWithTime, "без признака"},
-                                       {three, "более новой версией"}}) {
+                                       {four, "более новой версией"}}) {
         const ArchiveFileReadResult r = DecodeArchiveFile(bytes);
         EXPECT_FALSE(r.contents);
         EXPECT_TRUE(r.error.contains(QString::fromUtf8(cause))) << r.error.toStdString();
     }
+}
+
+// A read of only the new records keeps the blocks it read in format 3's header, flagged, and
+// reads back the same; a whole download's format 3 file has no field, and formats 1 and 2 hold
+// no count (nor its flag); a count out of range is damage. The count is shown as the library
+// and the report say it.
+TEST(ArchiveFileFormat, BlocksReadIsKeptInFormatThreeAndRoundTrips) {
+    ArchiveFileContents partial = Kept();
+    partial.blocksRead = 2912;
+    const QByteArray three = EncodeCompressedArchiveFile(partial);
+    const QByteArray whole = EncodeCompressedArchiveFile(Kept());
+    const QByteArray one = EncodeArchiveFile(Kept());
+    EXPECT_EQ(three.mid(8, 2).toHex(' '), "03 00");
+    EXPECT_EQ(static_cast<std::uint8_t>(three[11]), static_cast<std::uint8_t>(whole[11] | 0x08));
+    ASSERT_EQ(three.size(), whole.size() + 2);
+    const qsizetype field = one.size() - 4 - ArchiveSize - 32; // where the image size stands
+    EXPECT_EQ(three.mid(field, 2).toHex(' '), "60 0b");
+    EXPECT_EQ(three.mid(12, field - 12), whole.mid(12, field - 12));
+    EXPECT_EQ(three.mid(field + 2), whole.mid(field));
+    EXPECT_EQ(EncodeArchiveFile(partial), one);
+    const ArchiveFileReadResult back = DecodeArchiveFile(three);
+    ASSERT_TRUE(back.contents) << back.error.toStdString();
+    EXPECT_TRUE(back.compressed);
+    EXPECT_EQ(back.contents->blocksRead, std::optional(2912));
+    EXPECT_EQ(EncodeCompressedArchiveFile(*back.contents), three);
+    EXPECT_FALSE(DecodeArchiveFile(whole).contents->blocksRead);
+    EXPECT_FALSE(DecodeArchiveFile(one).contents->blocksRead);
+    QByteArray flagInOne = one;
+    flagInOne[11] = static_cast<char>(flagInOne[11] | 0x08);
+    EXPECT_TRUE(
+        DecodeArchiveFile(flagInOne).error.contains(QStringLiteral("неизвестные признаки")));
+
+    // A list of visits reads the field from the header of the kept file alone, of any version.
+    QTemporaryDir dir;
+    QString kept;
+    ASSERT_EQ(KeepArchiveFile(dir.path(), partial, &kept, KeptEncoding::Compressed), QString());
+    EXPECT_EQ(ReadArchiveFileBlocksRead(kept), std::optional(2912));
+    ASSERT_EQ(KeepArchiveFile(dir.path(), Kept(), &kept, KeptEncoding::Compressed), QString());
+    EXPECT_FALSE(ReadArchiveFileBlocksRead(kept));
+    ArchiveFileContents undated = partial;
+    undated.downloadedAt = {};
+    for (const auto& [name, contents] : {std::pair{"one.kvarc", partial}, {"two.kvarc", undated}}) {
+        ASSERT_EQ(WriteArchiveFile(dir.filePath(name), contents), QString());
+        EXPECT_FALSE(ReadArchiveFileBlocksRead(dir.filePath(name))) << name;
+    }
+
+    for (const int wrong : {0, 8449}) {
+        QByteArray bad = three;
+        bad[field] = static_cast<char>(wrong & 0xFF);
+        bad[field + 1] = static_cast<char>(wrong >> 8);
+        const ArchiveFileReadResult r = DecodeArchiveFile(bad);
+        EXPECT_FALSE(r.contents) << wrong;
+        EXPECT_TRUE(r.error.contains(QStringLiteral("прочитано блоков"))) << r.error.toStdString();
+    }
+
+    for (const auto& [count, text] : {std::pair{2912, "прочитано 2 912 блоков из 8 448"},
+                                      {1, "прочитано 1 блок из 8 448"},
+                                      {22, "прочитано 22 блока из 8 448"},
+                                      {111, "прочитано 111 блоков из 8 448"},
+                                      {1011, "прочитано 1 011 блоков из 8 448"}})
+        EXPECT_EQ(BlocksReadText(count), QString::fromUtf8(text));
+    EXPECT_EQ(BlocksReadText(std::nullopt), QString());
 }
 
 // A named pipe would block the open, a device the read: both are refused at once, with one

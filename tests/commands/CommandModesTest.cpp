@@ -87,6 +87,8 @@ TEST_F(CommandModesTest, EveryLineWithTwoModesOrAMissingOrEmptyValueIsAUsageErro
         {"--read", "COM1", "--address", "128"},
         {"--read", "COM1", "--address", "x"},
         {"--address", "5"},
+        {"--new"},
+        {"--new", "--library"},
         {"--check-calc", "--library"},
         {"--due", "--library"},
         {"--due", "f.kvarc"},

@@ -8,8 +8,10 @@
 #include "ProgramRun.h"
 #include "Ser2Net.h"
 #include "ServiceSession.h"
+#include "SimHistory.h"
 #include "WindowTestSupport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -136,6 +138,51 @@ TEST_F(ReadCommandTest, APortOnTheNetworkKeepsWhatThePseudoTerminalKeeps) {
         same.downloadedAt = expected.contents->downloadedAt;
         EXPECT_EQ(EncodeArchiveFile(same), EncodeArchiveFile(*expected.contents)) << port;
     }
+}
+
+// A controller downloaded whole, then revisited a month later: the window's "Прочитать новые
+// записи" and --read --new each keep the controller's memory as it is, marked with the blocks
+// read, and the visit report's and library's text is on standard error; --new without an
+// earlier download of that controller reads the whole archive and says why.
+TEST_F(ReadCommandTest, NewRecordsKeepTheControllersMemoryFromTheWindowAndTheCommandLine) {
+    const auto serve = [this](const char* at) {
+        sim_ = bed_.StartSim({"--at", at, "--serial", "777"});
+        ASSERT_TRUE(sim_->Running());
+        bed_.WriteSettings(QStringLiteral("[General]\nCOM port=1\n") +
+                           WindowTestBed::PortsSection({{1, sim_->Device()}}));
+    };
+    serve("2025-01-01");
+    const ProgramRun first = Read({QStringLiteral("--new")});
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.err.contains(QStringLiteral("читается весь архив: нет прежнего")))
+        << first.err.toStdString();
+    EXPECT_FALSE(ReadArchiveFile(first.out.chopped(1)).contents->blocksRead);
+
+    serve("2025-01-31");
+    const QByteArray memory =
+        sim::HistoryArchiveAt(2, 777, QDateTime(QDate(2025, 1, 31), QTime(0, 0), Qt::UTC));
+    auto form = bed_.OpenWindow();
+    QAction* action = form->findChild<QAction*>(QStringLiteral("NewRecordsAction"));
+    ASSERT_TRUE(action);
+    action->trigger();
+    form->WaitForArchiveSaves();
+    const ArchiveFileReadResult window = ReadArchiveFile(form->Session().KeptPath());
+    form.reset();
+    ASSERT_TRUE(window.contents) << window.error.toStdString();
+    EXPECT_TRUE(window.contents->image == memory);
+    ASSERT_TRUE(window.contents->blocksRead);
+    EXPECT_LT(*window.contents->blocksRead, 8448 / 2);
+
+    const ProgramRun again = Read({QStringLiteral("--new")});
+    ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains(QStringLiteral("блоков из 8 448")) ||
+                again.err.contains(QStringLiteral("блока из 8 448")))
+        << again.err.toStdString();
+    const ArchiveFileReadResult line = ReadArchiveFile(again.out.chopped(1));
+    ASSERT_TRUE(line.contents) << line.error.toStdString();
+    EXPECT_TRUE(line.contents->image == memory);
+    EXPECT_TRUE(line.contents->blocksRead);
+    EXPECT_TRUE(line.compressed && window.compressed); // kept as every download is
 }
 
 TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {
