@@ -48,11 +48,15 @@ double TimeDownload(const QString& url, int blocks) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const bool done = blocks == kBlocks ? result.outcome == DownloadOutcome::Completed
                                         : result.outcome == DownloadOutcome::Cancelled;
-    if (!done || result.txFailures + result.rxFailures > 0) {
+    if (!done) {
         std::fprintf(stderr, "download through %s failed (tx %d, rx %d)\n",
                      url.toLocal8Bit().constData(), result.txFailures, result.rxFailures);
         return -1;
     }
+    // A repeated request costs its time-out: said, and counted in the time.
+    if (result.txFailures + result.rxFailures > 0)
+        std::printf("(through %s: %d failed transmissions, %d failed receptions)\n",
+                    url.toLocal8Bit().constData(), result.txFailures, result.rxFailures);
     return seconds;
 }
 
