@@ -161,7 +161,12 @@ std::optional<int> FrameLink::RoundTripMs() const {
 }
 
 int FrameLink::ReplyAllowanceMs() const {
-    return std::min(RoundTripMs().value_or(0), MaxRoundTripAllowanceMs);
+    const std::optional<int> roundTrip = RoundTripMs();
+    if (!roundTrip)
+        return 0; // a serial port: the controller's own time
+    // A network's round trip varies from one exchange to the next: some room above the one
+    // measured, so that an answer a little late is not lost (and then taken for the next).
+    return std::min(*roundTrip + NetworkJitterAllowanceMs, MaxRoundTripAllowanceMs);
 }
 
 LinkBool FrameLink::TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,

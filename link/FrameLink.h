@@ -28,8 +28,10 @@ class FrameTrace;
 using LinkBool = std::uint8_t;
 
 constexpr int kTxBufferSize = 37;
-// The most a reply's time-out grows by for a port on the network's round trip.
+// The most a reply's time-out grows by for a port on the network's round trip, and the room
+// given above the measured round trip for its variation.
 constexpr int MaxRoundTripAllowanceMs = 3000;
+constexpr int NetworkJitterAllowanceMs = 300;
 constexpr int kRxBufferSize = 41;
 
 // Why a call on the link ended as it did.
@@ -105,8 +107,8 @@ public:
     // The round trip measured when the open port was opened (a port on the network); none for
     // a serial port or with no open port.
     std::optional<int> RoundTripMs() const;
-    // How much longer than asked RxFrame waits for a reply on the open port: the round trip,
-    // at most MaxRoundTripAllowanceMs; 0 for a serial port.
+    // How much longer than asked RxFrame waits for a reply on the open port: the round trip
+    // and NetworkJitterAllowanceMs, at most MaxRoundTripAllowanceMs; 0 for a serial port.
     int ReplyAllowanceMs() const;
     // Why the last open failed, when the stream said more than that it did not open (a box that
     // refused the connection); empty otherwise.

@@ -18,6 +18,11 @@
 
 namespace {
 
+// How long the line must stay quiet after a time-out before the next request, and the most
+// spent waiting for that.
+constexpr int LateAnswerQuietMs = 50;
+constexpr int MaxLateAnswerDrainMs = 1000;
+
 // A name lookup cannot be cut short, so it runs on a thread of its own that is left to finish
 // alone when it takes too long; the answer then goes nowhere.
 struct Lookup {
@@ -80,6 +85,8 @@ private:
     QString device_;
     bool failed_ = false;
     bool responsive_ = false;
+    // A read timed out: the answer may still be on its way and must not pass for the next one.
+    bool answerMayBeLate_ = false;
     std::optional<int> roundTripMs_;
     QString openFailure_;
     QString openNotice_;
@@ -233,6 +240,9 @@ bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
     failed_ = false;
     if (parse.port.protocol == NetworkProtocol::Rfc2217)
         Negotiate(speed);
+    // What the box still held from the line (answers to an earlier connection's requests)
+    // comes right after connecting: it is read and dropped before the first request.
+    answerMayBeLate_ = true;
     if (socket_->state() != QAbstractSocket::ConnectedState)
         return Fail(QStringLiteral("соединение закрыто устройством"));
     return true;
@@ -266,10 +276,16 @@ bool NetworkTransport::Take(std::vector<std::uint8_t>* into) {
 TransportResult NetworkTransport::DiscardInput() {
     if (failed_ || !socket_)
         return TransportResult::Failed;
+    // After a time-out the late answer is waited for (until the line has been quiet a while),
+    // so that it cannot pass for the answer to the request that follows.
+    const int quietMs = answerMayBeLate_ ? LateAnswerQuietMs : 0;
+    answerMayBeLate_ = false;
+    QElapsedTimer clock;
+    clock.start();
     do {
         if (!Take(nullptr))
             return Broken();
-    } while (socket_->waitForReadyRead(0));
+    } while (socket_->waitForReadyRead(quietMs) && clock.elapsed() < MaxLateAnswerDrainMs);
     return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::Ok : Broken();
 }
 
@@ -312,8 +328,10 @@ TransportResult NetworkTransport::Read(std::vector<std::uint8_t>& into, int time
         } else if (socket_->state() != QAbstractSocket::ConnectedState) {
             return Broken();
         }
-        if (clock.elapsed() >= timeoutMs)
+        if (clock.elapsed() >= timeoutMs) {
+            answerMayBeLate_ = true;
             return TransportResult::TimedOut;
+        }
     }
 }
 
