@@ -4,7 +4,6 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveGeometry.h"
-#include "CompressedArchiveFile.h"
 #include "ExclusiveName.h"
 #include "FileSync.h"
 #include "ImageCompression.h"
@@ -440,4 +439,39 @@ QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& conten
     if (keptPath)
         *keptPath = kept;
     return {};
+}
+
+namespace compressed {
+
+constexpr int kHashSize = 32;
+constexpr int kVersionOffset = 8;
+constexpr int kFlagsOffset = 11;
+constexpr int kImageSizeSize = 4;
+
+void PutUint(QByteArray& bytes, std::uint32_t v, int size) {
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+} // namespace compressed
+
+QByteArray EncodeCompressedArchiveFile(const ArchiveFileContents& contents) {
+    // The header and texts are those of the plain file; only the version and the image differ.
+    // The blocks read field, when there is one, comes between the port text and the image size.
+    const QByteArray plain = EncodeArchiveFile(contents);
+    QByteArray bytes =
+        plain.left(plain.size() - compressed::kHashSize - ArchiveSize - compressed::kImageSizeSize);
+    bytes[compressed::kVersionOffset] = static_cast<char>(CompressedArchiveFileVersion & 0xFF);
+    bytes[compressed::kVersionOffset + 1] = static_cast<char>(CompressedArchiveFileVersion >> 8);
+    if (contents.blocksRead) {
+        bytes[compressed::kFlagsOffset] =
+            static_cast<char>(bytes[compressed::kFlagsOffset] | ArchiveFileBlocksReadFlag);
+        compressed::PutUint(bytes, static_cast<std::uint32_t>(*contents.blocksRead), 2);
+    }
+    compressed::PutUint(bytes, ArchiveSize, compressed::kImageSizeSize);
+    const QByteArray stored = CompressImage(contents.image, contents.channelCount);
+    compressed::PutUint(bytes, static_cast<std::uint32_t>(stored.size()), 4);
+    bytes += stored;
+    bytes += plain.right(compressed::kHashSize);
+    return bytes;
 }

@@ -23,8 +23,8 @@
 
 // The newest format version this program writes; it reads this one and every older one. A file
 // whose download time is known is written as format 1, as before; format 2 marks the time unknown;
-// format 3 stores the image compressed (CompressedArchiveFile.h), as kept downloads are written,
-// and alone can say how many blocks a read of only what changed took from the controller.
+// format 3 stores the image compressed (EncodeCompressedArchiveFile below), as kept downloads are
+// written, and alone can say how many blocks a read of only what changed took from the controller.
 constexpr std::uint16_t ArchiveFileFormatVersion = 3;
 // No archive file is larger than this (the image plus a few KB of header).
 constexpr qint64 ArchiveFileSizeLimit = 4 * 1024 * 1024;
@@ -102,3 +102,19 @@ QString AutoSavePath(const QString& folder, const ArchiveFileContents& contents,
 enum class KeptEncoding { Plain, Compressed };
 QString KeepArchiveFile(const QString& folder, const ArchiveFileContents& contents,
                         QString* keptPath, KeptEncoding encoding = KeptEncoding::Plain);
+
+// The archive file's format version 3: the fields of versions 1 and 2, with the image stored
+// compressed (CompressImage) between its size and its SHA-256, and for a read of only what
+// changed the number of blocks read after the port (flag ArchiveFileBlocksReadFlag). Kept downloads
+// are written so, about a sixth of the size of the image (copies as the file they copy); "save as"
+// still writes version 1 or 2, which every version of the program reads. DecodeArchiveFile reads
+// all three.
+constexpr std::uint16_t CompressedArchiveFileVersion = 3;
+// Format 3's flag: the blocks read field (2 bytes, 1 .. 8,448) follows the port text. Without
+// it the whole archive was read.
+constexpr std::uint8_t ArchiveFileBlocksReadFlag = 0x08;
+
+// The bytes of a version 3 archive file (see docs/archive-file.md). contents as for
+// EncodeArchiveFile, blocksRead (1 .. 8,448) kept too; the same contents always give the same
+// bytes.
+QByteArray EncodeCompressedArchiveFile(const ArchiveFileContents& contents);

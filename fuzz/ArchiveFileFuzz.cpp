@@ -6,7 +6,6 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
-#include "CompressedArchiveFile.h"
 #include "FuzzCheck.h"
 
 #include <QByteArray>

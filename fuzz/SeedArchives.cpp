@@ -6,7 +6,6 @@
 // time so that the tree does not hold 270 KB images.
 
 #include "ArchiveFile.h"
-#include "CompressedArchiveFile.h"
 #include "ImageCompression.h"
 #include "SimArchive.h"
 

@@ -6,7 +6,6 @@
 //   bench_kept_year [CHANNELS] [DAYS]
 
 #include "ArchiveFile.h"
-#include "CompressedArchiveFile.h"
 #include "SimHistory.h"
 
 #include <QDateTime>

@@ -5,7 +5,6 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
-#include "CompressedArchiveFile.h"
 #include "IdentityJournal.h"
 
 #include <QFile>

@@ -6,7 +6,6 @@
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
 #include "BlocksReadText.h"
-#include "CompressedArchiveFile.h"
 #include "ExclusiveName.h"
 
 #include <QDir>

@@ -5,7 +5,6 @@
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
-#include "CompressedArchiveFile.h"
 #include "SimHistory.h"
 
 #include <QDateTime>

@@ -5,7 +5,6 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
-#include "CompressedArchiveFile.h"
 #include "ProgramRun.h"
 #include "TestQtApp.h"
 

@@ -4,7 +4,6 @@
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
-#include "CompressedArchiveFile.h"
 #include "ProgramRun.h"
 #include "Ser2Net.h"
 #include "ServiceSession.h"

@@ -4,7 +4,6 @@
 #include "LibraryIndex.h"
 #include "ArchiveFile.h"
 #include "ChartSeries.h"
-#include "CompressedArchiveFile.h"
 #include "LibrarySchema.h"
 #include "SimulatedVisit.h"
 
