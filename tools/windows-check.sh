@@ -228,12 +228,13 @@ ratio() { awk -v s="$(value "$1" download_seconds)" -v l="$line_time" 'BEGIN { p
 check "a read of one byte with the read time-outs returns as the byte arrives" \
     'awk -F"[:, ]+" "/^one byte:/ { ok = \$3 < 100 && \$5 == 1 } END { exit !ok }" \
         "$work/wait-probe.txt"'
-# At most 1.05 x line time; on a machine so loaded that the Linux program itself takes longer,
-# at most 1.05 x the Linux program's time in the same run.
-check "the paced download on Windows within 1.05 x line time (or the Linux time)" \
+# The speed itself is a figure, printed below and measured by the benchmark on an idle machine;
+# what fails here is a fault no load explains: a download slower than 1.25 x the line time (or
+# than the Linux program in the same run), as a wait per read that does not end when bytes come.
+check "the paced download on Windows ends, within 1.25 x line time (or the Linux time)" \
     '[ -z "$(value windows-paced download_messages)" ] &&
      awk -v w="$(value windows-paced download_seconds)" -v l="$(value linux-paced download_seconds)" \
-         -v t="$line_time" "BEGIN { exit !(w <= 1.05 * (l > t ? l : t)) }"'
+         -v t="$line_time" "BEGIN { exit !(w > 0 && w <= 1.25 * (l > t ? l : t)) }"'
 echo "Paced download at 115200 bit/s, line time $line_time s:" \
     "Linux $(value linux-paced download_seconds) s (ratio $(ratio linux-paced)," \
     "CPU $(value linux-paced download_cpu_seconds) s)," \
