@@ -40,6 +40,7 @@ const QString kProgram = QStringLiteral("kv9000");
 // The network addresses the window's field allows.
 constexpr int kFirstAddress = 1;
 constexpr int kLastAddress = 127;
+constexpr int kMostJobs = 64;
 
 // A usage error: no mode, exit code 2, the cause and where to read more on one line.
 CommandLine UsageError(const QString& cause) {
@@ -159,6 +160,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("С --read: прочитать только новые записи с прошлого сохранённого чтения "
                        "этого регулятора (при любом сомнении — весь архив, с причиной)."));
     parser.addOptions({read, address, newRecords});
+    const QCommandLineOption collect(
+        QStringLiteral("collect"),
+        QStringLiteral("Собрать все регуляторы списка (текст с табуляциями: port, address, name): "
+                       "новые записи или весь архив каждого, сохранить их, напечатать таблицу "
+                       "итогов и выйти."),
+        QStringLiteral("FLEET.tsv"));
+    const QCommandLineOption jobs(
+        QStringLiteral("jobs"),
+        QStringLiteral("С --collect: сколько регуляторов читать одновременно (1–64, по "
+                       "умолчанию 8)."),
+        QStringLiteral("N"));
+    parser.addOptions({collect, jobs});
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
@@ -200,6 +213,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         {&findings, "--findings", Library::None},
         {&report, "--report", Library::None},
         {&read, "--read", Library::None},
+        {&collect, "--collect", Library::None},
         {&library, "--library", Library::List},
         {&libraryImport, "--library-import", Library::Import},
         {&librarySync, "--library-sync", Library::Sync},
@@ -220,8 +234,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     for (const auto& [option, name] :
          {std::pair{&findings, "--findings"}, std::pair{&report, "--report"},
           std::pair{&reportOutput, "-o"}, std::pair{&read, "--read"},
-          std::pair{&address, "--address"}, std::pair{&dueAt, "--at"},
-          std::pair{&image, "--image"}}) {
+          std::pair{&address, "--address"}, std::pair{&dueAt, "--at"}, std::pair{&image, "--image"},
+          std::pair{&collect, "--collect"}, std::pair{&jobs, "--jobs"}}) {
         const QStringList values = parser.values(*option);
         if (values.size() > 1)
             return UsageError(
@@ -237,6 +251,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return UsageError(QStringLiteral("--address указывается только вместе с --read"));
     if (parser.isSet(newRecords) && !parser.isSet(read))
         return UsageError(QStringLiteral("--new указывается только вместе с --read"));
+    if (parser.isSet(jobs) && !parser.isSet(collect))
+        return UsageError(QStringLiteral("--jobs указывается только вместе с --collect"));
     const QStringList files = parser.positionalArguments();
     if (mode && mode->library != Library::Import && !files.isEmpty())
         return UsageError(QStringLiteral("%1 не принимает файл «%2»")
@@ -277,6 +293,17 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                 return UsageError(QStringLiteral("--address: ожидается число от %1 до %2")
                                       .arg(kFirstAddress)
                                       .arg(kLastAddress));
+        }
+        return result;
+    }
+    if (parser.isSet(collect)) {
+        result.collectPath = parser.value(collect);
+        if (parser.isSet(jobs)) {
+            bool number = false;
+            result.collectJobs = parser.value(jobs).toInt(&number);
+            if (!number || result.collectJobs < 1 || result.collectJobs > kMostJobs)
+                return UsageError(
+                    QStringLiteral("--jobs: ожидается число от 1 до %1").arg(kMostJobs));
         }
         return result;
     }

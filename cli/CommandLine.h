@@ -41,14 +41,19 @@ struct CommandLine {
     QString readPort;
     int readAddress = 0;
     bool readNew = false; // --new: only what changed since the last kept download
+    // --collect FLEET.tsv [--jobs N]: collect every controller of the fleet list, N at once (see
+    // CollectCommand.h).
+    QString collectPath;
+    int collectJobs = 8;
 };
 
 // Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and
 // one line of standard error (the cause and a hint), and no mode: an unknown option, more than
-// one FILE, two modes at once (--read, --library*, --reindex, --due, --image, --findings, --report,
+// one FILE, two modes at once (--read, --collect, --library*, --reindex, --due, --image,
+// --findings, --report,
 // --diagnose, --check-calc each stand alone), an option given twice, a missing or empty value, an
 // argument the mode does not take, -o without --report or --image, --address without --read,
-// --at without --due or not a date.
+// --at without --due or not a date, --jobs without --collect or not 1 to 64.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The arguments without the toolkit's own options (-platform offscreen, -style=fusion,

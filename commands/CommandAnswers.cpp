@@ -1,5 +1,6 @@
 #include "CommandAnswers.h"
 
+#include "CollectCommand.h"
 #include "FindingsOrReportAnswer.h"
 #include "ImageCommand.h"
 #include "LibraryCommandLine.h"
@@ -14,7 +15,7 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
         return std::nullopt; // a usage error, answered by the caller
     const bool findingsOrReport = !line.findingsPath.isEmpty() || !line.reportPath.isEmpty();
     if (!line.diagnose && line.library == CommandLine::Library::None && !findingsOrReport &&
-        line.readPort.isEmpty() && line.imagePath.isEmpty())
+        line.readPort.isEmpty() && line.imagePath.isEmpty() && line.collectPath.isEmpty())
         return std::nullopt;
     KeepToolkitMessagesOffConsole();
     if (!line.imagePath.isEmpty())
@@ -27,6 +28,8 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
         QCoreApplication core(argc, argv); // Qt's database drivers are plugins
         return AnswerLibraryCommand(line);
     }
+    if (!line.collectPath.isEmpty())
+        return AnswerCollectCommand(line, argc, argv);
     if (findingsOrReport)
         return AnswerFindingsOrReport(line, argc, argv);
     return AnswerReadCommand(line, argc, argv);

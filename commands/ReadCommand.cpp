@@ -6,12 +6,13 @@
 #include "ControllerRead.h"
 #include "Cp1251.h"
 #include "FrameLink.h"
+#include "KeptRead.h"
 #include "LibraryCommandLine.h"
 #include "NewRecordsRead.h"
 #include "OneLinePath.h"
 #include "PortMap.h"
 #include "PortSurvey.h"
-#include "ServiceSession.h"
+#include "ReadFailureText.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "TimeLeft.h"
@@ -51,35 +52,6 @@ QString PortRefusal(int port) {
     }
     return QStringLiteral("%1: порту не назначено устройство (см. kv9000 --diagnose)")
         .arg(PortName(port));
-}
-
-QString FailureCounts(const ControllerRead& read) {
-    return QStringLiteral("ошибок передачи %1, ошибок приёма %2")
-        .arg(read.download.txFailures)
-        .arg(read.download.rxFailures);
-}
-
-// The cause of a read that kept nothing, in one line.
-QString ReadFailure(const ControllerRead& read, const QString& name, int address) {
-    // The identity read comes before the download: a failure there names its step.
-    const QString during = read.identity.error.isEmpty()
-                               ? FailureCounts(read)
-                               : QStringLiteral("при чтении идентификации");
-    switch (read.outcome) {
-    case ControllerReadOutcome::NoController:
-        return QStringLiteral("%1: регулятор не обнаружен (адрес %2)").arg(name).arg(address);
-    case ControllerReadOutcome::TxError:
-        return QStringLiteral("%1: TX Error (%2)").arg(name, during);
-    case ControllerReadOutcome::RxError:
-        return QStringLiteral("%1: RX Error (%2)").arg(name, during);
-    case ControllerReadOutcome::PortLost:
-        return QStringLiteral("%1: порт пропал во время чтения (%2)").arg(name, during);
-    case ControllerReadOutcome::Cancelled:
-        return QStringLiteral("%1: чтение прервано").arg(name);
-    case ControllerReadOutcome::Completed:
-        break;
-    }
-    return {};
 }
 
 // The progress line, rewritten in place while standard error is a terminal.
@@ -178,22 +150,12 @@ int Read(const CommandLine& line) {
     if (shownPercent >= 0)
         WriteConsoleText(stderr, QStringLiteral("\n"));
     if (read.outcome != ControllerReadOutcome::Completed)
-        return Fail(ReadFailure(read, name, address));
+        return Fail(ReadFailureText(read, name, address));
 
-    ServiceSession session(ArchivesFolder());
-    QString keptPath;
-    QString keptError = QStringLiteral("запись не завершилась");
-    QObject::connect(&session, &ServiceSession::SaveFinished, &session,
-                     [&](const QString& path, const QString& error) {
-                         keptPath = path;
-                         keptError = error;
-                     });
-    const ServiceSession::KeptDownload kept =
-        session.KeepRead(read, portLabel, QDateTime::currentDateTime(), blocksRead);
-    session.WaitForSaves();
-    QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
-    if (!keptError.isEmpty())
-        return Fail(QStringLiteral("архив не сохранён: %1").arg(keptError));
+    const KeptRead kept = KeepCompletedRead(ArchivesFolder(), read, portLabel,
+                                            QDateTime::currentDateTime(), blocksRead);
+    if (!kept.error.isEmpty())
+        return Fail(QStringLiteral("архив не сохранён: %1").arg(kept.error));
     if (kept.anotherController)
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1: после чтения ответил другой регулятор "
                                                 "(серийный номер %2): архив сохранён под ним\n")
@@ -204,9 +166,9 @@ int Read(const CommandLine& line) {
         WriteConsoleText(stderr,
                          QStringLiteral("kv9000: %1: %2\n").arg(name, BlocksReadText(blocksRead)));
     IndexKeptDownload(
-        keptPath,
+        kept.path,
         settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed());
-    WriteConsoleText(stdout, OneLinePath(QDir::toNativeSeparators(keptPath)) + u'\n');
+    WriteConsoleText(stdout, OneLinePath(QDir::toNativeSeparators(kept.path)) + u'\n');
     return 0;
 }
 

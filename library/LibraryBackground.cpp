@@ -71,6 +71,21 @@ void LibraryBackground::AddKept(const QString& path, const QString& server,
         openFailed);
 }
 
+void LibraryBackground::SyncQuietly(const QString& server,
+                                    std::function<void(const QString&)> failed) {
+    const QString folder = archivesFolder_;
+    Run(
+        [server, folder, failed](LibraryIndex& index) {
+            const SyncReport sync = SyncWithServer(index, folder, server);
+            if (!sync.error.isEmpty() && failed)
+                failed(QStringLiteral("Синхронизация с сервером не завершена: %1").arg(sync.error));
+        },
+        [failed](const QString& error) {
+            if (failed)
+                failed(QStringLiteral("Библиотека не открывается: %1").arg(error));
+        });
+}
+
 void LibraryBackground::WaitForDone() {
     pool_->waitForDone();
 }

@@ -30,6 +30,9 @@ public:
     // why (the file itself is kept: the next catch-up or sync completes it).
     void AddKept(const QString& path, const QString& server = {},
                  std::function<void(const QString&)> failed = {});
+    // A quiet sync with server after many files were added (a collection of a fleet): failed as
+    // for AddKept.
+    void SyncQuietly(const QString& server, std::function<void(const QString&)> failed = {});
     // Waits until every job queued so far has finished (tests, benchmarks).
     void WaitForDone();
 

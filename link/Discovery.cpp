@@ -101,3 +101,12 @@ DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed) {
     link.CloseCOM();
     return {};
 }
+
+DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, int speed) {
+    QByteArray text;
+    if (link.OpenDevice(device, speed) && link.SetModeCOM(3, 0) && ReadIdentification(link, text) &&
+        IsControllerIdentification(text))
+        return Found(link, text);
+    link.CloseCOM();
+    return {};
+}

@@ -51,3 +51,8 @@ DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int spee
 // Tries port n alone, as discovery tries each candidate: the link is left open on it when the
 // controller answered, closed otherwise. For a reader told which port to read.
 DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed);
+
+// The same on exactly this device ("/dev/ttyUSB0", "tcp://box:4001"), which no port number need
+// name: the result's port is the number naming it now, 0 when none does; channelCount tells
+// whether the controller answered.
+DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, int speed);

@@ -8,12 +8,11 @@ ControllerReadOutcome FailureOutcome(LinkOutcome cause, bool transmission) {
     return transmission ? ControllerReadOutcome::TxError : ControllerReadOutcome::RxError;
 }
 
-} // namespace
-
-ControllerRead ReadController(FrameLink& link, int n, int speed, const ControllerReadHooks& hooks) {
+// The rest of a read once the controller was looked for.
+ControllerRead ReadFound(FrameLink& link, DiscoveryResult found, const ControllerReadHooks& hooks) {
     ControllerRead read;
-    read.found = FindControllerOn(link, n, speed);
-    if (read.found.port == 0)
+    read.found = std::move(found);
+    if (read.found.channelCount == 0)
         return read; // NoController
 
     read.identity = ReadIdentity(link);
@@ -50,4 +49,15 @@ ControllerRead ReadController(FrameLink& link, int n, int speed, const Controlle
         break;
     }
     return read;
+}
+
+} // namespace
+
+ControllerRead ReadController(FrameLink& link, int n, int speed, const ControllerReadHooks& hooks) {
+    return ReadFound(link, FindControllerOn(link, n, speed), hooks);
+}
+
+ControllerRead ReadControllerAtDevice(FrameLink& link, const QString& device, int speed,
+                                      const ControllerReadHooks& hooks) {
+    return ReadFound(link, FindControllerAtDevice(link, device, speed), hooks);
 }

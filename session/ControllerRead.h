@@ -49,3 +49,8 @@ struct ControllerRead {
 // caller closes it, or reads again), closed otherwise.
 ControllerRead ReadController(FrameLink& link, int n, int speed,
                               const ControllerReadHooks& hooks = {});
+
+// The same on exactly this device ("/dev/ttyUSB0", "tcp://box:4001"): for a reader given a list
+// of ports, several of which may be read at once, that must not go through the port map.
+ControllerRead ReadControllerAtDevice(FrameLink& link, const QString& device, int speed,
+                                      const ControllerReadHooks& hooks = {});

@@ -40,9 +40,12 @@ EarlierDownload FindEarlierDownload(const QString& archivesFolder,
     return earlier;
 }
 
-NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int speed,
-                                                  const QString& archivesFolder,
-                                                  const NewRecordsDownloadHooks& hooks) {
+namespace {
+
+// The read of only the new records, its controller found by find (on a port or a device).
+template <typename Find>
+NewRecordsControllerRead ReadNewRecordsWith(const Find& find, const QString& archivesFolder,
+                                            const NewRecordsDownloadHooks& hooks) {
     NewRecordsControllerRead result;
     ControllerReadHooks read;
     read.cancelled = hooks.cancelled;
@@ -57,6 +60,26 @@ NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int sp
         result.wholeReadCause = r.wholeReadCause;
         return std::move(r.download);
     };
-    result.read = ReadController(link, n, speed, read);
+    result.read = find(read);
     return result;
+}
+
+} // namespace
+
+NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int speed,
+                                                  const QString& archivesFolder,
+                                                  const NewRecordsDownloadHooks& hooks) {
+    return ReadNewRecordsWith(
+        [&](const ControllerReadHooks& read) { return ReadController(link, n, speed, read); },
+        archivesFolder, hooks);
+}
+
+NewRecordsControllerRead ReadControllerNewRecordsAtDevice(FrameLink& link, const QString& device,
+                                                          int speed, const QString& archivesFolder,
+                                                          const NewRecordsDownloadHooks& hooks) {
+    return ReadNewRecordsWith(
+        [&](const ControllerReadHooks& read) {
+            return ReadControllerAtDevice(link, device, speed, read);
+        },
+        archivesFolder, hooks);
 }

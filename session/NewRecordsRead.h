@@ -44,3 +44,8 @@ struct NewRecordsControllerRead {
 NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int speed,
                                                   const QString& archivesFolder,
                                                   const NewRecordsDownloadHooks& hooks = {});
+// The same on exactly this device (ReadControllerAtDevice).
+NewRecordsControllerRead
+ReadControllerNewRecordsAtDevice(FrameLink& link, const QString& device, int speed,
+                                 const QString& archivesFolder,
+                                 const NewRecordsDownloadHooks& hooks = {});

@@ -163,15 +163,8 @@ std::optional<Bytes> AskOverTcp(int port, std::uint8_t command, const Bytes& pay
 // on, each with its own history at --at; a port serves the next connection after one closes.
 TEST(SimFleet, ControllersOnConsecutivePortsEachWithItsSerialAndHistory) {
     constexpr int kFleet = 3;
-    std::unique_ptr<SimProcess> sim;
-    int port = 20000 + ::getpid() % 20000;
-    for (int attempt = 0; attempt < 5; ++attempt, port += 97) { // ports another program holds
-        sim = std::make_unique<SimProcess>(
-            QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "--fleet",
-                        QString::number(kFleet), "--serial", "700", "--at", "2024-03-01T10:00"});
-        if (sim->Running())
-            break;
-    }
+    int port = 0;
+    const auto sim = StartSimFleet(kFleet, {"--serial", "700", "--at", "2024-03-01T10:00"}, port);
     ASSERT_TRUE(sim->Running());
     EXPECT_EQ(sim->Device(), QStringLiteral("tcp://127.0.0.1:%1").arg(port));
     const QDateTime at(QDate(2024, 3, 1), QTime(10, 0), Qt::UTC);

@@ -157,3 +157,17 @@ std::vector<QJsonObject> ReadSimLog(const QString& path) {
     }
     return out;
 }
+
+std::unique_ptr<SimProcess> StartSimFleet(int n, const QStringList& args, int& firstPort) {
+    std::unique_ptr<SimProcess> sim;
+    firstPort = 20000 + static_cast<int>(::getpid() % 20000);
+    for (int attempt = 0; attempt < 5; ++attempt, firstPort += 97) { // ports another program holds
+        sim = std::make_unique<SimProcess>(
+            QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(firstPort),
+                        QStringLiteral("--fleet"), QString::number(n)} +
+            args);
+        if (sim->Running())
+            break;
+    }
+    return sim;
+}

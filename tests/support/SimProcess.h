@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <sys/types.h>
 #include <vector>
 
@@ -42,6 +43,10 @@ private:
     mutable bool ended_ = false;
     mutable int status_ = 0;
 };
+
+// kv9000-sim --tcp 127.0.0.1:PORT --fleet n with args, on n consecutive ports nothing else holds
+// (a few bases tried); firstPort is the first one. Not Running() when none was found.
+std::unique_ptr<SimProcess> StartSimFleet(int n, const QStringList& args, int& firstPort);
 
 // The simulator's --log file: one JSON object per line, in the order they were written.
 std::vector<QJsonObject> ReadSimLog(const QString& path);

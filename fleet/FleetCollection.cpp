@@ -1,0 +1,247 @@
+#include "FleetCollection.h"
+
+#include "ArchiveGeometry.h"
+#include "FrameLink.h"
+#include "KeptRead.h"
+#include "NewRecordsRead.h"
+#include "OverwriteDue.h"
+#include "PortMap.h"
+#include "ReadFailureText.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Pending {
+    int index = 0;
+    int tryNumber = 1;
+    Clock::time_point notBefore;
+};
+
+struct Event {
+    enum class Kind { Started, Blocks, Finished } kind;
+    int index = 0;
+    int a = 0;
+    int b = 0;
+};
+
+// What the workers and the caller share, under one lock.
+struct Shared {
+    std::mutex lock;
+    std::condition_variable workReady;
+    std::condition_variable eventReady;
+    std::deque<Pending> pending;
+    int running = 0;
+    // Ports a read has open: controllers at several addresses on one line are read in turn.
+    std::set<QString> busyPorts;
+    std::vector<Event> events;
+    std::vector<FleetResult> results;
+    std::atomic<bool> cancel{false};
+
+    void Post(const Event& e) {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            events.push_back(e);
+        }
+        eventReady.notify_one();
+    }
+};
+
+// One try at one controller; true when it ended for good (kept, or a failure no try mends).
+bool TryController(const FleetEntry& entry, const FleetOptions& options, int index, Shared& shared,
+                   FleetResult& result) {
+    const QString device = FleetDevice(entry.port);
+    if (device.isEmpty()) {
+        result.cause = QStringLiteral("%1: порту не назначено устройство").arg(entry.port);
+        return true;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    FrameLink link;
+    link.DeviceAddress = static_cast<std::uint8_t>(entry.address);
+    NewRecordsDownloadHooks hooks;
+    int shownPercent = -1;
+    hooks.onBlocks = [&](int done, int total) {
+        const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 0;
+        if (percent != shownPercent) {
+            shownPercent = percent;
+            shared.Post({Event::Kind::Blocks, index, done, total});
+        }
+    };
+    hooks.cancelled = [&shared] { return shared.cancel.load(); };
+    NewRecordsControllerRead read = ReadControllerNewRecordsAtDevice(link, device, options.speed,
+                                                                     options.archivesFolder, hooks);
+    const QString refused = link.OpenFailure();
+    link.CloseCOM();
+    result.seconds += clock.elapsed() / 1000.0;
+    if (read.read.outcome != ControllerReadOutcome::Completed) {
+        result.cause =
+            read.read.outcome == ControllerReadOutcome::NoController && !refused.isEmpty()
+                ? QStringLiteral("%1: %2").arg(entry.port, refused)
+                : ReadFailureText(read.read, entry.port, entry.address);
+        return read.read.outcome == ControllerReadOutcome::Cancelled;
+    }
+    const bool whole = !read.wholeReadCause.isEmpty();
+    const KeptRead kept = KeepCompletedRead(
+        options.archivesFolder, read.read, entry.port, QDateTime::currentDateTime(),
+        whole ? std::nullopt : std::optional<int>(read.blocksRead));
+    if (!kept.error.isEmpty()) {
+        // The disk, not the line: another try would read the controller again for nothing.
+        result.cause = QStringLiteral("архив не сохранён: %1").arg(kept.error);
+        return true;
+    }
+    result.outcome = whole ? FleetOutcome::Whole : FleetOutcome::New;
+    result.cause.clear();
+    result.serial = kept.contents.serial;
+    result.blocks = read.blocksRead;
+    result.file = kept.path;
+    result.overwriteFrom = OverwriteFrom(kept.contents.image, kept.contents.channelCount);
+    const auto before = options.lastSerials.find({entry.port, entry.address});
+    if (before != options.lastSerials.end() && result.serial && *result.serial != before->second)
+        result.serialBefore = before->second;
+    return true;
+}
+
+void Work(const std::vector<FleetEntry>& entries, const FleetOptions& options, Shared& shared) {
+    std::unique_lock<std::mutex> guard(shared.lock);
+    for (;;) {
+        if (shared.cancel || (shared.pending.empty() && shared.running == 0))
+            return;
+        if (shared.pending.empty()) {
+            // A read that fails now may come back for another try.
+            shared.workReady.wait(guard);
+            continue;
+        }
+        // The first controller whose pause is over and whose line is free; else wait for a
+        // pause to end or a read to end.
+        auto next = shared.pending.end();
+        for (auto it = shared.pending.begin(); it != shared.pending.end(); ++it) {
+            if (shared.busyPorts.count(entries[it->index].port))
+                continue;
+            if (next == shared.pending.end() || it->notBefore < next->notBefore)
+                next = it;
+        }
+        if (next == shared.pending.end()) {
+            shared.workReady.wait(guard);
+            continue;
+        }
+        if (next->notBefore > Clock::now()) {
+            shared.workReady.wait_until(guard, next->notBefore);
+            continue;
+        }
+        const Pending job = *next;
+        shared.pending.erase(next);
+        ++shared.running;
+        shared.busyPorts.insert(entries[job.index].port);
+        FleetResult result = shared.results[job.index];
+        guard.unlock();
+
+        shared.Post({Event::Kind::Started, job.index, job.tryNumber, 0});
+        result.tries = job.tryNumber;
+        const bool final = TryController(entries[job.index], options, job.index, shared, result) ||
+                           job.tryNumber >= options.tries;
+
+        guard.lock();
+        --shared.running;
+        shared.busyPorts.erase(entries[job.index].port);
+        shared.results[job.index] = result;
+        if (final) {
+            shared.events.push_back({Event::Kind::Finished, job.index, 0, 0});
+        } else {
+            const auto pause = std::chrono::milliseconds(static_cast<qint64>(options.firstPauseMs)
+                                                         << (job.tryNumber - 1));
+            shared.pending.push_back({job.index, job.tryNumber + 1, Clock::now() + pause});
+        }
+        shared.workReady.notify_all();
+        shared.eventReady.notify_one();
+    }
+}
+
+} // namespace
+
+QString FleetDevice(const QString& port) {
+    return PortNumber(port) > 0 ? DeviceForPortName(port) : port;
+}
+
+std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
+                                      const FleetOptions& options, const FleetHooks& hooks) {
+    Shared shared;
+    shared.results.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        shared.results[i].entry = entries[i];
+        shared.pending.push_back({static_cast<int>(i), 1, Clock::now()});
+    }
+    const int workers = std::max(1, std::min(options.jobs, static_cast<int>(entries.size())));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < workers && !entries.empty(); ++i)
+        threads.emplace_back([&] { Work(entries, options, shared); });
+
+    std::vector<bool> finished(entries.size(), false);
+    std::size_t finishedCount = 0;
+    std::unique_lock<std::mutex> guard(shared.lock);
+    while (finishedCount < entries.size()) {
+        const bool idle = shared.running == 0 && (shared.pending.empty() || shared.cancel);
+        if (idle && shared.events.empty())
+            break; // cancelled: nothing runs any more
+        shared.eventReady.wait_for(guard, std::chrono::milliseconds(100),
+                                   [&] { return !shared.events.empty(); });
+        std::vector<Event> events;
+        events.swap(shared.events);
+        guard.unlock();
+        for (const Event& e : events) {
+            switch (e.kind) {
+            case Event::Kind::Started:
+                if (hooks.onStarted)
+                    hooks.onStarted(e.index, e.a);
+                break;
+            case Event::Kind::Blocks:
+                if (hooks.onBlocks)
+                    hooks.onBlocks(e.index, e.a, e.b);
+                break;
+            case Event::Kind::Finished: {
+                finished[e.index] = true;
+                ++finishedCount;
+                if (hooks.onFinished) {
+                    guard.lock();
+                    const FleetResult result = shared.results[e.index];
+                    guard.unlock();
+                    hooks.onFinished(e.index, result);
+                }
+                break;
+            }
+            }
+        }
+        if (!shared.cancel && hooks.cancelled && hooks.cancelled()) {
+            shared.cancel = true;
+            shared.workReady.notify_all();
+        }
+        guard.lock();
+    }
+    guard.unlock();
+    shared.workReady.notify_all();
+    for (std::thread& t : threads)
+        t.join();
+
+    // What a cancelled collection did not finish: its read stopped or never started.
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (finished[i])
+            continue;
+        FleetResult& result = shared.results[i];
+        result.outcome = FleetOutcome::Failed;
+        result.cause = QStringLiteral("%1: сбор прерван").arg(entries[i].port);
+        if (hooks.onFinished)
+            hooks.onFinished(static_cast<int>(i), result);
+    }
+    return shared.results;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+// A collection of a fleet: every controller of a fleet list read, several at once, each on a link
+// of its own: only the new records where an earlier download of it is kept, else the whole
+// archive, kept exactly as a download (KeepCompletedRead). A controller that fails is tried
+// again after a pause that doubles with each try, while the others go on. Indexing the kept
+// files in the library is the caller's (onFinished).
+//
+// Failures are results, never exceptions: a controller that failed every try has its last try's
+// cause; a collection cancelled keeps what was completed and says so of the rest. A read stopped
+// midway keeps nothing of its controller.
+
+#include "FleetList.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+struct FleetOptions {
+    QString archivesFolder;
+    int speed = 115200;
+    int jobs = 8;
+    int tries = 3;
+    int firstPauseMs = 2000; // before the second try; doubled before each later one
+    // The serial number kept for each port (as written in the list) and address at the last
+    // collection: a controller that answers with another one is kept under its own, and the
+    // result says which one was there before.
+    std::map<std::pair<QString, int>, std::uint16_t> lastSerials;
+};
+
+enum class FleetOutcome { New, Whole, Failed };
+
+struct FleetResult {
+    FleetEntry entry;
+    FleetOutcome outcome = FleetOutcome::Failed;
+    QString cause; // why it failed, for Failed
+    int tries = 0;
+    std::optional<std::uint16_t> serial;       // of the controller kept
+    std::optional<std::uint16_t> serialBefore; // the other one kept for this port last time
+    int blocks = 0;     // blocks taken from the controller by the try that completed
+    double seconds = 0; // the tries' time together, pauses not counted
+    QString file;       // the kept file
+    std::optional<qint64> overwriteFrom; // when the kept controller starts losing records
+};
+
+// Called on the caller's thread, in the order things happened.
+struct FleetHooks {
+    std::function<void(int index, int tryNumber)> onStarted;
+    std::function<void(int index, int done, int total)> onBlocks;
+    std::function<void(int index, const FleetResult&)> onFinished;
+    std::function<bool()> cancelled; // asked about ten times a second
+};
+
+// Collects entries and returns their results in the list's order. Blocks the calling thread until
+// the last read has ended (a cancelled one within a block's time).
+std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
+                                      const FleetOptions& options, const FleetHooks& hooks = {});
+
+// The device a list's port names now: the port map's for "COM<n>", the address itself for a
+// port on the network; empty when no device belongs to it.
+QString FleetDevice(const QString& port);

@@ -1,0 +1,160 @@
+// kv9000 --collect through the real program against a simulated fleet on TCP ports (kv9000-sim
+// --tcp --fleet), as an office runs it every night: the first collection reads every controller
+// whole, the next only what is new; an unreachable controller fails after its tries while the
+// others are kept; another controller on a port is said; a second collection at once is refused.
+
+#include "FleetTable.h"
+#include "ProgramRun.h"
+#include "Ser2Net.h"
+#include "SimProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kFleet = 3;
+const QString kHeader = QStringLiteral("port\tserial\toutcome\tblocks\tseconds\tfile");
+
+class CollectCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        environment_ = ProgramEnvironment();
+        for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
+            environment_.insert(QString::fromLatin1(name), home_.path());
+    }
+
+    void StartFleet(const QString& at, int serial = 500) {
+        sim_.reset();
+        sim_ = StartSimFleet(
+            kFleet,
+            {QStringLiteral("--serial"), QString::number(serial), QStringLiteral("--at"), at},
+            port_);
+        ASSERT_TRUE(sim_->Running());
+    }
+
+    QString Port(int i) const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port_ + i); }
+
+    QString WriteList(const QStringList& lines) {
+        const QString path = home_.filePath(QStringLiteral("fleet.tsv"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(
+            (QStringList{QStringLiteral("port\taddress\tname")} + lines).join(u'\n').toUtf8());
+        return path;
+    }
+
+    QString FleetLines() const {
+        QStringList lines;
+        for (int i = 0; i < kFleet; ++i)
+            lines << QStringLiteral("%1\t1\tКотельная %2").arg(Port(i)).arg(i);
+        return lines.join(u'\n');
+    }
+
+    ProgramRun Run(const QStringList& arguments) {
+        return RunProgram(arguments, environment_, {}, home_.path());
+    }
+
+    // The table's rows after its header, each split into its six cells.
+    static std::vector<QStringList> Rows(const ProgramRun& run) {
+        QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(lines.value(0), kHeader);
+        std::vector<QStringList> rows;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            rows.push_back(lines[i].split(u'\t'));
+            EXPECT_EQ(rows.back().size(), 6) << lines[i].toStdString();
+        }
+        return rows;
+    }
+
+    QTemporaryDir home_;
+    QProcessEnvironment environment_;
+    std::unique_ptr<SimProcess> sim_;
+    int port_ = 0;
+};
+
+TEST_F(CollectCommandTest, WholeThenNewRecordsWithAnUnreachableControllerAndABadLine) {
+    StartFleet(QStringLiteral("2024-03-01T10:00"));
+    const QString dead = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
+    const QString list = WriteList({FleetLines(), dead + QStringLiteral("\t1\tнет связи"),
+                                    QStringLiteral("COM3\tпять\tплохой адрес")});
+    const ProgramRun first =
+        Run({QStringLiteral("--collect"), list, QStringLiteral("--jobs"), QStringLiteral("2")});
+    EXPECT_EQ(first.exitCode, 1);
+    EXPECT_TRUE(first.err.contains(QStringLiteral("строка 6: адрес «пять»")))
+        << first.err.toStdString();
+    const auto rows = Rows(first);
+    ASSERT_EQ(rows.size(), 4u) << first.out.toStdString();
+    // The failed one first: nothing of it was read.
+    EXPECT_EQ(rows[0][0], dead);
+    EXPECT_TRUE(rows[0][2].startsWith(QStringLiteral("failed: ") + dead))
+        << rows[0][2].toStdString();
+    EXPECT_EQ(rows[0][1], QString());
+    for (int i = 1; i <= kFleet; ++i) {
+        EXPECT_EQ(rows[i][2], QStringLiteral("whole"));
+        EXPECT_EQ(rows[i][3], QStringLiteral("8448"));
+        EXPECT_TRUE(QFile::exists(rows[i][5])) << rows[i][5].toStdString();
+        EXPECT_TRUE(rows[i][5].contains(QStringLiteral("/archives/%1/").arg(rows[i][1])));
+    }
+
+    // A day later only the new records; every controller collected: exit 0.
+    StartFleet(QStringLiteral("2024-03-02T10:00"));
+    const ProgramRun second = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
+    EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(second.err, QString()); // no progress into a pipe
+    for (const QStringList& row : Rows(second)) {
+        EXPECT_EQ(row.value(2), QStringLiteral("new"));
+        EXPECT_GT(row.value(3).toInt(), 0);
+        EXPECT_LT(row.value(3).toInt(), 1000);
+    }
+    // The library knows each controller from its newest download.
+    const ProgramRun due =
+        Run({QStringLiteral("--due"), QStringLiteral("--at"), QStringLiteral("2024-03-02")});
+    ASSERT_EQ(due.exitCode, 0) << due.err.toStdString();
+    for (int i = 0; i < kFleet; ++i)
+        EXPECT_TRUE(due.out.contains(QStringLiteral("\n%1\t").arg(500 + i)));
+    EXPECT_TRUE(due.out.contains(QStringLiteral("2024-03-02 10:00:00")));
+
+    // Other controllers on the same ports: kept under their own serial numbers, and said.
+    StartFleet(QStringLiteral("2024-03-02T12:00"), 600);
+    const ProgramRun third = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
+    EXPECT_EQ(third.exitCode, 0) << third.err.toStdString();
+    int said = 0;
+    for (const QStringList& row : Rows(third)) {
+        for (int i = 0; i < kFleet; ++i)
+            if (row.value(0) == Port(i))
+                said += row.value(2) ==
+                        QStringLiteral("whole; прежде на порту был регулятор %1").arg(500 + i);
+        EXPECT_TRUE(row.value(5).contains(QStringLiteral("/archives/%1/").arg(row.value(1))));
+    }
+    EXPECT_EQ(said, kFleet) << third.out.toStdString();
+}
+
+TEST_F(CollectCommandTest, ASecondCollectionOrABadListIsRefusedAndReadsNothing) {
+    QFile file(home_.filePath(QStringLiteral("comma.tsv")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("port,address,name\ntcp://127.0.0.1:1,1,x\n");
+    file.close();
+    const ProgramRun refused = Run({QStringLiteral("--collect"), file.fileName()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("строка 1 «port,address,name»")))
+        << refused.err.toStdString();
+
+    // Another collection holds the machine's lock.
+    ASSERT_TRUE(QDir().mkpath(home_.filePath(QStringLiteral("kv9000"))));
+    QLockFile running(home_.filePath(QStringLiteral("kv9000/collect.lock")));
+    ASSERT_TRUE(running.tryLock(0));
+    const ProgramRun second = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.out, QString());
+    EXPECT_TRUE(second.err.contains(QStringLiteral("сбор уже идёт"))) << second.err.toStdString();
+    running.unlock();
+}
+
+} // namespace
