@@ -1,0 +1,40 @@
+#pragma once
+
+// A collection as the program runs it, from the command line or the library window: one at a time
+// on a machine (a lock in the state folder; a second one is refused, naming the process that
+// runs), the serial numbers kept for each port last time, each kept file added to the library as
+// it comes, one quiet sync with the team's server at the end, and the run kept for the next one.
+//
+// Failures are results: a refusal (another collection runs), the controllers' own failures in
+// their results, and what failed around them (the library, the sync, the kept run) as lines in
+// problems; the kept files stay whatever those say.
+
+#include "FleetCollection.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+struct FleetRunPlaces {
+    QString archivesFolder;
+    QString stateFolder;      // the lock and the kept run
+    QString libraryIndexPath; // the library the kept files are added to
+    QString server;           // the team's server (a libpq string); empty: none
+};
+
+struct FleetRunOutcome {
+    QString refusal;                  // nothing was collected, and why
+    std::vector<FleetResult> results; // most urgent first
+    QStringList problems;
+};
+
+// options.archivesFolder and options.lastSerials are taken from places and the kept run; hooks
+// are called on the caller's thread, problems as they happen.
+FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, FleetOptions options,
+                                   const FleetRunPlaces& places, const FleetHooks& hooks = {});
+
+// The last run kept in stateFolder (the table with each controller's address and name); empty
+// when there is none.
+QString KeptRunPath(const QString& stateFolder);
+std::vector<FleetResult> ReadKeptRun(const QString& stateFolder);
