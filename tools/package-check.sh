@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # CI check of the Debian package, as root on a machine that may be changed: builds the package,
 # validates its desktop entry, AppStream data and the package itself, installs it with apt, runs
-# the installed program against the installed simulator under Xvfb, reinstalls and removes it,
-# and checks that the user's files stay. Installs the checkers it needs.
+# the installed program against the installed simulator under Xvfb, runs the nightly
+# collection's service as its unit runs it, reinstalls and removes it, and checks that the user's
+# files stay. Installs the checkers it needs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export DEBIAN_FRONTEND=noninteractive
@@ -12,7 +13,7 @@ step() { echo "== $*"; }
 fail() { echo "package check FAILED: $*" >&2; exit 1; }
 
 missing=()
-for p in desktop-file-utils appstream lintian xdotool xvfb xauth python3; do
+for p in desktop-file-utils appstream lintian xdotool xvfb xauth python3 systemd; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] || apt-get install -y --no-install-recommends "${missing[@]}"
@@ -25,9 +26,10 @@ dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 work=$(mktemp -d)
 xvfb_pid=""
 sim_pid=""
+fleet_pid=""
 app_pid=""
 cleanup() {
-    for pid in $app_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+    for pid in $app_pid $sim_pid $fleet_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -130,6 +132,36 @@ echo "settings written to $settings, nothing beside /usr/bin/kv9000"
 cp "$settings" "$work/settings.before"
 mkdir -p "$XDG_DATA_HOME/kv9000/12345"
 echo kept >"$XDG_DATA_HOME/kv9000/12345/kept.kvarc"
+
+step "the nightly collection: its units are valid, and its command collects a simulated fleet"
+units=/usr/lib/systemd/user
+for unit in kv9000-collect.service kv9000-collect.timer; do
+    [ -f "$units/$unit" ] || fail "$units/$unit is not installed"
+done
+systemd-analyze verify --man=no "$units/kv9000-collect.service" "$units/kv9000-collect.timer" ||
+    fail "systemd does not accept the collection's units"
+systemctl --user is-enabled kv9000-collect.timer >/dev/null 2>&1 &&
+    fail "the collection's timer is enabled by the package"
+# The service's command as the user's service manager runs it (%E: the user's configuration
+# folder), against two simulated controllers on TCP ports.
+command=$(sed -n 's/^ExecStart=//p' "$units/kv9000-collect.service")
+command=${command//%E/$XDG_CONFIG_HOME}
+for base in $(seq 17100 97 17600); do
+    /usr/bin/kv9000-sim --tcp "127.0.0.1:$base" --fleet 2 >"$work/fleet.out" 2>/dev/null &
+    fleet_pid=$!
+    for _ in $(seq 50); do [ -s "$work/fleet.out" ] && break; sleep 0.1; done
+    [ "$(wc -l <"$work/fleet.out")" -ge 2 ] && break
+    kill "$fleet_pid" 2>/dev/null || true
+    fleet_pid=""
+done
+[ -n "$fleet_pid" ] || fail "the simulated fleet did not start"
+{ printf 'port\taddress\tname\n'; sed 's/$/\t1\tкотельная/' "$work/fleet.out"; } \
+    >"$XDG_CONFIG_HOME/kv9000/fleet.tsv"
+$command >"$work/collect.out" || fail "the collection's command ended with $?: $(cat "$work/collect.out")"
+kill "$fleet_pid"
+[ "$(grep -c $'\twhole\t8448\t' "$work/collect.out")" = 2 ] ||
+    fail "the collection did not keep both controllers: $(cat "$work/collect.out")"
+echo "the units are valid and not enabled; the service's command collected $(ls "$XDG_DATA_HOME"/kv9000/archives | wc -l) controllers"
 
 step "reinstall and remove: the user's files stay"
 apt-get install -y --reinstall "$deb"
