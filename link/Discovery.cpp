@@ -16,9 +16,9 @@ bool TryPort(FrameLink& link, int n, int speed, QByteArray& text) {
            IsControllerIdentification(text);
 }
 
-DiscoveryResult Found(const FrameLink& link, const QByteArray& text) {
+DiscoveryResult Found(int port, const QByteArray& text) {
     DiscoveryResult result;
-    result.port = link.CurrentPort();
+    result.port = port;
     result.channelCount = ChannelCountFor(text);
     result.identification = text;
     return result;
@@ -83,12 +83,12 @@ int ChannelCountFor(const QByteArray& text) {
 DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int speed) {
     QByteArray text;
     if (TryPort(link, configuredPort, speed, text))
-        return Found(link, text);
+        return Found(link.CurrentPort(), text);
     link.CloseCOM();
     for (int n = 1; n <= LastScannedPort; ++n) {
         text.clear();
         if (TryPort(link, n, speed, text))
-            return Found(link, text);
+            return Found(link.CurrentPort(), text);
         link.CloseCOM();
     }
     return {};
@@ -97,7 +97,7 @@ DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int spee
 DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed) {
     QByteArray text;
     if (n > 0 && TryPort(link, n, speed, text))
-        return Found(link, text);
+        return Found(link.CurrentPort(), text);
     link.CloseCOM();
     return {};
 }
@@ -106,7 +106,7 @@ DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, i
     QByteArray text;
     if (link.OpenDevice(device, speed) && link.SetModeCOM(3, 0) && ReadIdentification(link, text) &&
         IsControllerIdentification(text))
-        return Found(link, text);
+        return Found(link.CurrentPort(), text);
     link.CloseCOM();
     return {};
 }

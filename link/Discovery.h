@@ -53,6 +53,7 @@ DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int spee
 DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed);
 
 // The same on exactly this device ("/dev/ttyUSB0", "tcp://box:4001"), which no port number need
-// name: the result's port is the number naming it now, 0 when none does; channelCount tells
-// whether the controller answered.
+// name: the result's port is 0 (no number is looked up: that lists the machine's serial devices,
+// far dearer than the read of a few new records); channelCount tells whether the controller
+// answered.
 DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, int speed);
