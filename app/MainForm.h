@@ -106,6 +106,16 @@ public:
     bool Closing() const { return closing_; }
     // Lets the window repaint and handle input once (for the long-running loops).
     void ProcessEvents();
+    // A download's hooks (DownloadHooks, NewRecordsDownloadHooks) wired to the window as every
+    // download from the controller wires them: the window's events run once per block, the
+    // window's closing stops the run, and the TX and RX failure counts show in lbTXE and lbRXE.
+    template <typename Hooks> void WireDownloadHooks(Hooks& hooks) {
+        const QPointer<TMainForm> self(this);
+        hooks.processEvents = [this] { ProcessEvents(); };
+        hooks.cancelled = [self] { return !self || self->Closing(); };
+        hooks.onTxFailures = [this](int count) { ShowFailureCount(lbTXE, count); };
+        hooks.onRxFailures = [this](int count) { ShowFailureCount(lbRXE, count); };
+    }
 
     // What an export reads from the window as it stands: the heading lines (status panel 1,
     // speSerial, edComment and their labels), ChannelCount and the four grids.
@@ -157,6 +167,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A failure count in its label, shown at once (the download runs on the window's thread).
+    void ShowFailureCount(QLabel* label, int count);
     // Fills the menus; a menu left without actions is hidden.
     void BuildMenus();
     void ConnectHandlers();

@@ -29,6 +29,11 @@ QString AnotherControllerNotice(const ArchiveFileContents& kept) {
 
 } // namespace
 
+void TMainForm::ShowFailureCount(QLabel* label, int count) {
+    label->setText(QString::number(count));
+    repaint();
+}
+
 void TMainForm::bt_DF_ReadClick() {
     link_.ReconnectIfLost(); // a port on the network lost earlier
     // The bar keeps its position until the first block arrives: a bar left full by an earlier
@@ -39,16 +44,7 @@ void TMainForm::bt_DF_ReadClick() {
     // the port); the run then ends at its next block without touching the window again.
     const QPointer<TMainForm> self(this);
     DownloadHooks hooks;
-    hooks.processEvents = [this] { ProcessEvents(); };
-    hooks.cancelled = [self] { return !self || self->Closing(); };
-    hooks.onTxFailures = [this](int count) {
-        lbTXE->setText(QString::number(count));
-        repaint();
-    };
-    hooks.onRxFailures = [this](int count) {
-        lbRXE->setText(QString::number(count));
-        repaint();
-    };
+    WireDownloadHooks(hooks);
     // The bar shows the time left, from the rate so far, while the run lasts.
     QElapsedTimer clock;
     clock.start();

@@ -23,16 +23,7 @@
 void TMainForm::NewRecordsClick() {
     const QPointer<TMainForm> self(this);
     NewRecordsDownloadHooks hooks;
-    hooks.processEvents = [this] { ProcessEvents(); };
-    hooks.cancelled = [self] { return !self || self->Closing(); };
-    hooks.onTxFailures = [this](int count) {
-        lbTXE->setText(QString::number(count));
-        repaint();
-    };
-    hooks.onRxFailures = [this](int count) {
-        lbRXE->setText(QString::number(count));
-        repaint();
-    };
+    WireDownloadHooks(hooks);
     QString wholeCause;
     hooks.onWholeRead = [this, &wholeCause](const QString& cause) {
         wholeCause = cause;

@@ -54,23 +54,29 @@ QString PortRefusal(int port) {
         .arg(PortName(port));
 }
 
-// The progress line, rewritten in place while standard error is a terminal.
+// The progress line, rewritten in place while standard error is a terminal: what is read, its
+// share done and the time left.
+void ShowProgress(const QString& name, const QString& what, qint64 done, qint64 total,
+                  const QElapsedTimer& clock, int& shownPercent) {
+    const int percent = total > 0 ? static_cast<int>(100 * done / total) : 0;
+    if (percent == shownPercent)
+        return;
+    shownPercent = percent;
+    const auto left = EstimateSecondsLeft(done, total, clock.elapsed() / 1000.0);
+    WriteConsoleText(stderr,
+                     QStringLiteral("\r%1: %2 %3%%4   ")
+                         .arg(name, what)
+                         .arg(percent)
+                         .arg(left ? QStringLiteral(", ") + FormatTimeLeft(*left) : QString()));
+}
+
 ControllerReadHooks ProgressHooks(const QString& name, QElapsedTimer& clock, int& shownPercent) {
     ControllerReadHooks hooks;
-    if (!IsConsoleTerminal(stderr))
-        return hooks;
-    hooks.onProgress = [name, &clock, &shownPercent](int offset) {
-        const int percent = static_cast<int>(100LL * offset / ArchiveSize);
-        if (percent == shownPercent)
-            return;
-        shownPercent = percent;
-        const auto left = EstimateSecondsLeft(offset, ArchiveSize, clock.elapsed() / 1000.0);
-        WriteConsoleText(stderr,
-                         QStringLiteral("\r%1: чтение архива %2%%3   ")
-                             .arg(name)
-                             .arg(percent)
-                             .arg(left ? QStringLiteral(", ") + FormatTimeLeft(*left) : QString()));
-    };
+    if (IsConsoleTerminal(stderr))
+        hooks.onProgress = [name, &clock, &shownPercent](int offset) {
+            ShowProgress(name, QStringLiteral("чтение архива"), offset, ArchiveSize, clock,
+                         shownPercent);
+        };
     return hooks;
 }
 
@@ -85,20 +91,11 @@ NewRecordsDownloadHooks NewRecordsProgress(const QString& name, QElapsedTimer& c
                         .arg(shownPercent >= 0 ? QStringLiteral("\n") : QString(), name, cause));
         shownPercent = -1;
     };
-    if (!IsConsoleTerminal(stderr))
-        return hooks;
-    hooks.onBlocks = [name, &clock, &shownPercent](int done, int total) {
-        const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 0;
-        if (percent == shownPercent)
-            return;
-        shownPercent = percent;
-        const auto left = EstimateSecondsLeft(done, total, clock.elapsed() / 1000.0);
-        WriteConsoleText(stderr,
-                         QStringLiteral("\r%1: чтение новых записей %2%%3   ")
-                             .arg(name)
-                             .arg(percent)
-                             .arg(left ? QStringLiteral(", ") + FormatTimeLeft(*left) : QString()));
-    };
+    if (IsConsoleTerminal(stderr))
+        hooks.onBlocks = [name, &clock, &shownPercent](int done, int total) {
+            ShowProgress(name, QStringLiteral("чтение новых записей"), done, total, clock,
+                         shownPercent);
+        };
     return hooks;
 }
 
