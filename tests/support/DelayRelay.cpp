@@ -1,5 +1,7 @@
 #include "DelayRelay.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <deque>
@@ -26,14 +28,6 @@ struct Direction {
     std::deque<Held> held;
 };
 
-sockaddr_in Loopback(unsigned short port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 void NoDelay(int fd) {
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -44,7 +38,7 @@ void NoDelay(int fd) {
 DelayRelay::DelayRelay(unsigned short targetPort, int delayMsEachWay)
     : targetPort_(targetPort), delayMs_(delayMsEachWay) {
     listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t size = sizeof address;
     bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     listen(listenFd_, 4);
@@ -110,7 +104,7 @@ void DelayRelay::Run() {
             if (client >= 0) {
                 closePair(); // one connection at a time: the newest wins, as a box's would
                 const int target = socket(AF_INET, SOCK_STREAM, 0);
-                const sockaddr_in address = Loopback(targetPort_);
+                const sockaddr_in address = LoopbackAddress(targetPort_);
                 if (connect(target, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
                     0) {
                     close(client);

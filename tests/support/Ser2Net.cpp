@@ -1,5 +1,7 @@
 #include "Ser2Net.h"
 
+#include "Loopback.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -15,14 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-sockaddr_in Loopback(unsigned short port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // Someone listens on the port: the kernel's table of TCP sockets has it in state LISTEN (0A).
 // (A test connection would make ser2net open the device; a test bind is fooled by a port whose
@@ -42,16 +36,6 @@ bool Listening(unsigned short port) {
 }
 
 } // namespace
-
-unsigned short FreeTcpPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t size = sizeof address;
-    bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 Ser2Net::Ser2Net(const std::vector<std::pair<QString, Mode>>& lines,
                  const std::vector<unsigned short>& ports) {

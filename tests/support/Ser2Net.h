@@ -4,6 +4,8 @@
 // machine, raw or as RFC 2217: the serial device server of the tests. Started with a
 // configuration of its own, never the machine's; gone with the object.
 
+#include "Loopback.h"
+
 #include <QString>
 
 #include <sys/types.h>
@@ -34,6 +36,3 @@ private:
     std::vector<unsigned short> ports_;
     std::vector<Mode> modes_;
 };
-
-// A TCP port of 127.0.0.1 that nothing listens on now.
-unsigned short FreeTcpPort();
