@@ -9,9 +9,12 @@
 #include "SimProcess.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +158,28 @@ TEST_F(CollectCommandTest, ASecondCollectionOrABadListIsRefusedAndReadsNothing) 
     EXPECT_EQ(second.out, QString());
     EXPECT_TRUE(second.err.contains(QStringLiteral("сбор уже идёт"))) << second.err.toStdString();
     running.unlock();
+}
+
+// A collector killed mid-run keeps nothing of the reads it was doing and leaves its lock to the
+// next run, which completes.
+TEST_F(CollectCommandTest, ACollectorKilledMidRunLeavesNoHalfFileAndTheNextRunCompletes) {
+    sim_ = StartSimFleet(kFleet, {QStringLiteral("--baud"), QStringLiteral("115200")}, port_);
+    ASSERT_TRUE(sim_->Running());
+    QProcess killed;
+    killed.setProcessEnvironment(environment_);
+    killed.start(qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000"),
+                 {QStringLiteral("--collect"), WriteList({FleetLines()})});
+    ASSERT_TRUE(killed.waitForStarted());
+    QThread::msleep(2000); // every controller's whole read under way (36 s each at this speed)
+    killed.kill();
+    killed.waitForFinished();
+    const QString archives = home_.filePath(QStringLiteral("kv9000/archives"));
+    EXPECT_FALSE(QDirIterator(archives, QDir::Files, QDirIterator::Subdirectories).hasNext());
+
+    StartFleet(QStringLiteral("2024-03-01T10:00"));
+    const ProgramRun next = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    EXPECT_EQ(Rows(next).size(), static_cast<std::size_t>(kFleet));
 }
 
 } // namespace
