@@ -303,6 +303,8 @@ TransportResult NetworkTransport::Write(std::span<const std::uint8_t> bytes, int
     }
     if (socket_->write(out) != out.size())
         return Broken();
+    // A request fits the socket's send buffer: handed to the system at once, without a wait.
+    socket_->flush();
     while (socket_->bytesToWrite() > 0)
         if (!socket_->waitForBytesWritten(timeoutMs))
             return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::TimedOut
