@@ -159,6 +159,21 @@ printf '[General]\r\nCOM port=5\r\n[Ports]\r\nCOM5=tcp://127.0.0.1:%s\r\n' "$net
 net_code=0
 wine "$work/netread/kv9000.exe" --read COM5 >"$work/netread.out" 2>"$work/netread.err" || net_code=$?
 
+# A fleet: two simulated controllers on TCP ports collected at once by the Windows program.
+echo "== kv9000.exe --collect of a simulated fleet"
+fleet_code=0
+for base in $(seq 17200 97 17700); do
+    "$lbuild/bin/kv9000-sim" --tcp "127.0.0.1:$base" --fleet 2 --serial 7000 >"$work/fleet.out" 2>/dev/null &
+    fleet_pid=$!
+    for _ in $(seq 50); do [ -s "$work/fleet.out" ] && break; sleep 0.1; done
+    [ "$(wc -l <"$work/fleet.out")" -ge 2 ] && break
+    kill "$fleet_pid" 2>/dev/null || true
+done
+pids+=("$fleet_pid")
+{ printf 'port\taddress\tname\r\n'; sed 's/$/\t1\tкотельная\r/' "$work/fleet.out"; } >"$work/fleet.tsv"
+wine "$work/netread/kv9000.exe" --collect "$(winepath -w "$work/fleet.tsv")" \
+    >"$work/collect.out" 2>"$work/collect.err" || fleet_code=$?
+
 echo "== A paced download, Linux and Windows"
 session windows-paced
 
@@ -219,6 +234,8 @@ check "kv9000.exe --report of the kept archive writes the PDF and ends ($report_
     '[ "$report_code" = 0 ] && grep -q "Серийный номер: 4242" "$work/report-cli.txt"'
 check "kv9000.exe --read COM5 through ser2net keeps the download ($net_code)" \
     '[ "$net_code" = 0 ] && grep -q "kvarc" "$work/netread.out"'
+check "kv9000.exe --collect keeps both controllers of a simulated fleet ($fleet_code)" \
+    '[ "$fleet_code" = 0 ] && [ "$(grep -c "	whole	8448	" "$work/collect.out")" = 2 ]'
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'
