@@ -171,14 +171,39 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("С --collect: сколько регуляторов читать одновременно (1–64, по "
                        "умолчанию 8)."),
         QStringLiteral("N"));
-    parser.addOptions({collect, jobs});
+    // "--collect --team": the team server's list instead of a file; read as one hidden option,
+    // since --collect alone takes the next argument as its file.
+    const QCommandLineOption team(
+        QStringLiteral("team"),
+        QStringLiteral("С --collect вместо FLEET.tsv: собрать список регуляторов с сервера "
+                       "[Library] Server= вместе с другими сборщиками, каждый регулятор один "
+                       "раз."));
+    QCommandLineOption collectTeam(QStringLiteral("collect-team"), QString());
+    collectTeam.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption fleetPush(
+        QStringLiteral("fleet-push"),
+        QStringLiteral("Записать список регуляторов (как для --collect) на сервер [Library] "
+                       "Server= вместо прежнего и выйти."),
+        QStringLiteral("FLEET.tsv"));
+    const QCommandLineOption fleetPull(
+        QStringLiteral("fleet-pull"),
+        QStringLiteral("Напечатать список регуляторов с сервера [Library] Server= в виде файла "
+                       "списка и выйти."));
+    parser.addOptions({collect, jobs, team, collectTeam, fleetPush, fleetPull});
     parser.addPositionalArgument(
         QStringLiteral("FILE"),
         QStringLiteral("Файл архива (.kvarc) или образ памяти "
                        "регулятора (270336 байт), открываемый при старте."),
         QStringLiteral("[FILE]"));
 
-    if (!parser.parse(arguments)) {
+    QStringList args = arguments;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--collect")),
+        teamAt = args.indexOf(QStringLiteral("--team"));
+        at > 0 && teamAt > 0 && (at + 1 == args.size() || args[at + 1].startsWith(u'-'))) {
+        args[at] = QStringLiteral("--collect-team");
+        args.removeAt(teamAt);
+    }
+    if (!parser.parse(args)) {
         CommandLine result;
         result.exitNow = true;
         result.exitCode = 2;
@@ -214,6 +239,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         {&report, "--report", Library::None},
         {&read, "--read", Library::None},
         {&collect, "--collect", Library::None},
+        {&collectTeam, "--collect", Library::None},
+        {&fleetPush, "--fleet-push", Library::None},
+        {&fleetPull, "--fleet-pull", Library::None},
         {&library, "--library", Library::List},
         {&libraryImport, "--library-import", Library::Import},
         {&librarySync, "--library-sync", Library::Sync},
@@ -235,7 +263,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
          {std::pair{&findings, "--findings"}, std::pair{&report, "--report"},
           std::pair{&reportOutput, "-o"}, std::pair{&read, "--read"},
           std::pair{&address, "--address"}, std::pair{&dueAt, "--at"}, std::pair{&image, "--image"},
-          std::pair{&collect, "--collect"}, std::pair{&jobs, "--jobs"}}) {
+          std::pair{&collect, "--collect"}, std::pair{&jobs, "--jobs"},
+          std::pair{&fleetPush, "--fleet-push"}}) {
         const QStringList values = parser.values(*option);
         if (values.size() > 1)
             return UsageError(
@@ -251,7 +280,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return UsageError(QStringLiteral("--address указывается только вместе с --read"));
     if (parser.isSet(newRecords) && !parser.isSet(read))
         return UsageError(QStringLiteral("--new указывается только вместе с --read"));
-    if (parser.isSet(jobs) && !parser.isSet(collect))
+    if (parser.isSet(team))
+        return UsageError(QStringLiteral("--team указывается только вместе с --collect, без "
+                                         "файла списка"));
+    if (parser.isSet(jobs) && !parser.isSet(collect) && !parser.isSet(collectTeam))
         return UsageError(QStringLiteral("--jobs указывается только вместе с --collect"));
     const QStringList files = parser.positionalArguments();
     if (mode && mode->library != Library::Import && !files.isEmpty())
@@ -296,8 +328,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         }
         return result;
     }
-    if (parser.isSet(collect)) {
+    if (parser.isSet(fleetPush) || parser.isSet(fleetPull)) {
+        result.fleetPushPath = parser.value(fleetPush);
+        result.fleetPull = parser.isSet(fleetPull);
+        return result;
+    }
+    if (parser.isSet(collect) || parser.isSet(collectTeam)) {
         result.collectPath = parser.value(collect);
+        result.collectTeam = parser.isSet(collectTeam);
         if (parser.isSet(jobs)) {
             bool number = false;
             result.collectJobs = parser.value(jobs).toInt(&number);

@@ -45,15 +45,22 @@ struct CommandLine {
     // CollectCommand.h).
     QString collectPath;
     int collectJobs = 8;
+    // --collect --team [--jobs N]: collect the team server's list, sharing the run with the
+    // other collectors (collectPath empty).
+    bool collectTeam = false;
+    // --fleet-push FLEET.tsv: store the list on the team's server; --fleet-pull: print it.
+    QString fleetPushPath;
+    bool fleetPull = false;
 };
 
 // Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and
 // one line of standard error (the cause and a hint), and no mode: an unknown option, more than
-// one FILE, two modes at once (--read, --collect, --library*, --reindex, --due, --image,
-// --findings, --report,
+// one FILE, two modes at once (--read, --collect, --fleet-push, --fleet-pull, --library*,
+// --reindex, --due, --image, --findings, --report,
 // --diagnose, --check-calc each stand alone), an option given twice, a missing or empty value, an
 // argument the mode does not take, -o without --report or --image, --address without --read,
-// --at without --due or not a date, --jobs without --collect or not 1 to 64.
+// --at without --due or not a date, --jobs without --collect or not 1 to 64, --team
+// but right after --collect (instead of its file).
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The arguments without the toolkit's own options (-platform offscreen, -style=fusion,

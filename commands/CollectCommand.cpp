@@ -9,6 +9,7 @@
 #include "PortMap.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
+#include "TeamFleet.h"
 #include "UserFolders.h"
 
 #include <QCoreApplication>
@@ -16,11 +17,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
+// One line each: the server's own words may come in several.
 int Fail(const QString& cause) {
-    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + cause + u'\n');
+    WriteConsoleText(stderr, QStringLiteral("kv9000: ") + cause.simplified() + u'\n');
     return 1;
 }
 
@@ -60,18 +63,68 @@ private:
     int failed_ = 0;
 };
 
-int Collect(const CommandLine& line) {
-    const FleetList list = ReadFleetList(line.collectPath);
-    if (!list.refusal.isEmpty())
-        return Fail(list.refusal);
+void SaySkipped(const FleetList& list) {
     for (const QString& skipped : list.skipped)
         WriteConsoleText(stderr, QStringLiteral("kv9000: список регуляторов: %1 — строка "
                                                 "пропущена\n")
                                      .arg(skipped));
+}
 
+// --fleet-push: a list with a bad line is not stored (the office would lose that controller
+// unseen); each bad line is said.
+int PushList(const QString& path, const QString& server) {
+    const FleetList list = ReadFleetList(path);
+    if (!list.refusal.isEmpty())
+        return Fail(list.refusal);
+    for (const QString& skipped : list.skipped)
+        Fail(QStringLiteral("список регуляторов: %1").arg(skipped));
+    if (!list.skipped.isEmpty())
+        return Fail(QStringLiteral("список не записан на сервер: исправьте строки выше"));
+    if (const QString error = PushFleetList(server, list.entries); !error.isEmpty())
+        return Fail(error);
+    WriteConsoleText(
+        stdout, QStringLiteral("на сервере список из %1 регуляторов\n").arg(list.entries.size()));
+    return 0;
+}
+
+int PullList(const QString& server) {
+    const PulledFleetList pulled = PullFleetList(server);
+    if (!pulled.error.isEmpty())
+        return Fail(pulled.error);
+    WriteConsoleText(stdout, QString::fromUtf8(pulled.text));
+    return 0;
+}
+
+int Collect(const CommandLine& line) {
     // Read only: nothing here writes the settings file.
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
+    const QString server =
+        settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed();
+    const bool team = line.collectTeam || line.fleetPull || !line.fleetPushPath.isEmpty();
+    if (team && server.isEmpty())
+        return Fail(CheckServerString(server));
+    if (!line.fleetPushPath.isEmpty())
+        return PushList(line.fleetPushPath, server);
+    if (line.fleetPull)
+        return PullList(server);
+
+    // The claims of a run shared with other collectors, or this machine's own list.
+    std::optional<TeamClaims> claims;
+    FleetList list;
+    if (line.collectTeam) {
+        claims.emplace(server, settings.ReadInteger(QStringLiteral("Library"),
+                                                    QStringLiteral("Fleet lease"),
+                                                    DefaultFleetLeaseSeconds));
+        if (!claims->Refusal().isEmpty())
+            return Fail(claims->Refusal());
+        list = claims->List();
+    } else {
+        list = ReadFleetList(line.collectPath);
+        if (!list.refusal.isEmpty())
+            return Fail(list.refusal);
+    }
+    SaySkipped(list);
     QStringList refusedPorts;
     SetPortMap(settings.ReadPorts(&refusedPorts));
     for (const QString& refused : refusedPorts)
@@ -81,8 +134,7 @@ int Collect(const CommandLine& line) {
     places.archivesFolder = ArchivesFolder();
     places.stateFolder = StateFolder();
     places.libraryIndexPath = LibraryIndexPath();
-    places.server =
-        settings.ReadString(QStringLiteral("Library"), QStringLiteral("Server"), {}).trimmed();
+    places.server = server;
     FleetOptions options;
     options.speed =
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
@@ -97,14 +149,18 @@ int Collect(const CommandLine& line) {
     hooks.onFinished = [&](int, const FleetResult& result) {
         progress.Finished(result.outcome == FleetOutcome::Failed);
     };
-    const FleetRunOutcome run = RunFleetCollection(list.entries, options, places, hooks);
+    const FleetRunOutcome run =
+        RunFleetCollection(list.entries, options, places, hooks, claims ? &*claims : nullptr);
     progress.End();
     if (!run.refusal.isEmpty())
         return Fail(run.refusal);
     for (const QString& problem : run.problems)
         Fail(problem);
+    const QStringList serverProblems = claims ? claims->Problems() : QStringList();
+    for (const QString& problem : serverProblems)
+        Fail(problem);
     WriteConsoleText(stdout, FormatFleetTable(run.results));
-    const bool all = list.skipped.isEmpty() &&
+    const bool all = list.skipped.isEmpty() && serverProblems.isEmpty() &&
                      std::all_of(run.results.begin(), run.results.end(), [](const FleetResult& r) {
                          return r.outcome != FleetOutcome::Failed;
                      });

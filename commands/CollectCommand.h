@@ -11,6 +11,12 @@
 // collection running). Bad lines of the list go to standard error with their line numbers; so
 // does progress, while standard error is a terminal. The run is kept for the next collection
 // and the library window (the state folder's fleet-last-run.tsv).
+//
+// With the team's server ([Library] Server=): kv9000 --fleet-push FLEET.tsv stores the list
+// there (a list with a bad line is not stored), --fleet-pull prints it, and kv9000 --collect
+// --team [--jobs N] collects the server's list, sharing the run with the other collectors
+// (TeamFleet.h; [Library] Fleet lease= seconds). Each needs the server: none set or none
+// reached is one line on standard error and exit 1.
 
 #include "CommandLine.h"
 

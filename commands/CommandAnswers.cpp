@@ -15,7 +15,8 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
         return std::nullopt; // a usage error, answered by the caller
     const bool findingsOrReport = !line.findingsPath.isEmpty() || !line.reportPath.isEmpty();
     if (!line.diagnose && line.library == CommandLine::Library::None && !findingsOrReport &&
-        line.readPort.isEmpty() && line.imagePath.isEmpty() && line.collectPath.isEmpty())
+        line.readPort.isEmpty() && line.imagePath.isEmpty() && line.collectPath.isEmpty() &&
+        !line.collectTeam && line.fleetPushPath.isEmpty() && !line.fleetPull)
         return std::nullopt;
     KeepToolkitMessagesOffConsole();
     if (!line.imagePath.isEmpty())
@@ -28,7 +29,8 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
         QCoreApplication core(argc, argv); // Qt's database drivers are plugins
         return AnswerLibraryCommand(line);
     }
-    if (!line.collectPath.isEmpty())
+    if (!line.collectPath.isEmpty() || line.collectTeam || !line.fleetPushPath.isEmpty() ||
+        line.fleetPull)
         return AnswerCollectCommand(line, argc, argv);
     if (findingsOrReport)
         return AnswerFindingsOrReport(line, argc, argv);

@@ -1,6 +1,7 @@
 #include "FleetCollection.h"
 
 #include "ArchiveGeometry.h"
+#include "FleetClaims.h"
 #include "FrameLink.h"
 #include "KeptRead.h"
 #include "NewRecordsRead.h"
@@ -46,7 +47,10 @@ struct Shared {
     // Ports a read has open: controllers at several addresses on one line are read in turn.
     std::set<QString> busyPorts;
     std::vector<Event> events;
-    std::vector<FleetResult> results;
+    // Each controller's result with its entry, by index; grows while controllers are claimed.
+    std::deque<FleetResult> results;
+    // Controllers may still be claimed: a reader with nothing to do waits instead of ending.
+    bool moreComing = false;
     std::atomic<bool> cancel{false};
 
     void Post(const Event& e) {
@@ -113,10 +117,10 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
     return true;
 }
 
-void Work(const std::vector<FleetEntry>& entries, const FleetOptions& options, Shared& shared) {
+void Work(const FleetOptions& options, Shared& shared) {
     std::unique_lock<std::mutex> guard(shared.lock);
     for (;;) {
-        if (shared.cancel || (shared.pending.empty() && shared.running == 0))
+        if (shared.cancel || (shared.pending.empty() && shared.running == 0 && !shared.moreComing))
             return;
         if (shared.pending.empty()) {
             // A read that fails now may come back for another try.
@@ -127,7 +131,7 @@ void Work(const std::vector<FleetEntry>& entries, const FleetOptions& options, S
         // pause to end or a read to end.
         auto next = shared.pending.end();
         for (auto it = shared.pending.begin(); it != shared.pending.end(); ++it) {
-            if (shared.busyPorts.count(entries[it->index].port))
+            if (shared.busyPorts.count(shared.results[it->index].entry.port))
                 continue;
             if (next == shared.pending.end() || it->notBefore < next->notBefore)
                 next = it;
@@ -143,18 +147,18 @@ void Work(const std::vector<FleetEntry>& entries, const FleetOptions& options, S
         const Pending job = *next;
         shared.pending.erase(next);
         ++shared.running;
-        shared.busyPorts.insert(entries[job.index].port);
         FleetResult result = shared.results[job.index];
+        shared.busyPorts.insert(result.entry.port);
         guard.unlock();
 
         shared.Post({Event::Kind::Started, job.index, job.tryNumber, 0});
         result.tries = job.tryNumber;
-        const bool final = TryController(entries[job.index], options, job.index, shared, result) ||
+        const bool final = TryController(result.entry, options, job.index, shared, result) ||
                            job.tryNumber >= options.tries;
 
         guard.lock();
         --shared.running;
-        shared.busyPorts.erase(entries[job.index].port);
+        shared.busyPorts.erase(result.entry.port);
         shared.results[job.index] = result;
         if (final) {
             shared.events.push_back({Event::Kind::Finished, job.index, 0, 0});
@@ -174,24 +178,62 @@ QString FleetDevice(const QString& port) {
     return PortNumber(port) > 0 ? DeviceForPortName(port) : port;
 }
 
-std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
-                                      const FleetOptions& options, const FleetHooks& hooks) {
-    Shared shared;
-    shared.results.resize(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        shared.results[i].entry = entries[i];
-        shared.pending.push_back({static_cast<int>(i), 1, Clock::now()});
-    }
-    const int workers = std::max(1, std::min(options.jobs, static_cast<int>(entries.size())));
-    std::vector<std::thread> threads;
-    for (int i = 0; i < workers && !entries.empty(); ++i)
-        threads.emplace_back([&] { Work(entries, options, shared); });
+namespace {
 
-    std::vector<bool> finished(entries.size(), false);
+// The one collection loop: entries, or what claims gives (then entries is empty).
+std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetClaims* claims,
+                                 const FleetOptions& options, const FleetHooks& hooks) {
+    Shared shared;
+    std::vector<bool> finished;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        FleetResult result;
+        result.entry = entries[i];
+        shared.results.push_back(result);
+        shared.pending.push_back({static_cast<int>(i), 1, Clock::now()});
+        finished.push_back(false);
+    }
+    shared.moreComing = claims != nullptr;
+    const int workers = std::max(
+        1, claims ? options.jobs : std::min(options.jobs, static_cast<int>(entries.size())));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < workers && (claims || !entries.empty()); ++i)
+        threads.emplace_back([&] { Work(options, shared); });
+
     std::size_t finishedCount = 0;
+    Clock::time_point nextAsk = Clock::now();
     std::unique_lock<std::mutex> guard(shared.lock);
-    while (finishedCount < entries.size()) {
-        const bool idle = shared.running == 0 && (shared.pending.empty() || shared.cancel);
+    for (;;) {
+        // A reader free: claim a controller for it. Nothing free now: ask again a little later.
+        if (claims && shared.moreComing && shared.cancel) {
+            shared.moreComing = false;
+            shared.workReady.notify_all();
+        }
+        while (claims && shared.moreComing &&
+               static_cast<int>(shared.pending.size()) + shared.running < workers &&
+               Clock::now() >= nextAsk) {
+            guard.unlock();
+            FleetEntry entry;
+            const FleetClaims::Answer answer = claims->Next(entry);
+            guard.lock();
+            if (answer == FleetClaims::Answer::Claimed) {
+                FleetResult result;
+                result.entry = entry;
+                shared.results.push_back(result);
+                shared.pending.push_back(
+                    {static_cast<int>(shared.results.size() - 1), 1, Clock::now()});
+                finished.push_back(false);
+                shared.workReady.notify_one();
+            } else if (answer == FleetClaims::Answer::Wait) {
+                nextAsk = Clock::now() + std::chrono::milliseconds(500);
+            } else {
+                shared.moreComing = false;
+                shared.workReady.notify_all();
+            }
+        }
+        if (!shared.moreComing && finishedCount >= shared.results.size())
+            break;
+        const bool idle =
+            shared.running == 0 && (shared.pending.empty() || shared.cancel) && !shared.moreComing;
         if (idle && shared.events.empty())
             break; // cancelled: nothing runs any more
         shared.eventReady.wait_for(guard, std::chrono::milliseconds(100),
@@ -212,16 +254,19 @@ std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
             case Event::Kind::Finished: {
                 finished[e.index] = true;
                 ++finishedCount;
-                if (hooks.onFinished) {
-                    guard.lock();
-                    const FleetResult result = shared.results[e.index];
-                    guard.unlock();
+                guard.lock();
+                const FleetResult result = shared.results[e.index];
+                guard.unlock();
+                if (claims)
+                    claims->Done(result.entry, result);
+                if (hooks.onFinished)
                     hooks.onFinished(e.index, result);
-                }
                 break;
             }
             }
         }
+        if (claims)
+            claims->Tick();
         if (!shared.cancel && hooks.cancelled && hooks.cancelled()) {
             shared.cancel = true;
             shared.workReady.notify_all();
@@ -233,15 +278,28 @@ std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
     for (std::thread& t : threads)
         t.join();
 
-    // What a cancelled collection did not finish: its read stopped or never started.
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    // What a cancelled collection did not finish: its read stopped or never started. A claimed
+    // one is not marked done: it comes free to the others when its claim ends.
+    for (std::size_t i = 0; i < shared.results.size(); ++i) {
         if (finished[i])
             continue;
         FleetResult& result = shared.results[i];
         result.outcome = FleetOutcome::Failed;
-        result.cause = QStringLiteral("%1: сбор прерван").arg(entries[i].port);
+        result.cause = QStringLiteral("%1: сбор прерван").arg(result.entry.port);
         if (hooks.onFinished)
             hooks.onFinished(static_cast<int>(i), result);
     }
-    return shared.results;
+    return {shared.results.begin(), shared.results.end()};
+}
+
+} // namespace
+
+std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
+                                      const FleetOptions& options, const FleetHooks& hooks) {
+    return Collect(entries, nullptr, options, hooks);
+}
+
+std::vector<FleetResult> CollectClaimedFleet(FleetClaims& claims, const FleetOptions& options,
+                                             const FleetHooks& hooks) {
+    return Collect({}, &claims, options, hooks);
 }

@@ -61,6 +61,14 @@ struct FleetHooks {
 std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
                                       const FleetOptions& options, const FleetHooks& hooks = {});
 
+// The same collection of the controllers claims gives, one at a time as a reader comes free
+// (FleetClaims.h), until it says there is nothing more; results in the order they were claimed.
+// A controller ended for good is marked done there before onFinished; one a cancelled collection
+// did not finish is not.
+class FleetClaims;
+std::vector<FleetResult> CollectClaimedFleet(FleetClaims& claims, const FleetOptions& options,
+                                             const FleetHooks& hooks = {});
+
 // The device a list's port names now: the port map's for "COM<n>", the address itself for a
 // port on the network; empty when no device belongs to it.
 QString FleetDevice(const QString& port);

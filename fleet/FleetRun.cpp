@@ -36,7 +36,8 @@ std::vector<FleetResult> ReadKeptRun(const QString& stateFolder) {
 }
 
 FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, FleetOptions options,
-                                   const FleetRunPlaces& places, const FleetHooks& hooks) {
+                                   const FleetRunPlaces& places, const FleetHooks& hooks,
+                                   FleetClaims* claims) {
     FleetRunOutcome outcome;
     QDir().mkpath(places.stateFolder);
     QLockFile lock(QDir(places.stateFolder).filePath(QStringLiteral("collect.lock")));
@@ -71,7 +72,8 @@ FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, Fleet
             if (hooks.onFinished)
                 hooks.onFinished(index, result);
         };
-        results = CollectFleet(entries, options, run);
+        results = claims ? CollectClaimedFleet(*claims, options, run)
+                         : CollectFleet(entries, options, run);
         if (anyKept && !places.server.isEmpty())
             library.SyncQuietly(places.server, problem);
         library.WaitForDone();

@@ -30,9 +30,12 @@ struct FleetRunOutcome {
 };
 
 // options.archivesFolder and options.lastSerials are taken from places and the kept run; hooks
-// are called on the caller's thread, problems as they happen.
+// are called on the caller's thread, problems as they happen. With claims, the controllers are
+// the ones claims gives (a run shared with other collectors) instead of entries.
+class FleetClaims;
 FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, FleetOptions options,
-                                   const FleetRunPlaces& places, const FleetHooks& hooks = {});
+                                   const FleetRunPlaces& places, const FleetHooks& hooks = {},
+                                   FleetClaims* claims = nullptr);
 
 // The last run kept in stateFolder (the table with each controller's address and name); empty
 // when there is none.

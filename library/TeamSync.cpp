@@ -2,7 +2,7 @@
 
 #include "ArchiveFile.h"
 #include "LibraryIndex.h"
-#include "ServerDriver.h"
+#include "TeamServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,119 +11,17 @@
 #include <QLockFile>
 #include <QSet>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
 #include <QSqlQuery>
 
-#include <atomic>
-
 namespace {
-
-std::atomic<int> connectionCounter{0};
-
-const char* const kCreateSchema[] = {
-    "SELECT pg_advisory_xact_lock(9000)",
-    "CREATE TABLE IF NOT EXISTS kv_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "INSERT INTO kv_meta(key, value) VALUES('schema_version', '1') ON CONFLICT (key) DO NOTHING",
-    "CREATE TABLE IF NOT EXISTS kv_downloads(sha256 BYTEA PRIMARY KEY, serial INTEGER NOT NULL, "
-    "downloaded_at TIMESTAMPTZ, file_name TEXT NOT NULL, contents BYTEA NOT NULL, "
-    "sent_by TEXT NOT NULL DEFAULT current_user, sent_at TIMESTAMPTZ NOT NULL DEFAULT now())",
-};
-
-// SQLSTATE 42501: the role lacks the privilege.
-bool PrivilegeRefused(const QSqlError& error) {
-    return error.nativeErrorCode() == QLatin1String("42501");
-}
-
-// The server's schema: created when missing (and the role may), its version checked. Returns the
-// cause of a refusal or an empty text.
-QString PrepareServerSchema(QSqlDatabase& db) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT to_regclass('kv_meta') IS NOT NULL, "
-                               "to_regclass('kv_downloads') IS NOT NULL")) ||
-        !q.next())
-        return QStringLiteral("сервер не отвечает на запросы: %1").arg(q.lastError().text());
-    if (!q.value(0).toBool() || !q.value(1).toBool()) {
-        q.finish();
-        if (!db.transaction())
-            return QStringLiteral("сервер: %1").arg(db.lastError().text());
-        for (const char* sql : kCreateSchema)
-            if (!q.exec(QString::fromUtf8(sql))) {
-                const QSqlError error = q.lastError();
-                db.rollback();
-                return PrivilegeRefused(error)
-                           ? QStringLiteral("на сервере нет библиотеки, а создать её этой роли "
-                                            "не разрешено (её создаёт администратор по "
-                                            "docs/library.sql)")
-                           : QStringLiteral("библиотека на сервере не создана: %1")
-                                 .arg(error.text());
-            }
-        if (!db.commit())
-            return QStringLiteral("библиотека на сервере не создана: %1")
-                .arg(db.lastError().text());
-    }
-    if (!q.exec(QStringLiteral("SELECT value FROM kv_meta WHERE key = 'schema_version'")) ||
-        !q.next())
-        return QStringLiteral("версия библиотеки на сервере не читается: %1")
-            .arg(q.lastError().text());
-    // Anything but a whole number is another program's table of the same name: never written.
-    bool number = false;
-    const int version = q.value(0).toString().toInt(&number);
-    if (!number || version < 1)
-        return QStringLiteral("на сервере чужая таблица kv_meta (версия схемы «%1» — не версия "
-                              "библиотеки); в неё ничего не записано")
-            .arg(q.value(0).toString().left(20));
-    if (version > ServerSchemaVersion)
-        return QStringLiteral("библиотека на сервере более новой версии (схема %1, эта программа "
-                              "знает схемы до %2); обновите программу")
-            .arg(version)
-            .arg(ServerSchemaVersion);
-    // A library created before downloads of unknown time were sent requires the time. The
-    // column is relaxed where the role owns the table (older programs never read it); where it
-    // may not, such downloads stay on this machine (UnknownTimeRefused).
-    if (!q.exec(QStringLiteral("SELECT attnotnull FROM pg_attribute WHERE attrelid = "
-                               "'kv_downloads'::regclass AND attname = 'downloaded_at'")) ||
-        !q.next())
-        return QStringLiteral("библиотека на сервере не читается: %1").arg(q.lastError().text());
-    const bool timeRequired = q.value(0).toBool();
-    q.finish();
-    if (timeRequired)
-        q.exec(QStringLiteral("ALTER TABLE kv_downloads ALTER COLUMN downloaded_at DROP NOT NULL"));
-    return {};
-}
 
 // SQLSTATE 23502: a NULL where the server's table requires a value.
 bool UnknownTimeRefused(const QSqlError& error) {
     return error.nativeErrorCode() == QLatin1String("23502");
 }
 
-// A value as an SQL literal, escaped by the driver. Statements go to the server whole instead of
-// prepared: a prepared statement is freed on the server when its query goes, and after a lost
-// connection Qt could only warn on standard error that it was not.
-QString Literal(const QSqlDatabase& db, const QVariant& value) {
-    QSqlField field(QString(), value.metaType());
-    field.setValue(value);
-    return db.driver()->formatValue(field);
-}
-
-QString Lost(const QSqlError& error) {
-    return QStringLiteral("связь с сервером прервалась: %1").arg(error.text());
-}
-
-// The string as Qt gives it to libpq: Qt takes ';' as a separator too and turns it into a space.
-// The check reads this form, and the connection is given it, so that both see the same pairs.
-QString ConnectOptions(const QString& server) {
-    return QString(server).replace(u';', u' ');
-}
-
 } // namespace
-
-QString CheckServerString(const QString& server) {
-    if (server.trimmed().isEmpty())
-        return QStringLiteral("сервер не задан ([Library] Server= в файле настроек)");
-    return ServerStringRefusal(ConnectOptions(server));
-}
 
 SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, const QString& server,
                           const SyncHooks& hooks) {
@@ -148,21 +46,10 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     // nothing is fetched twice.
     index.CatchUp(archivesFolder);
 
-    const QString name = QStringLiteral("kvteam-%1").arg(connectionCounter.fetch_add(1));
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        if (!db.isValid()) {
-            report.error = MissingServerDriverText();
-        } else {
-            db.setConnectOptions(ConnectOptions(server));
-            if (!db.open()) {
-                report.error = QStringLiteral("сервер недоступен или отказал во входе: %1")
-                                   .arg(db.lastError().text().trimmed());
-            } else {
-                QuietServerNotices(db);
-                report.error = PrepareServerSchema(db);
-            }
-        }
+        const TeamServer connection(server);
+        report.error = connection.Error();
+        QSqlDatabase db = connection.Database();
         if (report.error.isEmpty()) {
             QSqlQuery q(db);
             // Each download's size comes with the list, so that a row larger than any archive
@@ -170,7 +57,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
             QHash<QByteArray, qint64> remote;
             if (!q.exec(
                     QStringLiteral("SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
-                report.error = Lost(q.lastError());
+                report.error = ServerLost(q.lastError());
             } else {
                 while (q.next())
                     remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
@@ -235,7 +122,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                                             .arg(QDir::toNativeSeparators(visit->file));
                         continue;
                     }
-                    report.error = Lost(send.lastError());
+                    report.error = ServerLost(send.lastError());
                     break;
                 }
                 // Another engineer may have sent the same image a moment ago: then it is theirs.
@@ -274,7 +161,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                         QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
                         Literal(db, sha)) ||
                     !fetch.next()) {
-                    report.error = Lost(fetch.lastError());
+                    report.error = ServerLost(fetch.lastError());
                     break;
                 }
                 const QByteArray bytes = fetch.value(0).toByteArray();
@@ -319,9 +206,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
             }
             report.onServer = static_cast<int>(remote.size());
         }
-        db.close();
     }
-    QSqlDatabase::removeDatabase(name);
     return report;
 }
 

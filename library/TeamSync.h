@@ -14,15 +14,14 @@
 // an archive file can be is refused by its size, without fetching it. The counts count each
 // download once: what another engineer sent or this machine kept meanwhile is not counted.
 
+#include "TeamServer.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
 class LibraryIndex;
-
-// The server's schema version this program writes and reads.
-constexpr int ServerSchemaVersion = 1;
 
 struct SyncReport {
     int sent = 0;                // downloads this machine sent
@@ -38,12 +37,6 @@ struct SyncHooks {
     // Called after each download sent or fetched (tests cut the connection here).
     std::function<void()> afterTransfer;
 };
-
-// The connection string's cause of refusal, or an empty text: empty, not readable by libpq's
-// own parser, or a password in it however written (passwords belong in libpq's password file or
-// service file, never in our settings). Qt's ';' separator is read as a space, as Qt sends it.
-// The cause never quotes the string.
-QString CheckServerString(const QString& server);
 
 // Syncs index (and archivesFolder, where fetched files go) with the server given by a libpq
 // connection string in keyword=value form. Only one sync of the same archives folder runs at a

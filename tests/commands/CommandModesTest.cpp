@@ -97,6 +97,14 @@ TEST_F(CommandModesTest, EveryLineWithTwoModesOrAMissingOrEmptyValueIsAUsageErro
         {"--image", "a.kvarc"},
         {"--image", "a.kvarc", "-o", ""},
         {"--image", "a.kvarc", "-o", "b.bin", "--due"},
+        {"--team"},
+        {"--collect", "f.tsv", "--team"},
+        {"--fleet-pull", "--collect", "--team"},
+        {"--collect", "--team", "f.tsv"},
+        {"--fleet-push"},
+        {"--fleet-push", ""},
+        {"--fleet-pull", "f.tsv"},
+        {"--fleet-pull", "--jobs", "2"},
     };
     for (const QStringList& line : lines) {
         SCOPED_TRACE(line.join(QStringLiteral(" | ")).toStdString());

@@ -1,0 +1,292 @@
+// Several collectors sharing one run on the team's server: the real program against a simulated
+// fleet and the real PostgreSQL tools/test.sh starts (KV_TEST_POSTGRES), each test in a database
+// of its own. The office stores its list there and reads it back; three collectors share a run,
+// one killed midway, and every controller is kept exactly once between them; a server lost
+// midway leaves the collection kept on the collector's machine.
+
+#include "ArchiveFile.h"
+#include "ProgramRun.h"
+#include "SimProcess.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int kFleet = 12;
+constexpr int kFirstSerial = 700;
+
+class TeamCollectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString server = qEnvironmentVariable("KV_TEST_POSTGRES");
+        if (server.isEmpty())
+            GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                            "KV_TEST_POSTGRES)";
+        ASSERT_TRUE(dir_.isValid());
+        database_ = QStringLiteral("fleet_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        {
+            QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), database_);
+            admin.setConnectOptions(server + QStringLiteral(" dbname=postgres"));
+            ASSERT_TRUE(admin.open()) << admin.lastError().text().toStdString();
+            ASSERT_TRUE(QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE ") + database_));
+            admin.close();
+            admin.setConnectOptions(server + QStringLiteral(" dbname=") + database_);
+            ASSERT_TRUE(admin.open());
+        }
+        server_ = server + QStringLiteral(" dbname=") + database_;
+        // One program for every collector, its settings beside it; each collector its own data.
+        program_ = dir_.filePath(QStringLiteral("bin/kv9000"));
+        ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("bin"))));
+        ASSERT_TRUE(
+            QFile::copy(qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000"), program_));
+        WriteSettings(server_);
+    }
+
+    void TearDown() override {
+        if (!QSqlDatabase::contains(database_))
+            return;
+        {
+            QSqlDatabase admin = QSqlDatabase::database(database_, false);
+            admin.close();
+            admin.setConnectOptions(qEnvironmentVariable("KV_TEST_POSTGRES") +
+                                    QStringLiteral(" dbname=postgres"));
+            if (admin.open())
+                QSqlQuery(admin).exec(
+                    QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database_));
+        }
+        QSqlDatabase::removeDatabase(database_);
+    }
+
+    void WriteSettings(const QString& server, int leaseSeconds = 3) {
+        QFile ini(dir_.filePath(QStringLiteral("bin/kv9000.INI")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(QStringLiteral("[Library]\r\nServer=%1\r\nFleet lease=%2\r\n")
+                      .arg(server)
+                      .arg(leaseSeconds)
+                      .toUtf8());
+    }
+
+    QProcessEnvironment Collector(const QString& name) const {
+        QProcessEnvironment environment = ProgramEnvironment();
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
+            environment.insert(QString::fromLatin1(variable), dir_.filePath(name));
+        return environment;
+    }
+
+    ProgramRun Run(const QStringList& arguments, const QString& collector = QStringLiteral("a")) {
+        return RunProgram(arguments, Collector(collector), program_, dir_.path());
+    }
+
+    // The first value the statement gives, or -1.
+    qint64 Number(const QString& sql) {
+        QSqlQuery q(QSqlDatabase::database(database_, false));
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString() << sql.toStdString();
+        return q.next() ? q.value(0).toLongLong() : -1;
+    }
+
+    QString WriteList(const QString& text) {
+        const QString path = dir_.filePath(QStringLiteral("fleet.tsv"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        return path;
+    }
+
+    // n simulated controllers, paced so that a whole read lasts a few seconds (long enough to
+    // kill a collector or cut the server midway), their list on the server.
+    void PushFleet(int n) {
+        sim_ = StartSimFleet(n,
+                             {QStringLiteral("--serial"), QString::number(kFirstSerial),
+                              QStringLiteral("--at"), QStringLiteral("2024-03-01"),
+                              QStringLiteral("--baud"), QStringLiteral("1000000")},
+                             firstPort_);
+        ASSERT_TRUE(sim_->Running());
+        QString list = QStringLiteral("port\taddress\tname\n");
+        for (int i = 0; i < n; ++i)
+            list +=
+                QStringLiteral("tcp://127.0.0.1:%1\t1\tКотельная %2\n").arg(firstPort_ + i).arg(i);
+        const ProgramRun push = Run({QStringLiteral("--fleet-push"), WriteList(list)});
+        ASSERT_EQ(push.exitCode, 0) << push.err.toStdString();
+    }
+
+    // The serial number of each file kept in a collector's folder, the collector's name each
+    // time; a file that does not read whole counts as serial 0.
+    QMap<int, QStringList> KeptSerials(const QString& collector) const {
+        QMap<int, QStringList> kept;
+        QDirIterator it(dir_.filePath(collector), {QStringLiteral("*.kvarc")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            const ArchiveFileReadResult read =
+                DecodeArchiveFile(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+            kept[read.contents && read.contents->serial ? int(*read.contents->serial) : 0]
+                << collector;
+        }
+        return kept;
+    }
+
+    QTemporaryDir dir_;
+    QString database_;
+    QString server_;
+    QString program_;
+    std::unique_ptr<SimProcess> sim_;
+    int firstPort_ = 0;
+};
+
+// The office's list on the server: stored and printed back in the file's form; a list with a
+// bad line is not stored; no server or an unreachable one is one line and exit 1.
+TEST_F(TeamCollectTest, TheListIsStoredOnTheServerAndPrintedBack) {
+    const QString list = QStringLiteral("port\taddress\tname\n"
+                                        "COM3\t1\tКотельная №3\n"
+                                        "tcp://10.1.2.3:4001\t5\tШкола\n");
+    const ProgramRun push = Run({QStringLiteral("--fleet-push"), WriteList(list)});
+    ASSERT_EQ(push.exitCode, 0) << push.err.toStdString();
+    const ProgramRun pull = Run({QStringLiteral("--fleet-pull")});
+    EXPECT_EQ(pull.exitCode, 0) << pull.err.toStdString();
+    EXPECT_EQ(pull.out, list);
+
+    const ProgramRun bad = Run({QStringLiteral("--fleet-push"),
+                                WriteList(QStringLiteral("port\taddress\tname\nCOM3\t300\tx\n"))});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("строка 2"))) << bad.err.toStdString();
+    EXPECT_EQ(Run({QStringLiteral("--fleet-pull")}).out, list); // the stored one unchanged
+
+    struct Case {
+        const char* what;
+        QString server;
+        QStringList arguments;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"no server", QString(), {QStringLiteral("--fleet-pull")}, "сервер не задан"},
+        {"no server",
+         QString(),
+         {QStringLiteral("--collect"), QStringLiteral("--team")},
+         "сервер не задан"},
+        {"unreachable",
+         QStringLiteral("host=") + dir_.filePath(QStringLiteral("nowhere")),
+         {QStringLiteral("--collect"), QStringLiteral("--jobs"), QStringLiteral("2"),
+          QStringLiteral("--team")},
+         "сервер недоступен"},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(c.server);
+        const ProgramRun run = Run(c.arguments);
+        EXPECT_EQ(run.exitCode, 1) << c.what;
+        EXPECT_EQ(run.err.count(u'\n'), 1) << c.what << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.says))) << c.what << run.err.toStdString();
+    }
+}
+
+// Three collectors share one run; one is killed while it reads. Its controller comes free when
+// its lease ends and another reads it: every controller kept exactly once, the run finished.
+TEST_F(TeamCollectTest, ThreeCollectorsKeepEveryControllerOnceThoughOneIsKilled) {
+    PushFleet(kFleet);
+    const QStringList names{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    std::vector<std::unique_ptr<QProcess>> collectors;
+    for (const QString& name : names) {
+        collectors.push_back(std::make_unique<QProcess>());
+        collectors.back()->setProcessEnvironment(Collector(name));
+        collectors.back()->start(program_, {QStringLiteral("--collect"), QStringLiteral("--team"),
+                                            QStringLiteral("--jobs"), QStringLiteral("1")});
+        ASSERT_TRUE(collectors.back()->waitForStarted());
+    }
+    // The victim ("c") has kept one controller and is reading its next one.
+    const QString victim =
+        QStringLiteral("'%") + QStringLiteral(" %1'").arg(collectors[2]->processId());
+    bool midway = false;
+    for (int i = 0; i < 600 && !midway; ++i) {
+        midway = Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE collector "
+                                       "LIKE %1 AND done_at IS NOT NULL")
+                            .arg(victim)) >= 1 &&
+                 Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE collector "
+                                       "LIKE %1 AND done_at IS NULL")
+                            .arg(victim)) == 1;
+        if (!midway)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(midway) << "the third collector never read a second controller";
+    QThread::msleep(800);
+    const qint64 killedLine = Number(QStringLiteral("SELECT line FROM kv_fleet_claims WHERE "
+                                                    "collector LIKE %1 AND done_at IS NULL")
+                                         .arg(victim));
+    ::kill(static_cast<pid_t>(collectors[2]->processId()), SIGKILL);
+    ASSERT_TRUE(collectors[2]->waitForFinished(5000));
+
+    // What each collector read: the killed one's kept files (it never synced), the others'
+    // tables (their folders also hold what the sync fetched from the others).
+    QMap<int, QStringList> kept = KeptSerials(names[2]);
+    EXPECT_FALSE(kept.contains(0)) << "a half file";
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(collectors[i]->waitForFinished(120000)) << names[i].toStdString();
+        EXPECT_EQ(collectors[i]->exitCode(), 0)
+            << names[i].toStdString() << collectors[i]->readAllStandardError().toStdString();
+        const QStringList rows = QString::fromUtf8(collectors[i]->readAllStandardOutput())
+                                     .split(u'\n', Qt::SkipEmptyParts);
+        for (qsizetype r = 1; r < rows.size(); ++r)
+            kept[rows[r].section(u'\t', 1, 1).toInt()] << names[i];
+    }
+    for (int serial = kFirstSerial; serial < kFirstSerial + kFleet; ++serial)
+        EXPECT_EQ(kept.value(serial).size(), 1)
+            << serial << ": " << kept.value(serial).join(u' ').toStdString();
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE done_at IS NULL "
+                                    "OR outcome <> 'whole'")),
+              0);
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE line = %1 AND "
+                                    "collector NOT LIKE %2")
+                         .arg(killedLine)
+                         .arg(victim)),
+              1);
+    EXPECT_EQ(
+        Number(QStringLiteral("SELECT count(*) FROM kv_fleet_runs WHERE finished IS NOT NULL")), 1);
+}
+
+// The server lost midway: the collector reads what it has claimed, keeps it here, says so and
+// ends with 1; the next sync sends what it kept.
+TEST_F(TeamCollectTest, AServerLostMidwayLeavesTheCollectionKeptHere) {
+    PushFleet(4);
+    QProcess collector;
+    collector.setProcessEnvironment(Collector(QStringLiteral("a")));
+    collector.start(program_, {QStringLiteral("--collect"), QStringLiteral("--team"),
+                               QStringLiteral("--jobs"), QStringLiteral("2")});
+    ASSERT_TRUE(collector.waitForStarted());
+    bool reading = false;
+    for (int i = 0; i < 600 && !reading; ++i) {
+        reading = Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE collector "
+                                        "IS NOT NULL")) == 2;
+        if (!reading)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(reading);
+    Number(QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                          "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
+    ASSERT_TRUE(collector.waitForFinished(120000));
+    const QString err = QString::fromUtf8(collector.readAllStandardError());
+    EXPECT_EQ(collector.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("синхронизация отправит"))) << err.toStdString();
+    const QStringList rows =
+        QString::fromUtf8(collector.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(rows.size(), 3) << rows.join(u'\n').toStdString(); // the header, the two claimed
+    EXPECT_EQ(KeptSerials(QStringLiteral("a")).size(), 2);
+
+    const ProgramRun sync = Run({QStringLiteral("--library-sync")});
+    EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_downloads")), 2);
+}
+
+} // namespace
