@@ -35,6 +35,7 @@ namespace {
 constexpr int kSerialRole = Qt::UserRole + 1;
 constexpr int kFileRole = Qt::UserRole + 2;
 constexpr int kChannelsRole = Qt::UserRole + 3;
+constexpr int kStateColumn = 3; // of the fleet's table
 const QColor kLostColour(255, 205, 205);
 
 QStandardItem* Text(const QString& text) {
@@ -155,6 +156,8 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     fleet_ = MakeTable(fleetPanel);
     fleet_->setModel(fleetModel_);
     fleet_->setSortingEnabled(false);
+    // A state keeps its width while it changes; a long outcome is cut, whole in its tooltip.
+    fleet_->setWordWrap(false);
     auto* fleetTop = new QHBoxLayout;
     fleetTop->addWidget(fleetSource_, 1);
     fleetTop->addWidget(collectButton_);
@@ -169,10 +172,8 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     auto* beside = new QSplitter(Qt::Horizontal, this);
     beside->addWidget(splitter);
     beside->addWidget(fleetPanel);
-    beside->setStretchFactor(0, 3);
-    beside->setStretchFactor(1, 2);
+    beside->setSizes({560, 640});
     status_ = new QLabel(this);
-    status_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(beside, 1);
@@ -369,6 +370,7 @@ void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString
                                       Text(state),
                                       serial ? Number(*serial) : Text(QString()),
                                       DueDays(overwriteFrom, RecordTimeNow())};
+    items[kStateColumn]->setToolTip(state);
     for (int column = 0; column < items.size(); ++column)
         fleetModel_->setItem(row, column, items[column]);
 }
@@ -399,7 +401,14 @@ void LibraryWindow::ShowFleet() {
             if (!shown.count({e.port, e.address}))
                 ShowFleetRow(row++, e, QString(), std::nullopt, std::nullopt);
     }
+    FitFleetColumns();
+}
+
+void LibraryWindow::FitFleetColumns() {
     fleet_->resizeColumnsToContents();
+    const int reading =
+        fleet_->fontMetrics().horizontalAdvance(QStringLiteral("попытка 3, читается 100%")) + 12;
+    fleet_->setColumnWidth(kStateColumn, reading);
 }
 
 void LibraryWindow::CollectFleet() {
@@ -420,7 +429,7 @@ void LibraryWindow::CollectFleet() {
     for (std::size_t i = 0; i < fleetList_.entries.size(); ++i)
         ShowFleetRow(static_cast<int>(i), fleetList_.entries[i], states.Rows()[i].text,
                      std::nullopt, std::nullopt);
-    fleet_->resizeColumnsToContents();
+    FitFleetColumns();
     if (!Working())
         status_->setText(StatusText(controllerList_.size()));
 }

@@ -116,6 +116,7 @@ private:
     void RunJob(std::function<QString(LibraryIndex&)> job);
     void ReadFleet();
     void ShowFleet();
+    void FitFleetColumns();
     void ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
                       std::optional<std::uint16_t> serial, std::optional<qint64> overwriteFrom);
     QString StatusText(std::size_t controllers) const;
