@@ -257,17 +257,29 @@ TEST_F(LibraryWindowTest, CollectsTheFleetOffTheWindowsThreadAndAFreshWindowShow
     EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("строка 6")))
         << window.Status()->text().toStdString();
 
+    QSignalSpy done(&window, &LibraryWindow::CollectionDone);
+    {
+        // Another collection on this machine: refused, said, nothing read.
+        QLockFile other(options_.fleetPlaces.stateFolder + QStringLiteral("/collect.lock"));
+        ASSERT_TRUE(QDir().mkpath(options_.fleetPlaces.stateFolder) && other.tryLock(0));
+        window.CollectButton()->click();
+        ASSERT_TRUE(done.wait(10000));
+        EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("сбор уже идёт")))
+            << window.Status()->text().toStdString();
+        EXPECT_FALSE(QDir(archives_).exists());
+    }
+
     QStringList seen; // every state a row showed
     QObject::connect(window.Fleet()->model(), &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& from) {
                          if (from.column() == 3)
                              seen << from.data().toString();
                      });
-    QSignalSpy done(&window, &LibraryWindow::CollectionDone);
     window.CollectButton()->click();
     EXPECT_TRUE(window.Collecting());
     EXPECT_FALSE(window.CollectButton()->isEnabled());
     ASSERT_TRUE(done.wait(120000));
+    ASSERT_EQ(done.size(), 2);
     EXPECT_TRUE(window.CollectButton()->isEnabled());
     EXPECT_FALSE(seen.filter(QStringLiteral("читается")).isEmpty())
         << seen.join(u',').toStdString();
