@@ -56,6 +56,15 @@ private:
             LibraryWindowOptions options;
             options.indexPath = LibraryIndexPath();
             options.archivesFolder = ArchivesFolder();
+            // The fleet's collection keeps what it reads where the command line's does.
+            options.fleetListPath = FleetListPath();
+            options.fleetPlaces.archivesFolder = options.archivesFolder;
+            options.fleetPlaces.stateFolder = StateFolder();
+            options.fleetPlaces.libraryIndexPath = options.indexPath;
+            options.fleetPlaces.server = LibraryServer(form_.Settings());
+            if (const SettingsFile* settings = form_.Settings())
+                options.fleetSpeed = settings->ReadInteger(QStringLiteral("General"),
+                                                           QStringLiteral("COM speed"), 115200);
             if (const QString server = LibraryServer(form_.Settings()); !server.isEmpty())
                 options.sync = [server, folder = options.archivesFolder](LibraryIndex& index) {
                     return FormatSyncReport(SyncWithServer(index, folder, server));

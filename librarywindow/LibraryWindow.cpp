@@ -3,15 +3,19 @@
 #include "ArchiveFile.h"
 #include "BlocksReadText.h"
 #include "ChartWindow.h"
+#include "FleetTable.h"
+#include "FleetWorker.h"
 #include "LibraryDue.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
 #include "OverwriteDue.h"
 
 #include <QBrush>
+#include <QCloseEvent>
 #include <QColor>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,11 +28,14 @@
 #include <QThreadPool>
 #include <QVBoxLayout>
 
+#include <set>
+
 namespace {
 
 constexpr int kSerialRole = Qt::UserRole + 1;
 constexpr int kFileRole = Qt::UserRole + 2;
 constexpr int kChannelsRole = Qt::UserRole + 3;
+constexpr int kStateColumn = 3; // of the fleet's table
 const QColor kLostColour(255, 205, 205);
 
 QStandardItem* Text(const QString& text) {
@@ -134,10 +141,42 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(controllers_);
     splitter->addWidget(visits_);
+
+    // The fleet beside the controllers: where its list comes from, the button, one row a
+    // controller (in the list's order while collecting, most urgent first after).
+    auto* fleetPanel = new QWidget(this);
+    fleetSource_ = new QLabel(fleetPanel);
+    fleetSource_->setWordWrap(true);
+    collectButton_ = new QPushButton(QStringLiteral("Собрать сейчас"), fleetPanel);
+    fleetModel_ = new QStandardItemModel(0, 6, this);
+    fleetModel_->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Адрес"),
+                                            QStringLiteral("Название"), QStringLiteral("Состояние"),
+                                            QStringLiteral("Номер"),
+                                            QStringLiteral("Перезапись через, дн.")});
+    fleet_ = MakeTable(fleetPanel);
+    fleet_->setModel(fleetModel_);
+    fleet_->setSortingEnabled(false);
+    // A state keeps its width while it changes; a long outcome is cut, whole in its tooltip.
+    fleet_->setWordWrap(false);
+    auto* fleetTop = new QHBoxLayout;
+    fleetTop->addWidget(fleetSource_, 1);
+    fleetTop->addWidget(collectButton_);
+    auto* fleetLayout = new QVBoxLayout(fleetPanel);
+    fleetLayout->setContentsMargins(0, 0, 0, 0);
+    fleetLayout->addLayout(fleetTop);
+    fleetLayout->addWidget(fleet_, 1);
+    fleetPanel->setVisible(!options_.fleetListPath.isEmpty() ||
+                           static_cast<bool>(options_.serverFleetList));
+    collector_ = new FleetWorker(this);
+
+    auto* beside = new QSplitter(Qt::Horizontal, this);
+    beside->addWidget(splitter);
+    beside->addWidget(fleetPanel);
+    beside->setSizes({560, 640});
     status_ = new QLabel(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(beside, 1);
     layout->addWidget(status_);
 
     connect(filter_, &QLineEdit::textChanged, filterModel_,
@@ -161,14 +200,56 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
             AddPaths(paths);
     });
     connect(syncButton_, &QPushButton::clicked, this, &LibraryWindow::Synchronize);
+    connect(collectButton_, &QPushButton::clicked, this, &LibraryWindow::CollectFleet);
+    connect(collector_, &FleetWorker::RowChanged, this, [this](int row) {
+        const FleetRowState& state = collector_->States().Rows().at(static_cast<std::size_t>(row));
+        const auto& result = state.result;
+        ShowFleetRow(row, collector_->Entries().at(static_cast<std::size_t>(row)), state.text,
+                     result ? result->serial : std::nullopt,
+                     result ? result->overwriteFrom : std::nullopt);
+    });
+    connect(collector_, &FleetWorker::Finished, this, [this] {
+        const FleetRunOutcome& outcome = collector_->Outcome();
+        ReadFleet(); // the list's own notes again, then the run's
+        if (!outcome.refusal.isEmpty()) {
+            fleetNote_ +=
+                (fleetNote_.isEmpty() ? QString() : QStringLiteral("\n")) + outcome.refusal;
+        } else {
+            collected_ = true;
+            std::size_t failed = 0;
+            for (const FleetResult& r : outcome.results)
+                failed += r.outcome == FleetOutcome::Failed ? 1 : 0;
+            QStringList lines{QStringLiteral("Сбор окончен: собрано %1 из %2")
+                                  .arg(outcome.results.size() - failed)
+                                  .arg(outcome.results.size())};
+            lines += outcome.problems;
+            if (!fleetNote_.isEmpty())
+                lines << fleetNote_;
+            fleetNote_ = lines.join(u'\n');
+        }
+        Reload(); // the controllers' days left, the run's table
+        emit CollectionDone();
+    });
 
+    ReadFleet();
     indexError_ = index_->Open(options_.indexPath);
     Reload();
 }
 
 LibraryWindow::~LibraryWindow() {
+    collector_->Stop();
     stop_->store(true);
     worker_->waitForDone();
+}
+
+bool LibraryWindow::Collecting() const {
+    return collector_->Running();
+}
+
+void LibraryWindow::closeEvent(QCloseEvent* event) {
+    // Each read stops within a block and keeps nothing; what was completed stays kept.
+    collector_->Stop();
+    QWidget::closeEvent(event);
 }
 
 int LibraryWindow::ChosenSerial() const {
@@ -188,6 +269,7 @@ int LibraryWindow::ChosenChannels() const {
 void LibraryWindow::Reload() {
     if (!indexError_.isEmpty()) {
         status_->setText(indexError_);
+        ShowFleet();
         return;
     }
     const int chosen = ChosenSerial();
@@ -198,8 +280,11 @@ void LibraryWindow::Reload() {
         return;
     }
     controllerList_.clear();
-    for (const ControllerDue& d : read)
+    dueBySerial_.clear();
+    for (const ControllerDue& d : read) {
         controllerList_.push_back(d.controller);
+        dueBySerial_[d.controller.serial] = d.overwriteFrom;
+    }
     const std::vector<LibraryController>& list = controllerList_;
     const qint64 now = RecordTimeNow();
     controllers_->setSortingEnabled(false);
@@ -228,8 +313,125 @@ void LibraryWindow::Reload() {
             filterModel_->index(r, 0).data(kChannelsRole).toInt() == chosenChannels)
             controllers_->setCurrentIndex(filterModel_->index(r, 0));
     if (!Working())
-        status_->setText(QStringLiteral("Регуляторов: %1").arg(list.size()));
+        status_->setText(StatusText(list.size()));
     ShowVisits();
+    ShowFleet();
+}
+
+QString LibraryWindow::StatusText(std::size_t controllers) const {
+    QString text = QStringLiteral("Регуляторов: %1").arg(controllers);
+    if (Collecting())
+        text += QStringLiteral("; идёт сбор");
+    if (!fleetNote_.isEmpty())
+        text += u'\n' + fleetNote_;
+    return text;
+}
+
+void LibraryWindow::ReadFleet() {
+    fleetNote_.clear();
+    fleetList_ = {};
+    if (options_.serverFleetList) {
+        fleetSource_->setText(QStringLiteral("Список регуляторов с сервера"));
+        fleetList_ = options_.serverFleetList();
+    } else if (options_.fleetListPath.isEmpty()) {
+        collectButton_->setEnabled(false);
+        return;
+    } else {
+        const QString shown = QDir::toNativeSeparators(options_.fleetListPath);
+        if (!QFileInfo::exists(options_.fleetListPath)) {
+            // No fleet yet: nothing wrong, only where its list would be.
+            fleetSource_->setText(QStringLiteral("Списка регуляторов нет: %1").arg(shown));
+            collectButton_->setEnabled(false);
+            return;
+        }
+        fleetSource_->setText(QStringLiteral("Список регуляторов: %1").arg(shown));
+        fleetList_ = ReadFleetList(options_.fleetListPath);
+    }
+    QStringList notes;
+    if (!fleetList_.refusal.isEmpty())
+        notes << fleetList_.refusal;
+    for (const QString& skipped : fleetList_.skipped)
+        notes << QStringLiteral("список регуляторов: %1 — строка пропущена").arg(skipped);
+    fleetNote_ = notes.join(u'\n');
+    collectButton_->setEnabled(!fleetList_.entries.empty() && !Collecting());
+}
+
+void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
+                                 std::optional<std::uint16_t> serial,
+                                 std::optional<qint64> overwriteFrom) {
+    if (!overwriteFrom && serial)
+        if (const auto it = dueBySerial_.find(*serial); it != dueBySerial_.end())
+            overwriteFrom = it->second;
+    if (fleetModel_->rowCount() <= row)
+        fleetModel_->setRowCount(row + 1);
+    const QList<QStandardItem*> items{Text(entry.port),
+                                      Number(entry.address),
+                                      Text(entry.name),
+                                      Text(state),
+                                      serial ? Number(*serial) : Text(QString()),
+                                      DueDays(overwriteFrom, RecordTimeNow())};
+    items[kStateColumn]->setToolTip(state);
+    for (int column = 0; column < items.size(); ++column)
+        fleetModel_->setItem(row, column, items[column]);
+}
+
+// While collecting the rows are the collection's; after a run in this window its table, most
+// urgent first; before, the last run kept (and the list's controllers it did not have).
+void LibraryWindow::ShowFleet() {
+    if (Collecting())
+        return;
+    int row = 0;
+    if (collected_) {
+        const std::vector<FleetResult>& results = collector_->Outcome().results;
+        fleetModel_->setRowCount(0);
+        for (const FleetResult& r : results)
+            ShowFleetRow(row++, r.entry, FleetOutcomeText(r), r.serial, r.overwriteFrom);
+    } else {
+        const std::vector<FleetResult> kept = options_.fleetPlaces.stateFolder.isEmpty()
+                                                  ? std::vector<FleetResult>()
+                                                  : ReadKeptRun(options_.fleetPlaces.stateFolder);
+        fleetModel_->setRowCount(0);
+        std::set<std::pair<QString, int>> shown;
+        for (const FleetResult& r : kept) {
+            // The kept run holds each outcome's text as it was printed.
+            ShowFleetRow(row++, r.entry, r.cause, r.serial, std::nullopt);
+            shown.insert({r.entry.port, r.entry.address});
+        }
+        for (const FleetEntry& e : fleetList_.entries)
+            if (!shown.count({e.port, e.address}))
+                ShowFleetRow(row++, e, QString(), std::nullopt, std::nullopt);
+    }
+    FitFleetColumns();
+}
+
+void LibraryWindow::FitFleetColumns() {
+    fleet_->resizeColumnsToContents();
+    const int reading =
+        fleet_->fontMetrics().horizontalAdvance(QStringLiteral("попытка 3, читается 100%")) + 12;
+    fleet_->setColumnWidth(kStateColumn, reading);
+}
+
+void LibraryWindow::CollectFleet() {
+    if (Collecting())
+        return;
+    ReadFleet();
+    if (fleetList_.entries.empty()) {
+        Reload();
+        return;
+    }
+    FleetOptions options;
+    options.speed = options_.fleetSpeed;
+    options.jobs = options_.fleetJobs;
+    collector_->Start(fleetList_.entries, options, options_.fleetPlaces);
+    collectButton_->setEnabled(false);
+    fleetModel_->setRowCount(0);
+    const FleetRowStates& states = collector_->States();
+    for (std::size_t i = 0; i < fleetList_.entries.size(); ++i)
+        ShowFleetRow(static_cast<int>(i), fleetList_.entries[i], states.Rows()[i].text,
+                     std::nullopt, std::nullopt);
+    FitFleetColumns();
+    if (!Working())
+        status_->setText(StatusText(controllerList_.size()));
 }
 
 void LibraryWindow::ShowVisits() {

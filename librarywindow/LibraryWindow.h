@@ -8,10 +8,17 @@
 // window to open its file; "История" draws the controller's merged history in a chart window of its
 // own; "Добавить архивы…" copies files or folders into the archives folder and indexes them.
 //
+// Beside the controllers, "Сбор" shows the fleet list (the file's, or the team server's) with the
+// last run's outcomes; "Собрать сейчас" collects it off the window's thread as the command line
+// does, one row per controller with its state, then the run's table, most urgent first. Closing the
+// window while collecting cancels the collection and waits for its reads to stop.
+//
 // The window reads the index on its own thread (a read never waits for a writer in WAL mode);
 // every indexing runs on a worker thread with a connection of its own, and the rows are read
 // again when it has finished.
 
+#include "FleetList.h"
+#include "FleetRun.h"
 #include "LibraryIndex.h"
 
 #include <QString>
@@ -20,10 +27,13 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ChartWindow;
+class FleetWorker;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +50,16 @@ struct LibraryWindowOptions {
     // "Синхронизировать": runs on the worker thread with its connection to the index and
     // returns the text to show. Null: no server is set, and nothing about one is shown.
     std::function<QString(LibraryIndex&)> sync;
+
+    // The fleet: the list file (empty: no fleet is shown), where a collection keeps what it reads
+    // (its places: archives, state folder with the lock and the last run, library, server), and
+    // the line speed and how many controllers are read at once.
+    QString fleetListPath;
+    FleetRunPlaces fleetPlaces;
+    int fleetSpeed = 115200;
+    int fleetJobs = 8;
+    // The team server's fleet list (or its refusal), used instead of the file. Null: the file's.
+    std::function<FleetList()> serverFleetList;
 };
 
 class LibraryWindow : public QWidget {
@@ -59,6 +79,8 @@ public:
     void ShowHistory();
     // Runs the sync hook on the worker thread, then reloads.
     void Synchronize();
+    // "Собрать сейчас": collects the fleet list read again, off the window's thread.
+    void CollectFleet();
 
     // For tests: the views, the filter, the status line, the history window (null until shown),
     // and whether the worker is busy.
@@ -68,6 +90,11 @@ public:
     QLabel* Status() const { return status_; }
     ChartWindow* HistoryWindow() const { return history_; }
     bool Working() const { return working_ > 0; }
+    // The fleet's table (port, address, name, state, serial number, days left) and its button,
+    // and whether a collection runs.
+    QTableView* Fleet() const { return fleet_; }
+    QPushButton* CollectButton() const { return collectButton_; }
+    bool Collecting() const;
     // The serial number of the controller chosen, or -1, and its channel count (a serial number
     // with two channel counts is two controllers).
     int ChosenSerial() const;
@@ -78,10 +105,21 @@ signals:
     void VisitOpenRequested(const QString& file);
     // Emitted on the window's thread after every job of the worker.
     void WorkDone();
+    // A collection started in this window has ended (its table is shown).
+    void CollectionDone();
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // cancels a collection and waits for it
 
 private:
     void ShowVisits();
     void RunJob(std::function<QString(LibraryIndex&)> job);
+    void ReadFleet();
+    void ShowFleet();
+    void FitFleetColumns();
+    void ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
+                      std::optional<std::uint16_t> serial, std::optional<qint64> overwriteFrom);
+    QString StatusText(std::size_t controllers) const;
 
     LibraryWindowOptions options_;
     std::unique_ptr<LibraryIndex> index_;
@@ -100,6 +138,16 @@ private:
     // The controllers as the index last gave them (the history's title is taken from here,
     // never read back out of the table).
     std::vector<LibraryController> controllerList_;
+    QPushButton* collectButton_ = nullptr;
+    QLabel* fleetSource_ = nullptr;
+    QTableView* fleet_ = nullptr;
+    QStandardItemModel* fleetModel_ = nullptr;
+    FleetList fleetList_;
+    QString fleetNote_; // the list's refusal or skipped lines, the last run's problems
+    FleetWorker* collector_ = nullptr;
+    bool collected_ = false; // a collection ran in this window: its table is shown
+    // Days left of each controller of the library (by serial number), for the fleet's rows.
+    std::map<int, std::optional<qint64>> dueBySerial_;
     std::unique_ptr<QThreadPool> worker_;
     std::shared_ptr<std::atomic<bool>> stop_;
     int working_ = 0;

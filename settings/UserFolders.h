@@ -25,3 +25,8 @@ QString LibraryIndexPath();
 
 // $XDG_STATE_HOME/kv9000 (~/.local/state/kv9000): logs of what the program did.
 QString StateFolder();
+
+// The fleet list a nightly collection and the library window read: $XDG_CONFIG_HOME/kv9000/
+// fleet.tsv (~/.config/kv9000/fleet.tsv); on Windows beside the program's other files,
+// %LOCALAPPDATA%\kv9000\fleet.tsv.
+QString FleetListPath();

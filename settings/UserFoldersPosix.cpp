@@ -22,3 +22,8 @@ QString DataFolder() {
 QString StateFolder() {
     return BaseFolder("XDG_STATE_HOME", QStringLiteral(".local/state")) + QStringLiteral("/kv9000");
 }
+
+QString FleetListPath() {
+    return BaseFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) +
+           QStringLiteral("/kv9000/fleet.tsv");
+}

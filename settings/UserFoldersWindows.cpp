@@ -15,3 +15,7 @@ QString DataFolder() {
 QString StateFolder() {
     return DataFolder() + QStringLiteral("/logs");
 }
+
+QString FleetListPath() {
+    return DataFolder() + QStringLiteral("/fleet.tsv");
+}

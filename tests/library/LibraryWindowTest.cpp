@@ -4,13 +4,19 @@
 #include "ChannelChart.h"
 #include "ChartWindow.h"
 #include "LibraryIndex.h"
+#include "Ser2Net.h"
+#include "SimProcess.h"
 #include "SimulatedVisit.h"
 #include "TeamSync.h"
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -35,6 +41,35 @@ protected:
     void Visit(SimulatedVisit visit, const QString& folder) {
         QString error;
         ASSERT_FALSE(KeepSimulatedVisit(visit, folder, error).isEmpty()) << error.toStdString();
+    }
+
+    // The fleet list (header first) and the places its collection keeps what it reads.
+    void UseFleet(const QStringList& lines) {
+        options_.fleetListPath = dir_.filePath(QStringLiteral("fleet.tsv"));
+        QFile file(options_.fleetListPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            (QStringList{QStringLiteral("port\taddress\tname")} + lines).join(u'\n').toUtf8());
+        options_.fleetPlaces = {
+            archives_, dir_.filePath(QStringLiteral("state")), options_.indexPath, {}};
+    }
+
+    static QStringList FleetLines(int firstPort, int n) {
+        QStringList lines;
+        for (int i = 0; i < n; ++i)
+            lines
+                << QStringLiteral("tcp://127.0.0.1:%1\t1\tКотельная %2").arg(firstPort + i).arg(i);
+        return lines;
+    }
+
+    // Each fleet row's port and state, in the table's order.
+    static std::vector<std::pair<QString, QString>> FleetRows(const LibraryWindow& window) {
+        std::vector<std::pair<QString, QString>> rows;
+        const QAbstractItemModel* model = window.Fleet()->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            rows.emplace_back(model->index(r, 0).data().toString(),
+                              model->index(r, 3).data().toString());
+        return rows;
     }
 
     QTemporaryDir dir_;
@@ -201,6 +236,112 @@ TEST_F(LibraryWindowTest, DaysUntilOverwritingStandOutWhenFewOrPastAndSort) {
     EXPECT_TRUE(colour(0).isValid() && colour(1).isValid());
     EXPECT_NE(colour(0), colour(1));
     EXPECT_FALSE(colour(2).isValid());
+}
+
+// "Собрать сейчас" on a simulated fleet of three and a port nobody answers on: the rows move
+// while the window's thread goes on, end with their outcomes, most urgent first; the controllers
+// come into the library; a fresh window shows the last run.
+TEST_F(LibraryWindowTest, CollectsTheFleetOffTheWindowsThreadAndAFreshWindowShowsTheLastRun) {
+    int first = 0;
+    const auto sim = StartSimFleet(3,
+                                   {QStringLiteral("--serial"), QStringLiteral("700"),
+                                    QStringLiteral("--at"), QStringLiteral("2024-03-01T10:00")},
+                                   first);
+    ASSERT_TRUE(sim->Running());
+    const QString dead = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
+    UseFleet(FleetLines(first, 3) << dead + QStringLiteral("\t1\tнет связи")
+                                  << QStringLiteral("COM3\tпять\tплохой адрес"));
+    LibraryWindow window(options_);
+    window.show();
+    ASSERT_EQ(window.Fleet()->model()->rowCount(), 4); // the list, before anything ran
+    EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("строка 6")))
+        << window.Status()->text().toStdString();
+
+    QSignalSpy done(&window, &LibraryWindow::CollectionDone);
+    {
+        // Another collection on this machine: refused, said, nothing read.
+        QLockFile other(options_.fleetPlaces.stateFolder + QStringLiteral("/collect.lock"));
+        ASSERT_TRUE(QDir().mkpath(options_.fleetPlaces.stateFolder) && other.tryLock(0));
+        window.CollectButton()->click();
+        ASSERT_TRUE(done.wait(10000));
+        EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("сбор уже идёт")))
+            << window.Status()->text().toStdString();
+        EXPECT_FALSE(QDir(archives_).exists());
+    }
+
+    QStringList seen; // every state a row showed
+    QObject::connect(window.Fleet()->model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from) {
+                         if (from.column() == 3)
+                             seen << from.data().toString();
+                     });
+    window.CollectButton()->click();
+    EXPECT_FALSE(window.CollectButton()->isEnabled());
+    ASSERT_TRUE(done.wait(120000));
+    ASSERT_EQ(done.size(), 2);
+    EXPECT_TRUE(window.CollectButton()->isEnabled());
+    EXPECT_FALSE(seen.filter(QStringLiteral("читается")).isEmpty())
+        << seen.join(u',').toStdString();
+    EXPECT_FALSE(seen.filter(QStringLiteral("попытка 2")).isEmpty())
+        << seen.join(u',').toStdString();
+
+    const auto rows = FleetRows(window);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].first, dead); // nothing of it was read: first
+    EXPECT_TRUE(rows[0].second.startsWith(QStringLiteral("failed: ") + dead))
+        << rows[0].second.toStdString();
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].second, QStringLiteral("whole")) << rows[i].first.toStdString();
+    QAbstractItemModel* controllers = window.Controllers()->model();
+    ASSERT_EQ(controllers->rowCount(), 3);
+    QList<int> serials;
+    for (int r = 0; r < 3; ++r) {
+        serials << controllers->index(r, 0).data().toInt();
+        EXPECT_FALSE(controllers->index(r, 10).data().toString().isEmpty()); // days left
+    }
+    EXPECT_EQ(serials, QList<int>({700, 701, 702}));
+
+    LibraryWindow fresh(options_);
+    EXPECT_EQ(FleetRows(fresh), rows);
+    // Its days left come from the library, by the serial number the run kept.
+    EXPECT_FALSE(fresh.Fleet()->model()->index(1, 5).data().toString().isEmpty());
+}
+
+// Closing the window in the middle of a paced collection (a whole read takes over half a minute)
+// stops it at once: the window closes, no half read is kept, and the next run may start.
+TEST_F(LibraryWindowTest, ClosingTheWindowStopsACollectionAndKeepsNothingHalfRead) {
+    int first = 0;
+    const auto sim = StartSimFleet(2,
+                                   {QStringLiteral("--serial"), QStringLiteral("710"),
+                                    QStringLiteral("--baud"), QStringLiteral("115200")},
+                                   first);
+    ASSERT_TRUE(sim->Running());
+    UseFleet(FleetLines(first, 2));
+    LibraryWindow window(options_);
+    window.show();
+    window.CollectButton()->click();
+    QElapsedTimer waited;
+    waited.start();
+    auto reading = [&] {
+        for (const auto& row : FleetRows(window))
+            if (row.second.startsWith(QStringLiteral("читается")) &&
+                row.second != QStringLiteral("читается 0%"))
+                return true;
+        return false;
+    };
+    while (!reading() && waited.elapsed() < 30000)
+        QTest::qWait(50);
+    ASSERT_TRUE(reading());
+
+    QElapsedTimer closing;
+    closing.start();
+    EXPECT_TRUE(window.close());
+    EXPECT_LT(closing.elapsed(), 3000);
+    EXPECT_FALSE(window.isVisible());
+    QDirIterator files(archives_, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    EXPECT_FALSE(files.hasNext()) << files.next().toStdString();
+    QLockFile lock(options_.fleetPlaces.stateFolder + QStringLiteral("/collect.lock"));
+    EXPECT_TRUE(lock.tryLock(0));
 }
 
 } // namespace

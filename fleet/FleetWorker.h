@@ -1,0 +1,73 @@
+#pragma once
+
+// A collection off the caller's thread, for a window: RunFleetCollection on a thread of its own,
+// its news carried back to the thread that owns this object as one state a controller:
+// "ожидает", "читается N%", "попытка N" (and "попытка N, читается N%"), then the outcome's text.
+// Stop() cancels the run and waits for its thread: each read stops within a block and keeps
+// nothing, what was completed stays kept.
+//
+// Failures are results: a refusal or the controllers' failures are in Outcome().
+
+#include "FleetRun.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+struct FleetRowState {
+    QString text;
+    bool finished = false;
+    std::optional<FleetResult> result; // once finished
+};
+
+// The state a controller's row shows after each hook of the collection.
+class FleetRowStates {
+public:
+    explicit FleetRowStates(std::size_t count = 0)
+        : rows_(count, {QStringLiteral("ожидает"), false, std::nullopt}) {}
+    void Started(int index, int tryNumber);
+    void Blocks(int index, int done, int total);
+    void Finished(int index, const FleetResult& result);
+    const std::vector<FleetRowState>& Rows() const { return rows_; }
+
+private:
+    std::vector<FleetRowState> rows_;
+    std::vector<int> tries_ = std::vector<int>(rows_.size(), 1);
+};
+
+class FleetWorker : public QObject {
+    Q_OBJECT
+
+public:
+    explicit FleetWorker(QObject* parent = nullptr);
+    ~FleetWorker() override; // Stop()
+
+    // Starts the collection of entries; false (and nothing started) while one runs.
+    bool Start(std::vector<FleetEntry> entries, FleetOptions options, FleetRunPlaces places);
+    // Cancels the run and waits for its thread; Finished still comes, from the event loop.
+    void Stop();
+    bool Running() const { return running_; }
+
+    const std::vector<FleetEntry>& Entries() const { return entries_; }
+    const FleetRowStates& States() const { return states_; }
+    const FleetRunOutcome& Outcome() const { return outcome_; } // of the last run finished
+
+signals:
+    void RowChanged(int index);
+    void Finished();
+
+private:
+    void Join();
+
+    std::vector<FleetEntry> entries_;
+    FleetRowStates states_;
+    FleetRunOutcome outcome_;
+    bool running_ = false;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    std::thread thread_;
+};
