@@ -1,4 +1,4 @@
--- The team library's schema on PostgreSQL, version 2. The program creates it on first use when
+-- The team library's schema on PostgreSQL, version 1 (and the fleet's tables, version 1). The program creates it on first use when
 -- its role may; an administrator who prefers to creates it with this file instead:
 --     psql "service=kv9000" -f library.sql
 -- and grants the roles what they may do, e.g. for the office, which may only read:
@@ -27,7 +27,8 @@ CREATE TABLE IF NOT EXISTS kv_downloads(
     sent_at TIMESTAMPTZ NOT NULL DEFAULT now());
 -- A library created while the time was required accepts downloads of unknown time after:
 ALTER TABLE kv_downloads ALTER COLUMN downloaded_at DROP NOT NULL;
--- Version 2: the fleet list and the collections' shared runs.
+-- The fleet list and the collections' shared runs, beside the downloads (the schema's version
+-- stays 1, so that programs that know no fleet still sync; the fleet's own is fleet_schema).
 CREATE TABLE IF NOT EXISTS kv_fleet(
     position INTEGER PRIMARY KEY,                  -- the controller's place in the list, from 1
     port TEXT NOT NULL,                            -- COM<n>, tcp://HOST:PORT, rfc2217://HOST:PORT
@@ -48,5 +49,5 @@ CREATE TABLE IF NOT EXISTS kv_fleet_claims(
     done_at TIMESTAMPTZ,                           -- read (or failed after its tries); NULL: not
     outcome TEXT,                                  -- new, whole or failed: <cause>
     PRIMARY KEY(run_id, line));
-UPDATE kv_meta SET value = '2' WHERE key = 'schema_version' AND value = '1';
+INSERT INTO kv_meta(key, value) VALUES('fleet_schema', '1') ON CONFLICT (key) DO NOTHING;
 COMMIT;

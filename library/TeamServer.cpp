@@ -25,7 +25,8 @@ const char* const kCreateSchema[] = {
     "sent_by TEXT NOT NULL DEFAULT current_user, sent_at TIMESTAMPTZ NOT NULL DEFAULT now())",
 };
 
-// From 1 to 2: the fleet list and the collections' shared runs.
+// The fleet list and the collections' shared runs, beside the downloads: the schema's version
+// stays, so that a program that knows no fleet still syncs; they have a version of their own.
 const char* const kFleetStep[] = {
     "SELECT pg_advisory_xact_lock(9000)",
     "CREATE TABLE IF NOT EXISTS kv_fleet(position INTEGER PRIMARY KEY, port TEXT NOT NULL, "
@@ -36,7 +37,7 @@ const char* const kFleetStep[] = {
     "kv_fleet_runs ON DELETE CASCADE, line INTEGER NOT NULL, port TEXT NOT NULL, "
     "address INTEGER NOT NULL, name TEXT NOT NULL, collector TEXT, leased_until TIMESTAMPTZ, "
     "done_at TIMESTAMPTZ, outcome TEXT, PRIMARY KEY(run_id, line))",
-    "UPDATE kv_meta SET value = '2' WHERE key = 'schema_version' AND value = '1'",
+    "INSERT INTO kv_meta(key, value) VALUES('fleet_schema', '1') ON CONFLICT (key) DO NOTHING",
 };
 
 // The string as Qt gives it to libpq: Qt takes ';' as a separator too and turns it into a space.
@@ -107,14 +108,19 @@ QString PrepareServerSchema(QSqlDatabase& db, bool& fleet) {
     if (const QString refused = version(number); !refused.isEmpty())
         return refused;
     q.finish();
-    // A role that may not change the schema keeps using version 1 for the downloads.
-    if (number < 2 &&
-        !InOneTransaction(db, std::begin(kFleetStep), std::end(kFleetStep)).has_value()) {
-        if (const QString refused = version(number); !refused.isEmpty())
-            return refused;
+    // The fleet's tables, added when missing and the role may; a role that may not keeps the
+    // sync without them.
+    auto fleetThere = [&q] {
+        const bool there = q.exec(QStringLiteral("SELECT to_regclass('kv_fleet') IS NOT NULL AND "
+                                                 "to_regclass('kv_fleet_runs') IS NOT NULL AND "
+                                                 "to_regclass('kv_fleet_claims') IS NOT NULL")) &&
+                           q.next() && q.value(0).toBool();
         q.finish();
-    }
-    fleet = number >= 2;
+        return there;
+    };
+    fleet = fleetThere();
+    if (!fleet && !InOneTransaction(db, std::begin(kFleetStep), std::end(kFleetStep)))
+        fleet = fleetThere();
     // A library created before downloads of unknown time were sent requires the time. The
     // column is relaxed where the role owns the table (older programs never read it); where it
     // may not, such downloads stay on this machine (the sync's note).

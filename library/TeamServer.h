@@ -5,9 +5,10 @@
 // program's when the role may, and refused when it is newer or another program's. The team
 // library's sync and the fleet's shared runs both talk to the server through it.
 //
-// Failures are results: Error() says why there is no usable connection. A role that may use the
-// library but not change its schema keeps a version 1 schema usable for the sync; HasFleet()
-// then says false and the fleet's commands refuse.
+// The fleet's tables are added beside the downloads' without changing the schema's version:
+// programs that know no fleet keep syncing with a server that has one. Failures are results:
+// Error() says why there is no usable connection. A role that may use the library but not add
+// the fleet's tables keeps the sync; HasFleet() then says false and the fleet's commands refuse.
 //
 // A connection belongs to the thread that made it (Qt's rule for database connections).
 
@@ -17,8 +18,9 @@
 class QSqlError;
 class QVariant;
 
-// The server's schema version this program writes and reads.
-constexpr int ServerSchemaVersion = 2;
+// The server's schema version this program writes and reads (the downloads'; the fleet's tables
+// have a version of their own, "fleet_schema" in kv_meta).
+constexpr int ServerSchemaVersion = 1;
 
 class TeamServer {
 public:
@@ -33,7 +35,7 @@ public:
     const QString& Error() const { return error_; }
     // The connection (valid only while this object lives and Error() is empty).
     QSqlDatabase Database() const;
-    // Whether the fleet's tables are there (schema version 2 or later).
+    // Whether the fleet's tables are there.
     bool HasFleet() const { return fleet_; }
 
 private:

@@ -159,6 +159,10 @@ TEST_F(TeamCollectTest, TheListIsStoredOnTheServerAndPrintedBack) {
     const ProgramRun pull = Run({QStringLiteral("--fleet-pull")});
     EXPECT_EQ(pull.exitCode, 0) << pull.err.toStdString();
     EXPECT_EQ(pull.out, list);
+    // The fleet's tables leave the schema's version as it was: programs that know no fleet
+    // still sync with this server.
+    EXPECT_EQ(Number(QStringLiteral("SELECT value::int FROM kv_meta WHERE key = 'schema_version'")),
+              1);
 
     const ProgramRun bad = Run({QStringLiteral("--fleet-push"),
                                 WriteList(QStringLiteral("port\taddress\tname\nCOM3\t300\tx\n"))});

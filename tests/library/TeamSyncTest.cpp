@@ -284,7 +284,7 @@ TEST_F(TeamSyncTest, ADownServerANewerSchemaAndAPasswordInTheSettingsAreRefused)
     }
     QSqlQuery admin(Admin(database_));
     ASSERT_TRUE(
-        admin.exec(QStringLiteral("UPDATE kv_meta SET value = '3' WHERE key = 'schema_version'")));
+        admin.exec(QStringLiteral("UPDATE kv_meta SET value = '2' WHERE key = 'schema_version'")));
     EXPECT_TRUE(Sync(data, server_).error.contains(QStringLiteral("более новой версии")));
 
     // A version that is no number is another program's table: refused, nothing written.
