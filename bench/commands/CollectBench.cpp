@@ -7,6 +7,7 @@
 //
 //   bench_collect [--unpaced-only | --paced-only]
 
+#include "BenchStart.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
@@ -152,15 +153,7 @@ bool Paced() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (!std::getenv("KV_BIN_DIR"))
-        setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
-    bool unpaced = true, paced = true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--paced-only") == 0)
-            unpaced = false;
-        else if (std::strcmp(argv[i], "--unpaced-only") == 0)
-            paced = false;
-    }
+    const auto [unpaced, paced] = StartBench(argc, argv);
     QTemporaryDir dir;
     if (unpaced && !Unpaced(dir))
         return 1;

@@ -4,6 +4,7 @@
 //
 //   bench_read_command [--unpaced-only | --paced-only]
 
+#include "BenchStart.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
@@ -56,15 +57,7 @@ double TimeRead(const QStringList& simArgs) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (!std::getenv("KV_BIN_DIR"))
-        setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
-    bool unpaced = true, paced = true;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--paced-only") == 0)
-            unpaced = false;
-        else if (std::strcmp(argv[i], "--unpaced-only") == 0)
-            paced = false;
-    }
+    const auto [unpaced, paced] = StartBench(argc, argv);
     std::printf("kv9000 --read of %d blocks against kv9000-sim, the whole program\n", kBlocks);
     if (unpaced)
         for (int run = 1; run <= 3; ++run) {
