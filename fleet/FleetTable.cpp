@@ -1,5 +1,6 @@
 #include "FleetTable.h"
 
+#include <QDir>
 #include <QStringList>
 
 #include <algorithm>
@@ -60,7 +61,7 @@ QString FormatFleetTable(const std::vector<FleetResult>& results, bool withEntry
                         Cell(FleetOutcomeText(r)),
                         QString::number(kept ? r.blocks : 0),
                         QString::number(r.seconds, 'f', 1),
-                        Cell(r.file)};
+                        Cell(QDir::toNativeSeparators(r.file))};
         if (withEntry)
             row << QString::number(r.entry.address) << Cell(r.entry.name);
         text += row.join(u'\t') + u'\n';
