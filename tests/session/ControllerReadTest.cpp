@@ -95,7 +95,9 @@ TEST_F(ControllerReadTest, TwoReadsAtOnceInOneProcessGiveTwoCorrectImages) {
         EXPECT_EQ(read.found.channelCount, i + 1);
         EXPECT_EQ(read.identity.serial, std::optional<std::uint16_t>(1111 * (i + 1)));
         EXPECT_EQ(read.onLine.serial, read.identity.serial);
-        EXPECT_EQ(read.download.rxFailures + read.download.txFailures, 0) << i;
+        // Answers crossing between the two links would fail block after block; a loaded
+        // machine may delay a reply or two, which the download's retry mends.
+        EXPECT_LE(read.download.rxFailures + read.download.txFailures, 3) << i;
         EXPECT_TRUE(read.download.image == *expected[i]) << "the image of reader " << i;
     }
     // Each download takes most of a second at least: the two really ran side by side.
