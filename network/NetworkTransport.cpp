@@ -2,6 +2,7 @@
 
 #include "NetworkPort.h"
 #include "OpenDevices.h"
+#include "SocketIo.h"
 #include "TelnetComPort.h"
 
 #include <QCoreApplication>
@@ -75,13 +76,19 @@ private:
     std::optional<QList<QHostAddress>> Resolve(const QString& host, QElapsedTimer& clock);
     bool Connect(const QList<QHostAddress>& addresses, std::uint16_t port, QElapsedTimer& clock);
     void Negotiate(std::int32_t speed);
-    // Takes what has arrived apart: the line's data into `into` (when given), telnet's answers
-    // sent back at once. False when the connection failed.
+    // Takes what the toolkit's socket has buffered apart: the line's data into `into` (when
+    // given), telnet's answers sent back at once. False when the connection failed.
     bool Take(std::vector<std::uint8_t>* into);
+    // The same for bytes received by the system's calls.
+    bool Absorb(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>* into);
+    // Receives what the system holds for the connection: Ok, TimedOut when nothing waits,
+    // Failed when it ended.
+    TransportResult ReceiveWaiting(std::vector<std::uint8_t>* into);
     TransportResult Broken();
 
     std::unique_ptr<QTcpSocket> socket_;
     std::optional<TelnetComPort> telnet_;
+    std::vector<std::uint8_t> received_ = std::vector<std::uint8_t>(4096);
     QString device_;
     bool failed_ = false;
     bool responsive_ = false;
@@ -255,8 +262,13 @@ TransportResult NetworkTransport::Broken() {
 
 bool NetworkTransport::Take(std::vector<std::uint8_t>* into) {
     const QByteArray raw = socket_->readAll();
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(raw.constData()),
-                                 static_cast<std::size_t>(raw.size()));
+    return Absorb(std::span(reinterpret_cast<const std::uint8_t*>(raw.constData()),
+                            static_cast<std::size_t>(raw.size())),
+                  into);
+}
+
+bool NetworkTransport::Absorb(std::span<const std::uint8_t> bytes,
+                              std::vector<std::uint8_t>* into) {
     if (!telnet_) {
         if (into)
             into->insert(into->end(), bytes.begin(), bytes.end());
@@ -267,10 +279,29 @@ bool NetworkTransport::Take(std::vector<std::uint8_t>* into) {
     telnet_->Feed(bytes, data, reply);
     if (into)
         into->insert(into->end(), data.begin(), data.end());
-    if (!reply.empty())
+    if (!reply.empty()) {
         socket_->write(reinterpret_cast<const char*>(reply.data()),
                        static_cast<qint64>(reply.size()));
+        socket_->flush();
+    }
     return socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+TransportResult NetworkTransport::ReceiveWaiting(std::vector<std::uint8_t>* into) {
+    // Whatever the toolkit took in meanwhile (while its events ran) comes first.
+    if (socket_->bytesAvailable() > 0 && !Take(into))
+        return Broken();
+    const qintptr socket = socket_->socketDescriptor();
+    if (socket == -1)
+        return Broken();
+    const std::ptrdiff_t n = SocketReceive(socket, received_);
+    if (n < 0)
+        return Broken();
+    if (n == 0)
+        return TransportResult::TimedOut;
+    return Absorb(std::span(received_).first(static_cast<std::size_t>(n)), into)
+               ? TransportResult::Ok
+               : Broken();
 }
 
 TransportResult NetworkTransport::DiscardInput() {
@@ -282,33 +313,45 @@ TransportResult NetworkTransport::DiscardInput() {
     answerMayBeLate_ = false;
     QElapsedTimer clock;
     clock.start();
-    do {
-        if (!Take(nullptr))
-            return Broken();
-    } while (socket_->waitForReadyRead(quietMs) && clock.elapsed() < MaxLateAnswerDrainMs);
-    return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::Ok : Broken();
+    for (;;) {
+        TransportResult got;
+        while ((got = ReceiveWaiting(nullptr)) == TransportResult::Ok) {
+        }
+        if (got == TransportResult::Failed)
+            return got;
+        if (quietMs == 0 || clock.elapsed() >= MaxLateAnswerDrainMs ||
+            !SocketWait(socket_->socketDescriptor(), false, quietMs))
+            return TransportResult::Ok;
+    }
 }
 
 TransportResult NetworkTransport::Write(std::span<const std::uint8_t> bytes, int timeoutMs) {
     if (failed_ || !socket_)
         return TransportResult::Failed;
-    QByteArray out;
-    if (telnet_) {
-        const std::vector<std::uint8_t> escaped = TelnetComPort::Escape(bytes);
-        out = QByteArray(reinterpret_cast<const char*>(escaped.data()),
-                         static_cast<qsizetype>(escaped.size()));
-    } else {
-        out = QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                         static_cast<qsizetype>(bytes.size()));
-    }
-    if (socket_->write(out) != out.size())
-        return Broken();
-    // A request fits the socket's send buffer: handed to the system at once, without a wait.
-    socket_->flush();
+    std::vector<std::uint8_t> escaped;
+    if (telnet_)
+        escaped = TelnetComPort::Escape(bytes);
+    std::span<const std::uint8_t> left = telnet_ ? std::span<const std::uint8_t>(escaped) : bytes;
+    QElapsedTimer clock;
+    clock.start();
+    // Telnet's answers the toolkit still holds go first, in their order.
     while (socket_->bytesToWrite() > 0)
         if (!socket_->waitForBytesWritten(timeoutMs))
             return socket_->state() == QAbstractSocket::ConnectedState ? TransportResult::TimedOut
                                                                        : Broken();
+    const qintptr socket = socket_->socketDescriptor();
+    if (socket == -1)
+        return Broken();
+    // A request fits the socket's send buffer: one send, without a wait.
+    while (!left.empty()) {
+        const std::ptrdiff_t n = SocketSend(socket, left);
+        if (n < 0)
+            return Broken();
+        left = left.subspan(static_cast<std::size_t>(n));
+        if (!left.empty() &&
+            !SocketWait(socket, true, static_cast<int>(timeoutMs - clock.elapsed())))
+            return TransportResult::TimedOut;
+    }
     return TransportResult::Ok;
 }
 
@@ -317,24 +360,27 @@ TransportResult NetworkTransport::Read(std::vector<std::uint8_t>& into, int time
         return TransportResult::Failed;
     QElapsedTimer clock;
     clock.start();
+    const auto before = into.size();
     for (;;) {
-        const auto before = into.size();
-        if (socket_->bytesAvailable() > 0 ||
-            socket_->waitForReadyRead(
-                static_cast<int>(std::max<qint64>(0, timeoutMs - clock.elapsed())))) {
-            if (!Take(&into))
-                return into.size() > before ? TransportResult::Ok : Broken();
-            if (into.size() > before)
-                return TransportResult::Ok;
-            // Only telnet's own talk came: the data may still come in time.
-        } else if (socket_->state() != QAbstractSocket::ConnectedState) {
-            return Broken();
+        // Waited for first: an answer is seldom there the moment its request has gone.
+        if (socket_->bytesAvailable() == 0) {
+            const qintptr socket = socket_->socketDescriptor();
+            if (socket == -1)
+                return Broken();
+            if (!SocketWait(socket, false, static_cast<int>(timeoutMs - clock.elapsed())))
+                break;
         }
-        if (clock.elapsed() >= timeoutMs) {
-            answerMayBeLate_ = true;
-            return TransportResult::TimedOut;
-        }
+        const TransportResult got = ReceiveWaiting(&into);
+        if (into.size() > before)
+            return TransportResult::Ok; // a connection that ended after its last bytes: next time
+        if (got == TransportResult::Failed)
+            return got;
+        // Only telnet's own talk came: the data may still come in time.
+        if (clock.elapsed() >= timeoutMs)
+            break;
     }
+    answerMayBeLate_ = true;
+    return TransportResult::TimedOut;
 }
 
 } // namespace
