@@ -62,9 +62,14 @@ private:
             options.fleetPlaces.stateFolder = StateFolder();
             options.fleetPlaces.libraryIndexPath = options.indexPath;
             options.fleetPlaces.server = LibraryServer(form_.Settings());
-            if (const SettingsFile* settings = form_.Settings())
+            options.fleetServer = options.fleetPlaces.server;
+            if (const SettingsFile* settings = form_.Settings()) {
                 options.fleetSpeed = settings->ReadInteger(QStringLiteral("General"),
                                                            QStringLiteral("COM speed"), 115200);
+                options.fleetLeaseSeconds =
+                    settings->ReadInteger(QStringLiteral("Library"), QStringLiteral("Fleet lease"),
+                                          DefaultFleetLeaseSeconds);
+            }
             if (const QString server = LibraryServer(form_.Settings()); !server.isEmpty())
                 options.sync = [server, folder = options.archivesFolder](LibraryIndex& index) {
                     return FormatSyncReport(SyncWithServer(index, folder, server));

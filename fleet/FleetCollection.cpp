@@ -219,9 +219,14 @@ std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetCl
                 FleetResult result;
                 result.entry = entry;
                 shared.results.push_back(result);
-                shared.pending.push_back(
-                    {static_cast<int>(shared.results.size() - 1), 1, Clock::now()});
+                const int index = static_cast<int>(shared.results.size() - 1);
                 finished.push_back(false);
+                if (hooks.onClaimed) {
+                    guard.unlock();
+                    hooks.onClaimed(index, entry);
+                    guard.lock();
+                }
+                shared.pending.push_back({index, 1, Clock::now()});
                 shared.workReady.notify_one();
             } else if (answer == FleetClaims::Answer::Wait) {
                 nextAsk = Clock::now() + std::chrono::milliseconds(500);

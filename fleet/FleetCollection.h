@@ -50,6 +50,9 @@ struct FleetResult {
 
 // Called on the caller's thread, in the order things happened.
 struct FleetHooks {
+    // A run shared with other collectors: a claim gave this collector the controller that from
+    // now on has this index (before its onStarted).
+    std::function<void(int index, const FleetEntry&)> onClaimed;
     std::function<void(int index, int tryNumber)> onStarted;
     std::function<void(int index, int done, int total)> onBlocks;
     std::function<void(int index, const FleetResult&)> onFinished;

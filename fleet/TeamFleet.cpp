@@ -114,8 +114,10 @@ PulledFleetList PullFleetList(const QString& server) {
     PulledFleetList pulled;
     const TeamServer connection(server);
     pulled.error = connection.Error();
-    if (pulled.error.isEmpty() && !connection.HasFleet())
+    if (pulled.error.isEmpty() && !connection.HasFleet()) {
         pulled.error = NoFleetTables();
+        pulled.none = true;
+    }
     if (pulled.error.isEmpty())
         pulled.error = ReadServerList(connection.Database(), pulled.text);
     return pulled;

@@ -28,8 +28,9 @@
 QString PushFleetList(const QString& server, const std::vector<FleetEntry>& entries);
 
 struct PulledFleetList {
-    QString error;   // why the list cannot be read
-    QByteArray text; // in the file's form (FleetList.h); the header alone when the list is empty
+    QString error;     // why the list cannot be read
+    bool none = false; // the server has never held a fleet (error says so)
+    QByteArray text;   // in the file's form (FleetList.h); the header alone when the list is empty
 };
 PulledFleetList PullFleetList(const QString& server);
 

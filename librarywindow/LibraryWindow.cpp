@@ -96,11 +96,13 @@ QTableView* MakeTable(QWidget* parent) {
 LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window), options_(std::move(options)),
       index_(std::make_unique<LibraryIndex>()), worker_(std::make_unique<QThreadPool>()),
+      fleetFetcher_(std::make_unique<QThreadPool>()),
       stop_(std::make_shared<std::atomic<bool>>(false)) {
     setObjectName(QStringLiteral("LibraryWindow"));
     setWindowTitle(QStringLiteral("Библиотека архивов"));
     resize(1200, 700);
     worker_->setMaxThreadCount(1);
+    fleetFetcher_->setMaxThreadCount(1);
 
     filter_ = new QLineEdit(this);
     filter_->setPlaceholderText(QStringLiteral("Фильтр: номер, место, идентификация"));
@@ -165,8 +167,7 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     fleetLayout->setContentsMargins(0, 0, 0, 0);
     fleetLayout->addLayout(fleetTop);
     fleetLayout->addWidget(fleet_, 1);
-    fleetPanel->setVisible(!options_.fleetListPath.isEmpty() ||
-                           static_cast<bool>(options_.serverFleetList));
+    fleetPanel->setVisible(!options_.fleetListPath.isEmpty() || !options_.fleetServer.isEmpty());
     collector_ = new FleetWorker(this);
 
     auto* beside = new QSplitter(Qt::Horizontal, this);
@@ -201,6 +202,8 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     });
     connect(syncButton_, &QPushButton::clicked, this, &LibraryWindow::Synchronize);
     connect(collectButton_, &QPushButton::clicked, this, &LibraryWindow::CollectFleet);
+    // A shared run's list, as the collection read it from the server.
+    connect(collector_, &FleetWorker::ListRead, this, &LibraryWindow::ShowCollectorRows);
     connect(collector_, &FleetWorker::RowChanged, this, [this](int row) {
         const FleetRowState& state = collector_->States().Rows().at(static_cast<std::size_t>(row));
         const auto& result = state.result;
@@ -228,10 +231,14 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
             fleetNote_ = lines.join(u'\n');
         }
         Reload(); // the controllers' days left, the run's table
+        if (!options_.fleetServer.isEmpty())
+            FetchServerFleet(); // the office may have changed the list meanwhile
         emit CollectionDone();
     });
 
     ReadFleet();
+    if (!options_.fleetServer.isEmpty())
+        FetchServerFleet();
     indexError_ = index_->Open(options_.indexPath);
     Reload();
 }
@@ -240,6 +247,7 @@ LibraryWindow::~LibraryWindow() {
     collector_->Stop();
     stop_->store(true);
     worker_->waitForDone();
+    fleetFetcher_->waitForDone();
 }
 
 bool LibraryWindow::Collecting() const {
@@ -328,11 +336,12 @@ QString LibraryWindow::StatusText(std::size_t controllers) const {
 }
 
 void LibraryWindow::ReadFleet() {
-    fleetNote_.clear();
+    fleetNote_ = serverFleetNote_;
     fleetList_ = {};
-    if (options_.serverFleetList) {
-        fleetSource_->setText(QStringLiteral("Список регуляторов с сервера"));
-        fleetList_ = options_.serverFleetList();
+    if (TeamFleet()) {
+        fleetSource_->setText(QStringLiteral("Список регуляторов с сервера (сбор общий с другими "
+                                             "сборщиками)"));
+        fleetList_ = *serverFleet_;
     } else if (options_.fleetListPath.isEmpty()) {
         collectButton_->setEnabled(false);
         return;
@@ -348,12 +357,43 @@ void LibraryWindow::ReadFleet() {
         fleetList_ = ReadFleetList(options_.fleetListPath);
     }
     QStringList notes;
+    if (!fleetNote_.isEmpty())
+        notes << fleetNote_;
     if (!fleetList_.refusal.isEmpty())
         notes << fleetList_.refusal;
     for (const QString& skipped : fleetList_.skipped)
         notes << QStringLiteral("список регуляторов: %1 — строка пропущена").arg(skipped);
     fleetNote_ = notes.join(u'\n');
     collectButton_->setEnabled(!fleetList_.entries.empty() && !Collecting());
+}
+
+void LibraryWindow::FetchServerFleet() {
+    const QString server = options_.fleetServer;
+    // A thread of its own: a server out of reach does not hold the library's work up.
+    fleetFetcher_->start([this, server] {
+        const PulledFleetList pulled = PullFleetList(server);
+        // The window waits for the fetch before it goes (~LibraryWindow).
+        QMetaObject::invokeMethod(
+            this,
+            [this, pulled] {
+                // A server without a list (or out of reach) leaves the file's list in place.
+                FleetList list = ParseFleetList(pulled.text);
+                serverFleet_.reset();
+                serverFleetNote_.clear();
+                if (!pulled.error.isEmpty() && !pulled.none)
+                    serverFleetNote_ =
+                        QStringLiteral("список регуляторов с сервера: %1").arg(pulled.error);
+                else if (!list.entries.empty() || !list.refusal.isEmpty())
+                    serverFleet_ = std::move(list);
+                if (Collecting())
+                    return;
+                ReadFleet();
+                ShowFleet();
+                if (!Working())
+                    status_->setText(StatusText(controllerList_.size()));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
@@ -384,8 +424,16 @@ void LibraryWindow::ShowFleet() {
     if (collected_) {
         const std::vector<FleetResult>& results = collector_->Outcome().results;
         fleetModel_->setRowCount(0);
-        for (const FleetResult& r : results)
+        std::set<std::pair<QString, int>> shown;
+        for (const FleetResult& r : results) {
             ShowFleetRow(row++, r.entry, FleetOutcomeText(r), r.serial, r.overwriteFrom);
+            shown.insert({r.entry.port, r.entry.address});
+        }
+        // A shared run: the others' controllers, read by their collectors.
+        for (const FleetEntry& e : collector_->Entries())
+            if (!shown.count({e.port, e.address}))
+                ShowFleetRow(row++, e, QStringLiteral("у другого сборщика"), std::nullopt,
+                             std::nullopt);
     } else {
         const std::vector<FleetResult> kept = options_.fleetPlaces.stateFolder.isEmpty()
                                                   ? std::vector<FleetResult>()
@@ -401,6 +449,15 @@ void LibraryWindow::ShowFleet() {
             if (!shown.count({e.port, e.address}))
                 ShowFleetRow(row++, e, QString(), std::nullopt, std::nullopt);
     }
+    FitFleetColumns();
+}
+
+void LibraryWindow::ShowCollectorRows() {
+    fleetModel_->setRowCount(0);
+    const std::vector<FleetEntry>& entries = collector_->Entries();
+    const std::vector<FleetRowState>& states = collector_->States().Rows();
+    for (std::size_t i = 0; i < entries.size() && i < states.size(); ++i)
+        ShowFleetRow(static_cast<int>(i), entries[i], states[i].text, std::nullopt, std::nullopt);
     FitFleetColumns();
 }
 
@@ -422,14 +479,12 @@ void LibraryWindow::CollectFleet() {
     FleetOptions options;
     options.speed = options_.fleetSpeed;
     options.jobs = options_.fleetJobs;
-    collector_->Start(fleetList_.entries, options, options_.fleetPlaces);
+    std::optional<FleetTeam> team;
+    if (TeamFleet())
+        team = FleetTeam{options_.fleetServer, options_.fleetLeaseSeconds};
+    collector_->Start(fleetList_.entries, options, options_.fleetPlaces, team);
     collectButton_->setEnabled(false);
-    fleetModel_->setRowCount(0);
-    const FleetRowStates& states = collector_->States();
-    for (std::size_t i = 0; i < fleetList_.entries.size(); ++i)
-        ShowFleetRow(static_cast<int>(i), fleetList_.entries[i], states.Rows()[i].text,
-                     std::nullopt, std::nullopt);
-    FitFleetColumns();
+    ShowCollectorRows(); // a shared run's rows come when its collection has read the list
     if (!Working())
         status_->setText(StatusText(controllerList_.size()));
 }

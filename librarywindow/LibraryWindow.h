@@ -19,6 +19,7 @@
 
 #include "FleetList.h"
 #include "FleetRun.h"
+#include "FleetWorker.h"
 #include "LibraryIndex.h"
 
 #include <QString>
@@ -33,7 +34,6 @@
 #include <vector>
 
 class ChartWindow;
-class FleetWorker;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,8 +58,11 @@ struct LibraryWindowOptions {
     FleetRunPlaces fleetPlaces;
     int fleetSpeed = 115200;
     int fleetJobs = 8;
-    // The team server's fleet list (or its refusal), used instead of the file. Null: the file's.
-    std::function<FleetList()> serverFleetList;
+    // The team's server (a libpq string; empty: none). When it holds a fleet list, that list is
+    // shown instead of the file's, and a collection shares the server's run with the other
+    // collectors (each controller claimed there, for fleetLeaseSeconds at a time).
+    QString fleetServer;
+    int fleetLeaseSeconds = DefaultFleetLeaseSeconds;
 };
 
 class LibraryWindow : public QWidget {
@@ -115,7 +118,11 @@ private:
     void ShowVisits();
     void RunJob(std::function<QString(LibraryIndex&)> job);
     void ReadFleet();
+    // Asks the team's server for its list off the window's thread, then shows it.
+    void FetchServerFleet();
+    bool TeamFleet() const { return serverFleet_.has_value(); }
     void ShowFleet();
+    void ShowCollectorRows(); // the collection's rows as they stand
     void FitFleetColumns();
     void ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
                       std::optional<std::uint16_t> serial, std::optional<qint64> overwriteFrom);
@@ -143,12 +150,16 @@ private:
     QTableView* fleet_ = nullptr;
     QStandardItemModel* fleetModel_ = nullptr;
     FleetList fleetList_;
-    QString fleetNote_; // the list's refusal or skipped lines, the last run's problems
+    // The server's list as last fetched, when it has one; none: the file's list is shown.
+    std::optional<FleetList> serverFleet_;
+    QString serverFleetNote_; // why the server's list could not be read
+    QString fleetNote_;       // the list's refusal or skipped lines, the last run's problems
     FleetWorker* collector_ = nullptr;
     bool collected_ = false; // a collection ran in this window: its table is shown
     // Days left of each controller of the library (by serial number), for the fleet's rows.
     std::map<int, std::optional<qint64>> dueBySerial_;
     std::unique_ptr<QThreadPool> worker_;
+    std::unique_ptr<QThreadPool> fleetFetcher_; // the server's fleet list
     std::shared_ptr<std::atomic<bool>> stop_;
     int working_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "Ser2Net.h"
 #include "SimProcess.h"
 #include "SimulatedVisit.h"
+#include "TeamFleet.h"
 #include "TeamSync.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,26 @@ protected:
             lines
                 << QStringLiteral("tcp://127.0.0.1:%1\t1\tКотельная %2").arg(firstPort + i).arg(i);
         return lines;
+    }
+
+    // A database of its own on the PostgreSQL of tools/test.sh, as a server string; empty when
+    // there is none.
+    static QString NewServer() {
+        const QString admin = qEnvironmentVariable("KV_TEST_POSTGRES");
+        if (admin.isEmpty())
+            return {};
+        const QString database =
+            QStringLiteral("win_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("w"));
+            db.setConnectOptions(admin);
+            EXPECT_TRUE(db.open());
+            EXPECT_TRUE(QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE ") + database));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("w"));
+        return admin + QStringLiteral(" dbname=") + database;
     }
 
     // Each fleet row's port and state, in the table's order.
@@ -157,20 +178,9 @@ TEST_F(LibraryWindowTest, ShowsControllersFiltersVisitsOpensAVisitAndDrawsTheHis
 // A second user with an empty data folder and the same server: "Синхронизировать" brings the
 // team's visits, off the window's thread. Against the PostgreSQL of tools/test.sh.
 TEST_F(LibraryWindowTest, SynchronizeBringsTheTeamsVisitsIntoAnEmptyLibrary) {
-    const QString admin = qEnvironmentVariable("KV_TEST_POSTGRES");
-    if (admin.isEmpty())
+    const QString server = NewServer();
+    if (server.isEmpty())
         GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one)";
-    const QString database =
-        QStringLiteral("win_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("w"));
-        db.setConnectOptions(admin);
-        ASSERT_TRUE(db.open());
-        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("CREATE DATABASE ") + database));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("w"));
-    const QString server = admin + QStringLiteral(" dbname=") + database;
 
     // The first engineer's three visits go up.
     const QString theirs = dir_.filePath(QStringLiteral("theirs"));
@@ -345,3 +355,50 @@ TEST_F(LibraryWindowTest, ClosingTheWindowStopsACollectionAndKeepsNothingHalfRea
 }
 
 } // namespace
+
+// With the team's server holding the fleet, the window shows the server's list (fetched off its
+// thread) and "Собрать сейчас" joins the server's run: a controller another collector has already
+// read is left to it, the rest is read and kept here. Against the PostgreSQL of tools/test.sh.
+TEST_F(LibraryWindowTest, TheServersFleetIsShownAndCollectedAsOneOfTheTeam) {
+    const QString server = NewServer();
+    if (server.isEmpty())
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one)";
+    int first = 0;
+    const auto sim = StartSimFleet(2, {QStringLiteral("--serial"), QStringLiteral("720")}, first);
+    ASSERT_TRUE(sim->Running());
+    const FleetList list =
+        ParseFleetList((QStringList{QStringLiteral("port\taddress\tname")} + FleetLines(first, 2))
+                           .join(u'\n')
+                           .toUtf8());
+    ASSERT_EQ(PushFleetList(server, list.entries), QString());
+    // Another collector of the team has read one controller of tonight's run already.
+    FleetEntry theirs;
+    {
+        TeamClaims other(server, 60);
+        ASSERT_EQ(other.Refusal(), QString());
+        ASSERT_EQ(other.Next(theirs), FleetClaims::Answer::Claimed);
+        FleetResult result;
+        result.entry = theirs;
+        result.outcome = FleetOutcome::Whole;
+        other.Done(theirs, result);
+    }
+
+    UseFleet({}); // a file of this machine's own, not shown while the server has a list
+    options_.fleetServer = server;
+    LibraryWindow window(options_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FleetRows(window).size() == 2; }, 30000));
+
+    QSignalSpy done(&window, &LibraryWindow::CollectionDone);
+    window.CollectButton()->click();
+    ASSERT_TRUE(done.wait(120000)) << window.Status()->text().toStdString();
+    std::map<QString, QString> states;
+    for (const auto& [port, state] : FleetRows(window))
+        states[port] = state;
+    ASSERT_EQ(states.size(), 2u) << window.Status()->text().toStdString();
+    for (const FleetEntry& e : list.entries)
+        EXPECT_EQ(states[e.port], e.port == theirs.port ? QStringLiteral("у другого сборщика")
+                                                        : QStringLiteral("whole"))
+            << e.port.toStdString();
+    EXPECT_EQ(window.Controllers()->model()->rowCount(), 1);
+}
