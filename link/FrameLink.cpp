@@ -134,6 +134,10 @@ std::int32_t FrameLink::CurrentPort() const {
     // under, which a port map entry answers without a look at the machine's devices.
     if (openedAs_ > 0 && DeviceForPortName(PortName(openedAs_)) == device_)
         return openedAs_;
+    // A port on the network has a number only through the port map: the machine's serial
+    // devices (a look at every one of them) need not be listed.
+    if (NamesNetworkPort(device_))
+        return MappedPortNumber(device_);
     for (const auto& [number, device] : AssignedPorts())
         if (device == device_)
             return number;

@@ -46,3 +46,7 @@ QString DeviceForPortName(const QString& name);
 // Every number that names a device now, lowest first, with its device: the explicit entries and
 // the machine's devices with the numbers DeviceForPortName gives them.
 std::vector<std::pair<int, QString>> AssignedPorts();
+
+// The lowest number whose explicit entry names device, or 0. The machine's devices are not looked
+// at: only an entry names a port on the network.
+int MappedPortNumber(const QString& device);

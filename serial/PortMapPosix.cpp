@@ -96,3 +96,10 @@ std::vector<std::pair<int, QString>> AssignedPorts() {
     }
     return {out.begin(), out.end()};
 }
+
+int MappedPortNumber(const QString& device) {
+    for (const auto& [number, mapped] : ExplicitPorts())
+        if (mapped == device)
+            return number;
+    return 0;
+}
