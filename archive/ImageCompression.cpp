@@ -221,8 +221,10 @@ QByteArray CompressImage(const QByteArray& image, int channelCount) {
         ends.push_back(out);
     }
     z_stream z{};
-    // Filtered: the planes are mostly small numbers, for which codes do more than matches.
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 9, Z_FILTERED);
+    // Filtered: the planes are mostly small numbers, for which codes do more than matches. Level
+    // 5 rather than 9: a two-channel image 0.8 % larger in half the time (a fleet's collection
+    // keeps hundreds of files a run).
+    deflateInit2(&z, 5, Z_DEFLATED, 15, 9, Z_FILTERED);
     // Room for the planes stored as they are, with every block's few bytes of its own.
     QByteArray stored(2 * planes.size(), '\0');
     z.next_out = reinterpret_cast<Bytef*>(stored.data());

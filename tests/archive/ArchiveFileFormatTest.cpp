@@ -66,17 +66,23 @@ TEST(ArchiveFileFormat, TheCheckedInFileReadsAsWritten) {
     EXPECT_EQ(read.contents->image, want.image);
 }
 
-TEST(ArchiveFileFormat, TheCheckedInCompressedFileIsWrittenAndReadTheSame) {
+// The checked-in file was written with the strongest compression; files are written with a
+// lighter one now. Both read the same, and only the compressed stream's bytes differ.
+TEST(ArchiveFileFormat, TheCheckedInCompressedFileIsReadAndWrittenAlike) {
     const QByteArray fixed = FixedFile("fixed-v3.kvarc");
     EXPECT_EQ(fixed.left(16).toHex(' '), "4b 56 41 52 43 0d 0a 1a 03 00 02 03 e1 10 11 00");
     EXPECT_LT(fixed.size(), ArchiveSize / 4);
-    EXPECT_EQ(EncodeCompressedArchiveFile(FixedContents()), fixed);
-    const ArchiveFileReadResult read = DecodeArchiveFile(fixed);
-    ASSERT_TRUE(read.contents) << read.error.toStdString();
-    EXPECT_EQ(read.contents->comment, FixedContents().comment);
-    EXPECT_EQ(read.contents->downloadedAt, FixedContents().downloadedAt);
-    EXPECT_EQ(read.contents->image, FixedContents().image);
-    EXPECT_EQ(read.imageSha256, DecodeArchiveFile(FixedFile()).imageSha256);
+    const QByteArray written = EncodeCompressedArchiveFile(FixedContents());
+    EXPECT_EQ(written.left(16), fixed.left(16));
+    EXPECT_LT(written.size(), ArchiveSize / 4);
+    for (const QByteArray& file : {fixed, written}) {
+        const ArchiveFileReadResult read = DecodeArchiveFile(file);
+        ASSERT_TRUE(read.contents) << read.error.toStdString();
+        EXPECT_EQ(read.contents->comment, FixedContents().comment);
+        EXPECT_EQ(read.contents->downloadedAt, FixedContents().downloadedAt);
+        EXPECT_EQ(read.contents->image, FixedContents().image);
+        EXPECT_EQ(read.imageSha256, DecodeArchiveFile(FixedFile()).imageSha256);
+    }
 }
 
 TEST(ArchiveFileFormat, OneChangedImageByteIsRefusedByTheChecksum) {
