@@ -8,6 +8,7 @@
 #include "Ser2Net.h"
 #include "ServiceSession.h"
 #include "SimHistory.h"
+#include "StatusPanels.h"
 #include "WindowTestSupport.h"
 
 #include <QAction>
@@ -144,8 +145,8 @@ TEST_F(ReadCommandTest, APortOnTheNetworkKeepsWhatThePseudoTerminalKeeps) {
 // read, and the visit report's and library's text is on standard error; --new without an
 // earlier download of that controller reads the whole archive and says why.
 TEST_F(ReadCommandTest, NewRecordsKeepTheControllersMemoryFromTheWindowAndTheCommandLine) {
-    const auto serve = [this](const char* at) {
-        sim_ = bed_.StartSim({"--at", at, "--serial", "777"});
+    const auto serve = [this](const char* at, QStringList more = {}) {
+        sim_ = bed_.StartSim(QStringList{"--at", at, "--serial", "777"} + more);
         ASSERT_TRUE(sim_->Running());
         bed_.WriteSettings(QStringLiteral("[General]\nCOM port=1\n") +
                            WindowTestBed::PortsSection({{1, sim_->Device()}}));
@@ -165,6 +166,8 @@ TEST_F(ReadCommandTest, NewRecordsKeepTheControllersMemoryFromTheWindowAndTheCom
     ASSERT_TRUE(action);
     action->trigger();
     form->WaitForArchiveSaves();
+    EXPECT_TRUE(form->StatusBar->Notice().startsWith(QStringLiteral("Новые записи: прочитано")))
+        << form->StatusBar->Notice().toStdString();
     const ArchiveFileReadResult window = ReadArchiveFile(form->Session().KeptPath());
     form.reset();
     ASSERT_TRUE(window.contents) << window.error.toStdString();
@@ -182,6 +185,18 @@ TEST_F(ReadCommandTest, NewRecordsKeepTheControllersMemoryFromTheWindowAndTheCom
     EXPECT_TRUE(line.contents->image == memory);
     EXPECT_TRUE(line.contents->blocksRead);
     EXPECT_TRUE(line.compressed && window.compressed); // kept as every download is
+
+    // A clock set back before the visit is a doubt: the window reads the whole archive and says
+    // why.
+    serve("2025-02-02", {QStringLiteral("--clock-back"), QStringLiteral("5")});
+    form = bed_.OpenWindow();
+    form->findChild<QAction*>(QStringLiteral("NewRecordsAction"))->trigger();
+    form->WaitForArchiveSaves();
+    EXPECT_TRUE(form->StatusBar->Notice().startsWith(QStringLiteral("Прочитан весь архив: ")))
+        << form->StatusBar->Notice().toStdString();
+    const ArchiveFileReadResult whole = ReadArchiveFile(form->Session().KeptPath());
+    ASSERT_TRUE(whole.contents) << whole.error.toStdString();
+    EXPECT_FALSE(whole.contents->blocksRead);
 }
 
 TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {
