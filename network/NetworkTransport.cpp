@@ -313,14 +313,17 @@ TransportResult NetworkTransport::DiscardInput() {
     answerMayBeLate_ = false;
     QElapsedTimer clock;
     clock.start();
+    // A box that never stops sending is drained for MaxLateAnswerDrainMs at most, never for
+    // ever.
     for (;;) {
-        TransportResult got;
-        while ((got = ReceiveWaiting(nullptr)) == TransportResult::Ok) {
-        }
+        const TransportResult got = ReceiveWaiting(nullptr);
         if (got == TransportResult::Failed)
             return got;
-        if (quietMs == 0 || clock.elapsed() >= MaxLateAnswerDrainMs ||
-            !SocketWait(socket_->socketDescriptor(), false, quietMs))
+        if (clock.elapsed() >= MaxLateAnswerDrainMs)
+            return TransportResult::Ok;
+        if (got == TransportResult::Ok)
+            continue;
+        if (quietMs == 0 || !SocketWait(socket_->socketDescriptor(), false, quietMs))
             return TransportResult::Ok;
     }
 }
