@@ -6,9 +6,13 @@
 //            against one controller alone: the wall time over (one controller's time × 64 / 8).
 //
 //   bench_collect [--unpaced-only | --paced-only]
+//
+// Beside the whole collection it prints this machine's floor for it: the same number of
+// exchanges as bare loopback TCP round trips in 8 thread pairs (TcpRoundTripFloor.h).
 
 #include "BenchStart.h"
 #include "SimProcess.h"
+#include "TcpRoundTripFloor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -106,6 +110,11 @@ bool Unpaced(const QTemporaryDir& dir) {
     std::printf("%d controllers, unpaced, --jobs 8: whole archives %.2f s (target <= 30), peak "
                 "resident memory %.1f MB\n",
                 kFleet, whole.seconds, whole.peakKb / 1024.0);
+    // 8,448 flash reads a controller: an 11-byte request frame, a 38-byte answer.
+    const long exchanges = 8448L * kFleet;
+    std::printf("the same %ld exchanges as bare loopback TCP round trips, 8 thread pairs, "
+                "nothing else done: %.2f s\n",
+                exchanges, TcpRoundTripFloorSeconds(8, exchanges, 11, 38));
     int again = 0;
     sim = StartSimFleet(kFleet, {"--at", "2024-03-02T10:00"}, again);
     if (!sim->Running() || again != port)
