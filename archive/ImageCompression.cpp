@@ -90,19 +90,45 @@ std::vector<Predictor> Candidates(int k) {
 
 // The bits the remainders' low and high bytes would take, each byte plane by its own frequencies:
 // what deflate's codes come close to on such planes.
-double Cost(const std::vector<std::uint16_t>& z) {
-    std::array<int, 256> low{}, high{};
-    for (std::uint16_t v : z) {
-        ++low[v & 0xFF];
-        ++high[v >> 8];
-    }
+double Cost(const std::array<int, 256>& low, const std::array<int, 256>& high, std::size_t count) {
     double bits = 0;
-    const auto n = static_cast<double>(z.size());
-    for (const auto& counts : {low, high})
-        for (int c : counts)
+    const auto n = static_cast<double>(count);
+    for (const auto* counts : {&low, &high})
+        for (int c : *counts)
             if (c > 0)
                 bits -= c * std::log2(c / n);
     return bits;
+}
+
+// The remainders of field k under predictor p, handed to take one by one: the same numbers as
+// ZigZag(value - Foretold(...)), with the predictor chosen once for the whole field rather than
+// for every record (the transform tries every predictor on every field).
+template <typename Take>
+void Remainders(const Words& w, const Words& change, int k, Predictor p, Take take) {
+    const auto& v = w[static_cast<std::size_t>(k)];
+    const std::size_t count = v.size();
+    const auto& dk = change[static_cast<std::size_t>(k)];
+    const auto& a = w[p.a];
+    const auto& da = change[p.a];
+    const auto& b = w[p.b];
+    switch (p.kind) {
+    case ChangeLikeField:
+        for (std::size_t i = 0; i < count; ++i)
+            take(i, ZigZag(static_cast<std::uint16_t>(dk[i] - da[i])));
+        break;
+    case LikeField:
+        for (std::size_t i = 0; i < count; ++i)
+            take(i, ZigZag(static_cast<std::uint16_t>(v[i] - a[i])));
+        break;
+    case MeanOfFields:
+        for (std::size_t i = 0; i < count; ++i)
+            take(i, ZigZag(static_cast<std::uint16_t>(
+                        v[i] - static_cast<std::uint16_t>((Signed(a[i]) + Signed(b[i])) >> 1))));
+        break;
+    default:
+        for (std::size_t i = 0; i < count; ++i)
+            take(i, ZigZag(dk[i]));
+    }
 }
 
 std::uint16_t WordAt(const std::uint8_t* p) {
@@ -118,14 +144,19 @@ qsizetype StoredSize(int channelCount) {
 void TransformChannel(const std::uint8_t* block, int count, std::uint8_t*& out,
                       std::vector<const std::uint8_t*>& ends) {
     Words words;
-    for (int k = 0; k < kWordFields; ++k)
-        for (int i = 0; i < count; ++i)
-            words[static_cast<std::size_t>(k)].push_back(
-                WordAt(block + qsizetype{i} * ArchiveRecordSize + 7 + 2 * k));
+    Words change; // each value less the one in the record before (the first less 0)
+    for (int k = 0; k < kWordFields; ++k) {
+        std::uint16_t previous = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::uint16_t v = WordAt(block + qsizetype{i} * ArchiveRecordSize + 7 + 2 * k);
+            words[static_cast<std::size_t>(k)].push_back(v);
+            change[static_cast<std::size_t>(k)].push_back(static_cast<std::uint16_t>(v - previous));
+            previous = v;
+        }
+    }
     std::uint8_t* table = out;
     out += kTableSize;
     ends.push_back(out);
-    std::vector<std::uint16_t> z(static_cast<std::size_t>(count)), best;
     int k = 0;
     for (const Field& f : kFields) {
         if (!f.word) {
@@ -140,14 +171,16 @@ void TransformChannel(const std::uint8_t* block, int count, std::uint8_t*& out,
         }
         double bestCost = 0;
         Predictor chosen;
+        bool first = true;
         for (const Predictor& p : Candidates(k)) {
-            for (int i = 0; i < count; ++i)
-                z[static_cast<std::size_t>(i)] = ZigZag(static_cast<std::uint16_t>(
-                    words[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)] -
-                    Foretold(words, k, i, p)));
-            const double cost = Cost(z);
-            if (best.empty() || cost < bestCost) {
-                best = z;
+            std::array<int, 256> low{}, high{};
+            Remainders(words, change, k, p, [&](std::size_t, std::uint16_t z) {
+                ++low[z & 0xFF];
+                ++high[z >> 8];
+            });
+            const double cost = Cost(low, high, static_cast<std::size_t>(count));
+            if (first || cost < bestCost) {
+                first = false;
                 bestCost = cost;
                 chosen = p;
             }
@@ -155,14 +188,13 @@ void TransformChannel(const std::uint8_t* block, int count, std::uint8_t*& out,
         table[k * kPredictorBytes] = chosen.kind;
         table[k * kPredictorBytes + 1] = chosen.a;
         table[k * kPredictorBytes + 2] = chosen.b;
-        for (int i = 0; i < count; ++i) {
-            out[i] = static_cast<std::uint8_t>(best[static_cast<std::size_t>(i)] & 0xFF);
-            out[count + i] = static_cast<std::uint8_t>(best[static_cast<std::size_t>(i)] >> 8);
-        }
+        Remainders(words, change, k, chosen, [&](std::size_t i, std::uint16_t z) {
+            out[i] = static_cast<std::uint8_t>(z & 0xFF);
+            out[static_cast<std::size_t>(count) + i] = static_cast<std::uint8_t>(z >> 8);
+        });
         ends.push_back(out + count);
         out += 2 * count;
         ends.push_back(out);
-        best.clear();
         ++k;
     }
 }
