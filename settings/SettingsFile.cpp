@@ -100,12 +100,18 @@ std::map<int, QString> SettingsFile::ReadPorts(QStringList* refused) const {
         return ports;
     for (const auto& entry : keys) {
         const int number = PortNumber(Text(entry.pItem).trimmed());
-        if (number == 0)
-            continue;
         const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
         if (!value || !*value)
             continue;
         const QString device = Text(value).trimmed();
+        if (number == 0) {
+            // A line the user meant for a port ("1=…", "COM 1=…") must not vanish without a word.
+            if (refused)
+                *refused << QStringLiteral("Порт в настройках не принят: [Ports] %1=%2: имя порта "
+                                           "пишется COM и номер, например COM1")
+                                .arg(Text(entry.pItem).trimmed(), device);
+            continue;
+        }
         if (NamesNetworkPort(device)) {
             // Only the forms a port on the network has; nothing else is read from the text.
             const NetworkPortParse parse = ParseNetworkPort(device);

@@ -51,8 +51,9 @@ TEST(NetworkPort, TakesTheThreeHostFormsAndRefusesAnythingElse) {
 }
 
 // A settings file's "Ports" section: a device path as before, a network port in one of its
-// forms, and a broken network entry that is left out and named with its cause.
-TEST(NetworkPort, SettingsRefuseABrokenNetworkEntryAndKeepTheRest) {
+// forms; a broken network entry and a key that names no port are left out, each named with its
+// cause.
+TEST(NetworkPort, SettingsRefuseABrokenEntryAndKeepTheRest) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("kv9000.INI"));
     {
@@ -63,6 +64,8 @@ TEST(NetworkPort, SettingsRefuseABrokenNetworkEntryAndKeepTheRest) {
                              QStringLiteral("tcp://10.1.2.3:4001"));
         settings.WriteString(QStringLiteral("Ports"), QStringLiteral("COM21"),
                              QStringLiteral("tcp://10.1.2.3"));
+        settings.WriteString(QStringLiteral("Ports"), QStringLiteral("1"),
+                             QStringLiteral("/dev/ttyUSB1"));
         settings.UpdateFile();
     }
     const SettingsFile settings(path);
@@ -70,9 +73,11 @@ TEST(NetworkPort, SettingsRefuseABrokenNetworkEntryAndKeepTheRest) {
     const auto ports = settings.ReadPorts(&refused);
     EXPECT_EQ(ports, (std::map<int, QString>{{3, QStringLiteral("/dev/ttyUSB0")},
                                              {20, QStringLiteral("tcp://10.1.2.3:4001")}}));
-    ASSERT_EQ(refused.size(), 1);
-    EXPECT_TRUE(refused[0].contains(QStringLiteral("COM21=tcp://10.1.2.3")))
-        << refused[0].toStdString();
+    ASSERT_EQ(refused.size(), 2);
+    EXPECT_TRUE(refused.join('\n').contains(QStringLiteral("COM21=tcp://10.1.2.3")))
+        << refused.join('\n').toStdString();
+    EXPECT_TRUE(refused.join('\n').contains(QStringLiteral("1=/dev/ttyUSB1: имя порта")))
+        << refused.join('\n').toStdString();
 }
 
 // What a box sends, cut in two at every position: the telnet answers to the greeting, a reply
