@@ -95,6 +95,16 @@ uno::Reference<uno::XComponentContext> LocalContext(const QString& soffice) {
     return *local;
 }
 
+// The office's pipe is written with a plain send(): were the office to end (a crash, a kill)
+// just as a request goes out, the broken pipe would end this whole program with SIGPIPE. With
+// the signal ignored the write fails and the call throws, which the export reports. Left alone
+// where the program has set a handler of its own.
+void IgnoreBrokenPipes() {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGPIPE, SIG_IGN);
+}
+
 } // namespace
 
 QString FindOffice() {
@@ -112,6 +122,7 @@ QString FindOffice() {
 uno::Reference<uno::XComponentContext> ConnectToOffice(std::chrono::milliseconds limit,
                                                        const QString& outputFile,
                                                        const std::function<bool()>& waitStep) {
+    IgnoreBrokenPipes();
     try {
         const QString soffice = FindOffice();
         const uno::Reference<uno::XComponentContext> local = LocalContext(soffice);

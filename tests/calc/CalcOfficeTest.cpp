@@ -18,8 +18,11 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <ostream>
+#include <unistd.h>
+#include <vector>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -228,6 +231,50 @@ TEST_F(CalcOfficeTest, TheOfficeOfAnEarlierExportIsReachedAgainWithoutAnotherLau
     const bool reached = second.Connect();
     unoPath.isNull() ? qunsetenv("UNO_PATH") : qputenv("UNO_PATH", unoPath);
     EXPECT_TRUE(reached);
+}
+
+// The processes of the office this test started (its launcher and the office itself), found by
+// the profile in their environment.
+std::vector<pid_t> OfficeOfProfile(const QString& profile) {
+    std::vector<pid_t> found;
+    const QByteArray wanted = "UserInstallation=" + QUrl::fromLocalFile(profile).toEncoded();
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t pid = entry.toInt(&number);
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(entry));
+        if (number && pid != getpid() && environ.open(QIODevice::ReadOnly) &&
+            environ.readAll().split('\0').contains(wanted))
+            found.push_back(pid);
+    }
+    return found;
+}
+
+// The office ends under an export (it crashed, or was killed): the writes that follow fail with
+// a text, and the program goes on; its pipe broken under a write must not end the program.
+TEST_F(CalcOfficeTest, AnOfficeThatEndsUnderAnExportGivesAnErrorAndTheProgramGoesOn) {
+    OOCalcAuto calc;
+    ASSERT_TRUE(calc.Connect());
+    calc.NewDocument();
+    calc.SelectSheet(QStringLiteral("Канал 1"), 0);
+    const std::vector<pid_t> office = OfficeOfProfile(profile_.path());
+    ASSERT_FALSE(office.empty());
+    probe_.reset(); // nothing left to end or to ask
+    bool failed = false;
+    QElapsedTimer writing;
+    writing.start();
+    for (int row = 1; !failed && writing.elapsed() < 30000; ++row) {
+        if (row == 20)
+            for (const pid_t pid : office)
+                ::kill(pid, SIGKILL);
+        try {
+            calc.SetCellText(1, row, QStringLiteral("строка %1").arg(row));
+        } catch (const ExportError& e) {
+            failed = true;
+            EXPECT_FALSE(e.Text().isEmpty());
+        }
+    }
+    EXPECT_TRUE(failed) << "writing into an office that ended succeeded for 30 s";
+    calc.ReleaseAll(); // still safe
 }
 
 TEST_F(CalcOfficeTest, DocumentClosedWhileWritingGivesAnErrorWithTheOfficesText) {
