@@ -5,6 +5,7 @@
 //   bench_read_command [--unpaced-only | --paced-only]
 
 #include "BenchStart.h"
+#include "PacedLineFloor.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
             return 1;
         std::printf("paced 115200 bit/s: %.3f s, line time %.3f s, ratio %.4f (target <= 1.02)\n",
                     s, lineTime, s / lineTime);
+        PrintPacedLineFloor(kBaud, kRequestBytes, kAnswerBytes);
     }
     return 0;
 }

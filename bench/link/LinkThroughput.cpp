@@ -10,6 +10,7 @@
 #include "ExchangeLog.h"
 #include "FrameLink.h"
 #include "FrameTrace.h"
+#include "PacedLineFloor.h"
 #include "PortMap.h"
 #include "SimProcess.h"
 
@@ -159,6 +160,7 @@ int main(int argc, char** argv) {
         std::printf("paced %d bit/s: %.3f s, line time %.3f s, ratio %.4f (target <= 1.03), "
                     "%d failed\n",
                     kBaud, run.seconds, lineTime, run.seconds / lineTime, run.failures);
+        PrintPacedLineFloor(kBaud, kRequestBytes, kAnswerBytes);
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "ArchiveDownload.h"
 #include "DelayRelay.h"
 #include "FrameLink.h"
+#include "PacedLineFloor.h"
 #include "PortMap.h"
 #include "Ser2Net.h"
 #include "SimProcess.h"
@@ -82,6 +83,16 @@ int main(int argc, char** argv) {
         std::printf("%-8s %.3f s, line time %.3f s, ratio %.4f (target <= 1.05)\n",
                     mode == Ser2Net::Mode::Raw ? "raw" : "rfc2217", s, LineSeconds(kBlocks),
                     s / LineSeconds(kBlocks));
+        std::fflush(stdout);
+    }
+    {
+        PacedLineFloor floor(kBaud, 4 + 5 + 2, 4 + 32 + 2);
+        Ser2Net box({{QString::fromStdString(floor.Device()), Ser2Net::Mode::Raw}});
+        if (!box.Running())
+            return 1;
+        std::printf("this machine's floor: 2000 bare exchanges paced the same way over a "
+                    "pseudo-terminal through ser2net raw, ratio %.4f\n",
+                    floor.RatioThrough(box.Port(0), 2000));
         std::fflush(stdout);
     }
     if (relay) {
