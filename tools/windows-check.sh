@@ -23,6 +23,10 @@ wbuild=$(cd "${1:-$top/build-windows}" && pwd)
 lbuild=${KV_BUILD_DIR:-$top/build}
 work=$wbuild/wine-check
 rm -rf "$work" && mkdir -p "$work"
+# The Linux peers keep their downloads, library, logs and settings here, never in the user's own
+# folders (a developer's library would otherwise gain the check's controller at every run).
+export XDG_DATA_HOME="$work/xdg/data" XDG_CONFIG_HOME="$work/xdg/config"
+export XDG_STATE_HOME="$work/xdg/state" XDG_CACHE_HOME="$work/xdg/cache"
 
 # The Linux peers: the simulator and the same session.
 if [ ! -f "$lbuild/CMakeCache.txt" ]; then
