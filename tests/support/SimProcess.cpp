@@ -160,7 +160,10 @@ std::vector<QJsonObject> ReadSimLog(const QString& path) {
 
 std::unique_ptr<SimProcess> StartSimFleet(int n, const QStringList& args, int& firstPort) {
     std::unique_ptr<SimProcess> sim;
-    firstPort = 20000 + static_cast<int>(::getpid() % 20000);
+    // Below the system's own ports for outgoing connections (32768 on): a connection to the
+    // fleet that has just ended keeps its port a while, and a fleet started again a day later
+    // must find its ports free.
+    firstPort = 10000 + static_cast<int>(::getpid() % 20000);
     for (int attempt = 0; attempt < 5; ++attempt, firstPort += 97) { // ports another program holds
         sim = std::make_unique<SimProcess>(
             QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(firstPort),
