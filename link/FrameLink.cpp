@@ -249,6 +249,7 @@ LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::
                 reportSkipped();
                 trace->ReplyTimedOut(timeoutMs + ReplyAllowanceMs());
             }
+            stream_->AnswerMissed(ReplyAllowanceMs());
             return Fail(LinkOutcome::TimedOut);
         }
         // Whole milliseconds, rounded up, so that a short remainder still waits.

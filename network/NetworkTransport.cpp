@@ -13,14 +13,15 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 namespace {
 
-// How long the line must stay quiet after a time-out before the next request, and the most
-// spent waiting for that.
+// How long the line must stay quiet after a time-out before the next request (at least; the
+// link may ask for longer over a slow network), and the most spent waiting for that.
 constexpr int LateAnswerQuietMs = 50;
 constexpr int MaxLateAnswerDrainMs = 1000;
 
@@ -67,6 +68,7 @@ public:
     TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override;
     TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override;
     void SetResponsive(bool responsive) override { responsive_ = responsive; }
+    void AnswerMissed(int mayStillComeMs) override;
     std::optional<int> RoundTripMs() const override { return roundTripMs_; }
     QString OpenFailure() const override { return openFailure_; }
     QString OpenNotice() const override { return openNotice_; }
@@ -94,6 +96,8 @@ private:
     bool responsive_ = false;
     // A read timed out: the answer may still be on its way and must not pass for the next one.
     bool answerMayBeLate_ = false;
+    // How long the line must stay quiet before the next request when an answer may be late.
+    int lateAnswerQuietMs_ = LateAnswerQuietMs;
     std::optional<int> roundTripMs_;
     QString openFailure_;
     QString openNotice_;
@@ -304,22 +308,30 @@ TransportResult NetworkTransport::ReceiveWaiting(std::vector<std::uint8_t>* into
                : Broken();
 }
 
+void NetworkTransport::AnswerMissed(int mayStillComeMs) {
+    // An answer that comes after the next request has gone would pass for the next answer, and
+    // shift every later block: the next request waits until the late answer has had its time.
+    answerMayBeLate_ = true;
+    lateAnswerQuietMs_ = std::max(LateAnswerQuietMs, mayStillComeMs);
+}
+
 TransportResult NetworkTransport::DiscardInput() {
     if (failed_ || !socket_)
         return TransportResult::Failed;
-    // After a time-out the late answer is waited for (until the line has been quiet a while),
-    // so that it cannot pass for the answer to the request that follows.
-    const int quietMs = answerMayBeLate_ ? LateAnswerQuietMs : 0;
+    // After a time-out the late answer is waited for (until the line has been quiet as long as
+    // it may still take), so that it cannot pass for the answer to the request that follows.
+    const int quietMs = answerMayBeLate_ ? lateAnswerQuietMs_ : 0;
     answerMayBeLate_ = false;
+    lateAnswerQuietMs_ = LateAnswerQuietMs;
     QElapsedTimer clock;
     clock.start();
-    // A box that never stops sending is drained for MaxLateAnswerDrainMs at most, never for
-    // ever.
+    // A box that never stops sending is drained for MaxLateAnswerDrainMs (or twice the quiet
+    // waited for) at most, never for ever.
     for (;;) {
         const TransportResult got = ReceiveWaiting(nullptr);
         if (got == TransportResult::Failed)
             return got;
-        if (clock.elapsed() >= MaxLateAnswerDrainMs)
+        if (clock.elapsed() >= std::max(MaxLateAnswerDrainMs, 2 * quietMs))
             return TransportResult::Ok;
         if (got == TransportResult::Ok)
             continue;

@@ -52,6 +52,9 @@ public:
     virtual QString OpenFailure() const { return {}; }
     // What opening found worth saying once (a setting the box did not take); empty otherwise.
     virtual QString OpenNotice() const { return {}; }
+    // The link's wait for an answer ran out (even if bytes came meanwhile): the answer may still
+    // come, within mayStillComeMs by the link's measure of the network.
+    virtual void AnswerMissed(int /*mayStillComeMs*/) {}
 };
 
 // A new, unopened serial port of this platform.

@@ -1,8 +1,8 @@
 // The controller behind a real serial device server: kv9000-sim on a pseudo-terminal, served by
 // ser2net raw and as RFC 2217, reached through ports mapped to tcp:// and rfc2217:// addresses.
-// Discovery, identity and a whole download in both modes; a box lost in the middle, one that
-// never answers, one that is not there; a far network through a delaying relay; the port
-// doctor's check of a network port.
+// Discovery, identity and a whole download in both modes; an answer later than its time-out over
+// a far network; a box lost in the middle, one that never answers, one that is not there; a far
+// network through a delaying relay; the port doctor's check of a network port.
 
 #include "ArchiveDownload.h"
 #include "ControllerRead.h"
@@ -77,6 +77,33 @@ TEST_F(DeviceServerTest, DiscoveryIdentityAndDownloadInBothModes) {
         EXPECT_TRUE(download.image == images[i])
             << "the image through " << box.Url(i).toStdString();
     }
+}
+
+// Over a far network whose connection is answered near (a reply time-out of about 500 ms), an
+// answer 600 ms late times out and comes while its block is asked again: neither it nor the
+// answer to the second asking may pass for a later block.
+TEST_F(DeviceServerTest, AnAnswerLaterThanItsTimeOutIsNeverTakenForALaterBlock) {
+    const QByteArray image = sim::GenerateArchive(1, 55);
+    const QString path = dir_.filePath(QStringLiteral("late.bin"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(image);
+    f.close();
+    int port = 0;
+    const auto sim = StartSimFleet(1, {"--channels", "1", "--image", path, "--late", "5"}, port);
+    ASSERT_TRUE(sim->Running());
+    DelayRelay relay(static_cast<unsigned short>(port), 150);
+    SetPortMap({{7, QStringLiteral("tcp://127.0.0.1:%1").arg(relay.Port())}});
+
+    FrameLink link;
+    ASSERT_EQ(DiscoverController(link, 7, 115200).port, 7);
+    DownloadResult counts;
+    QByteArray read;
+    for (std::uint32_t block = 0; block < 8; ++block)
+        ASSERT_EQ(FetchArchiveBlock(link, block * 32, 32, {}, {}, counts, read),
+                  DownloadOutcome::Completed);
+    EXPECT_EQ(counts.rxFailures, 1);
+    EXPECT_TRUE(read == image.left(8 * 32));
 }
 
 // The box goes away in the middle of a download: the read ends as on a pulled adapter, and once
