@@ -8,7 +8,9 @@
 //   bench_collect [--unpaced-only | --paced-only]
 //
 // Beside the whole collection it prints this machine's floor for it: the same number of
-// exchanges as bare loopback TCP round trips in 8 thread pairs (TcpRoundTripFloor.h).
+// exchanges as bare loopback TCP round trips in 8 thread pairs (TcpRoundTripFloor.h), and the
+// processor time an exchange took in the collector, in the simulator and in the bare pair: on a
+// machine with few processors the collection's time is their sum shared out.
 
 #include "BenchStart.h"
 #include "SimProcess.h"
@@ -27,6 +29,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -35,7 +38,23 @@ namespace {
 struct Collected {
     double seconds = -1; // negative: the collection did not collect every controller
     long peakKb = 0;
+    double cpuSeconds = 0; // the collector's, user and system
 };
+
+// The processor time a running process has had so far (user and system), from /proc.
+double ProcessCpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    // The fields after the command's name in parentheses (which may hold spaces): utime and
+    // stime are the 12th and 13th of them.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 // A fleet list of n controllers from firstPort on.
 QString WriteList(const QString& path, int firstPort, int from, int n) {
@@ -88,6 +107,10 @@ Collected Collect(const QString& home, const QString& list) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.peakKb = usage.ru_maxrss;
+    const auto inSeconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    result.cpuSeconds = inSeconds(usage.ru_utime) + inSeconds(usage.ru_stime);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         result.seconds = seconds;
     else
@@ -103,7 +126,9 @@ bool Unpaced(const QTemporaryDir& dir) {
     if (!sim->Running())
         return false;
     const QString list = WriteList(dir.filePath("fleet.tsv"), port, 0, kFleet);
+    const double simCpuBefore = ProcessCpuSeconds(sim->Pid());
     const Collected whole = Collect(dir.path(), list);
+    const double simCpu = ProcessCpuSeconds(sim->Pid()) - simCpuBefore;
     sim.reset();
     if (whole.seconds < 0)
         return false;
@@ -112,9 +137,22 @@ bool Unpaced(const QTemporaryDir& dir) {
                 kFleet, whole.seconds, whole.peakKb / 1024.0);
     // 8,448 flash reads a controller: an 11-byte request frame, a 38-byte answer.
     const long exchanges = 8448L * kFleet;
+    std::printf("  processor time an exchange: the collector %.1f us (keeping the files and the "
+                "index included), the simulator %.1f us\n",
+                whole.cpuSeconds / static_cast<double>(exchanges) * 1e6,
+                simCpu / static_cast<double>(exchanges) * 1e6);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const double floor = TcpRoundTripFloorSeconds(8, exchanges, 11, 38);
+    getrusage(RUSAGE_SELF, &after);
+    const auto used = [](const rusage& u) {
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
     std::printf("the same %ld exchanges as bare loopback TCP round trips, 8 thread pairs, "
-                "nothing else done: %.2f s\n",
-                exchanges, TcpRoundTripFloorSeconds(8, exchanges, 11, 38));
+                "nothing else done: %.2f s, processor time %.1f us an exchange (both ends)\n",
+                exchanges, floor,
+                (used(after) - used(before)) / static_cast<double>(exchanges) * 1e6);
     int again = 0;
     sim = StartSimFleet(kFleet, {"--at", "2024-03-02T10:00"}, again);
     if (!sim->Running() || again != port)
