@@ -102,7 +102,7 @@ TEST_F(DeviceServerTest, AnAnswerLaterThanItsTimeOutIsNeverTakenForALaterBlock) 
     for (std::uint32_t block = 0; block < 8; ++block)
         ASSERT_EQ(FetchArchiveBlock(link, block * 32, 32, {}, {}, counts, read),
                   DownloadOutcome::Completed);
-    EXPECT_EQ(counts.rxFailures, 1);
+    EXPECT_GE(counts.rxFailures, 1) << "the late answer timed out";
     EXPECT_TRUE(read == image.left(8 * 32));
 }
 
