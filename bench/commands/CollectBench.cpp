@@ -41,6 +41,14 @@ struct Collected {
     double cpuSeconds = 0; // the collector's, user and system
 };
 
+// The processor time (user and system) a resource count holds.
+double CpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // The processor time a running process has had so far (user and system), from /proc.
 double ProcessCpuSeconds(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -107,10 +115,7 @@ Collected Collect(const QString& home, const QString& list) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.peakKb = usage.ru_maxrss;
-    const auto inSeconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    result.cpuSeconds = inSeconds(usage.ru_utime) + inSeconds(usage.ru_stime);
+    result.cpuSeconds = CpuSeconds(usage);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         result.seconds = seconds;
     else
@@ -145,14 +150,10 @@ bool Unpaced(const QTemporaryDir& dir) {
     getrusage(RUSAGE_SELF, &before);
     const double floor = TcpRoundTripFloorSeconds(8, exchanges, 11, 38);
     getrusage(RUSAGE_SELF, &after);
-    const auto used = [](const rusage& u) {
-        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    };
     std::printf("the same %ld exchanges as bare loopback TCP round trips, 8 thread pairs, "
                 "nothing else done: %.2f s, processor time %.1f us an exchange (both ends)\n",
                 exchanges, floor,
-                (used(after) - used(before)) / static_cast<double>(exchanges) * 1e6);
+                (CpuSeconds(after) - CpuSeconds(before)) / static_cast<double>(exchanges) * 1e6);
     int again = 0;
     sim = StartSimFleet(kFleet, {"--at", "2024-03-02T10:00"}, again);
     if (!sim->Running() || again != port)
