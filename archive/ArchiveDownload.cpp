@@ -1,5 +1,6 @@
 #include "ArchiveDownload.h"
 
+#include <algorithm>
 #include <utility>
 
 static_assert(ArchiveSize % FlashBlockLength == 0, "the archive is read in whole blocks");
@@ -15,6 +16,56 @@ DownloadResult Aborted(DownloadOutcome outcome, const DownloadResult& counts) {
     return r;
 }
 
+void CountTxFailure(LinkOutcome cause, const DownloadHooks& hooks, DownloadResult& counts) {
+    ++counts.txFailures;
+    counts.lastFailure = cause;
+    if (hooks.onTxFailures)
+        hooks.onTxFailures(counts.txFailures);
+}
+
+void CountRxFailure(LinkOutcome cause, const DownloadHooks& hooks, DownloadResult& counts) {
+    ++counts.rxFailures;
+    counts.lastFailure = cause;
+    if (hooks.onRxFailures)
+        hooks.onRxFailures(counts.rxFailures);
+}
+
+// The length of the nth check after a block whose answer timed out: never the block's own, and
+// another one for each check of the same block, so that no answer still on its way (to the
+// block's askings or to an earlier check) has the length of the check now asked.
+std::uint8_t CheckLength(int attempt, std::uint8_t blockLength) {
+    const int n = 1 + attempt % (FlashBlockLength - 2);
+    return static_cast<std::uint8_t>(n < blockLength ? n : n + 1);
+}
+
+enum class CheckOutcome { Agrees, Differs, TxError, RxError };
+
+// After a block whose answer timed out once, the answer to an earlier asking may still be on its
+// way and would pass for the next block's bytes, every later block shifted by one; no wait for
+// quiet excludes that on every line. So the block's first bytes are read once more, in a read of
+// another length, until its answer comes: the controller answers in order, so once that answer
+// is in, no earlier one can still come, and the line is in step again. The bytes it brings must
+// be the block's.
+CheckOutcome CheckInStep(FrameLink& link, std::uint32_t offset, const QByteArray& block,
+                         const DownloadHooks& hooks, DownloadResult& counts) {
+    for (int attempt = 0;; ++attempt) {
+        const std::uint8_t length = CheckLength(attempt, static_cast<std::uint8_t>(block.size()));
+        const LinkOutcome sent = RequestFlashBlock(link, offset, length);
+        if (sent != LinkOutcome::Ok)
+            CountTxFailure(sent, hooks, counts);
+        if (counts.txFailures > DownloadFailureLimit || sent == LinkOutcome::PortFailed)
+            return CheckOutcome::TxError;
+        const FlashBlock answer = ReceiveFlashAnswerOfLength(link, length);
+        if (answer.outcome == LinkOutcome::Ok)
+            return std::equal(answer.bytes.begin(), answer.bytes.end(), block.begin())
+                       ? CheckOutcome::Agrees
+                       : CheckOutcome::Differs;
+        CountRxFailure(answer.outcome, hooks, counts);
+        if (counts.rxFailures > DownloadFailureLimit || answer.outcome == LinkOutcome::PortFailed)
+            return CheckOutcome::RxError;
+    }
+}
+
 } // namespace
 
 DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::uint8_t length,
@@ -22,17 +73,15 @@ DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::ui
                                   const std::function<void()>& afterFirstRequest,
                                   DownloadResult& counts, QByteArray& image) {
     bool firstRequest = true;
+    bool answerMayBeLate = false;
     for (;;) {
         const LinkOutcome sent = RequestFlashBlock(link, offset, length);
-        if (sent != LinkOutcome::Ok) {
-            ++counts.txFailures;
-            counts.lastFailure = sent;
-            if (hooks.onTxFailures)
-                hooks.onTxFailures(counts.txFailures);
-        }
+        if (sent != LinkOutcome::Ok)
+            CountTxFailure(sent, hooks, counts);
         if (firstRequest && afterFirstRequest)
             afterFirstRequest();
-        if (counts.txFailures > DownloadFailureLimit)
+        // A port that failed or went away stays so: asking again only counts on.
+        if (counts.txFailures > DownloadFailureLimit || sent == LinkOutcome::PortFailed)
             return DownloadOutcome::TxError;
         if (firstRequest) {
             firstRequest = false;
@@ -48,18 +97,36 @@ DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::ui
         // reply would shift every later byte of the image: it counts as a failed reception.
         const FlashBlock block = ReceiveFlashBlock(link, length);
         if (block.outcome != LinkOutcome::Ok) {
-            ++counts.rxFailures;
-            counts.lastFailure = block.outcome;
-            if (hooks.onRxFailures)
-                hooks.onRxFailures(counts.rxFailures);
+            CountRxFailure(block.outcome, hooks, counts);
+            if (block.outcome == LinkOutcome::TimedOut)
+                answerMayBeLate = true;
         }
-        if (counts.rxFailures > DownloadFailureLimit)
+        if (counts.rxFailures > DownloadFailureLimit || block.outcome == LinkOutcome::PortFailed)
             return DownloadOutcome::RxError;
-        if (block.outcome == LinkOutcome::Ok) {
-            image.append(reinterpret_cast<const char*>(block.bytes.data()),
-                         static_cast<qsizetype>(block.bytes.size()));
-            return DownloadOutcome::Completed;
+        if (block.outcome != LinkOutcome::Ok)
+            continue;
+        const QByteArray bytes(reinterpret_cast<const char*>(block.bytes.data()),
+                               static_cast<qsizetype>(block.bytes.size()));
+        if (answerMayBeLate) {
+            switch (CheckInStep(link, offset, bytes, hooks, counts)) {
+            case CheckOutcome::Agrees:
+                break;
+            case CheckOutcome::Differs:
+                // The line is in step now, but the block's bytes are not the ones its check
+                // brought: asked again.
+                answerMayBeLate = false;
+                CountRxFailure(LinkOutcome::WrongReply, hooks, counts);
+                if (counts.rxFailures > DownloadFailureLimit)
+                    return DownloadOutcome::RxError;
+                continue;
+            case CheckOutcome::TxError:
+                return DownloadOutcome::TxError;
+            case CheckOutcome::RxError:
+                return DownloadOutcome::RxError;
+            }
         }
+        image.append(bytes);
+        return DownloadOutcome::Completed;
     }
 }
 

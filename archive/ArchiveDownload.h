@@ -10,7 +10,16 @@
 // failed reception is counted and the same block is asked for again. The run aborts at the 21st
 // failure of one kind; the transmission limit is tested before the reception of the same
 // exchange. A reply whose payload is not exactly the 32 bytes asked for counts as a failed
-// reception, so the image can never shift.
+// reception. A port that failed or went away ends the run at once (TxError or RxError with the
+// cause PortFailed): asking it again would only count on.
+//
+// An answer that timed out may still come, and while a later request waits it would pass for
+// that request's answer, every later block shifted by one. So a block whose answer timed out is
+// not taken until the line is proven in step: its first bytes are read once more in a read of
+// another length (passing over answers of other lengths) until that answer comes and agrees;
+// a check that fails counts as a failed transmission or reception like any other, and a check
+// whose bytes differ asks for the block again. A fault-free run sends exactly the 8,448 block
+// requests.
 //
 // Decoding is not done here: the caller hands the completed image to DecodeArchive.
 

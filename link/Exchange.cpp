@@ -1,11 +1,17 @@
 #include "Exchange.h"
 
+#include "ReplyWait.h"
+
 void Exchange(FrameLink& link, int timeoutMs) {
+    const std::uint8_t asked = link.FrameCommand;
     if (!link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer))
         throw LinkError("TX Error", link.LastOutcome());
-    if (!link.RxFrame(timeoutMs, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
-                      link.RxBuffer))
-        throw LinkError("RX Error", link.LastOutcome());
+    // The controller answers with the command it was asked: a reply to another command (a flash
+    // read answered after its time-out) is never taken for this one's.
+    LinkOutcome outcome = LinkOutcome::Ok;
+    if (!ReceiveReplyThat(
+            link, timeoutMs, [&] { return link.FrameCommand == asked; }, &outcome))
+        throw LinkError("RX Error", outcome);
     link.LastExchangeReply =
         QByteArray(reinterpret_cast<const char*>(link.RxBuffer), link.FrameLength);
 }

@@ -24,10 +24,11 @@ constexpr int ExchangeTimeoutMs = 200;   // the reply time-out of every command 
 constexpr int SetCommentTimeoutMs = 500; // the controller takes longer to store its comment
 
 // Sends the link's FrameCommand, FrameLength and TxBuffer to its DeviceAddress, then waits up to
-// timeoutMs for the reply; on success the reply's payload is in RxBuffer and in
-// LastExchangeReply, and its address, command and length are in DeviceAddress, FrameCommand and
-// FrameLength. Throws LinkError("TX Error") when the request cannot be sent and
-// LinkError("RX Error") when no reply comes in time, each with the link's cause.
+// timeoutMs for the reply with the same command (replies to other commands are passed over); on
+// success the reply's payload is in RxBuffer and in LastExchangeReply, and its address, command
+// and length are in DeviceAddress, FrameCommand and FrameLength. Throws LinkError("TX Error")
+// when the request cannot be sent and LinkError("RX Error") when no such reply comes in time,
+// each with the link's cause (WrongReply when only replies to other commands came).
 void Exchange(FrameLink& link, int timeoutMs);
 
 // The text of the last reply an exchange on this link received: its payload up to the first

@@ -1,5 +1,7 @@
 #include "FlashRead.h"
 
+#include "ReplyWait.h"
+
 LinkOutcome RequestFlashBlock(FrameLink& link, std::uint32_t offset, std::uint8_t count) {
     link.TxBuffer[0] = static_cast<std::uint8_t>(offset);
     link.TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
@@ -20,5 +22,13 @@ FlashBlock ReceiveFlashBlock(FrameLink& link, std::uint8_t count) {
         return {link.LastOutcome(), {}};
     if (link.FrameLength != count)
         return {LinkOutcome::WrongReply, {}};
+    return {LinkOutcome::Ok, std::span<const std::uint8_t>(link.RxBuffer, count)};
+}
+
+FlashBlock ReceiveFlashAnswerOfLength(FrameLink& link, std::uint8_t count) {
+    LinkOutcome outcome = LinkOutcome::Ok;
+    if (!ReceiveReplyThat(
+            link, FlashReadTimeoutMs, [&] { return link.FrameLength == count; }, &outcome))
+        return {outcome, {}};
     return {LinkOutcome::Ok, std::span<const std::uint8_t>(link.RxBuffer, count)};
 }

@@ -30,3 +30,8 @@ struct FlashBlock {
 // Waits up to FlashReadTimeoutMs for the answer of count bytes. The bytes stay valid until the
 // link's next reception.
 FlashBlock ReceiveFlashBlock(FrameLink& link, std::uint8_t count);
+
+// The same, but an answer of another length is passed over and the wait goes on (WrongReply when
+// the time ran out after one): for a read whose length tells its answer from the answers to
+// earlier reads of other lengths that may still be on their way.
+FlashBlock ReceiveFlashAnswerOfLength(FrameLink& link, std::uint8_t count);

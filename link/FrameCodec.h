@@ -57,6 +57,9 @@ public:
 
     void Reset();
 
+    // The bytes fed and not yet given out or thrown away (what came after the last frame).
+    std::span<const std::uint8_t> Pending() const { return pending_; }
+
 private:
     void SkipToStart();
     // Reports the candidates in the first `end` bytes, passed over on the way to a good frame.

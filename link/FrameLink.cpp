@@ -106,6 +106,7 @@ LinkBool FrameLink::SetModeCOM(std::int32_t mode, std::int32_t flags) {
 
 LinkBool FrameLink::CloseCOM() {
     stream_.reset();
+    unread_.clear();
     device_.clear();
     openedAs_ = 0;
     return 1;
@@ -122,6 +123,7 @@ LinkBool FrameLink::ReconnectIfLost() {
     if (!stream)
         return 0;
     stream_ = std::move(stream);
+    unread_.clear();
     lastOutcome_ = LinkOutcome::Ok;
     return 1;
 }
@@ -181,6 +183,7 @@ LinkBool FrameLink::TxFrame(std::uint8_t address, std::uint8_t command, std::uin
     if (length > kTxBufferSize || (length > 0 && !payload))
         return Fail(LinkOutcome::BadRequest);
     // An answer that came after its request timed out must not pass for the next one.
+    unread_.clear();
     if (stream_->DiscardInput() != TransportResult::Ok) {
         if (trace_)
             trace_->PortFailed();
@@ -225,9 +228,13 @@ LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::
         if (trace && decoder.SkippedBytes() > 0)
             trace->BytesSkipped(decoder.SkippedBytes());
     };
+    decoder.Feed(unread_);
+    unread_.clear();
     std::vector<std::uint8_t> received;
     for (;;) {
         if (auto frame = decoder.Next()) {
+            const auto rest = decoder.Pending();
+            unread_.assign(rest.begin(), rest.end());
             if (trace) {
                 reportSkipped();
                 trace->FrameReceived(TracedFrame{frame->address, frame->command,

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class FrameTrace;
 
@@ -118,20 +119,22 @@ public:
     QString OpenNotice() const { return openNotice_; }
 
     // --- Frames -----------------------------------------------------------------------------
-    // Discards any input still waiting on the port (a late answer to an earlier request), then
-    // sends one frame. False with no open port, when length exceeds the 37 bytes of TxBuffer
-    // (nothing is sent), or when the port fails or has gone away. A port that failed stays
-    // failed: every later call on it returns false at once, until it is closed and opened again.
+    // Discards any input still waiting on the port (a late answer to an earlier request, and
+    // what came after the frame the last RxFrame returned), then sends one frame. False with no
+    // open port, when length exceeds the 37 bytes of TxBuffer (nothing is sent), or when the port
+    // fails or has gone away. A port that failed stays failed: every later call on it returns false
+    // at once, until it is closed and opened again.
     LinkBool TxFrame(std::uint8_t address, std::uint8_t command, std::uint8_t length,
                      const std::uint8_t* payload);
 
     // Waits up to timeoutMs milliseconds (from the call until the last byte of the frame; on a
     // port on the network, plus ReplyAllowanceMs()) for
     // one frame with a good CRC and a payload of at most 41 bytes; garbage, false start bytes
-    // and bad frames are skipped. On success stores the reply's address, command and length
-    // through the pointers and its payload into buffer (at most 41 bytes are ever written).
-    // False on time-out, with no open port, or when the port fails or has gone away; then
-    // nothing is stored.
+    // and bad frames are skipped. Bytes that came after the frame returned are kept for the next
+    // RxFrame (two replies may come in one piece), until the next TxFrame. On success stores the
+    // reply's address, command and length through the pointers and its payload into buffer (at most
+    // 41 bytes are ever written). False on time-out, with no open port, or when the port fails or
+    // has gone away; then nothing is stored.
     LinkBool RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::uint8_t* command,
                      std::uint8_t* length, std::uint8_t* buffer);
 
@@ -158,4 +161,5 @@ private:
     bool responsive_ = false;
     FrameTrace* trace_ = nullptr;
     LinkOutcome lastOutcome_ = LinkOutcome::Ok;
+    std::vector<std::uint8_t> unread_; // what came after the frame the last RxFrame returned
 };

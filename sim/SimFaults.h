@@ -15,7 +15,8 @@ namespace sim {
 struct FaultOptions {
     std::set<int> drop;       // flash reads (numbered from 1, retries counted) left unanswered
     std::set<int> shortReads; // flash reads answered with 16 bytes only
-    std::set<int> late;       // flash reads answered 300 ms late
+    std::set<int> late;       // flash reads answered late, lateMs after they came
+    int lateMs = 300;         // how late
     int dropEvery = 0;        // every Kth request of any kind is left unanswered
     int dieAfter = 0;         // this flash read is not answered and the line goes away
     bool garbage = false;     // noise and false frames before every answer
@@ -30,7 +31,6 @@ struct FaultDecision {
 };
 
 constexpr int kShortAnswerBytes = 16;
-constexpr int kLateAnswerMs = 300;
 
 class SimFaults {
 public:
@@ -43,6 +43,8 @@ public:
     // holds false start bytes and frames with bad CRCs and never decodes into a frame of its own,
     // whatever follows it.
     std::vector<std::uint8_t> NoiseBefore(const std::vector<std::uint8_t>& answer);
+
+    int LateMs() const { return options_.lateMs; }
 
 private:
     FaultOptions options_;

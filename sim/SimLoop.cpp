@@ -14,6 +14,8 @@ namespace sim {
 namespace {
 
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+// How long after a late answer the answer to a request that came meanwhile leaves.
+constexpr std::int64_t kAfterLateNs = 3'000'000;
 // Answers a program has not read. Beyond this, a program that reads nothing loses new answers
 // whole, as on a real line nobody reads.
 constexpr std::size_t kMaxUnsentBytes = 1 << 20;
@@ -150,20 +152,23 @@ void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
         answer->payload.resize(kShortAnswerBytes);
 
     const auto frame = kv::EncodeFrame(answer->address, answer->command, answer->payload);
-    Outgoing out{0, faults_.NoiseBefore(frame), std::move(*answer)};
+    Outgoing out{0, faults_.NoiseBefore(frame), std::move(*answer), fault.late};
     out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
     out.due = requestEnd + LineTime(out.bytes.size());
     if (fault.late)
-        out.due = std::max(out.due, arrival + kLateAnswerMs * (kNsPerSecond / 1000));
-    if (!queue_.empty())
-        out.due = std::max(out.due, queue_.back().due);
+        out.due = std::max(out.due, arrival + faults_.LateMs() * (kNsPerSecond / 1000));
+    if (!queue_.empty()) {
+        // A controller busy with a late answer takes the next request once that answer has
+        // gone: its answer follows on its own, not in the same write.
+        out.due = std::max(out.due, queue_.back().due + (queue_.back().late ? kAfterLateNs : 0));
+    }
     lineFree_ = out.due;
     queue_.push_back(std::move(out));
 }
 
 void SimLoop::SendDue(Ns now) {
-    // Answers due together (a late answer and the answer to the request repeated meanwhile)
-    // leave in one write, back to back as on a real line, not with a gap between them.
+    // Answers due together leave in one write, back to back as on a real line, not with a gap
+    // between them.
     std::vector<std::uint8_t> bytes;
     std::vector<kv::Frame> answers;
     Ns lastDue = 0;

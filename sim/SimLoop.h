@@ -39,6 +39,7 @@ private:
         Ns due;
         std::vector<std::uint8_t> bytes; // noise and the answer frame
         kv::Frame answer;
+        bool late = false;
     };
 
     static Ns Now();

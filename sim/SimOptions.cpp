@@ -46,7 +46,8 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption baud("baud", "Pace answers as a line of N bit/s.", "N");
     const QCommandLineOption drop("drop", "Flash reads left unanswered.", "LIST");
     const QCommandLineOption shortReads("short", "Flash reads answered with 16 bytes.", "LIST");
-    const QCommandLineOption late("late", "Flash reads answered 300 ms late.", "LIST");
+    const QCommandLineOption late("late", "Flash reads answered late (--late-ms).", "LIST");
+    const QCommandLineOption lateMs("late-ms", "How late --late answers are (default 300).", "MS");
     const QCommandLineOption dropEvery("drop-every", "Leave every Kth request unanswered.", "K");
     const QCommandLineOption garbage("garbage", "Noise and false frames before answers.");
     const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
@@ -67,9 +68,9 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     const QCommandLineOption fleet(
         "fleet", "With --tcp: N controllers on N consecutive ports, serials from --serial on.",
         "N");
-    p.addOptions({channels, address,    serial, comment,   id,          image,    baud,
-                  drop,     shortReads, late,   dropEvery, garbage,     dieAfter, log,
-                  state,    thenSerial, thenId, at,        historySeed, tcp,      fleet});
+    p.addOptions({channels,   address, serial,      comment, id,       image, baud,  drop,
+                  shortReads, late,    dropEvery,   garbage, dieAfter, log,   state, thenSerial,
+                  thenId,     at,      historySeed, tcp,     fleet,    lateMs});
     const QCommandLineOption help = p.addHelpOption();
     const QCommandLineOption clean("clean", "A generated archive without a power cut or -3000.");
     p.addOption(clean);
@@ -125,7 +126,8 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         !number(serial, 0, 65535, o.serial) || !number(baud, 1, 100'000'000, o.baud) ||
         !number(dropEvery, 1, 1'000'000'000, o.faults.dropEvery) ||
         !number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !list(drop, o.faults.drop) ||
-        !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late))
+        !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late) ||
+        !number(lateMs, 1, 60'000, o.faults.lateMs))
         return std::nullopt;
     if (p.isSet(thenSerial)) {
         int value = 0;

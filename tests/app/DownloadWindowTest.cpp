@@ -3,6 +3,7 @@
 
 #include "ArchiveDecoder.h"
 #include "ArchiveDownload.h"
+#include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
 #include "ServiceSession.h"
@@ -129,6 +130,20 @@ TEST_F(DownloadWindowTest, FullRunsShowTheArchiveAndStartAgainAtZero) {
     ASSERT_EQ(reads.size(), 2u * FlashBlockCount);
     EXPECT_EQ(reads[FlashBlockCount - 1], "E01F040020");
     EXPECT_EQ(reads[FlashBlockCount], "0000000020");
+}
+
+// Two answers later than their time-out: asked again, checked, and neither they nor the answers
+// to the second askings end up as later blocks; the grids and the kept file are the image's.
+TEST_F(DownloadWindowTest, LateAnswersNeverShiftTheGridsOrTheKeptFile) {
+    Open(2, {"--late", "100,6000", "--late-ms", "260"});
+    form_->bt_DF_Read->click();
+    EXPECT_TRUE(bed_.Dialogs().messages.empty());
+    ExpectGridsShowServedImage();
+    form_->WaitForArchiveSaves();
+    const ArchiveFileReadResult kept = ReadArchiveFile(form_->Session().KeptPath());
+    ASSERT_TRUE(kept.contents) << kept.error.toStdString();
+    EXPECT_TRUE(kept.contents->image == served_);
+    EXPECT_EQ(form_->lbRXE->text(), "2");
 }
 
 TEST_F(DownloadWindowTest, OneChannelFillsChannelOneAndLeavesChannelTwo) {

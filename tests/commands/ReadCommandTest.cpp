@@ -199,6 +199,46 @@ TEST_F(ReadCommandTest, NewRecordsKeepTheControllersMemoryFromTheWindowAndTheCom
     EXPECT_FALSE(whole.contents->blocksRead);
 }
 
+// An answer later than its time-out, through each kind of port: the kept image is the
+// controller's, never shifted by a block from the late one on (and the serial number after the
+// download is the controller's). Then a read of only the new records through the same fault.
+TEST_F(ReadCommandTest, ALateAnswerThroughAnyPortNeverShiftsTheKeptImage) {
+    // One late flash read in each of the three downloads (the simulator counts them over all).
+    StartSim({QStringLiteral("--late"), QStringLiteral("300,8800,17300"),
+              QStringLiteral("--late-ms"), QStringLiteral("840")});
+    Ser2Net box({{sim_->Device(), Ser2Net::Mode::Raw}, {sim_->Device(), Ser2Net::Mode::Rfc2217}});
+    ASSERT_TRUE(box.Running());
+    bed_.WriteSettings(
+        WindowTestBed::PortsSection({{1, sim_->Device()}, {5, box.Url(0)}, {6, box.Url(1)}}));
+    for (const int port : {1, 5, 6}) {
+        const ProgramRun read =
+            RunProgram({QStringLiteral("--read"), QStringLiteral("COM%1").arg(port)},
+                       ProgramEnvironment(), program_, bed_.Path(QString()));
+        ASSERT_EQ(read.exitCode, 0) << port << read.err.toStdString();
+        const ArchiveFileReadResult file = ReadArchiveFile(read.out.chopped(1));
+        ASSERT_TRUE(file.contents) << file.error.toStdString();
+        EXPECT_TRUE(file.contents->image == testimage::FullImage(2)) << port;
+        EXPECT_EQ(file.contents->serial, std::optional<std::uint16_t>(12345)) << port;
+    }
+
+    const auto serve = [this](const char* at, QStringList more = {}) {
+        sim_ = bed_.StartSim(QStringList{"--at", at, "--serial", "778"} + more);
+        ASSERT_TRUE(sim_->Running());
+        bed_.WriteSettings(WindowTestBed::PortsSection({{1, sim_->Device()}}));
+    };
+    serve("2025-03-01");
+    ASSERT_EQ(Read({QStringLiteral("--new")}).exitCode, 0);
+    serve("2025-03-20", {QStringLiteral("--late"), QStringLiteral("3"), QStringLiteral("--late-ms"),
+                         QStringLiteral("260")});
+    const ProgramRun again = Read({QStringLiteral("--new")});
+    ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+    const ArchiveFileReadResult fresh = ReadArchiveFile(again.out.chopped(1));
+    ASSERT_TRUE(fresh.contents) << fresh.error.toStdString();
+    EXPECT_TRUE(fresh.contents->blocksRead) << again.err.toStdString();
+    EXPECT_TRUE(fresh.contents->image ==
+                sim::HistoryArchiveAt(2, 778, QDateTime(QDate(2025, 3, 20), QTime(0, 0), Qt::UTC)));
+}
+
 TEST_F(ReadCommandTest, EachFailureIsOneLineNamingItsCause) {
     StartSim({QStringLiteral("--address"), QStringLiteral("5"), QStringLiteral("--drop"),
               QStringLiteral("1-21")});

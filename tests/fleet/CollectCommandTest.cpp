@@ -3,9 +3,11 @@
 // whole, the next only what is new; an unreachable controller fails after its tries while the
 // others are kept; another controller on a port is said; a second collection at once is refused.
 
+#include "ArchiveFile.h"
 #include "FleetTable.h"
 #include "ProgramRun.h"
 #include "Ser2Net.h"
+#include "SimHistory.h"
 #include "SimProcess.h"
 
 #include <QDir>
@@ -136,6 +138,34 @@ TEST_F(CollectCommandTest, WholeThenNewRecordsWithAnUnreachableControllerAndABad
         EXPECT_TRUE(row.value(5).contains(QStringLiteral("/archives/%1/").arg(row.value(1))));
     }
     EXPECT_EQ(said, kFleet) << third.out.toStdString();
+}
+
+// Every controller answers one flash read later than its time-out: each kept image is that
+// controller's memory, whole the first night and of new records the next, never shifted.
+TEST_F(CollectCommandTest, ALateAnswerNeverShiftsAKeptImage) {
+    const QStringList late{QStringLiteral("--late"), QStringLiteral("40"),
+                           QStringLiteral("--late-ms"), QStringLiteral("840")};
+    for (const QDateTime& at : {QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::UTC),
+                                QDateTime(QDate(2024, 5, 2), QTime(10, 0), Qt::UTC)}) {
+        sim_.reset();
+        sim_ = StartSimFleet(kFleet,
+                             QStringList{QStringLiteral("--serial"), QStringLiteral("700"),
+                                         QStringLiteral("--at"),
+                                         at.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))} +
+                                 late,
+                             port_);
+        ASSERT_TRUE(sim_->Running());
+        const ProgramRun run = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const auto rows = Rows(run);
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(kFleet)) << run.out.toStdString();
+        for (const QStringList& row : rows) {
+            const ArchiveFileReadResult kept = ReadArchiveFile(row.value(5));
+            ASSERT_TRUE(kept.contents) << row.join(u'\t').toStdString();
+            EXPECT_TRUE(kept.contents->image == sim::HistoryArchiveAt(2, row.value(1).toUInt(), at))
+                << row.join(u'\t').toStdString();
+        }
+    }
 }
 
 TEST_F(CollectCommandTest, ASecondCollectionOrABadListIsRefusedAndReadsNothing) {

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "Discovery.h"
+#include "FlashRead.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
 #include "LinkTestSupport.h"
@@ -231,6 +232,20 @@ TEST_F(LinkSimTest, ALateAnswerIsNeverTakenForTheNextOne) {
 
     ASSERT_TRUE(Exchange(link, 30, FlashRead(0x200, 32)));
     EXPECT_EQ(Reply(link), image.mid(0x200, 32));
+}
+
+// The check of which controller is on the line after a download: a flash read answered late
+// (after the controller kept the line busy) comes while the serial number is asked; it is the
+// reply to another command and is never taken for the serial number.
+TEST_F(LinkSimTest, AnIdentityReadNeverTakesAFlashAnswerForItsOwn) {
+    const QByteArray image = HostileImage(4);
+    ASSERT_NO_FATAL_FAILURE(Start(
+        {"--late", "1", "--late-ms", "120", "--serial", "4321", "--image", WriteImage(image)}));
+    ASSERT_EQ(RequestFlashBlock(link, 0, 32), LinkOutcome::Ok); // its answer not waited for
+    const ControllerOnLine onLine = ReadControllerOnLine(link);
+    EXPECT_EQ(onLine.serial, std::optional<std::uint16_t>(4321));
+    ASSERT_TRUE(onLine.identification.has_value());
+    EXPECT_TRUE(IsControllerIdentification(*onLine.identification));
 }
 
 TEST_F(LinkSimTest, ShortAnswersComeThroughWithTheirLength) {
