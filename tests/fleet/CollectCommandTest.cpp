@@ -2,6 +2,8 @@
 // --tcp --fleet), as an office runs it every night: the first collection reads every controller
 // whole, the next only what is new; an unreachable controller fails after its tries while the
 // others are kept; another controller on a port is said; a second collection at once is refused.
+// A list that is no list (a device, a pipe, a huge file, another encoding) is refused before
+// anything is read.
 
 #include "FleetTable.h"
 #include "ProgramRun.h"
@@ -17,6 +19,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -158,6 +164,48 @@ TEST_F(CollectCommandTest, ASecondCollectionOrABadListIsRefusedAndReadsNothing) 
     EXPECT_EQ(second.out, QString());
     EXPECT_TRUE(second.err.contains(QStringLiteral("сбор уже идёт"))) << second.err.toStdString();
     running.unlock();
+}
+
+// A path that names no list is a usage error, said in one line at once, whatever it would give
+// when read (a device without end, a pipe nobody writes, a folder, a file larger than any list);
+// a list that is not UTF-8 (saved as Windows-1251) is refused with its first such line, before
+// its names are lost. Nothing is read and no run is kept.
+TEST_F(CollectCommandTest, AListThatIsNoListOrNotUtf8IsRefusedInOneLineAndReadsNothing) {
+    QStringList notLists{QStringLiteral("/dev/zero"), home_.path()};
+#ifndef Q_OS_WIN
+    const QString fifo = home_.filePath(QStringLiteral("fleet.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    notLists << fifo;
+#endif
+    QFile large(home_.filePath(QStringLiteral("large.tsv")));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly));
+    large.write("port\taddress\tname\n");
+    ASSERT_TRUE(large.resize(4 * 1024 * 1024 + 1));
+    large.close();
+    notLists << large.fileName();
+    for (const QString& path : notLists) {
+        const ProgramRun run = Run({QStringLiteral("--collect"), path});
+        EXPECT_EQ(run.exitCode, 2) << path.toStdString();
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(path)) << run.err.toStdString();
+    }
+
+    // Line 3 written in Windows-1251 ("Школа"): the list is refused with that line.
+    QFile cp1251(home_.filePath(QStringLiteral("cp1251.tsv")));
+    ASSERT_TRUE(cp1251.open(QIODevice::WriteOnly));
+    cp1251.write("port\taddress\tname\n"
+                 "tcp://127.0.0.1:1\t1\tКотельная\n"
+                 "tcp://127.0.0.1:2\t1\t\xD8\xEA\xEE\xEB\xE0\n");
+    cp1251.close();
+    const ProgramRun refused = Run({QStringLiteral("--collect"), cp1251.fileName()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_EQ(refused.err.count(u'\n'), 1) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("строка 3 «tcp://127.0.0.1:2 1 ")))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("UTF-8"))) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home_.filePath(QStringLiteral("kv9000/fleet-last-run.tsv"))));
 }
 
 // A collector killed mid-run keeps nothing of the reads it was doing and leaves its lock to the
