@@ -1,5 +1,6 @@
 #include "FleetRun.h"
 
+#include "DiskRoom.h"
 #include "FileSync.h"
 #include "FleetTable.h"
 #include "LibraryBackground.h"
@@ -9,25 +10,10 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
-#include <QStorageInfo>
 
-#include <algorithm>
 #include <mutex>
 
 namespace {
-
-// "диск заполнен" when folder's disk (that of its nearest existing parent while it is not there)
-// has no room for needed bytes, or for a block: the cause of a failed write there, where the
-// system's own words say less or nothing; otherwise empty.
-QString FullDisk(QString folder, qint64 needed) {
-    for (QFileInfo info(folder); !info.exists() && !info.isRoot(); info.setFile(info.path()))
-        folder = info.path();
-    const QStorageInfo storage(folder);
-    if (!storage.isValid() ||
-        storage.bytesAvailable() >= std::max<qint64>(needed, storage.blockSize()))
-        return {};
-    return QStringLiteral("диск заполнен (свободно %1 байт)").arg(storage.bytesAvailable());
-}
 
 // The table replaces the kept run only when all of it is on the disk. It is flushed and synced
 // before the commit: a commit whose own flush fails (a full disk) still replaces the file in
@@ -50,7 +36,7 @@ QString KeepRun(const QString& path, const QString& table) {
     }
     if (error.isEmpty())
         return {};
-    if (const QString full = FullDisk(folder, bytes.size()); !full.isEmpty())
+    if (const QString full = NoRoomCause(folder, bytes.size()); !full.isEmpty())
         error = full;
     return QStringLiteral("итог сбора не сохранён: %1: %2")
         .arg(QDir::toNativeSeparators(path), error);
@@ -70,7 +56,7 @@ QString LockRefusal(QLockFile& lock, const QString& folder, const QString& path)
             .arg(QDir::toNativeSeparators(path));
     }
     // Not held by another: the lock could not be written at all.
-    QString cause = FullDisk(folder, 0);
+    QString cause = NoRoomCause(folder);
     if (cause.isEmpty())
         cause = lock.error() == QLockFile::PermissionError
                     ? QStringLiteral("нет права записи в папку")
@@ -97,7 +83,7 @@ FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, Fleet
                                    FleetClaims* claims) {
     FleetRunOutcome outcome;
     if (!QDir().mkpath(places.stateFolder)) {
-        const QString cause = FullDisk(places.stateFolder, 0);
+        const QString cause = NoRoomCause(places.stateFolder);
         outcome.refusal = QStringLiteral("сбор не начат: папка %1 не создаётся%2")
                               .arg(QDir::toNativeSeparators(places.stateFolder),
                                    cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);

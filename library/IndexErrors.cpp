@@ -1,10 +1,10 @@
 #include "IndexErrors.h"
 
+#include "DiskRoom.h"
 #include "LibraryIndex.h"
 
 #include <QFileInfo>
 #include <QSqlError>
-#include <QStorageInfo>
 
 namespace {
 
@@ -43,10 +43,11 @@ QString IndexErrorCause(const QSqlError& error, const QString& indexPath) {
     case kSqliteReadOnly:
         return QStringLiteral("индекс доступен только для чтения");
     case kSqliteIoError:
-        if (const QStorageInfo disk(QFileInfo(indexPath).absolutePath());
-            !indexPath.isEmpty() && disk.isValid() && disk.bytesAvailable() < kRoomForIndex)
-            return FullDiskCause() +
-                   QStringLiteral(" (свободно %1 байт)").arg(disk.bytesAvailable());
+        if (indexPath.isEmpty())
+            break;
+        if (const QString noRoom = NoRoomCause(QFileInfo(indexPath).absolutePath(), kRoomForIndex);
+            !noRoom.isEmpty())
+            return noRoom + QStringLiteral(": места для индекса нет");
         break;
     default:
         break;

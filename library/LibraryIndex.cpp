@@ -3,6 +3,7 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "DiskRoom.h"
 #include "IndexErrors.h"
 #include "LibrarySchema.h"
 #include "UndecodableNames.h"
@@ -837,6 +838,8 @@ IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFold
             lock.getLockInfo(&pid, &host, &application);
             error =
                 QStringLiteral("индекс уже перестраивается (процесс %1); дождитесь конца").arg(pid);
+        } else if (const QString noRoom = NoRoomCause(info.absolutePath()); !noRoom.isEmpty()) {
+            error = QStringLiteral("индекс не перестроить: %1").arg(noRoom);
         } else {
             error = QStringLiteral("индекс не перестроить: папка %1 недоступна для записи")
                         .arg(QDir::toNativeSeparators(info.absolutePath()));

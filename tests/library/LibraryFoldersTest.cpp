@@ -121,7 +121,7 @@ TEST_F(LibraryFoldersTest, AReadOnlyDataFolderWithASoundIndexIsListedAndWritesAr
     EXPECT_FALSE(import.err.contains(QStringLiteral("повреждён"))) << import.err.toStdString();
 }
 
-TEST_F(LibraryFoldersTest, AReadOnlyArchivesFolderIsNamedAsTheCauseOfAFailedSync) {
+TEST_F(LibraryFoldersTest, AReadOnlyOrFullArchivesFolderIsNamedAsTheCauseOfAFailedSync) {
     const QString archives = data_ + QStringLiteral("/kv9000/archives");
     Keep({.at = QStringLiteral("2024-01-26T09:00")}, archives);
     ASSERT_EQ(Kv9000({QStringLiteral("--library")}).exitCode, 0);
@@ -143,6 +143,14 @@ TEST_F(LibraryFoldersTest, AReadOnlyArchivesFolderIsNamedAsTheCauseOfAFailedSync
     EXPECT_FALSE(sync.err.contains(QStringLiteral("уже идёт"))) << sync.err.toStdString();
     EXPECT_TRUE(sync.err.contains(QStringLiteral("недоступна для записи")))
         << sync.err.toStdString();
+
+    // On a full disk its lock cannot be written either: that is said as the full disk.
+    const Answer full = Kv9000({QStringLiteral("--library-sync")}, archives, true, true);
+    if (full.exitCode == -2)
+        GTEST_SKIP() << "no small file system here: " << full.err.toStdString();
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_FALSE(full.err.contains(QStringLiteral("уже идёт"))) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains(QStringLiteral("диск заполнен"))) << full.err.toStdString();
 }
 
 TEST_F(LibraryFoldersTest, AFullDiskIsNamedAsTheCauseOfAFailedImport) {
