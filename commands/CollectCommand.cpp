@@ -63,6 +63,12 @@ private:
     int failed_ = 0;
 };
 
+// A path that names no list at all (a device, a pipe, a huge file) is a usage error.
+int RefuseList(const FleetList& list) {
+    Fail(list.refusal);
+    return list.notAListFile ? 2 : 1;
+}
+
 void SaySkipped(const FleetList& list) {
     for (const QString& skipped : list.skipped)
         WriteConsoleText(stderr, QStringLiteral("kv9000: список регуляторов: %1 — строка "
@@ -75,7 +81,7 @@ void SaySkipped(const FleetList& list) {
 int PushList(const QString& path, const QString& server) {
     const FleetList list = ReadFleetList(path);
     if (!list.refusal.isEmpty())
-        return Fail(list.refusal);
+        return RefuseList(list);
     for (const QString& skipped : list.skipped)
         Fail(QStringLiteral("список регуляторов: %1").arg(skipped));
     if (!list.skipped.isEmpty())
@@ -122,7 +128,7 @@ int Collect(const CommandLine& line) {
     } else {
         list = ReadFleetList(line.collectPath);
         if (!list.refusal.isEmpty())
-            return Fail(list.refusal);
+            return RefuseList(list);
     }
     SaySkipped(list);
     QStringList refusedPorts;

@@ -2,8 +2,12 @@
 
 #include "NetworkPort.h"
 #include "PortMap.h"
+#include "RegularFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
 
 namespace {
 
@@ -36,10 +40,24 @@ QString PortProblem(const QString& port) {
 
 FleetList ParseFleetList(const QByteArray& text) {
     FleetList list;
-    QString whole = QString::fromUtf8(text);
-    if (whole.startsWith(QChar(0xFEFF)))
-        whole.remove(0, 1); // a byte-order mark some editors write
-    const QStringList lines = whole.split(u'\n');
+    QByteArrayView bytes(text);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3); // a byte-order mark some editors write
+    // Line by line, so that a line that is not UTF-8 is named: a newline byte is never part of a
+    // longer UTF-8 character.
+    QStringList lines;
+    for (const QByteArrayView raw : bytes.toByteArray().split('\n')) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString line = utf8.decode(raw);
+        if (utf8.hasError()) {
+            list.refusal = QStringLiteral("список регуляторов не принят: строка %1 «%2»: текст не "
+                                          "в кодировке UTF-8; сохраните список в UTF-8")
+                               .arg(lines.size() + 1)
+                               .arg(Shown(line));
+            return list;
+        }
+        lines << std::move(line);
+    }
     QString header = lines.value(0);
     if (header.endsWith(u'\r'))
         header.chop(1);
@@ -88,14 +106,33 @@ FleetList ParseFleetList(const QByteArray& text) {
 }
 
 FleetList ReadFleetList(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        FleetList list;
-        list.refusal =
-            QStringLiteral("список регуляторов не читается: %1: %2").arg(path, file.errorString());
+    FleetList list;
+    auto refuse = [&](const QString& cause, bool notAListFile) {
+        list.refusal = QStringLiteral("список регуляторов %1 не принят: %2")
+                           .arg(QDir::toNativeSeparators(path), cause);
+        list.notAListFile = notAListFile;
         return list;
-    }
-    return ParseFleetList(file.readAll());
+    };
+    // A device or a named pipe would fill the memory or block for ever: only a regular file is
+    // opened, and the check is made again on what was opened.
+    const QString notRegular = QStringLiteral("это не обычный файл (папка, устройство или канал)");
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return refuse(notRegular, true);
+    const QString tooLarge =
+        QStringLiteral("файл больше %1 байт — это не список регуляторов").arg(FleetListSizeLimit);
+    if (info.size() > FleetListSizeLimit)
+        return refuse(tooLarge, true);
+    QFile file;
+    if (const QString error = OpenRegularFile(path, file, notRegular); !error.isEmpty())
+        return refuse(error, error == notRegular);
+    // One byte more than the limit: a file that grew since it was looked at is still refused.
+    const QByteArray text = file.read(FleetListSizeLimit + 1);
+    if (file.error() != QFileDevice::NoError)
+        return refuse(QStringLiteral("файл не читается: %1").arg(file.errorString()), false);
+    if (text.size() > FleetListSizeLimit)
+        return refuse(tooLarge, true);
+    return ParseFleetList(text);
 }
 
 QByteArray FormatFleetList(const std::vector<FleetEntry>& entries) {

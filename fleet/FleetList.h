@@ -9,8 +9,10 @@
 //
 // port is "COM<n>" (through the settings' port map), "tcp://HOST:PORT" or "rfc2217://HOST:PORT";
 // address the controller's network address (1 to 127); name free text. A list that is not
-// tab-separated or has another header is refused whole, with its first line; a bad controller
-// line is reported with its line number and skipped, the rest is read. Empty lines are skipped.
+// tab-separated or has another header is refused whole, with its first line; so is a list with a
+// line that is not UTF-8 (a list saved as Windows-1251 would lose every name), with that line. A
+// bad controller line is reported with its line number and skipped, the rest is read. Empty lines
+// are skipped.
 
 #include <QByteArray>
 #include <QString>
@@ -25,14 +27,22 @@ struct FleetEntry {
     QString name;
 };
 
+// No fleet list is larger than this: forty thousand lines of a hundred bytes.
+constexpr qint64 FleetListSizeLimit = 4 * 1024 * 1024;
+
 struct FleetList {
     QString refusal; // why the list is refused whole (with its first line); empty when read
+    // The path named no list at all: not a regular file, or larger than FleetListSizeLimit (a
+    // usage error, where a refused list's text is not).
+    bool notAListFile = false;
     std::vector<FleetEntry> entries;
     QStringList skipped; // "строка N: cause" for each bad line
 };
 
 FleetList ParseFleetList(const QByteArray& text);
-// Reads the file; a file that cannot be read is refused with its cause.
+// Reads the file; a file that cannot be read is refused with its cause. Only a regular file of
+// at most FleetListSizeLimit bytes is read: a device or a named pipe (refused without blocking on
+// it) and a larger file are refused with notAListFile set.
 FleetList ReadFleetList(const QString& path);
 
 // The list written back in the same form (header and entries), for the team's server and tests.

@@ -1,5 +1,7 @@
 #include "FleetRun.h"
 
+#include "DiskRoom.h"
+#include "FileSync.h"
 #include "FleetTable.h"
 #include "LibraryBackground.h"
 
@@ -13,13 +15,54 @@
 
 namespace {
 
+// The table replaces the kept run only when all of it is on the disk. It is flushed and synced
+// before the commit: a commit whose own flush fails (a full disk) still replaces the file in
+// Qt 6.4, with an empty one.
 QString KeepRun(const QString& path, const QString& table) {
-    QSaveFile file(path);
-    if (QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly) &&
-        file.write(table.toUtf8()) >= 0 && file.commit())
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray bytes = table.toUtf8();
+    QString error;
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("папка не создаётся");
+    } else {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            error = file.errorString();
+        else if (file.write(bytes) != bytes.size())
+            error = file.errorString();
+        else if (error = SyncToDisk(file); error.isEmpty() && !file.commit())
+            error = file.errorString();
+        file.cancelWriting();
+    }
+    if (error.isEmpty())
         return {};
+    if (const QString full = NoRoomCause(folder, bytes.size()); !full.isEmpty())
+        error = full;
     return QStringLiteral("итог сбора не сохранён: %1: %2")
-        .arg(QDir::toNativeSeparators(path), file.errorString());
+        .arg(QDir::toNativeSeparators(path), error);
+}
+
+// Why the machine's lock for a collection could not be taken, as the refusal says it.
+QString LockRefusal(QLockFile& lock, const QString& folder, const QString& path) {
+    if (lock.error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (lock.getLockInfo(&pid, &host, &app) && pid > 0)
+            return QStringLiteral("сбор уже идёт (процесс %1 на %2): дождитесь его конца")
+                .arg(pid)
+                .arg(host);
+        return QStringLiteral("сбор уже идёт (файл %1 занят): дождитесь его конца")
+            .arg(QDir::toNativeSeparators(path));
+    }
+    // Not held by another: the lock could not be written at all.
+    QString cause = NoRoomCause(folder);
+    if (cause.isEmpty())
+        cause = lock.error() == QLockFile::PermissionError
+                    ? QStringLiteral("нет права записи в папку")
+                    : QStringLiteral("файл не создаётся");
+    return QStringLiteral("сбор не начат: блокировка %1 не записана: %2")
+        .arg(QDir::toNativeSeparators(path), cause);
 }
 
 } // namespace
@@ -39,16 +82,17 @@ FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, Fleet
                                    const FleetRunPlaces& places, const FleetHooks& hooks,
                                    FleetClaims* claims) {
     FleetRunOutcome outcome;
-    QDir().mkpath(places.stateFolder);
-    QLockFile lock(QDir(places.stateFolder).filePath(QStringLiteral("collect.lock")));
+    if (!QDir().mkpath(places.stateFolder)) {
+        const QString cause = NoRoomCause(places.stateFolder);
+        outcome.refusal = QStringLiteral("сбор не начат: папка %1 не создаётся%2")
+                              .arg(QDir::toNativeSeparators(places.stateFolder),
+                                   cause.isEmpty() ? QString() : QStringLiteral(": ") + cause);
+        return outcome;
+    }
+    const QString lockPath = QDir(places.stateFolder).filePath(QStringLiteral("collect.lock"));
+    QLockFile lock(lockPath);
     if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        lock.getLockInfo(&pid, &host, &app);
-        outcome.refusal = QStringLiteral("сбор уже идёт (процесс %1 на %2): дождитесь его конца")
-                              .arg(pid)
-                              .arg(host);
+        outcome.refusal = LockRefusal(lock, places.stateFolder, lockPath);
         return outcome;
     }
 

@@ -5,9 +5,10 @@
 // runs), the serial numbers kept for each port last time, each kept file added to the library as
 // it comes, one quiet sync with the team's server at the end, and the run kept for the next one.
 //
-// Failures are results: a refusal (another collection runs), the controllers' own failures in
-// their results, and what failed around them (the library, the sync, the kept run) as lines in
-// problems; the kept files stay whatever those say.
+// Failures are results: a refusal (another collection runs, or the lock could not be written: a
+// full disk is said as such), the controllers' own failures in their results, and what failed
+// around them (the library, the sync, the kept run) as lines in problems; the kept files stay
+// whatever those say. The kept run is replaced whole or not at all.
 
 #include "FleetCollection.h"
 

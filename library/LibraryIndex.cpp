@@ -3,6 +3,8 @@
 #include "ArchiveDecoder.h"
 #include "ArchiveFile.h"
 #include "ArchiveGeometry.h"
+#include "DiskRoom.h"
+#include "IndexErrors.h"
 #include "LibrarySchema.h"
 #include "UndecodableNames.h"
 #include "VisitGaps.h"
@@ -65,24 +67,6 @@ QStringList ArchiveFilesBelow(const QString& folder) {
     return files;
 }
 
-// The cause of a database failure in words that say what to do: a damaged index names the
-// command that rebuilds it, a full disk says that the disk is full.
-QString Cause(const QSqlError& error) {
-    switch (error.nativeErrorCode().toInt() & 0xff) {
-    case 11: // SQLITE_CORRUPT
-    case 26: // SQLITE_NOTADB
-        return DamagedIndexCause();
-    case 13: // SQLITE_FULL
-        return QStringLiteral("диск заполнен: места для индекса нет");
-    case 8: // SQLITE_READONLY
-        return QStringLiteral("индекс доступен только для чтения");
-    default:
-        break;
-    }
-    const QString text = error.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("ошибка базы данных без описания") : text;
-}
-
 // Whether the index at path can be written: a file can be made in its folder and the file
 // itself (when there) opens for writing. Tried, not judged from permissions, so that a folder on
 // a read-only file system counts as read-only for the superuser too.
@@ -119,13 +103,13 @@ struct LibraryIndex::Impl {
     bool Exec(QSqlQuery& q, const QString& sql) const {
         if (q.exec(sql))
             return true;
-        lastError = Cause(q.lastError());
+        lastError = IndexErrorCause(q.lastError(), path);
         return false;
     }
     bool Exec(QSqlQuery& q) const {
         if (q.exec())
             return true;
-        lastError = Cause(q.lastError());
+        lastError = IndexErrorCause(q.lastError(), path);
         return false;
     }
     // The cause a read gives when the index is not open.
@@ -178,13 +162,13 @@ QString LibraryIndex::Impl::OpenConnection(bool forReading) {
     db.setConnectOptions(options);
     if (!db.open())
         return QStringLiteral("индекс %1 не открывается: %2")
-            .arg(QDir::toNativeSeparators(path), Cause(db.lastError()));
+            .arg(QDir::toNativeSeparators(path), IndexErrorCause(db.lastError(), path));
     QString error = PrepareLibrarySchema(db);
     QSqlQuery q(db);
     if (error.isEmpty() && !forReading &&
         (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
          !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))))
-        error = Cause(q.lastError());
+        error = IndexErrorCause(q.lastError(), path);
     if (!error.isEmpty()) {
         q.finish();
         db.close();
@@ -854,6 +838,8 @@ IndexReport RebuildLibraryIndex(const QString& path, const QString& archivesFold
             lock.getLockInfo(&pid, &host, &application);
             error =
                 QStringLiteral("индекс уже перестраивается (процесс %1); дождитесь конца").arg(pid);
+        } else if (const QString noRoom = NoRoomCause(info.absolutePath()); !noRoom.isEmpty()) {
+            error = QStringLiteral("индекс не перестроить: %1").arg(noRoom);
         } else {
             error = QStringLiteral("индекс не перестроить: папка %1 недоступна для записи")
                         .arg(QDir::toNativeSeparators(info.absolutePath()));

@@ -1,8 +1,11 @@
 #include "LibrarySchema.h"
 
+#include "IndexErrors.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include <vector>
 
@@ -106,8 +109,14 @@ const std::vector<std::vector<const char*>> kSteps = {
     },
 };
 
-QString Failed(const QString& what, const QSqlError& error) {
-    return QStringLiteral("%1: %2").arg(what, error.text());
+// The index's file: its name, or the file of its URI when it is opened for reading.
+QString IndexPath(const QSqlDatabase& db) {
+    const QString name = db.databaseName();
+    return name.startsWith(QStringLiteral("file:")) ? QUrl(name).toLocalFile() : name;
+}
+
+QString Failed(const QString& what, const QSqlDatabase& db, const QSqlError& error) {
+    return QStringLiteral("%1: %2").arg(what, IndexErrorCause(error, IndexPath(db)));
 }
 
 } // namespace
@@ -117,12 +126,15 @@ QString PrepareLibrarySchema(QSqlDatabase& db) {
     QSqlQuery q(db);
     // Reading the catalogue is the first thing that touches the file: a damaged file or one that
     // is no database fails here, before anything is written.
+    // Only a file SQLite finds damaged is called so: a sound one on a full disk fails here too.
     if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !q.next())
-        return Failed(QStringLiteral("файл индекса повреждён или не является базой данных"),
-                      q.lastError());
+        return IsDamagedIndexError(q.lastError())
+                   ? QStringLiteral("файл индекса повреждён или не является базой данных: %1")
+                         .arg(q.lastError().text())
+                   : Failed(QStringLiteral("индекс не читается"), db, q.lastError());
     const int objects = q.value(0).toInt();
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return Failed(QStringLiteral("версия индекса не читается"), q.lastError());
+        return Failed(QStringLiteral("версия индекса не читается"), db, q.lastError());
     const int version = q.value(0).toInt();
     if (version > LibrarySchemaVersion)
         return QStringLiteral("индекс создан более новой версией программы (схема %1, эта "
@@ -139,10 +151,11 @@ QString PrepareLibrarySchema(QSqlDatabase& db) {
         return QStringLiteral("индекс старой схемы %1 не обновить: он доступен только для чтения")
             .arg(version);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return Failed(QStringLiteral("индекс занят"), q.lastError());
+        return Failed(QStringLiteral("индекс занят"), db, q.lastError());
     // Another instance may have brought it up to date while this one waited.
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        const QString error = Failed(QStringLiteral("версия индекса не читается"), q.lastError());
+        const QString error =
+            Failed(QStringLiteral("версия индекса не читается"), db, q.lastError());
         q.exec(QStringLiteral("ROLLBACK"));
         return error;
     }
@@ -150,14 +163,15 @@ QString PrepareLibrarySchema(QSqlDatabase& db) {
     for (int step = now; step < LibrarySchemaVersion; ++step)
         for (const char* sql : kSteps[static_cast<std::size_t>(step)])
             if (!q.exec(QString::fromUtf8(sql))) {
-                const QString error = Failed(
-                    QStringLiteral("индекс не обновлён до схемы %1").arg(step + 1), q.lastError());
+                const QString error =
+                    Failed(QStringLiteral("индекс не обновлён до схемы %1").arg(step + 1), db,
+                           q.lastError());
                 q.exec(QStringLiteral("ROLLBACK"));
                 return error;
             }
     if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(LibrarySchemaVersion)) ||
         !q.exec(QStringLiteral("COMMIT"))) {
-        const QString error = Failed(QStringLiteral("индекс не обновлён"), q.lastError());
+        const QString error = Failed(QStringLiteral("индекс не обновлён"), db, q.lastError());
         q.exec(QStringLiteral("ROLLBACK"));
         return error;
     }

@@ -1,6 +1,7 @@
 #include "TeamSync.h"
 
 #include "ArchiveFile.h"
+#include "DiskRoom.h"
 #include "LibraryIndex.h"
 #include "TeamServer.h"
 
@@ -36,8 +37,13 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     }
     QLockFile lock(archivesFolder + QStringLiteral("/.sync.lock"));
     if (!lock.tryLock(0)) {
+        // A lock that could not be written is a full disk or a folder closed to writing.
+        const QString noRoom = NoRoomCause(archivesFolder);
         report.error = lock.error() == QLockFile::LockFailedError
                            ? QStringLiteral("синхронизация уже идёт (в другом окне программы)")
+                       : !noRoom.isEmpty()
+                           ? QStringLiteral("папка архивов %1: %2")
+                                 .arg(QDir::toNativeSeparators(archivesFolder), noRoom)
                            : QStringLiteral("папка архивов %1 недоступна для записи")
                                  .arg(QDir::toNativeSeparators(archivesFolder));
         return report;

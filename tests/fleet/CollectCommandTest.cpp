@@ -2,6 +2,8 @@
 // --tcp --fleet), as an office runs it every night: the first collection reads every controller
 // whole, the next only what is new; an unreachable controller fails after its tries while the
 // others are kept; another controller on a port is said; a second collection at once is refused.
+// A list that is no list (a device, a pipe, a huge file, another encoding) is refused before
+// anything is read; a full disk is said as such and leaves the last run's record whole.
 
 #include "ArchiveFile.h"
 #include "FleetTable.h"
@@ -19,6 +21,11 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -63,6 +70,36 @@ protected:
 
     ProgramRun Run(const QStringList& arguments) {
         return RunProgram(arguments, environment_, {}, home_.path());
+    }
+
+    // Runs the program with folder on a small file system of its own (its files copied in) that
+    // has freePages pages of 4 KB left, in a mount namespace of the program's own; afterwards
+    // folder's fleet-last-run.tsv, as the run left it, is copied to folder + ".after". Exit code
+    // -2 where no such file system can be made (only the superuser mounts one).
+    ProgramRun RunOnFullDisk(const QString& folder, int freePages, const QStringList& arguments) {
+#ifndef Q_OS_WIN
+        if (::geteuid() == 0) {
+            EXPECT_TRUE(QDir().mkpath(folder));
+            const QString script = QStringLiteral(
+                "rm -rf \"$0.all\" \"$0.after\" && cp -a \"$0\" \"$0.all\" && mount -t tmpfs -o "
+                "size=256k none \"$0\" && "
+                "cp -a \"$0.all/.\" \"$0\" && head -c $((4096 * $1)) /dev/zero >\"$0/.spare\" && "
+                "{ dd if=/dev/zero of=\"$0/.fill\" bs=4k 2>/dev/null; rm \"$0/.spare\"; } && "
+                "shift && { \"$@\"; code=$?; cp \"$0/fleet-last-run.tsv\" \"$0.after\"; "
+                "exit $code; }");
+            ProgramRun run = RunProgram(
+                QStringList{QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                            script, folder, QString::number(freePages),
+                            qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000")} +
+                    arguments,
+                environment_, QStringLiteral("unshare"), home_.path());
+            if (run.err.contains(QStringLiteral("mount")) ||
+                run.err.contains(QStringLiteral("unshare")))
+                run.exitCode = -2;
+            return run;
+        }
+#endif
+        return {-2, {}, QStringLiteral("only the superuser mounts a small file system")};
     }
 
     // The table's rows after its header, each split into its six cells.
@@ -188,6 +225,86 @@ TEST_F(CollectCommandTest, ASecondCollectionOrABadListIsRefusedAndReadsNothing) 
     EXPECT_EQ(second.out, QString());
     EXPECT_TRUE(second.err.contains(QStringLiteral("сбор уже идёт"))) << second.err.toStdString();
     running.unlock();
+}
+
+// A path that names no list is a usage error, said in one line at once, whatever it would give
+// when read (a device without end, a pipe nobody writes, a folder, a file larger than any list);
+// a list that is not UTF-8 (saved as Windows-1251) is refused with its first such line, before
+// its names are lost. Nothing is read and no run is kept.
+TEST_F(CollectCommandTest, AListThatIsNoListOrNotUtf8IsRefusedInOneLineAndReadsNothing) {
+    QStringList notLists{QStringLiteral("/dev/zero"), home_.path()};
+#ifndef Q_OS_WIN
+    const QString fifo = home_.filePath(QStringLiteral("fleet.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    notLists << fifo;
+#endif
+    QFile large(home_.filePath(QStringLiteral("large.tsv")));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly));
+    large.write("port\taddress\tname\n");
+    ASSERT_TRUE(large.resize(4 * 1024 * 1024 + 1));
+    large.close();
+    notLists << large.fileName();
+    for (const QString& path : notLists) {
+        const ProgramRun run = Run({QStringLiteral("--collect"), path});
+        EXPECT_EQ(run.exitCode, 2) << path.toStdString();
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(path)) << run.err.toStdString();
+    }
+
+    // Line 3 written in Windows-1251 ("Школа"): the list is refused with that line.
+    QFile cp1251(home_.filePath(QStringLiteral("cp1251.tsv")));
+    ASSERT_TRUE(cp1251.open(QIODevice::WriteOnly));
+    cp1251.write("port\taddress\tname\n"
+                 "tcp://127.0.0.1:1\t1\tКотельная\n"
+                 "tcp://127.0.0.1:2\t1\t\xD8\xEA\xEE\xEB\xE0\n");
+    cp1251.close();
+    const ProgramRun refused = Run({QStringLiteral("--collect"), cp1251.fileName()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_EQ(refused.err.count(u'\n'), 1) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("строка 3 «tcp://127.0.0.1:2 1 ")))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("UTF-8"))) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home_.filePath(QStringLiteral("kv9000/fleet-last-run.tsv"))));
+}
+
+// On a nearly full disk the lock is written but the run's table does not fit: the last run kept
+// stays whole and the run says it was not kept, naming the full disk. On a full one the lock
+// itself cannot be written: that is no other collection running, but the full disk.
+TEST_F(CollectCommandTest, AFullDiskKeepsTheLastRunWholeAndIsSaid) {
+    const QString state = home_.filePath(QStringLiteral("state"));
+    environment_.insert(QStringLiteral("XDG_STATE_HOME"), state);
+    const QString folder = state + QStringLiteral("/kv9000");
+    const QString kept = folder + QStringLiteral("/fleet-last-run.tsv");
+    StartFleet(QStringLiteral("2024-03-01T10:00"));
+    const QString list = WriteList({FleetLines()});
+    ASSERT_EQ(Run({QStringLiteral("--collect"), list}).exitCode, 0);
+    QFile before(kept);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray table = before.readAll();
+    before.close();
+    ASSERT_TRUE(table.contains("whole"));
+
+    StartFleet(QStringLiteral("2024-03-02T10:00"));
+    const ProgramRun nearlyFull = RunOnFullDisk(folder, 1, {QStringLiteral("--collect"), list});
+    if (nearlyFull.exitCode == -2)
+        GTEST_SKIP() << "no small file system here: " << nearlyFull.err.toStdString();
+    EXPECT_EQ(nearlyFull.exitCode, 0) << nearlyFull.err.toStdString();
+    EXPECT_EQ(Rows(nearlyFull).size(), static_cast<std::size_t>(kFleet));
+    EXPECT_TRUE(nearlyFull.err.contains(QStringLiteral("итог сбора не сохранён: ") + kept +
+                                        QStringLiteral(": диск заполнен")))
+        << nearlyFull.err.toStdString();
+    QFile after(folder + QStringLiteral(".after"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), table);
+
+    const ProgramRun full = RunOnFullDisk(folder, 0, {QStringLiteral("--collect"), list});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_EQ(full.out, QString());
+    EXPECT_EQ(full.err.count(u'\n'), 1) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains(QStringLiteral("сбор не начат"))) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains(QStringLiteral("диск заполнен"))) << full.err.toStdString();
 }
 
 // A collector killed mid-run keeps nothing of the reads it was doing and leaves its lock to the

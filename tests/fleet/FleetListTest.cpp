@@ -54,4 +54,33 @@ TEST(FleetList, AListThatIsNotTabSeparatedOrHasAnotherHeaderIsRefusedWithItsLine
                     .refusal.contains(QStringLiteral("/nonexistent/fleet.tsv")));
 }
 
+// A list saved in another encoding would give every name as replacement characters: the first
+// line that is not UTF-8 refuses it whole, however its bytes are wrong; good UTF-8 of any length
+// is read.
+TEST(FleetList, ALineThatIsNotUtf8RefusesTheListWithThatLine) {
+    const struct {
+        const char* bytes;
+        int line;
+    } cases[] = {
+        {"port\taddress\tname\nCOM3\t1\tx\nCOM4\t1\t\xD8\xEA\xEE\xEB\xE0\n", 3}, // Windows-1251
+        {"port\taddress\tn\xE0me\nCOM3\t1\tx\n", 1},
+        {"port\taddress\tname\nCOM3\t1\t\xC0\xAF\n", 2},         // an overlong "/"
+        {"port\taddress\tname\nCOM3\t1\t\xED\xA0\x80\n", 2},     // a surrogate
+        {"port\taddress\tname\nCOM3\t1\tx\xBF\r\n", 2},          // a lone continuation byte
+        {"port\taddress\tname\nCOM3\t1\tx\n\nCOM4\t1\t\xD0", 4}, // cut inside a character
+    };
+    for (const auto& c : cases) {
+        const FleetList list = ParseFleetList(c.bytes);
+        EXPECT_TRUE(list.refusal.contains(QStringLiteral("строка %1 «").arg(c.line)))
+            << list.refusal.toStdString();
+        EXPECT_TRUE(list.refusal.contains(QStringLiteral("UTF-8"))) << list.refusal.toStdString();
+        EXPECT_TRUE(list.entries.empty());
+    }
+    const FleetList good = ParseFleetList("\xEF\xBB\xBFport\taddress\tname\n"
+                                          "COM3\t1\t\xF0\x9F\x94\xA5 \xD0\xA8\xD0\xBA\n");
+    EXPECT_EQ(good.refusal, QString());
+    ASSERT_EQ(good.entries.size(), 1u);
+    EXPECT_EQ(good.entries[0].name, QStringLiteral("🔥 Шк"));
+}
+
 } // namespace

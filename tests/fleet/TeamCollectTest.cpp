@@ -149,7 +149,8 @@ protected:
 };
 
 // The office's list on the server: stored and printed back in the file's form; a list with a
-// bad line is not stored; no server or an unreachable one is one line and exit 1.
+// bad line, another encoding or a device is not stored; no server or an unreachable one is one line
+// and exit 1.
 TEST_F(TeamCollectTest, TheListIsStoredOnTheServerAndPrintedBack) {
     const QString list = QStringLiteral("port\taddress\tname\n"
                                         "COM3\t1\tКотельная №3\n"
@@ -169,6 +170,23 @@ TEST_F(TeamCollectTest, TheListIsStoredOnTheServerAndPrintedBack) {
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_TRUE(bad.err.contains(QStringLiteral("строка 2"))) << bad.err.toStdString();
     EXPECT_EQ(Run({QStringLiteral("--fleet-pull")}).out, list); // the stored one unchanged
+
+    // A list saved as Windows-1251 would be stored with its names lost, a device is no list at
+    // all: neither reaches the server.
+    const QString cp1251 = WriteList({});
+    QFile file(cp1251);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("port\taddress\tname\nCOM3\t1\t\xCA\xEE\xF2\xE5\xEB\n"); // "Котел"
+    file.close();
+    const ProgramRun encoding = Run({QStringLiteral("--fleet-push"), cp1251});
+    EXPECT_EQ(encoding.exitCode, 1);
+    EXPECT_EQ(encoding.err.count(u'\n'), 1) << encoding.err.toStdString();
+    EXPECT_TRUE(encoding.err.contains(QStringLiteral("строка 2 «COM3 1 ")))
+        << encoding.err.toStdString();
+    const ProgramRun device = Run({QStringLiteral("--fleet-push"), QStringLiteral("/dev/zero")});
+    EXPECT_EQ(device.exitCode, 2);
+    EXPECT_EQ(device.err.count(u'\n'), 1) << device.err.toStdString();
+    EXPECT_EQ(Run({QStringLiteral("--fleet-pull")}).out, list);
 
     struct Case {
         const char* what;

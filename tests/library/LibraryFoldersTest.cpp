@@ -38,8 +38,10 @@ protected:
     // The superuser writes any folder whatever its permissions: for it the folder is mounted
     // read-only in a mount namespace of the program's own (skipped where none can be made). With
     // full set, the folder is instead a file system of 120 KB, its files copied in: nothing of
-    // the size of an archive fits.
-    Answer Kv9000(const QStringList& args, const QString& readOnlyFolder = {}, bool full = false) {
+    // the size of an archive fits; with filled set too, it is of 4 MB (the folder's files fit)
+    // and not a byte is left on it.
+    Answer Kv9000(const QStringList& args, const QString& readOnlyFolder = {}, bool full = false,
+                  bool filled = false) {
         QProcessEnvironment env = ProgramEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), data_);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
@@ -50,17 +52,23 @@ protected:
             if (::geteuid() == 0) {
                 program = QStringLiteral("unshare");
                 arguments =
-                    QStringList{QStringLiteral("-m"),
-                                QStringLiteral("sh"),
-                                QStringLiteral("-c"),
-                                full
-                                    ? QStringLiteral("cp -a \"$0\" \"$0.all\" && mount -t tmpfs -o "
-                                                     "size=120k none \"$0\" && cp -a \"$0.all/.\" "
-                                                     "\"$0\" && exec \"$@\"")
-                                    : QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o "
-                                                     "remount,bind,ro \"$0\" && exec \"$@\""),
-                                readOnlyFolder,
-                                program_} +
+                    QStringList{
+                        QStringLiteral("-m"),
+                        QStringLiteral("sh"),
+                        QStringLiteral("-c"),
+                        full
+                            ? QStringLiteral("cp -a \"$0\" \"$0.all\" && mount -t tmpfs -o "
+                                             "size=%1 none \"$0\" && cp -a \"$0.all/.\" "
+                                             "\"$0\" && ")
+                                      .arg(filled ? QStringLiteral("4m") : QStringLiteral("120k")) +
+                                  (filled ? QStringLiteral("{ dd if=/dev/zero of=\"$0/.fill\" "
+                                                           "bs=4k 2>/dev/null; true; } && ")
+                                          : QString()) +
+                                  QStringLiteral("exec \"$@\"")
+                            : QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o "
+                                             "remount,bind,ro \"$0\" && exec \"$@\""),
+                        readOnlyFolder,
+                        program_} +
                     args;
             } else if (full) {
                 return {-2, {}, QStringLiteral("only the superuser mounts a small file system")};
@@ -113,7 +121,7 @@ TEST_F(LibraryFoldersTest, AReadOnlyDataFolderWithASoundIndexIsListedAndWritesAr
     EXPECT_FALSE(import.err.contains(QStringLiteral("повреждён"))) << import.err.toStdString();
 }
 
-TEST_F(LibraryFoldersTest, AReadOnlyArchivesFolderIsNamedAsTheCauseOfAFailedSync) {
+TEST_F(LibraryFoldersTest, AReadOnlyOrFullArchivesFolderIsNamedAsTheCauseOfAFailedSync) {
     const QString archives = data_ + QStringLiteral("/kv9000/archives");
     Keep({.at = QStringLiteral("2024-01-26T09:00")}, archives);
     ASSERT_EQ(Kv9000({QStringLiteral("--library")}).exitCode, 0);
@@ -135,6 +143,14 @@ TEST_F(LibraryFoldersTest, AReadOnlyArchivesFolderIsNamedAsTheCauseOfAFailedSync
     EXPECT_FALSE(sync.err.contains(QStringLiteral("уже идёт"))) << sync.err.toStdString();
     EXPECT_TRUE(sync.err.contains(QStringLiteral("недоступна для записи")))
         << sync.err.toStdString();
+
+    // On a full disk its lock cannot be written either: that is said as the full disk.
+    const Answer full = Kv9000({QStringLiteral("--library-sync")}, archives, true, true);
+    if (full.exitCode == -2)
+        GTEST_SKIP() << "no small file system here: " << full.err.toStdString();
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_FALSE(full.err.contains(QStringLiteral("уже идёт"))) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains(QStringLiteral("диск заполнен"))) << full.err.toStdString();
 }
 
 TEST_F(LibraryFoldersTest, AFullDiskIsNamedAsTheCauseOfAFailedImport) {
@@ -147,6 +163,24 @@ TEST_F(LibraryFoldersTest, AFullDiskIsNamedAsTheCauseOfAFailedImport) {
         GTEST_SKIP() << "no small file system here: " << import.err.toStdString();
     EXPECT_EQ(import.exitCode, 1);
     EXPECT_TRUE(import.err.contains(QStringLiteral("диск заполнен"))) << import.err.toStdString();
+}
+
+// A sound index on a disk without a byte free cannot open its write-ahead log (SQLite says "disk
+// I/O error"): the disk is named, not the index called damaged; with room again it lists.
+TEST_F(LibraryFoldersTest, ASoundIndexOnAFullDiskIsNotCalledDamaged) {
+    const QString incoming = dir_.filePath(QStringLiteral("incoming"));
+    Keep({.serial = 101, .at = QStringLiteral("2024-01-26T09:00")}, incoming);
+    ASSERT_EQ(Kv9000({QStringLiteral("--library-import"), incoming}).exitCode, 0);
+    const QString folder = data_ + QStringLiteral("/kv9000");
+    const Answer list = Kv9000({QStringLiteral("--library")}, folder, true, true);
+    if (list.exitCode == -2)
+        GTEST_SKIP() << "no small file system here: " << list.err.toStdString();
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_FALSE(list.err.contains(QStringLiteral("повреждён"))) << list.err.toStdString();
+    EXPECT_TRUE(list.err.contains(QStringLiteral("диск заполнен"))) << list.err.toStdString();
+    const Answer again = Kv9000({QStringLiteral("--library")});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(again.out.contains(QStringLiteral("\n101\t"))) << again.out.toStdString();
 }
 
 } // namespace
