@@ -38,7 +38,9 @@ QString WriteChartFile(const QString& path, QSize size, const ChartPaint& paint)
     } else if (!RenderChartImage(size, paint).save(&file, "PNG")) {
         return QStringLiteral("Не удалось записать изображение в файл %1").arg(path);
     }
-    if (!file.commit())
+    // flush() before commit(): a commit whose own flush fails (a full disk) still replaces the
+    // target, with an empty file.
+    if (!file.flush() || !file.commit())
         return QStringLiteral("Не удалось сохранить файл %1: %2").arg(path, file.errorString());
     return {};
 }

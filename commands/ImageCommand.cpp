@@ -34,7 +34,9 @@ int AnswerImageCommand(const CommandLine& line) {
     if (!out.open(QIODevice::WriteOnly))
         return Fail(line.imageOutput, out.errorString());
     const QByteArray& image = read.contents->image;
-    if (out.write(image) != image.size() || !out.commit())
+    // flush() before commit(): a commit whose own flush fails (a full disk) still replaces the
+    // target, with an empty file.
+    if (out.write(image) != image.size() || !out.flush() || !out.commit())
         return Fail(line.imageOutput, out.errorString());
     return 0;
 }

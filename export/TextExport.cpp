@@ -62,7 +62,9 @@ void WriteTextFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw ExportError(QStringLiteral("Cannot create file %1").arg(path));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // flush() before commit(): a commit whose own flush fails (a full disk) still replaces the
+    // target, with an empty file.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         file.cancelWriting();
         throw ExportError(QStringLiteral("Stream write error"));
     }

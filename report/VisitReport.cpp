@@ -420,7 +420,9 @@ QString WriteVisitReport(const VisitReportInput& input, const std::vector<Channe
         ReportWriter(input, charts, flow, progress).Write();
         painter.end();
     }
-    if (!file.commit())
+    // flush() before commit(): a commit whose own flush fails (a full disk) still replaces the
+    // target, with an empty file.
+    if (!file.flush() || !file.commit())
         return QStringLiteral("Отчёт не записан в папку %1: %2").arg(folder, file.errorString());
     if (progress)
         progress(100);

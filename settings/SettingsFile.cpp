@@ -159,8 +159,11 @@ void SettingsFile::UpdateFile() const {
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(
             QStringLiteral("Cannot create file %1").arg(writePath_).toStdString());
-    file.write(data.data(), static_cast<qint64>(data.size()));
-    if (!file.commit())
+    // flush() before commit(): a commit whose own flush fails on a full disk would still put an
+    // empty file in the settings' place.
+    if (file.write(data.data(), static_cast<qint64>(data.size())) !=
+            static_cast<qint64>(data.size()) ||
+        !file.flush() || !file.commit())
         throw std::runtime_error(
             QStringLiteral("Cannot write file %1").arg(writePath_).toStdString());
 }
