@@ -502,6 +502,9 @@ TEST_F(TeamServerFaultTest, AStalledServerEndsTheCollectionWithItsTable) {
     EXPECT_EQ(collector->exitCode(), 1) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("сервер не ответил"))) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("синхронизация отправит"))) << err.toStdString();
+    // The sync at the end connects to the same server, within the same bounds.
+    EXPECT_TRUE(err.contains(QStringLiteral("Синхронизация с сервером не завершена")))
+        << err.toStdString();
     QMap<QString, QStringList> kept;
     AddTable(kept, QString::fromUtf8(collector->readAllStandardOutput()), QStringLiteral("a"));
     EXPECT_EQ(kept.size(), 2);
