@@ -63,7 +63,8 @@ public:
     bool HasFleet() const { return fleet_; }
 
     // While the returned object lives, a call on the connection that has not returned within
-    // allowance is ended by cutting the connection (Gone() is then true).
+    // allowance is ended by cutting the connection (Gone() is then true). One at a time on a
+    // connection: a second one replaces the first's allowance and ends the bound with it.
     class Bound {
     public:
         ~Bound();
