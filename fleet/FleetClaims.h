@@ -6,7 +6,8 @@
 // reads its own list (FleetCollection.h).
 //
 // Every call comes from the thread that runs the collection (CollectFleet's caller), never from
-// its readers, and returns at once or after one short exchange with whoever keeps the claims.
+// its readers, and returns at once or after an exchange of bounded length with whoever keeps the
+// claims (for the team's server, a statement or a connection attempt: TeamServer.h).
 
 #include "FleetCollection.h"
 

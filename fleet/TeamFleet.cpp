@@ -17,11 +17,12 @@ QString NoFleetTables() {
 }
 
 // The server's list in the file's form, or the cause it cannot be read.
-QString ReadServerList(const QSqlDatabase& db, QByteArray& text) {
-    QSqlQuery q(db);
+QString ReadServerList(const TeamServer& server, QByteArray& text) {
+    const TeamServer::Bound bound = server.Bounded();
+    QSqlQuery q(server.Database());
     if (!q.exec(QStringLiteral("SELECT port, address, name FROM kv_fleet ORDER BY position")))
         return QStringLiteral("список регуляторов на сервере не читается: %1")
-            .arg(q.lastError().text());
+            .arg(server.Gone() ? server.LostText(q.lastError()) : q.lastError().text());
     std::vector<FleetEntry> entries;
     while (q.next()) {
         FleetEntry entry;
@@ -34,12 +35,30 @@ QString ReadServerList(const QSqlDatabase& db, QByteArray& text) {
     return {};
 }
 
+// "(a, b, c), (d, e, f)": the rows of a multi-row INSERT, one statement for the whole list (one
+// answer to wait for, whatever the list's length).
+template <typename Row> QString Rows(const std::vector<FleetEntry>& entries, Row row) {
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(entries.size()));
+    int position = 0;
+    for (const FleetEntry& e : entries)
+        rows << u'(' + row(e, ++position) + u')';
+    return rows.join(QStringLiteral(", "));
+}
+
 // The run to join: the newest one not finished and started less than twelve hours ago, else a
 // new one with entries. Under a lock of the server's, so that collectors starting at once open
 // one run between them. The run's id, or 0 with the cause in error.
-qint64 JoinRun(QSqlDatabase db, const std::vector<FleetEntry>& entries, QString& error) {
+qint64 JoinRun(const TeamServer& server, const std::vector<FleetEntry>& entries, QString& error) {
+    QSqlDatabase db = server.Database();
+    const QString claims = Rows(entries, [&](const FleetEntry& e, int) {
+        return QStringLiteral("%1, %2, %3, %4")
+            .arg(QString::number(e.line), Literal(db, e.port), QString::number(e.address),
+                 Literal(db, e.name));
+    });
+    const TeamServer::Bound bound = server.Bounded(TransferAllowance(claims.size()));
     if (!db.transaction()) {
-        error = ServerLost(db.lastError());
+        error = server.LostText(db.lastError());
         return 0;
     }
     QSqlQuery q(db);
@@ -58,18 +77,16 @@ qint64 JoinRun(QSqlDatabase db, const std::vector<FleetEntry>& entries, QString&
             !q.next())
             return false;
         run = q.value(0).toLongLong();
-        for (const FleetEntry& e : entries)
-            if (!q.exec(QStringLiteral("INSERT INTO kv_fleet_claims(run_id, line, port, address, "
-                                       "name) VALUES(%1, %2, %3, %4, %5)")
-                            .arg(QString::number(run), QString::number(e.line), Literal(db, e.port),
-                                 QString::number(e.address), Literal(db, e.name))))
-                return false;
-        return true;
+        return entries.empty() ||
+               q.exec(QStringLiteral("INSERT INTO kv_fleet_claims(run_id, line, port, address, "
+                                     "name) SELECT %1, line, port, address, name FROM (VALUES %2) "
+                                     "AS v(line, port, address, name)")
+                          .arg(QString::number(run), claims));
     }();
     const QSqlError failure = q.lastError();
     q.finish();
     if (!ok || !db.commit()) {
-        error = ServerLost(ok ? db.lastError() : failure);
+        error = server.LostText(ok ? db.lastError() : failure);
         db.rollback();
         return 0;
     }
@@ -85,16 +102,20 @@ QString PushFleetList(const QString& server, const std::vector<FleetEntry>& entr
     if (!connection.HasFleet())
         return NoFleetTables();
     QSqlDatabase db = connection.Database();
+    const QString rows = Rows(entries, [&](const FleetEntry& e, int position) {
+        return QStringLiteral("%1, %2, %3, %4")
+            .arg(QString::number(position), Literal(db, e.port), QString::number(e.address),
+                 Literal(db, e.name));
+    });
+    const TeamServer::Bound bound = connection.Bounded(TransferAllowance(rows.size()));
     if (!db.transaction())
-        return ServerLost(db.lastError());
+        return connection.LostText(db.lastError());
     QSqlQuery q(db);
-    bool ok = q.exec(QStringLiteral("DELETE FROM kv_fleet"));
-    int position = 0;
-    for (auto it = entries.begin(); ok && it != entries.end(); ++it)
-        ok = q.exec(QStringLiteral("INSERT INTO kv_fleet(position, port, address, name) "
-                                   "VALUES(%1, %2, %3, %4)")
-                        .arg(QString::number(++position), Literal(db, it->port),
-                             QString::number(it->address), Literal(db, it->name)));
+    const bool ok = q.exec(QStringLiteral("DELETE FROM kv_fleet")) &&
+                    (entries.empty() ||
+                     q.exec(QStringLiteral("INSERT INTO kv_fleet(position, port, address, name) "
+                                           "VALUES ") +
+                            rows));
     const QSqlError failure = q.lastError();
     q.finish();
     if (!ok) {
@@ -102,11 +123,11 @@ QString PushFleetList(const QString& server, const std::vector<FleetEntry>& entr
         return PrivilegeRefused(failure)
                    ? QStringLiteral("сервер не разрешает этой роли менять список регуляторов")
                    : QStringLiteral("список регуляторов на сервер не записан: %1")
-                         .arg(failure.text());
+                         .arg(connection.Gone() ? connection.LostText(failure) : failure.text());
     }
     if (!db.commit())
         return QStringLiteral("список регуляторов на сервер не записан: %1")
-            .arg(db.lastError().text());
+            .arg(connection.LostText(db.lastError()));
     return {};
 }
 
@@ -119,21 +140,29 @@ PulledFleetList PullFleetList(const QString& server) {
         pulled.none = true;
     }
     if (pulled.error.isEmpty())
-        pulled.error = ReadServerList(connection.Database(), pulled.text);
+        pulled.error = ReadServerList(connection, pulled.text);
     return pulled;
 }
 
+namespace {
+
+// How often a lost server is asked again.
+constexpr qint64 ReconnectEveryMs = 1000;
+
+} // namespace
+
 TeamClaims::TeamClaims(const QString& server, int leaseSeconds)
-    : server_(server), leaseSeconds_(std::max(1, leaseSeconds)),
+    : address_(server), leaseSeconds_(std::max(1, leaseSeconds)),
       collector_(QStringLiteral("%1 %2")
                      .arg(QSysInfo::machineHostName())
                      .arg(QCoreApplication::applicationPid())) {
-    refusal_ = server_.Error();
-    if (refusal_.isEmpty() && !server_.HasFleet())
+    server_.emplace(address_);
+    refusal_ = server_->Error();
+    if (refusal_.isEmpty() && !server_->HasFleet())
         refusal_ = NoFleetTables();
     QByteArray text;
     if (refusal_.isEmpty())
-        refusal_ = ReadServerList(server_.Database(), text);
+        refusal_ = ReadServerList(*server_, text);
     if (!refusal_.isEmpty())
         return;
     list_ = ParseFleetList(text);
@@ -146,41 +175,134 @@ TeamClaims::TeamClaims(const QString& server, int leaseSeconds)
                                   "kv9000 --fleet-push FLEET.tsv)");
         return;
     }
-    run_ = JoinRun(server_.Database(), list_.entries, refusal_);
+    run_ = JoinRun(*server_, list_.entries, refusal_);
     sinceRenewal_.start();
 }
 
-void TeamClaims::Lost(const QString& what) {
-    if (lost_)
+void TeamClaims::End(const QString& cause) {
+    if (ended_)
         return;
-    lost_ = true;
-    problems_ << what + QStringLiteral("; собранное сохранено на этой машине, синхронизация "
-                                       "отправит его на сервер");
+    ended_ = true;
+    problems_ << cause + QStringLiteral("; собранное сохранено на этой машине, синхронизация "
+                                        "отправит его на сервер");
+}
+
+void TeamClaims::Failed(const QSqlError& error) {
+    if (!server_->Gone()) {
+        End(server_->LostText(error));
+        return;
+    }
+    if (broken_)
+        return;
+    broken_ = true;
+    lostCause_ = server_->LostText(error);
+    sinceLoss_.start();
+    sinceTry_.invalidate(); // the first try at once
+}
+
+void TeamClaims::GiveUpWhenIdle() {
+    if (broken_ && held_.empty() && sinceLoss_.elapsed() >= ServerConnectSeconds * 1000LL)
+        End(lostCause_);
+}
+
+bool TeamClaims::Connected() {
+    if (ended_)
+        return false;
+    if (!broken_)
+        return true;
+    if (sinceTry_.isValid() && sinceTry_.elapsed() < ReconnectEveryMs)
+        return false;
+    // The old connection goes first: its name is not reused, but its socket is.
+    server_.reset();
+    server_.emplace(address_);
+    sinceTry_.start(); // the pause counts from the end of the try
+    if (!server_->Error().isEmpty() || !server_->HasFleet())
+        return false;
+    broken_ = false;
+    // What this collector holds first, before another collector can take it.
+    return Renew() && WriteOutcomes();
+}
+
+QString TeamClaims::HeldLines(bool in) const {
+    if (held_.empty())
+        return {};
+    QStringList lines;
+    for (int line : held_)
+        lines << QString::number(line);
+    return QStringLiteral(" AND line %1 (%2)")
+        .arg(in ? QStringLiteral("IN") : QStringLiteral("NOT IN"), lines.join(u','));
+}
+
+bool TeamClaims::Renew() {
+    sinceRenewal_.restart();
+    if (held_.empty())
+        return true;
+    const TeamServer::Bound bound = server_->Bounded();
+    QSqlQuery q(server_->Database());
+    // Only what this collector reads: a claim it lost to another collector stays the other's.
+    if (!q.exec(QStringLiteral("UPDATE kv_fleet_claims "
+                               "SET leased_until = now() + make_interval(secs => %1) "
+                               "WHERE run_id = %2 AND collector = %3 AND done_at IS NULL%4")
+                    .arg(QString::number(leaseSeconds_), QString::number(run_),
+                         Literal(server_->Database(), collector_), HeldLines(true)))) {
+        Failed(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool TeamClaims::WriteOutcomes() {
+    const TeamServer::Bound bound = server_->Bounded();
+    QSqlQuery q(server_->Database());
+    while (!outcomes_.empty()) {
+        const auto& [line, outcome] = outcomes_.front();
+        // Written only while the claim is still this collector's: a controller whose lease ran
+        // out and another collector took is that collector's to report.
+        if (!q.exec(QStringLiteral("UPDATE kv_fleet_claims SET done_at = now(), outcome = %1 "
+                                   "WHERE run_id = %2 AND line = %3 AND collector = %4 "
+                                   "AND done_at IS NULL")
+                        .arg(Literal(server_->Database(), outcome), QString::number(run_),
+                             QString::number(line), Literal(server_->Database(), collector_)))) {
+            Failed(q.lastError());
+            return false;
+        }
+        outcomes_.erase(outcomes_.begin());
+    }
+    return true;
 }
 
 FleetClaims::Answer TeamClaims::Next(FleetEntry& entry) {
-    if (lost_ || run_ == 0)
+    if (ended_ || run_ == 0)
         return Answer::End;
-    QSqlQuery q(server_.Database());
+    if (!Connected()) {
+        GiveUpWhenIdle();
+        return ended_ ? Answer::End : Answer::Wait;
+    }
+    auto failed = [&](const QSqlError& error) {
+        Failed(error);
+        return ended_ ? Answer::End : Answer::Wait;
+    };
+    const TeamServer::Bound bound = server_->Bounded();
+    QSqlDatabase db = server_->Database();
+    QSqlQuery q(db);
     // One statement, one transaction: the first controller not done whose lease is free or
-    // over, skipping rows another collector is taking this very moment.
+    // over, skipping rows another collector is taking this very moment, and those this one reads.
     if (!q.exec(QStringLiteral("UPDATE kv_fleet_claims SET collector = %1, "
                                "leased_until = now() + make_interval(secs => %2) "
                                "WHERE (run_id, line) = (SELECT run_id, line FROM kv_fleet_claims "
                                "WHERE run_id = %3 AND done_at IS NULL "
-                               "AND (leased_until IS NULL OR leased_until < now()) "
+                               "AND (leased_until IS NULL OR leased_until < now())%4 "
                                "ORDER BY line LIMIT 1 FOR UPDATE SKIP LOCKED) "
                                "RETURNING line, port, address, name")
-                    .arg(Literal(server_.Database(), collector_), QString::number(leaseSeconds_),
-                         QString::number(run_)))) {
-        Lost(ServerLost(q.lastError()));
-        return Answer::End;
-    }
+                    .arg(Literal(db, collector_), QString::number(leaseSeconds_),
+                         QString::number(run_), HeldLines(false))))
+        return failed(q.lastError());
     if (q.next()) {
         entry.line = q.value(0).toInt();
         entry.port = q.value(1).toString();
         entry.address = q.value(2).toInt();
         entry.name = q.value(3).toString();
+        held_.insert(entry.line);
         return Answer::Claimed;
     }
     // Nothing free: others' controllers are still being read (or wait for their leases to end),
@@ -188,10 +310,8 @@ FleetClaims::Answer TeamClaims::Next(FleetEntry& entry) {
     if (!q.exec(QStringLiteral("SELECT count(*) FROM kv_fleet_claims "
                                "WHERE run_id = %1 AND done_at IS NULL")
                     .arg(run_)) ||
-        !q.next()) {
-        Lost(ServerLost(q.lastError()));
-        return Answer::End;
-    }
+        !q.next())
+        return failed(q.lastError());
     if (q.value(0).toLongLong() > 0)
         return Answer::Wait;
     q.exec(QStringLiteral("UPDATE kv_fleet_runs SET finished = now() "
@@ -201,25 +321,22 @@ FleetClaims::Answer TeamClaims::Next(FleetEntry& entry) {
 }
 
 void TeamClaims::Done(const FleetEntry& entry, const FleetResult& result) {
-    if (lost_)
+    held_.erase(entry.line);
+    if (ended_)
         return;
-    QSqlQuery q(server_.Database());
-    if (!q.exec(QStringLiteral("UPDATE kv_fleet_claims SET done_at = now(), outcome = %1 "
-                               "WHERE run_id = %2 AND line = %3 AND done_at IS NULL")
-                    .arg(Literal(server_.Database(), FleetOutcomeText(result)),
-                         QString::number(run_), QString::number(entry.line))))
-        Lost(ServerLost(q.lastError()));
+    outcomes_.emplace_back(entry.line, FleetOutcomeText(result));
+    if (!broken_)
+        WriteOutcomes();
 }
 
 void TeamClaims::Tick() {
-    if (lost_ || run_ == 0 || sinceRenewal_.elapsed() < leaseSeconds_ * 1000 / 3)
+    if (ended_ || run_ == 0)
         return;
-    sinceRenewal_.restart();
-    QSqlQuery q(server_.Database());
-    if (!q.exec(QStringLiteral("UPDATE kv_fleet_claims "
-                               "SET leased_until = now() + make_interval(secs => %1) "
-                               "WHERE run_id = %2 AND collector = %3 AND done_at IS NULL")
-                    .arg(QString::number(leaseSeconds_), QString::number(run_),
-                         Literal(server_.Database(), collector_))))
-        Lost(ServerLost(q.lastError()));
+    if (broken_) {
+        if (!Connected())
+            GiveUpWhenIdle();
+        return;
+    }
+    if (sinceRenewal_.elapsed() >= leaseSeconds_ * 1000 / 3)
+        Renew();
 }

@@ -7,11 +7,16 @@
 // run is claimed before it is read: the claim is a row taken with a row lock that other
 // collectors skip (so two never take the same one), and it holds a lease, renewed while its
 // collector lives, after which another collector may take it. A collector that dies thus leaves
-// its controllers to the others when their leases end. The server is the only shared state.
+// its controllers to the others when their leases end. The server is the only shared state. A
+// claim's outcome is written by the collector that holds the claim, and only while it holds it.
 //
 // Failures are results: a refusal (no server, no fleet tables, no list) before anything is
-// claimed; the server lost midway ends the claiming, what was claimed is still read and kept on
-// this machine, and Problems() says that the sync will catch up.
+// claimed. A connection lost midway (a server restarted, a wait beyond its bound, TeamServer.h) is
+// made again, about once a second, without ever holding up the reads: meanwhile nothing more is
+// claimed, and the outcomes wait to be written. Once the server has been away for
+// ServerConnectSeconds with nothing of this collector's left to read, or a statement is refused
+// on a sound connection, the claiming ends: what was claimed is still read and kept on this
+// machine, and Problems() says that the sync will catch up.
 
 #include "FleetClaims.h"
 #include "FleetList.h"
@@ -22,6 +27,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 // Replaces the server's list with entries. The cause of a failure, or an empty text.
@@ -55,15 +63,35 @@ public:
     void Tick() override;
 
 private:
-    void Lost(const QString& what);
+    // Whether the server can be asked now; after a lost connection, a new one is tried (at most
+    // once a second), and on success the claims held are renewed and the outcomes kept meanwhile
+    // written.
+    bool Connected();
+    // A call failed: a lost connection is tried again (Connected); a refusal of the server's on a
+    // sound connection ends the claiming.
+    void Failed(const QSqlError& error);
+    // The server away for a while and nothing of this collector's left to read: the claiming ends.
+    void GiveUpWhenIdle();
+    void End(const QString& cause);
+    bool Renew();
+    bool WriteOutcomes();
+    // " AND line IN (...)" / " AND line NOT IN (...)" of the lines held, or empty when none.
+    QString HeldLines(bool in) const;
 
-    TeamServer server_;
+    QString address_;
+    std::optional<TeamServer> server_;
     int leaseSeconds_;
     QString collector_;
     QString refusal_;
     FleetList list_;
     qint64 run_ = 0;
-    bool lost_ = false;
+    bool ended_ = false;  // the claiming ended for good
+    bool broken_ = false; // the connection is lost; a new one is tried
+    QString lostCause_;
+    QElapsedTimer sinceLoss_;
+    QElapsedTimer sinceTry_;
+    std::set<int> held_;                            // lines claimed and not yet done here
+    std::vector<std::pair<int, QString>> outcomes_; // done here, not yet written: line, outcome
     QStringList problems_;
     QElapsedTimer sinceRenewal_;
 };

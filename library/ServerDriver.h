@@ -3,6 +3,7 @@
 // PostgreSQL driver, and how the client reads a connection string.
 
 #include <QString>
+#include <QtGlobal>
 
 QString MissingServerDriverText();
 
@@ -20,3 +21,23 @@ class QSqlDatabase;
 // ended by the server is announced there as "FATAL: ..."): the sync says in its own words what
 // failed. Nothing where the program has no PostgreSQL client.
 void QuietServerNotices(const QSqlDatabase& db);
+
+// The connection options that bound every wait on the server short of a statement's answer: a
+// connection attempt (connect_timeout), a peer that went away while idle or while a statement
+// waits (TCP keep-alives), data sent and never acknowledged (tcp_user_timeout, where the client
+// library knows it). connectSeconds and deadSeconds are the limits; the keep-alives declare the
+// peer dead after deadSeconds of silence. In keyword=value form, to be put before the user's own
+// string so that a value the user gives wins. Empty where the program has no PostgreSQL client.
+QString BoundedWaitOptions(int connectSeconds, int deadSeconds);
+
+// The socket of an open connection, or -1 (none, or no PostgreSQL client).
+qintptr ServerSocket(const QSqlDatabase& db);
+
+// Cuts the connection on socket in both directions without closing the descriptor (the
+// connection's owner still does): a call blocked on it returns at once with the client's
+// "server closed the connection" failure. Safe from any thread.
+void CutServerSocket(qintptr socket);
+
+// Whether the connection itself is gone (ended by the server, cut, never opened), as opposed to a
+// statement the server refused on a sound connection.
+bool ServerConnectionGone(const QSqlDatabase& db);

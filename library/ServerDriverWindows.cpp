@@ -11,3 +11,17 @@ QString ServerStringRefusal(const QString&) {
 }
 
 void QuietServerNotices(const QSqlDatabase&) {}
+
+QString BoundedWaitOptions(int, int) {
+    return {};
+}
+
+qintptr ServerSocket(const QSqlDatabase&) {
+    return -1;
+}
+
+void CutServerSocket(qintptr) {}
+
+bool ServerConnectionGone(const QSqlDatabase&) {
+    return true;
+}

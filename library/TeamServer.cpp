@@ -46,6 +46,10 @@ QString ConnectOptions(const QString& server) {
     return QString(server).replace(u';', u' ');
 }
 
+QString NoAnswer(std::chrono::seconds allowance) {
+    return QStringLiteral("сервер не ответил за %1 с").arg(allowance.count());
+}
+
 // Runs statements in one transaction; the failed statement's error, or none.
 std::optional<QSqlError> InOneTransaction(QSqlDatabase& db, const char* const* first,
                                           const char* const* last) {
@@ -147,14 +151,22 @@ TeamServer::TeamServer(const QString& server)
         error_ = MissingServerDriverText();
         return;
     }
-    db.setConnectOptions(ConnectOptions(server));
+    // The bounds first, so that the user's own values come later and win.
+    db.setConnectOptions(BoundedWaitOptions(ServerConnectSeconds, ServerDeadSeconds) +
+                         ConnectOptions(server));
     if (!db.open()) {
         error_ = QStringLiteral("сервер недоступен или отказал во входе: %1")
                      .arg(db.lastError().text().trimmed());
         return;
     }
     QuietServerNotices(db);
+    const Bound bound = Bounded();
+    // A lock another session holds (the schema's or a run's, of a collector that stalled while
+    // holding it) is waited for no longer than an answer.
+    QSqlQuery(db).exec(QStringLiteral("SET lock_timeout = '%1s'").arg(ServerAnswerSeconds));
     error_ = PrepareServerSchema(db, fleet_);
+    if (!error_.isEmpty() && watch_.Cut())
+        error_ = QStringLiteral("сервер не отвечает на запросы: %1").arg(NoAnswer(allowance_));
 }
 
 TeamServer::~TeamServer() {
@@ -166,6 +178,34 @@ TeamServer::~TeamServer() {
 
 QSqlDatabase TeamServer::Database() const {
     return QSqlDatabase::database(name_, false);
+}
+
+TeamServer::Bound::Bound(const TeamServer& server, std::chrono::seconds allowance)
+    : server_(server) {
+    server_.allowance_ = allowance;
+    server_.watch_.Arm(ServerSocket(server_.Database()), allowance);
+}
+
+TeamServer::Bound::~Bound() {
+    server_.watch_.Disarm();
+}
+
+TeamServer::Bound TeamServer::Bounded(std::chrono::seconds allowance) const {
+    return Bound(*this, allowance);
+}
+
+bool TeamServer::Gone() const {
+    return ServerConnectionGone(Database());
+}
+
+QString TeamServer::LostText(const QSqlError& error) const {
+    return watch_.Cut()
+               ? QStringLiteral("связь с сервером прервалась: %1").arg(NoAnswer(allowance_))
+               : ServerLost(error);
+}
+
+std::chrono::seconds TransferAllowance(qint64 bytes) {
+    return std::chrono::seconds(ServerAnswerSeconds + bytes / (16 * 1024));
 }
 
 QString CheckServerString(const QString& server) {

@@ -61,14 +61,17 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
             // Each download's size comes with the list, so that a row larger than any archive
             // file is refused without fetching it (octet_length reads no contents).
             QHash<QByteArray, qint64> remote;
-            if (!q.exec(
-                    QStringLiteral("SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
-                report.error = ServerLost(q.lastError());
-            } else {
-                while (q.next())
-                    remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
+            {
+                const TeamServer::Bound bound = connection.Bounded();
+                if (!q.exec(QStringLiteral(
+                        "SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
+                    report.error = connection.LostText(q.lastError());
+                } else {
+                    while (q.next())
+                        remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
+                }
+                q.finish();
             }
-            q.finish();
             // An index that cannot be read stops the sync: taken for an empty one, it would
             // fetch every download again.
             QSet<QByteArray> local;
@@ -115,6 +118,9 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                              Literal(db, at.isValid() ? QVariant(at)
                                                       : QVariant(QMetaType::fromType<QDateTime>())),
                              Literal(db, QFileInfo(visit->file).fileName()), Literal(db, bytes));
+                // The statement carries the bytes as hexadecimal text.
+                const TeamServer::Bound bound =
+                    connection.Bounded(TransferAllowance(insert.size()));
                 if (!send.exec(insert)) {
                     if (PrivilegeRefused(send.lastError())) {
                         report.sendingRefused = true;
@@ -128,7 +134,7 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                                             .arg(QDir::toNativeSeparators(visit->file));
                         continue;
                     }
-                    report.error = ServerLost(send.lastError());
+                    report.error = connection.LostText(send.lastError());
                     break;
                 }
                 // Another engineer may have sent the same image a moment ago: then it is theirs.
@@ -163,15 +169,21 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
                                         .arg(it.value());
                     continue;
                 }
-                if (!fetch.exec(
-                        QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
-                        Literal(db, sha)) ||
-                    !fetch.next()) {
-                    report.error = ServerLost(fetch.lastError());
-                    break;
+                QByteArray bytes;
+                {
+                    // The bytes come as hexadecimal text: twice their number.
+                    const TeamServer::Bound bound =
+                        connection.Bounded(TransferAllowance(2 * it.value()));
+                    if (!fetch.exec(
+                            QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
+                            Literal(db, sha)) ||
+                        !fetch.next()) {
+                        report.error = connection.LostText(fetch.lastError());
+                        break;
+                    }
+                    bytes = fetch.value(0).toByteArray();
+                    fetch.finish();
                 }
-                const QByteArray bytes = fetch.value(0).toByteArray();
-                fetch.finish();
                 const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
                 if (!read.contents || read.rawImage || !read.contents->serial ||
                     read.imageSha256 != sha) {

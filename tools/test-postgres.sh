@@ -4,11 +4,15 @@
 #   test-postgres.sh start DIR   creates and starts the cluster; prints the libpq connection
 #                                string of its superuser's database on standard output
 #   test-postgres.sh stop DIR    stops it (the folder is left to the caller)
+#   test-postgres.sh restart DIR restarts it as an administrator would (every connection ends)
+#   test-postgres.sh pause DIR   stops every process of the cluster with SIGSTOP: a server that
+#                                accepts and never answers
+#   test-postgres.sh resume DIR  lets them go on (SIGCONT)
 # PostgreSQL refuses to run as root: run as root (CI), the cluster belongs to the unprivileged
 # user "nobody", who is given the folder.
 set -euo pipefail
 bin=/usr/lib/postgresql/15/bin
-cmd=${1:?start or stop}
+cmd=${1:?start, stop, restart, pause or resume}
 dir=${2:?a folder}
 
 as_owner() {
@@ -32,10 +36,28 @@ start)
     echo "host=$dir port=5432 user=kvtest dbname=postgres"
     ;;
 stop)
+    "$0" resume "$dir"
     as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true
     ;;
+restart)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m fast -w -t 60 restart >/dev/null \
+        || { cat "$dir/server.log" >&2; exit 1; }
+    ;;
+pause | resume)
+    [ -r "$dir/data/postmaster.pid" ] || exit 0
+    postmaster=$(head -n 1 "$dir/data/postmaster.pid")
+    signal=STOP
+    [ "$cmd" = resume ] && signal=CONT
+    # The postmaster first when pausing (it starts no more), last when resuming.
+    [ "$cmd" = pause ] && kill -"$signal" "$postmaster"
+    for child in $(pgrep -P "$postmaster" || true); do
+        kill -"$signal" "$child" || true
+    done
+    [ "$cmd" = resume ] && kill -"$signal" "$postmaster"
+    true
+    ;;
 *)
-    echo "test-postgres.sh: start or stop" >&2
+    echo "test-postgres.sh: start, stop, restart, pause or resume" >&2
     exit 2
     ;;
 esac

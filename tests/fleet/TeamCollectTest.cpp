@@ -2,7 +2,9 @@
 // fleet and the real PostgreSQL tools/test.sh starts (KV_TEST_POSTGRES), each test in a database
 // of its own. The office stores its list there and reads it back; three collectors share a run,
 // one killed midway, and every controller is kept exactly once between them; a server lost
-// midway leaves the collection kept on the collector's machine.
+// midway leaves the collection kept on the collector's machine. A server restarted or stalled
+// midway runs on a cluster of the test's own (tools/test-postgres.sh), so that other tests
+// sharing the run's server never see it.
 
 #include "ArchiveFile.h"
 #include "ProgramRun.h"
@@ -10,6 +12,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -23,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -33,7 +37,9 @@ constexpr int kFirstSerial = 700;
 class TeamCollectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString server = qEnvironmentVariable("KV_TEST_POSTGRES");
+        if (base_.isEmpty())
+            base_ = qEnvironmentVariable("KV_TEST_POSTGRES");
+        const QString server = base_;
         if (server.isEmpty())
             GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
                             "KV_TEST_POSTGRES)";
@@ -63,8 +69,7 @@ protected:
         {
             QSqlDatabase admin = QSqlDatabase::database(database_, false);
             admin.close();
-            admin.setConnectOptions(qEnvironmentVariable("KV_TEST_POSTGRES") +
-                                    QStringLiteral(" dbname=postgres"));
+            admin.setConnectOptions(base_ + QStringLiteral(" dbname=postgres"));
             if (admin.open())
                 QSqlQuery(admin).exec(
                     QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database_));
@@ -140,6 +145,38 @@ protected:
         return kept;
     }
 
+    // Runs sql in the cluster's own database (what cannot be done in the test's).
+    bool OnCluster(const QString& sql) {
+        bool done = false;
+        const QString name = database_ + QStringLiteral("_cluster");
+        {
+            QSqlDatabase cluster = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            cluster.setConnectOptions(base_ + QStringLiteral(" dbname=postgres"));
+            done = cluster.open() && QSqlQuery(cluster).exec(sql);
+            EXPECT_TRUE(done) << cluster.lastError().text().toStdString() << sql.toStdString();
+            cluster.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return done;
+    }
+
+    // The test's own connection again, after the server was restarted under it.
+    void ReconnectAdmin() {
+        QSqlDatabase admin = QSqlDatabase::database(database_, false);
+        admin.close();
+        ASSERT_TRUE(admin.open()) << admin.lastError().text().toStdString();
+    }
+
+    // The collectors' tables: each port with the collectors that list it kept, by name.
+    static void AddTable(QMap<QString, QStringList>& kept, const QString& table,
+                         const QString& name) {
+        const QStringList rows = table.split(u'\n', Qt::SkipEmptyParts);
+        for (qsizetype r = 1; r < rows.size(); ++r)
+            if (rows[r].section(u'\t', 2, 2) == QLatin1String("whole"))
+                kept[rows[r].section(u'\t', 0, 0)] << name;
+    }
+
+    QString base_; // the cluster's connection string, without a database
     QTemporaryDir dir_;
     QString database_;
     QString server_;
@@ -295,9 +332,15 @@ TEST_F(TeamCollectTest, AServerLostMidwayLeavesTheCollectionKeptHere) {
             QThread::msleep(50);
     }
     ASSERT_TRUE(reading);
+    // Gone for good: the collector's connection ended and no new one let in (a collector tries
+    // again and goes on with a server that comes back).
+    ASSERT_TRUE(
+        OnCluster(QStringLiteral("ALTER DATABASE %1 WITH ALLOW_CONNECTIONS false").arg(database_)));
     Number(QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
                           "WHERE datname = current_database() AND pid <> pg_backend_pid()"));
     ASSERT_TRUE(collector.waitForFinished(120000));
+    ASSERT_TRUE(
+        OnCluster(QStringLiteral("ALTER DATABASE %1 WITH ALLOW_CONNECTIONS true").arg(database_)));
     const QString err = QString::fromUtf8(collector.readAllStandardError());
     EXPECT_EQ(collector.exitCode(), 1) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("синхронизация отправит"))) << err.toStdString();
@@ -309,6 +352,182 @@ TEST_F(TeamCollectTest, AServerLostMidwayLeavesTheCollectionKeptHere) {
     const ProgramRun sync = Run({QStringLiteral("--library-sync")});
     EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
     EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_downloads")), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A collector whose claim another collector took (its lease ran out while the server was away
+// from it) reads on and keeps what it read, but never writes over the claim that is now the
+// other's: the outcome on the server is its holder's.
+TEST_F(TeamCollectTest, AClaimTakenByAnotherCollectorKeepsItsHoldersOutcome) {
+    PushFleet(2);
+    QProcess collector;
+    collector.setProcessEnvironment(Collector(QStringLiteral("a")));
+    collector.start(program_, {QStringLiteral("--collect"), QStringLiteral("--team"),
+                               QStringLiteral("--jobs"), QStringLiteral("1")});
+    ASSERT_TRUE(collector.waitForStarted());
+    qint64 line = -1;
+    for (int i = 0; i < 600 && line < 0; ++i) {
+        line = Number(QStringLiteral("SELECT min(line) FROM kv_fleet_claims WHERE collector IS "
+                                     "NOT NULL AND done_at IS NULL"));
+        if (line <= 0) {
+            line = -1;
+            QThread::msleep(50);
+        }
+    }
+    ASSERT_GT(line, 0);
+    Number(QStringLiteral("UPDATE kv_fleet_claims SET collector = 'elsewhere 1', leased_until = "
+                          "now() + interval '1 hour' WHERE line = %1 RETURNING 1")
+               .arg(line));
+    // Both controllers read and kept here; the taken one still the other's, not done.
+    for (int i = 0; i < 600 && KeptSerials(QStringLiteral("a")).size() < 2; ++i)
+        QThread::msleep(50);
+    ASSERT_EQ(KeptSerials(QStringLiteral("a")).size(), 2);
+    QThread::msleep(500);
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE line = %1 AND "
+                                    "collector = 'elsewhere 1' AND done_at IS NULL AND outcome IS "
+                                    "NULL")
+                         .arg(line)),
+              1);
+    // Its holder ends it; the collector then ends the run.
+    Number(QStringLiteral("UPDATE kv_fleet_claims SET done_at = now(), outcome = 'failed: x' "
+                          "WHERE line = %1 RETURNING 1")
+               .arg(line));
+    ASSERT_TRUE(collector.waitForFinished(30000));
+    EXPECT_EQ(collector.exitCode(), 0) << collector.readAllStandardError().toStdString();
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE outcome = "
+                                    "'failed: x'")),
+              1);
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE outcome = "
+                                    "'whole'")),
+              1);
+}
+
+// A cluster of the test's own, to restart or stall without touching the other tests' server.
+class TeamServerFaultTest : public TeamCollectTest {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("KV_TEST_POSTGRES"))
+            GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                            "KV_TEST_POSTGRES)";
+        ASSERT_TRUE(cluster_.isValid());
+        const ProgramRun started = Cluster(QStringLiteral("start"));
+        ASSERT_EQ(started.exitCode, 0) << started.err.toStdString();
+        started_ = true;
+        base_ = started.out.trimmed().section(QStringLiteral(" dbname="), 0, 0);
+        TeamCollectTest::SetUp();
+    }
+
+    void TearDown() override {
+        if (!started_)
+            return;
+        // Always let a stalled server go on, so that it can stop.
+        Cluster(QStringLiteral("resume"));
+        TeamCollectTest::TearDown();
+        Cluster(QStringLiteral("stop"));
+    }
+
+    ProgramRun Cluster(const QString& command) {
+        return RunProgram({command, cluster_.path()}, QProcessEnvironment::systemEnvironment(),
+                          QStringLiteral(KV_SOURCE_DIR "/tools/test-postgres.sh"));
+    }
+
+    QProcess* StartCollector(const QString& name, int jobs) {
+        collectors_.push_back(std::make_unique<QProcess>());
+        QProcess* collector = collectors_.back().get();
+        collector->setProcessEnvironment(Collector(name));
+        collector->start(program_, {QStringLiteral("--collect"), QStringLiteral("--team"),
+                                    QStringLiteral("--jobs"), QString::number(jobs)});
+        EXPECT_TRUE(collector->waitForStarted());
+        return collector;
+    }
+
+    // Waits up to 30 s for the statement's first value to be at least least.
+    bool WaitFor(const QString& sql, qint64 least) {
+        for (int i = 0; i < 600; ++i) {
+            if (Number(sql) >= least)
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    QTemporaryDir cluster_;
+    bool started_ = false;
+    std::vector<std::unique_ptr<QProcess>> collectors_;
+};
+
+// The server restarted while a collector reads: the collector connects again, keeps its claim
+// alive and writes its outcome, so that a collector started meanwhile never takes the controller
+// being read. Every controller read once, its outcome on the server its reader's.
+TEST_F(TeamServerFaultTest, AServerRestartedMidReadLeavesEachClaimWithItsReader) {
+    WriteSettings(server_, 10);
+    PushFleet(4);
+    QProcess* first = StartCollector(QStringLiteral("a"), 1);
+    const qint64 firstPid = first->processId();
+    const QString firstName = QStringLiteral("'%") + QStringLiteral(" %1'").arg(firstPid);
+    ASSERT_TRUE(WaitFor(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE collector "
+                                       "LIKE %1 AND done_at IS NULL")
+                            .arg(firstName),
+                        1));
+    const ProgramRun restarted = Cluster(QStringLiteral("restart"));
+    ASSERT_EQ(restarted.exitCode, 0) << restarted.err.toStdString();
+    ReconnectAdmin();
+    QProcess* second = StartCollector(QStringLiteral("b"), 2);
+
+    QMap<QString, QStringList> kept;
+    for (QProcess* collector : {first, second}) {
+        const QString name = collector == first ? QStringLiteral("a") : QStringLiteral("b");
+        ASSERT_TRUE(collector->waitForFinished(120000)) << name.toStdString();
+        const QString err = QString::fromUtf8(collector->readAllStandardError());
+        EXPECT_EQ(collector->exitCode(), 0) << name.toStdString() << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("связь с сервером"))) << err.toStdString();
+        AddTable(kept, QString::fromUtf8(collector->readAllStandardOutput()), name);
+    }
+    QSqlQuery q(QSqlDatabase::database(database_, false));
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT port, outcome, collector FROM kv_fleet_claims")));
+    int rows = 0;
+    while (q.next()) {
+        ++rows;
+        const QString port = q.value(0).toString();
+        const QString reader = q.value(2).toString().endsWith(QStringLiteral(" %1").arg(firstPid))
+                                   ? QStringLiteral("a")
+                                   : QStringLiteral("b");
+        EXPECT_EQ(kept.value(port), QStringList{reader}) << port.toStdString();
+        EXPECT_EQ(q.value(1).toString(), QStringLiteral("whole")) << port.toStdString();
+    }
+    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(kept.size(), 4);
+}
+
+// A server that stops answering (every process of it stopped) while a collector reads: each wait
+// on it ends within its bound, the controllers claimed are read and kept here, and the table is
+// printed with the server's loss said.
+TEST_F(TeamServerFaultTest, AStalledServerEndsTheCollectionWithItsTable) {
+    PushFleet(4);
+    QProcess* collector = StartCollector(QStringLiteral("a"), 2);
+    ASSERT_TRUE(WaitFor(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE collector IS "
+                                       "NOT NULL"),
+                        2));
+    const ProgramRun paused = Cluster(QStringLiteral("pause"));
+    ASSERT_EQ(paused.exitCode, 0) << paused.err.toStdString();
+    QElapsedTimer stalled;
+    stalled.start();
+    ASSERT_TRUE(collector->waitForFinished(60000)) << "still waiting for the server";
+    const QString err = QString::fromUtf8(collector->readAllStandardError());
+    EXPECT_EQ(collector->exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("сервер не ответил"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("синхронизация отправит"))) << err.toStdString();
+    // The sync at the end connects to the same server, within the same bounds.
+    EXPECT_TRUE(err.contains(QStringLiteral("Синхронизация с сервером не завершена")))
+        << err.toStdString();
+    QMap<QString, QStringList> kept;
+    AddTable(kept, QString::fromUtf8(collector->readAllStandardOutput()), QStringLiteral("a"));
+    EXPECT_EQ(kept.size(), 2);
+    EXPECT_EQ(KeptSerials(QStringLiteral("a")).size(), 2);
+    std::cerr << "the collection ended " << stalled.elapsed() << " ms after the server stalled\n";
 }
 
 } // namespace

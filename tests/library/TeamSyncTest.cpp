@@ -20,7 +20,10 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include <chrono>
 #include <functional>
+#include <future>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -455,6 +458,86 @@ TEST_F(TeamSyncTest, ADownloadOfUnknownTimeIsSentWithoutATimeAndFetchedOnce) {
     EXPECT_EQ(again.received + again.sent, 0);
     EXPECT_EQ(Shas(office), Shas(engineer));
     EXPECT_EQ(Sync(engineer, server_).received, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A server that stops answering in the middle of a sync (its processes stopped): the sync ends
+// within the bound of the call it was making, says that the server did not answer, and the next
+// sync, with the server back, completes. On a cluster of the test's own
+// (tools/test-postgres.sh), so that the other tests' server never stalls.
+TEST(TeamSyncStallTest, ASyncWhoseServerStallsEndsWithinItsBound) {
+    if (qEnvironmentVariableIsEmpty("KV_TEST_POSTGRES"))
+        GTEST_SKIP() << "no PostgreSQL for the tests (tools/test.sh starts one and sets "
+                        "KV_TEST_POSTGRES)";
+    QTemporaryDir cluster;
+    QTemporaryDir dir;
+    ASSERT_TRUE(cluster.isValid() && dir.isValid());
+    auto tool = [&](const QString& command) {
+        QProcess run;
+        run.start(QStringLiteral(KV_SOURCE_DIR "/tools/test-postgres.sh"),
+                  {command, cluster.path()});
+        EXPECT_TRUE(run.waitForFinished(120000)) << command.toStdString();
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+        return QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+    };
+    const QString server = tool(QStringLiteral("start"));
+    ASSERT_FALSE(server.isEmpty());
+    // Whatever happens below, the cluster goes on and stops.
+    const std::unique_ptr<void, std::function<void(void*)>> stop(reinterpret_cast<void*>(1),
+                                                                 [&](void*) {
+                                                                     tool(QStringLiteral("resume"));
+                                                                     tool(QStringLiteral("stop"));
+                                                                 });
+
+    const DataFolder data(dir.filePath(QStringLiteral("data")));
+    // Each sync on a thread with an index of its own (a connection belongs to its thread), so
+    // that a sync that never ends fails the test instead of hanging it.
+    auto sync = [&](const SyncHooks& hooks) {
+        return std::async(std::launch::async, [&data, &server, hooks] {
+            LibraryIndex index;
+            EXPECT_EQ(index.Open(data.indexPath), QString());
+            return SyncWithServer(index, data.archives, server, hooks);
+        });
+    };
+    ASSERT_EQ(sync({}).get().error, QString()); // the schema
+    // A small download of another engineer's to fetch (so that the call the stall catches has
+    // the answer's allowance), and one of this machine's to send first.
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), dir.path());
+        other.setConnectOptions(server);
+        ASSERT_TRUE(other.open());
+        EXPECT_TRUE(QSqlQuery(other).exec(
+            QStringLiteral("INSERT INTO kv_downloads(sha256, serial, file_name, contents) "
+                           "VALUES(sha256('x'), 1, 'x.kvarc', 'x')")));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(dir.path());
+    QString error;
+    ASSERT_FALSE(KeepSimulatedVisit({.serial = 101, .at = QStringLiteral("2024-01-26T09:00")},
+                                    data.archives, error)
+                     .isEmpty())
+        << error.toStdString();
+
+    SyncHooks hooks;
+    hooks.afterTransfer = [&] { tool(QStringLiteral("pause")); };
+    auto stalling = sync(hooks);
+    const bool ended = stalling.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!ended)
+        tool(QStringLiteral("resume"));
+    const SyncReport stalled = stalling.get();
+    ASSERT_TRUE(ended) << "the sync waited for the stalled server";
+    EXPECT_EQ(stalled.sent, 1);
+    EXPECT_TRUE(stalled.error.contains(QStringLiteral("сервер не ответил")))
+        << stalled.error.toStdString();
+
+    tool(QStringLiteral("resume"));
+    const SyncReport after = sync({}).get();
+    EXPECT_EQ(after.error, QString());
+    EXPECT_EQ(after.sent + after.received, 0);
+    EXPECT_EQ(after.notes.size(), 1); // the other's small download is no archive
 }
 
 } // namespace
