@@ -3,13 +3,21 @@
 // whole, the next only what is new; an unreachable controller fails after its tries while the
 // others are kept; another controller on a port is said; a second collection at once is refused.
 
+#include "ArchiveFile.h"
+#include "DeviceHold.h"
 #include "FleetTable.h"
+#include "FrameLink.h"
 #include "ProgramRun.h"
 #include "Ser2Net.h"
+#include "SharedLineBox.h"
+#include "SimArchive.h"
 #include "SimProcess.h"
+#include "TestQtApp.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
@@ -17,6 +25,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +36,7 @@ const QString kHeader = QStringLiteral("port\tserial\toutcome\tblocks\tseconds\t
 class CollectCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        EnsureQtCoreApp(); // for a link of the test's own
         ASSERT_TRUE(home_.isValid());
         environment_ = ProgramEnvironment();
         for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
@@ -57,6 +68,24 @@ protected:
         for (int i = 0; i < kFleet; ++i)
             lines << QStringLiteral("%1\t1\tКотельная %2").arg(Port(i)).arg(i);
         return lines.join(u'\n');
+    }
+
+    // The program beside a settings file of its own (the portable build reads the one beside
+    // the executable): a hard link to it, else a copy.
+    QString ProgramWithSettings(const QString& ini) {
+        const QString folder = home_.filePath(QStringLiteral("bin"));
+        EXPECT_TRUE(QDir().mkpath(folder));
+        const QString program = folder + QStringLiteral("/kv9000");
+        const QString built = qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000");
+        const bool linked = ::link(QFile::encodeName(built).constData(),
+                                   QFile::encodeName(program).constData()) == 0;
+        if (!linked) {
+            EXPECT_TRUE(QFile::copy(built, program));
+        }
+        QFile settings(folder + QStringLiteral("/kv9000.INI"));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(ini.toLatin1());
+        return program;
     }
 
     ProgramRun Run(const QStringList& arguments) {
@@ -180,6 +209,106 @@ TEST_F(CollectCommandTest, ACollectorKilledMidRunLeavesNoHalfFileAndTheNextRunCo
     const ProgramRun next = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
     EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
     EXPECT_EQ(Rows(next).size(), static_cast<std::size_t>(kFleet));
+}
+
+// One box written two ways in the list (and resolved to one address) is one device: the
+// collection reads it once at a time, so that a box that lets two connections in never gives
+// two readers each other's answers. Both reads are kept whole and true.
+TEST_F(CollectCommandTest, OneBoxWrittenTwoWaysInTheListIsReadOnceAtATime) {
+    const QByteArray image = sim::GenerateArchive(1, 61);
+    const QString imagePath = home_.filePath(QStringLiteral("served.bin"));
+    QFile served(imagePath);
+    ASSERT_TRUE(served.open(QIODevice::WriteOnly) && served.write(image) == image.size());
+    served.close();
+    sim_ = StartSimFleet(
+        1,
+        {QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--image"), imagePath},
+        port_);
+    ASSERT_TRUE(sim_->Running());
+    SharedLineBox box(static_cast<unsigned short>(port_));
+    const ProgramRun run =
+        Run({QStringLiteral("--collect"),
+             WriteList({QStringLiteral("tcp://127.0.0.1:%1\t1\tА").arg(box.Port()),
+                        QStringLiteral("TCP://localhost:%1\t1\tБ").arg(box.Port())}),
+             QStringLiteral("--jobs"), QStringLiteral("2")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(box.MostClients(), 1);
+    const auto rows = Rows(run);
+    ASSERT_EQ(rows.size(), 2u) << run.out.toStdString();
+    for (const QStringList& row : rows) {
+        const ArchiveFileReadResult kept = ReadArchiveFile(row.value(5));
+        ASSERT_TRUE(kept.contents) << row.join(u'\t').toStdString();
+        EXPECT_TRUE(kept.contents->image == image) << row.join(u'\t').toStdString();
+    }
+}
+
+// A box another program of this machine reads is busy: --read says so at once ("порт занят",
+// with the holder), a collection says so for its controller, and both read it once it is free.
+// With it, the settings' faults are said: a refused entry's number is unusable with its cause
+// (never one of the machine's serial devices), and an address that does not fit a byte is said.
+TEST_F(CollectCommandTest, ABusyBoxARefusedPortAndABadAddressAreSaid) {
+    StartFleet(QStringLiteral("2024-03-01T10:00"));
+    const QString program = ProgramWithSettings(
+        QStringLiteral("[General]\nDevice address=257\n[Ports]\nCOM5=TCP://localhost:%1\n"
+                       "COM2=tcp://127.0.0.1:0\n")
+            .arg(port_));
+    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
+    FrameLink holder;
+    ASSERT_TRUE(holder.OpenDevice(Port(0), 115200));
+
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun busy = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(busy.err.contains(
+        QStringLiteral("kv9000: COM5: порт занят: это устройство уже читает процесс %1")
+            .arg(QCoreApplication::applicationPid())))
+        << busy.err.toStdString();
+    EXPECT_FALSE(busy.err.contains(QStringLiteral("не обнаружен"))) << busy.err.toStdString();
+
+    const ProgramRun collected =
+        RunProgram({QStringLiteral("--collect"),
+                    WriteList({QStringLiteral("tcp://localhost:%1\t1\tзанят").arg(port_),
+                               QStringLiteral("COM2\t1\tне принят")})},
+                   environment_, program, home_.path());
+    EXPECT_EQ(collected.exitCode, 1);
+    const auto rows = Rows(collected);
+    ASSERT_EQ(rows.size(), 2u) << collected.out.toStdString();
+    const QString failures = rows[0].value(2) + u'\n' + rows[1].value(2);
+    EXPECT_TRUE(failures.contains(
+        QStringLiteral("failed: tcp://localhost:%1: порт занят: это устройство уже читает")
+            .arg(port_)))
+        << failures.toStdString();
+    EXPECT_TRUE(failures.contains(QStringLiteral(
+        "failed: COM2: запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер порта «0»")))
+        << failures.toStdString();
+
+    holder.CloseCOM();
+    const ProgramRun read = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("[General] Device address=257: не от 0 до 255; "
+                                                 "используется адрес 1")))
+        << read.err.toStdString();
+
+    const ProgramRun refused = RunProgram({QStringLiteral("--read"), QStringLiteral("COM2")},
+                                          environment_, program, home_.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.endsWith(
+        QStringLiteral("kv9000: COM2: запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер "
+                       "порта «0» не от 1 до 65535\n")))
+        << refused.err.toStdString();
+    // The port doctor names the refusal and gives the number no device.
+    const ProgramRun diagnosis =
+        RunProgram({QStringLiteral("--diagnose")}, environment_, program, home_.path());
+    EXPECT_EQ(diagnosis.exitCode, 0) << diagnosis.err.toStdString();
+    EXPECT_TRUE(diagnosis.out.contains(QStringLiteral("[Ports] COM2=tcp://127.0.0.1:0")))
+        << diagnosis.out.toStdString();
+    EXPECT_FALSE(diagnosis.out.contains(QStringLiteral("\nCOM2  ")) ||
+                 diagnosis.out.startsWith(QStringLiteral("COM2  ")))
+        << diagnosis.out.toStdString();
 }
 
 } // namespace
