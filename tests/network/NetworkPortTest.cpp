@@ -55,6 +55,25 @@ TEST(NetworkPort, TakesTheThreeHostFormsAndRefusesAnythingElse) {
     }
 }
 
+// Whatever part of the text is wrong (a scheme, a host, an IPv6 address, a port number), the
+// cause repeats it on one line and cut: a megabyte or a terminal's escape sequence never reaches
+// a message.
+TEST(NetworkPort, TheCauseRepeatsTheTextOnOneShortLine) {
+    const QString junk = QStringLiteral("\x1b[31m\x07\r\n") + QString(1 << 20, u'z');
+    for (const QString& text :
+         {junk + QStringLiteral("://box:1"), QStringLiteral("tcp://") + junk + QStringLiteral(":1"),
+          QStringLiteral("tcp://[") + junk + QStringLiteral("]:1"),
+          QStringLiteral("tcp://box:") + junk}) {
+        const NetworkPortParse parse = ParseNetworkPort(text);
+        ASSERT_FALSE(parse.ok);
+        EXPECT_LT(parse.cause.size(), 200) << parse.cause.left(200).toStdString();
+        EXPECT_FALSE(std::any_of(parse.cause.begin(), parse.cause.end(), [](QChar c) {
+            return c.unicode() < 0x20;
+        })) << parse.cause.left(200).toStdString();
+        EXPECT_TRUE(parse.cause.contains(QStringLiteral("…"))) << parse.cause.toStdString();
+    }
+}
+
 // A settings file's "Ports" section: a device path as before, a network port in one of its
 // forms; a broken network entry and a key that names no port are left out, each named with its
 // cause.
