@@ -311,4 +311,43 @@ TEST_F(CollectCommandTest, ABusyBoxARefusedPortAndABadAddressAreSaid) {
         << diagnosis.out.toStdString();
 }
 
+// --read of a box a collection is reading (another process, the same box written another way)
+// is told the port is busy at once, naming the collector, and reads nothing.
+TEST_F(CollectCommandTest, ReadingABoxACollectionReadsIsToldBusy) {
+    // Paced as a line of 115200 bit/s: the collection's whole read lasts half a minute.
+    sim_ = StartSimFleet(1, {QStringLiteral("--baud"), QStringLiteral("115200")}, port_);
+    ASSERT_TRUE(sim_->Running());
+    const QString program =
+        ProgramWithSettings(QStringLiteral("[Ports]\nCOM5=TCP://localhost:%1\n").arg(port_));
+    QProcess collector;
+    collector.setProcessEnvironment(environment_);
+    collector.start(program, {QStringLiteral("--collect"),
+                              WriteList({QStringLiteral("%1\t1\tК").arg(Port(0))})});
+    ASSERT_TRUE(collector.waitForStarted());
+    const QString lock =
+        home_.filePath(QStringLiteral("kv9000/ports/port-loopback-%1.lock").arg(port_));
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(lock) && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(lock));
+
+    const ProgramRun read = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(read.exitCode, 1);
+    EXPECT_EQ(read.out, QString());
+    EXPECT_TRUE(read.err.contains(
+        QStringLiteral("kv9000: COM5: порт занят: это устройство уже читает процесс %1 (kv9000)")
+            .arg(collector.processId())))
+        << read.err.toStdString();
+    collector.kill();
+    collector.waitForFinished();
+    // The lock of a collector killed midway is left behind, and held by nobody.
+    ASSERT_TRUE(QFile::exists(lock));
+    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
+    DeviceHold hold;
+    EXPECT_TRUE(hold.Take({QStringLiteral("loopback-%1").arg(port_)}))
+        << hold.Refusal().toStdString();
+}
+
 } // namespace
