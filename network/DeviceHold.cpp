@@ -87,9 +87,11 @@ void DeviceHold::Release() {
 bool DeviceHold::Take(const QStringList& names) {
     Release();
     refusal_.clear();
+    heldByAnother_ = false;
     const QMutexLocker lock(&Guard());
     for (const QString& name : names)
         if (HeldHere().contains(name)) {
+            heldByAnother_ = true;
             refusal_ = QStringLiteral("порт занят: это устройство уже читает эта программа");
             return false;
         }
@@ -111,7 +113,8 @@ bool DeviceHold::Take(const QStringList& names) {
             qint64 pid = 0;
             QString host;
             QString program;
-            refusal_ = file->error() == QLockFile::LockFailedError
+            heldByAnother_ = file->error() == QLockFile::LockFailedError;
+            refusal_ = heldByAnother_
                            ? (file->getLockInfo(&pid, &host, &program)
                                   ? QStringLiteral("порт занят: это устройство уже читает "
                                                    "процесс %1 (%2)")

@@ -39,10 +39,14 @@ public:
     // Lets the names go; harmless when none are held.
     void Release();
     QString Refusal() const { return refusal_; }
+    // The last Take was refused because another reader holds a name (not for a folder or a
+    // file that cannot be made).
+    bool HeldByAnother() const { return heldByAnother_; }
 
 private:
     struct Files;
     std::unique_ptr<Files> files_;
     QStringList names_;
     QString refusal_;
+    bool heldByAnother_ = false;
 };

@@ -247,7 +247,7 @@ bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
         return false;
     // Before connecting: a box that lets one connection in may drop the reader it has for us.
     if (!hold_.Take(HeldNames(*addresses, parse.port.port))) {
-        busy_ = true;
+        busy_ = hold_.HeldByAnother();
         return Fail(hold_.Refusal());
     }
     if (!Connect(*addresses, parse.port.port, clock))

@@ -7,6 +7,7 @@
 #include "ArchiveDownload.h"
 #include "ControllerRead.h"
 #include "DelayRelay.h"
+#include "DeviceHold.h"
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
@@ -134,6 +135,20 @@ TEST_F(DeviceServerTest, OneBoxWrittenTwoWaysIsOpenedByOneLinkAtATime) {
     FrameLink second;
     ASSERT_TRUE(OpenPort(second, 11, 115200));
     EXPECT_TRUE(ReadIdentification(second, text));
+    second.CloseCOM();
+
+    // Where the hold cannot be written down for the user's other programs, the box is not
+    // used either: they could not see it held.
+    QFile blocker(dir_.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SetDeviceHoldFolder(blocker.fileName() + QStringLiteral("/ports"));
+    FrameLink third;
+    EXPECT_FALSE(OpenPort(third, 10, 115200));
+    EXPECT_FALSE(third.OpenBusy());
+    EXPECT_TRUE(third.OpenFailure().startsWith(QStringLiteral("порт не удаётся занять")))
+        << third.OpenFailure().toStdString();
+    SetDeviceHoldFolder({});
 }
 
 // Over a far network whose connection is answered near (a reply time-out of about 500 ms), an
