@@ -5,7 +5,8 @@
 // is held while a stream has it open, by what its name resolves to, not by how it is written
 // ("tcp://127.0.0.1:4001", "TCP://localhost:4001" and "rfc2217://localhost:4001" are one
 // device). Within this program a table of held names says it; between programs of this user a
-// lock file per name in the hold folder, which the system frees when its process ends.
+// lock file per name in the hold folder, which no longer counts once its process has ended (a
+// reader killed midway holds nothing).
 //
 // Failures are results: a device another reader holds is refused with the holder in plain
 // Russian ("порт занят: …"); a hold folder that cannot be written refuses too, since the device
