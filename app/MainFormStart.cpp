@@ -4,10 +4,11 @@
 #include "MainForm.h"
 
 #include "Cp1251.h"
+#include "DeviceAddressSetting.h"
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
-#include "PortMap.h"
+#include "PortSettings.h"
 #include "ServiceSession.h"
 #include "ServiceTools.h"
 #include "SettingsFile.h"
@@ -109,12 +110,14 @@ void TMainForm::FormCreate() {
     move(left, top);
     ConfiguredPort = settings_->ReadInteger(kGeneral, kComPort, 0);
     PortSpeed = settings_->ReadInteger(kGeneral, kComSpeed, 115200);
-    link_.DeviceAddress =
-        static_cast<std::uint8_t>(settings_->ReadInteger(kGeneral, kDeviceAddress, 1));
-    QStringList refusedPorts;
-    SetPortMap(settings_->ReadPorts(&refusedPorts));
-    if (!refusedPorts.isEmpty())
-        StatusBar->ShowNotice(refusedPorts.join(QStringLiteral("; ")));
+    const DeviceAddressSetting address = ReadDeviceAddress(*settings_);
+    link_.DeviceAddress = address.address;
+    // Settings not taken as written are said, never used unseen.
+    QStringList refusedSettings = UsePortSettings(*settings_);
+    if (!address.notice.isEmpty())
+        refusedSettings << address.notice;
+    if (!refusedSettings.isEmpty())
+        StatusBar->ShowNotice(refusedSettings.join(QStringLiteral("; ")));
     // Connecting to a box on the network lets the window repaint meanwhile.
     link_.SetResponsive(true);
     service_->Start();

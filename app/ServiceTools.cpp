@@ -5,7 +5,7 @@
 #include "FrameTrace.h"
 #include "MainForm.h"
 #include "PortDoctorWindow.h"
-#include "PortMap.h"
+#include "PortSettings.h"
 #include "SettingsFile.h"
 #include "StatusPanels.h"
 #include "UserFolders.h"
@@ -78,7 +78,7 @@ void ServiceTools::OpenPortDoctor() {
                 return;
             settings->WritePort(port, device);
             settings->UpdateFile();
-            SetPortMap(settings->ReadPorts());
+            UsePortSettings(*settings);
         };
         return new PortDoctorWindow(std::move(hooks), SurveyRoots{}, &form_);
     });

@@ -1,5 +1,7 @@
 #include "ArchiveOverwrite.h"
 
+#include "OneLinePath.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -45,22 +47,25 @@ bool Inside(const QString& path, const QString& folder) {
 } // namespace
 
 QString ArchiveOverwriteRefusal(const QString& output, const QString& source,
-                                const QString& archivesFolder) {
+                                const QString& archivesFolder, ArchiveOutput kind) {
+    const bool report = kind == ArchiveOutput::Report;
     if (!source.isEmpty()) {
         // The same file by any name: the system compares device and file number, so a hard
         // link and a symbolic link are caught as well as another spelling of the path.
         std::error_code error;
-        if (std::filesystem::equivalent(FsPath(output), FsPath(source), error) && !error)
-            return QStringLiteral("файл отчёта — это сам архив %1: архив был бы заменён отчётом")
-                .arg(QDir::toNativeSeparators(source));
-        if (Resolved(output) == Resolved(source))
-            return QStringLiteral("файл отчёта — это сам архив %1: архив был бы заменён отчётом")
-                .arg(QDir::toNativeSeparators(source));
+        if ((std::filesystem::equivalent(FsPath(output), FsPath(source), error) && !error) ||
+            Resolved(output) == Resolved(source))
+            return (report ? QStringLiteral("файл отчёта — это сам архив %1: архив был бы "
+                                            "заменён отчётом")
+                           : QStringLiteral("файл образа — это сам архив %1: архив был бы "
+                                            "заменён своим образом"))
+                .arg(OneLinePath(QDir::toNativeSeparators(source)));
     }
     if (!archivesFolder.isEmpty() &&
         QFileInfo(output).suffix().compare(QStringLiteral("kvarc"), Qt::CaseInsensitive) == 0 &&
         Inside(Resolved(output), Resolved(archivesFolder)))
-        return QStringLiteral("файл .kvarc в папке архивов %1 не заменяется отчётом")
-            .arg(QDir::toNativeSeparators(archivesFolder));
+        return (report ? QStringLiteral("файл .kvarc в папке архивов %1 не заменяется отчётом")
+                       : QStringLiteral("файл .kvarc в папке архивов %1 не заменяется образом"))
+            .arg(OneLinePath(QDir::toNativeSeparators(archivesFolder)));
     return {};
 }

@@ -317,7 +317,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         result.readNew = parser.isSet(newRecords);
         if (PortNumber(result.readPort) == 0)
             return UsageError(QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
-                                  .arg(OneLinePath(result.readPort)));
+                                  .arg(ShownName(result.readPort)));
         if (parser.isSet(address)) {
             bool number = false;
             result.readAddress = parser.value(address).toInt(&number);

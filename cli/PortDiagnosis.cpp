@@ -1,8 +1,8 @@
 #include "PortDiagnosis.h"
 
 #include "ConsoleText.h"
-#include "PortMap.h"
 #include "PortProbe.h"
+#include "PortSettings.h"
 #include "PortSurvey.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
@@ -10,8 +10,7 @@
 int PrintPortDiagnosis() {
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    QStringList refused;
-    SetPortMap(settings.ReadPorts(&refused));
+    const QStringList refused = UsePortSettings(settings);
     const int speed =
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
     SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());

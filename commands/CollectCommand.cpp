@@ -6,7 +6,7 @@
 #include "FleetList.h"
 #include "FleetRun.h"
 #include "FleetTable.h"
-#include "PortMap.h"
+#include "PortSettings.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "TeamFleet.h"
@@ -131,9 +131,7 @@ int Collect(const CommandLine& line) {
             return RefuseList(list);
     }
     SaySkipped(list);
-    QStringList refusedPorts;
-    SetPortMap(settings.ReadPorts(&refusedPorts));
-    for (const QString& refused : refusedPorts)
+    for (const QString& refused : UsePortSettings(settings))
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
 
     FleetRunPlaces places;

@@ -26,8 +26,8 @@ int AnswerImageCommand(const CommandLine& line) {
     const ArchiveFileReadResult read = ReadArchiveFile(line.imagePath);
     if (!read.contents)
         return Fail(line.imagePath, read.error);
-    const QString refusal =
-        ArchiveOverwriteRefusal(line.imageOutput, line.imagePath, ArchivesFolder());
+    const QString refusal = ArchiveOverwriteRefusal(line.imageOutput, line.imagePath,
+                                                    ArchivesFolder(), ArchiveOutput::Image);
     if (!refusal.isEmpty())
         return Fail(line.imageOutput, refusal);
     QSaveFile out(line.imageOutput);

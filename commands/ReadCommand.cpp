@@ -5,12 +5,14 @@
 #include "ConsoleText.h"
 #include "ControllerRead.h"
 #include "Cp1251.h"
+#include "DeviceAddressSetting.h"
 #include "FrameLink.h"
 #include "KeptRead.h"
 #include "LibraryCommandLine.h"
 #include "NewRecordsRead.h"
 #include "OneLinePath.h"
 #include "PortMap.h"
+#include "PortSettings.h"
 #include "PortSurvey.h"
 #include "ReadFailureText.h"
 #include "SettingsFile.h"
@@ -38,6 +40,9 @@ int Fail(const QString& cause) {
 // Another program holding the port, or a port this user cannot open, is named before the port
 // is touched: the port doctor's survey knows both. An empty text: the port may be used.
 QString PortRefusal(int port) {
+    // A number whose entry in the settings was refused names no device at all.
+    if (const QString refused = RefusedPortCause(port); !refused.isEmpty())
+        return QStringLiteral("%1: %2").arg(PortName(port), refused);
     const SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current(), port);
     for (const PortRow& row : survey.rows) {
         if (row.port != port)
@@ -103,27 +108,33 @@ int Read(const CommandLine& line) {
     // Read only: nothing here writes the settings file.
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    QStringList refusedPorts;
-    SetPortMap(settings.ReadPorts(&refusedPorts));
-    for (const QString& refused : refusedPorts)
+    for (const QString& refused : UsePortSettings(settings))
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
     const int port = PortNumber(line.readPort);
     const QString name = PortName(port);
     const int speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
-    const int address = line.readAddress
-                            ? line.readAddress
-                            : settings.ReadInteger(kGeneral, QStringLiteral("Device address"), 1);
+    int address = line.readAddress;
+    if (!address) {
+        // The address the window would use, said when it is not what the file says.
+        const DeviceAddressSetting setting = ReadDeviceAddress(settings);
+        if (!setting.notice.isEmpty())
+            WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(setting.notice));
+        address = setting.address;
+    }
     if (const QString refusal = PortRefusal(port); !refusal.isEmpty())
         return Fail(refusal);
 
     FrameLink link;
     link.DeviceAddress = static_cast<std::uint8_t>(address);
-    // A port that does not open (held by another program) is told apart from a silent line.
-    if (!link.OpenCOM(name.toLatin1().constData(), speed))
-        return Fail(
-            link.OpenFailure().isEmpty()
-                ? QStringLiteral("%1: порт не открывается").arg(name)
-                : QStringLiteral("%1: порт не открывается: %2").arg(name, link.OpenFailure()));
+    // A port that does not open (held by another program) is told apart from a silent line; a
+    // box another reader of this machine has open says who ("порт занят: …").
+    if (!link.OpenCOM(name.toLatin1().constData(), speed)) {
+        if (link.OpenFailure().isEmpty())
+            return Fail(QStringLiteral("%1: порт не открывается").arg(name));
+        if (link.OpenBusy())
+            return Fail(QStringLiteral("%1: %2").arg(name, link.OpenFailure()));
+        return Fail(QStringLiteral("%1: порт не открывается: %2").arg(name, link.OpenFailure()));
+    }
     if (!link.OpenNotice().isEmpty())
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(link.OpenNotice()));
     // The kept file names the port as the user does, with a box's address.

@@ -1,6 +1,7 @@
 #include "FleetCollection.h"
 
 #include "ArchiveGeometry.h"
+#include "DeviceHold.h"
 #include "FleetClaims.h"
 #include "FrameLink.h"
 #include "KeptRead.h"
@@ -12,10 +13,12 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -44,8 +47,11 @@ struct Shared {
     std::condition_variable eventReady;
     std::deque<Pending> pending;
     int running = 0;
-    // Ports a read has open: controllers at several addresses on one line are read in turn.
-    std::set<QString> busyPorts;
+    // The names of the devices reads have open (DeviceKeys): controllers at several addresses
+    // on one line are read in turn, and so is one box written in two ways in the list.
+    std::multiset<QString> busyDevices;
+    // Each controller's device names by index, once a reader has looked them up.
+    std::map<int, QStringList> deviceKeys;
     std::vector<Event> events;
     // Each controller's result with its entry, by index; grows while controllers are claimed.
     std::deque<FleetResult> results;
@@ -67,7 +73,10 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
                    FleetResult& result) {
     const QString device = FleetDevice(entry.port);
     if (device.isEmpty()) {
-        result.cause = QStringLiteral("%1: порту не назначено устройство").arg(entry.port);
+        const QString refused = RefusedPortCause(PortNumber(entry.port));
+        result.cause = refused.isEmpty()
+                           ? QStringLiteral("%1: порту не назначено устройство").arg(entry.port)
+                           : QStringLiteral("%1: %2").arg(entry.port, refused);
         return true;
     }
     QElapsedTimer clock;
@@ -129,9 +138,15 @@ void Work(const FleetOptions& options, Shared& shared) {
         }
         // The first controller whose pause is over and whose line is free; else wait for a
         // pause to end or a read to end.
+        const auto busy = [&](int index) {
+            const auto keys = shared.deviceKeys.find(index);
+            return keys != shared.deviceKeys.end() &&
+                   std::any_of(keys->second.begin(), keys->second.end(),
+                               [&](const QString& k) { return shared.busyDevices.contains(k); });
+        };
         auto next = shared.pending.end();
         for (auto it = shared.pending.begin(); it != shared.pending.end(); ++it) {
-            if (shared.busyPorts.count(shared.results[it->index].entry.port))
+            if (busy(it->index))
                 continue;
             if (next == shared.pending.end() || it->notBefore < next->notBefore)
                 next = it;
@@ -147,8 +162,23 @@ void Work(const FleetOptions& options, Shared& shared) {
         const Pending job = *next;
         shared.pending.erase(next);
         ++shared.running;
+        if (!shared.deviceKeys.contains(job.index)) {
+            // Looked up outside the lock (a host name may take a while), then chosen again.
+            const QString port = shared.results[job.index].entry.port;
+            guard.unlock();
+            const QString device = FleetDevice(port);
+            QStringList keys = device.isEmpty() ? QStringList{port} : DeviceKeys(device);
+            guard.lock();
+            shared.deviceKeys[job.index] = std::move(keys);
+            --shared.running;
+            shared.pending.push_front(job);
+            shared.workReady.notify_all();
+            continue;
+        }
+        const QStringList keys = shared.deviceKeys[job.index];
         FleetResult result = shared.results[job.index];
-        shared.busyPorts.insert(result.entry.port);
+        for (const QString& key : keys)
+            shared.busyDevices.insert(key);
         guard.unlock();
 
         shared.Post({Event::Kind::Started, job.index, job.tryNumber, 0});
@@ -158,7 +188,8 @@ void Work(const FleetOptions& options, Shared& shared) {
 
         guard.lock();
         --shared.running;
-        shared.busyPorts.erase(result.entry.port);
+        for (const QString& key : keys)
+            shared.busyDevices.erase(shared.busyDevices.find(key));
         shared.results[job.index] = result;
         if (final) {
             shared.events.push_back({Event::Kind::Finished, job.index, 0, 0});

@@ -74,9 +74,11 @@ std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std:
     stream->SetResponsive(responsive_);
     if (!stream->Open(device, speed)) {
         openFailure_ = stream->OpenFailure();
+        openBusy_ = stream->OpenBusy();
         return nullptr;
     }
     openFailure_.clear();
+    openBusy_ = false;
     openNotice_ = stream->OpenNotice();
     return stream;
 }
@@ -85,6 +87,7 @@ LinkBool FrameLink::OpenDevice(const QString& device, std::int32_t speed) {
     CloseCOM();
     openFailure_.clear();
     openNotice_.clear();
+    openBusy_ = false;
     if (device.isEmpty())
         return 0;
     auto stream = OpenStream(device, speed);

@@ -114,6 +114,9 @@ public:
     // Why the last open failed, when the stream said more than that it did not open (a box that
     // refused the connection); empty otherwise.
     QString OpenFailure() const { return openFailure_; }
+    // The last open failed because another reader of this machine holds the device (a port on
+    // the network); OpenFailure() says who.
+    bool OpenBusy() const { return openBusy_; }
     // What the last open found worth saying once (a box that did not take the line's
     // settings); empty otherwise.
     QString OpenNotice() const { return openNotice_; }
@@ -158,6 +161,7 @@ private:
     int openedAs_ = 0; // the number OpenCOM was given, 0 after OpenDevice
     QString openFailure_;
     QString openNotice_;
+    bool openBusy_ = false;
     bool responsive_ = false;
     FrameTrace* trace_ = nullptr;
     LinkOutcome lastOutcome_ = LinkOutcome::Ok;

@@ -15,9 +15,12 @@ void ProbeNetworkRow(PortRow& row, int speed, std::uint8_t address) {
     FrameLink link;
     link.DeviceAddress = address;
     if (!OpenPort(link, row.port, speed)) {
-        row.box = QStringLiteral("не отвечает: %1")
-                      .arg(link.OpenFailure().isEmpty() ? QStringLiteral("не открывается")
-                                                        : link.OpenFailure());
+        // A box another reader of this machine has open is not asked: "порт занят: …".
+        row.box = link.OpenBusy()
+                      ? link.OpenFailure()
+                      : QStringLiteral("не отвечает: %1")
+                            .arg(link.OpenFailure().isEmpty() ? QStringLiteral("не открывается")
+                                                              : link.OpenFailure());
         row.roundTripMs.reset();
         row.answer = QStringLiteral("—");
         return;

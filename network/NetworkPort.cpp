@@ -1,5 +1,7 @@
 #include "NetworkPort.h"
 
+#include "OneLinePath.h"
+
 #include <QHostAddress>
 
 #include <algorithm>
@@ -55,7 +57,7 @@ NetworkPortParse ParseNetworkPort(QStringView text) {
         parse.port.protocol = NetworkProtocol::Rfc2217;
     else
         return Refused(QStringLiteral("неизвестная схема «%1» (нужна tcp:// или rfc2217://)")
-                           .arg(scheme.toString()));
+                           .arg(ShownName(scheme)));
 
     const QStringView rest = text.mid(schemeEnd + 3);
     QStringView host;
@@ -71,7 +73,7 @@ NetworkPortParse ParseNetworkPort(QStringView text) {
         QHostAddress address;
         if (!address.setAddress(host.toString()) ||
             address.protocol() != QAbstractSocket::IPv6Protocol)
-            return Refused(QStringLiteral("«%1» не адрес IPv6").arg(host.toString()));
+            return Refused(QStringLiteral("«%1» не адрес IPv6").arg(ShownName(host)));
     } else {
         const qsizetype colon = rest.lastIndexOf(u':');
         if (colon < 0)
@@ -89,14 +91,14 @@ NetworkPortParse ParseNetworkPort(QStringView text) {
                    : !IsHostName(host))
             return Refused(host.isEmpty()
                                ? QStringLiteral("нет имени или адреса устройства")
-                               : QStringLiteral("«%1» не имя и не адрес").arg(host.toString()));
+                               : QStringLiteral("«%1» не имя и не адрес").arg(ShownName(host)));
     }
     const bool digitsOnly = !portText.isEmpty() && portText.size() <= 5 &&
                             std::all_of(portText.begin(), portText.end(), IsDigit);
     const int port = digitsOnly ? portText.toInt() : 0;
     if (port < 1 || port > 65535)
         return Refused(
-            QStringLiteral("номер порта «%1» не от 1 до 65535").arg(portText.toString()));
+            QStringLiteral("номер порта «%1» не от 1 до 65535").arg(ShownName(portText)));
     parse.ok = true;
     parse.port.host = host.toString();
     parse.port.port = static_cast<std::uint16_t>(port);

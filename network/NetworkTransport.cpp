@@ -1,6 +1,9 @@
 #include "NetworkTransport.h"
 
+#include "DeviceHold.h"
+#include "HostLookup.h"
 #include "NetworkPort.h"
+#include "OneLinePath.h"
 #include "OpenDevices.h"
 #include "SocketIo.h"
 #include "TelnetComPort.h"
@@ -9,12 +12,11 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
-#include <condition_variable>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -24,29 +26,6 @@ namespace {
 // link may ask for longer over a slow network), and the most spent waiting for that.
 constexpr int LateAnswerQuietMs = 50;
 constexpr int MaxLateAnswerDrainMs = 1000;
-
-// A name lookup cannot be cut short, so it runs on a thread of its own that is left to finish
-// alone when it takes too long; the answer then goes nowhere.
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    QList<QHostAddress> addresses;
-    QString error;
-};
-
-std::shared_ptr<Lookup> StartLookup(const QString& host) {
-    auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host] {
-        const QHostInfo info = QHostInfo::fromName(host);
-        const std::lock_guard lock(lookup->mutex);
-        lookup->addresses = info.addresses();
-        lookup->error = info.errorString();
-        lookup->finished = true;
-        lookup->done.notify_all();
-    }).detach();
-    return lookup;
-}
 
 // Lets the thread's events run for a moment (a window stays responsive), or just sleeps.
 void Breathe(bool responsive, int ms) {
@@ -72,12 +51,14 @@ public:
     std::optional<int> RoundTripMs() const override { return roundTripMs_; }
     QString OpenFailure() const override { return openFailure_; }
     QString OpenNotice() const override { return openNotice_; }
+    bool OpenBusy() const override { return busy_; }
 
 private:
     bool Fail(const QString& cause);
     std::optional<QList<QHostAddress>> Resolve(const QString& host, QElapsedTimer& clock);
     bool Connect(const QList<QHostAddress>& addresses, std::uint16_t port, QElapsedTimer& clock);
-    void Negotiate(std::int32_t speed);
+    // False when the box never answered in telnet: it does not speak RFC 2217.
+    bool Negotiate(std::int32_t speed, const NetworkPort& port);
     // Takes what the toolkit's socket has buffered apart: the line's data into `into` (when
     // given), telnet's answers sent back at once. False when the connection failed.
     bool Take(std::vector<std::uint8_t>* into);
@@ -88,6 +69,8 @@ private:
     TransportResult ReceiveWaiting(std::vector<std::uint8_t>* into);
     TransportResult Broken();
 
+    // Held from before connecting until the connection is closed or lost.
+    DeviceHold hold_;
     std::unique_ptr<QTcpSocket> socket_;
     std::optional<TelnetComPort> telnet_;
     std::vector<std::uint8_t> received_ = std::vector<std::uint8_t>(4096);
@@ -101,6 +84,7 @@ private:
     std::optional<int> roundTripMs_;
     QString openFailure_;
     QString openNotice_;
+    bool busy_ = false;
 };
 
 NetworkTransport::~NetworkTransport() {
@@ -115,6 +99,7 @@ bool NetworkTransport::Fail(const QString& cause) {
     if (socket_)
         socket_->abort();
     socket_.reset();
+    hold_.Release();
     return false;
 }
 
@@ -122,7 +107,7 @@ std::optional<QList<QHostAddress>> NetworkTransport::Resolve(const QString& host
                                                              QElapsedTimer& clock) {
     if (QHostAddress literal; literal.setAddress(host))
         return QList<QHostAddress>{literal};
-    const auto lookup = StartLookup(host);
+    const auto lookup = StartHostLookup(host);
     for (;;) {
         {
             std::unique_lock lock(lookup->mutex);
@@ -131,14 +116,16 @@ std::optional<QList<QHostAddress>> NetworkTransport::Resolve(const QString& host
                                       [&] { return lookup->finished; });
             if (finished) {
                 if (lookup->addresses.isEmpty()) {
-                    Fail(QStringLiteral("имя «%1» не найдено").arg(host));
+                    Fail(QStringLiteral("имя «%1» не найдено").arg(ShownName(host)));
                     return std::nullopt;
                 }
                 return lookup->addresses;
             }
         }
         if (clock.elapsed() >= ConnectTimeoutMs) {
-            Fail(QStringLiteral("имя «%1» не найдено за %2 мс").arg(host).arg(ConnectTimeoutMs));
+            Fail(QStringLiteral("имя «%1» не найдено за %2 мс")
+                     .arg(ShownName(host))
+                     .arg(ConnectTimeoutMs));
             return std::nullopt;
         }
         if (responsive_)
@@ -191,7 +178,7 @@ bool NetworkTransport::Connect(const QList<QHostAddress>& addresses, std::uint16
     return Fail(lastError);
 }
 
-void NetworkTransport::Negotiate(std::int32_t speed) {
+bool NetworkTransport::Negotiate(std::int32_t speed, const NetworkPort& port) {
     telnet_.emplace(speed);
     const std::vector<std::uint8_t> greeting = telnet_->Greeting();
     QElapsedTimer clock;
@@ -205,13 +192,13 @@ void NetworkTransport::Negotiate(std::int32_t speed) {
         if (socket_->bytesAvailable() == 0 &&
             !socket_->waitForReadyRead(responsive_ ? std::min(left, 20) : left)) {
             if (socket_->state() != QAbstractSocket::ConnectedState)
-                return;
+                return true;
             if (responsive_)
                 QCoreApplication::processEvents();
             continue;
         }
         if (!Take(nullptr))
-            return;
+            return true;
         if (!firstAnswer && telnet_->AnySettingAnswered())
             firstAnswer = clock.nsecsElapsed();
     }
@@ -220,6 +207,18 @@ void NetworkTransport::Negotiate(std::int32_t speed) {
     if (firstAnswer)
         roundTripMs_ = std::max(roundTripMs_.value_or(0),
                                 static_cast<int>((*firstAnswer + 999'999) / 1'000'000));
+    // A box that never said a word of telnet speaks raw TCP: its data would be read as telnet
+    // (a 0xFF byte of the archive taken for a command) and every request's 0xFF sent doubled.
+    // Nothing read through it could be trusted, so it is not used.
+    if (!telnet_->SpokeTelnet()) {
+        NetworkPort raw = port;
+        raw.protocol = NetworkProtocol::RawTcp;
+        Fail(QStringLiteral("устройство не ответило по RFC 2217 за %1 мс: оно, видимо, передаёт "
+                            "байты как есть; укажите для него %2")
+                 .arg(ConnectTimeoutMs)
+                 .arg(raw.Text()));
+        return false;
+    }
     if (!telnet_->Settled())
         openNotice_ = QStringLiteral("%1: устройство не ответило на настройку линии (RFC 2217) "
                                      "за %2 мс; линия используется как есть")
@@ -229,6 +228,7 @@ void NetworkTransport::Negotiate(std::int32_t speed) {
         openNotice_ = QStringLiteral("%1: устройство не приняло настройку линии (%2); линия "
                                      "используется как есть")
                           .arg(device_, deviations);
+    return true;
 }
 
 bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
@@ -236,21 +236,29 @@ bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
     openNotice_.clear();
     roundTripMs_.reset();
     telnet_.reset();
+    busy_ = false;
     const NetworkPortParse parse = ParseNetworkPort(device);
     if (!parse.ok)
         return Fail(parse.cause);
     QElapsedTimer clock;
     clock.start();
     const auto addresses = Resolve(parse.port.host, clock);
-    if (!addresses || !Connect(*addresses, parse.port.port, clock))
+    if (!addresses)
+        return false;
+    // Before connecting: a box that lets one connection in may drop the reader it has for us.
+    if (!hold_.Take(HeldNames(*addresses, parse.port.port))) {
+        busy_ = hold_.HeldByAnother();
+        return Fail(hold_.Refusal());
+    }
+    if (!Connect(*addresses, parse.port.port, clock))
         return false;
     if (device_.isEmpty()) {
         device_ = device;
         NoteDeviceOpened(device);
     }
     failed_ = false;
-    if (parse.port.protocol == NetworkProtocol::Rfc2217)
-        Negotiate(speed);
+    if (parse.port.protocol == NetworkProtocol::Rfc2217 && !Negotiate(speed, parse.port))
+        return false;
     // What the box still held from the line (answers to an earlier connection's requests)
     // comes right after connecting: it is read and dropped before the first request.
     answerMayBeLate_ = true;
@@ -261,6 +269,10 @@ bool NetworkTransport::Open(const QString& device, std::int32_t speed) {
 
 TransportResult NetworkTransport::Broken() {
     failed_ = true;
+    // The connection is of no further use: closed, and the device free for the next reader (a
+    // link that connects again takes it anew).
+    socket_->abort();
+    hold_.Release();
     return TransportResult::Failed;
 }
 

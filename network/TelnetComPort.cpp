@@ -68,9 +68,11 @@ void TelnetComPort::Feed(std::span<const std::uint8_t> bytes, std::vector<std::u
                 state_ = State::Data;
             } else if (b == DO || b == DONT || b == WILL || b == WONT) {
                 verb_ = b;
+                spokeTelnet_ = true;
                 state_ = State::Option;
             } else if (b == SB) {
                 sub_.clear();
+                spokeTelnet_ = true;
                 state_ = State::Sub;
             } else {
                 state_ = State::Data; // NOP, go-ahead and the like carry nothing for us

@@ -38,6 +38,9 @@ public:
     bool AnySettingAnswered() const {
         return speedSet_ || dataSizeSet_ || paritySet_ || stopSizeSet_ || controlSet_;
     }
+    // The box has sent at least one telnet command (an option, a subnegotiation): it speaks
+    // telnet. A box that never does passes bytes as they are, and is no RFC 2217 box.
+    bool SpokeTelnet() const { return spokeTelnet_; }
     // The box said it will not take the line's settings (WONT/DONT COM-PORT-OPTION).
     bool Refused() const { return refused_; }
     // What the box did not set as asked, in plain Russian ("скорость 9600 вместо 115200");
@@ -54,6 +57,7 @@ private:
     std::uint8_t verb_ = 0;
     std::vector<std::uint8_t> sub_; // the subnegotiation's bytes after IAC SB
     bool refused_ = false;
+    bool spokeTelnet_ = false;
     std::optional<std::uint32_t> speedSet_;
     std::optional<std::uint8_t> dataSizeSet_, paritySet_, stopSizeSet_, controlSet_;
     // Options the client agreed to (so that a repeated request is not answered twice).

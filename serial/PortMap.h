@@ -30,8 +30,16 @@ int PortNumber(QStringView name);
 // scheme and "://" ("tcp://10.1.2.3:4001", "rfc2217://box:2001"; network/ parses it whole).
 bool NamesNetworkPort(QStringView device);
 
-// The explicit entries, e.g. {3, "/dev/ttyUSB0"}. Replaces any earlier map.
-void SetPortMap(const std::map<int, QString>& explicitPorts);
+// The explicit entries, e.g. {3, "/dev/ttyUSB0"}, and the numbers whose entry in the settings
+// was refused, each with the refusal's text. A refused number names no device: it is never
+// handed to one of the machine's devices (the user meant another device by it), and the numbers
+// after it keep the devices they would have with its entry accepted. Replaces any earlier map.
+void SetPortMap(const std::map<int, QString>& explicitPorts,
+                const std::map<int, QString>& refusedPorts = {});
+
+// Why the number names no device although the settings give it one: the refusal of its entry;
+// empty for every other number.
+QString RefusedPortCause(int n);
 
 // Which machine devices are handed to unmapped numbers, in order. An empty function restores the
 // default: USB adapters (/dev/ttyUSB*, then /dev/ttyACM*, each in number order), then the
@@ -40,11 +48,11 @@ void SetPortMap(const std::map<int, QString>& explicitPorts);
 void SetSystemSerialDevices(std::function<QStringList()> lister);
 
 // "COM3" (any letter case) -> the device path, or empty when the name is not "COM" and a decimal
-// number from 1, or no device belongs to it.
+// number from 1, no device belongs to it, or its entry was refused.
 QString DeviceForPortName(const QString& name);
 
 // Every number that names a device now, lowest first, with its device: the explicit entries and
-// the machine's devices with the numbers DeviceForPortName gives them.
+// the machine's devices with the numbers DeviceForPortName gives them (never a refused number).
 std::vector<std::pair<int, QString>> AssignedPorts();
 
 // The lowest number whose explicit entry names device, or 0. The machine's devices are not looked

@@ -15,6 +15,11 @@ std::map<int, QString>& ExplicitPorts() {
     return ports;
 }
 
+std::map<int, QString>& RefusedPorts() {
+    static std::map<int, QString> ports;
+    return ports;
+}
+
 std::function<QStringList()>& Lister() {
     static std::function<QStringList()> lister;
     return lister;
@@ -60,8 +65,18 @@ QStringList FreeDevices() {
 
 } // namespace
 
-void SetPortMap(const std::map<int, QString>& explicitPorts) {
+void SetPortMap(const std::map<int, QString>& explicitPorts,
+                const std::map<int, QString>& refusedPorts) {
     ExplicitPorts() = explicitPorts;
+    RefusedPorts().clear();
+    for (const auto& [n, cause] : refusedPorts)
+        if (!explicitPorts.contains(n))
+            RefusedPorts()[n] = cause;
+}
+
+QString RefusedPortCause(int n) {
+    const auto it = RefusedPorts().find(n);
+    return it != RefusedPorts().end() ? it->second : QString();
 }
 
 void SetSystemSerialDevices(std::function<QStringList()> lister) {
@@ -75,12 +90,17 @@ QString DeviceForPortName(const QString& name) {
     const auto& explicitPorts = ExplicitPorts();
     if (const auto it = explicitPorts.find(n); it != explicitPorts.end())
         return it->second;
+    const auto& refused = RefusedPorts();
+    if (refused.contains(n))
+        return {};
 
     const QStringList free = FreeDevices();
 
-    // n is the k-th number without an entry; it gets the k-th free device.
-    const auto mappedBelow = std::count_if(explicitPorts.begin(), explicitPorts.end(),
-                                           [n](const auto& entry) { return entry.first < n; });
+    // n is the k-th number without an entry (a refused entry counts as one); it gets the k-th
+    // free device.
+    const auto below = [n](const auto& entry) { return entry.first < n; };
+    const auto mappedBelow = std::count_if(explicitPorts.begin(), explicitPorts.end(), below) +
+                             std::count_if(refused.begin(), refused.end(), below);
     const qsizetype k = n - 1 - mappedBelow;
     return k < free.size() ? free[k] : QString();
 }
@@ -90,7 +110,7 @@ std::vector<std::pair<int, QString>> AssignedPorts() {
     std::map<int, QString> out(explicitPorts.begin(), explicitPorts.end());
     int n = 1;
     for (const QString& device : FreeDevices()) {
-        while (explicitPorts.contains(n))
+        while (explicitPorts.contains(n) || RefusedPorts().contains(n))
             ++n;
         out[n++] = device;
     }

@@ -15,6 +15,11 @@ std::map<int, QString>& ExplicitPorts() {
     return ports;
 }
 
+std::map<int, QString>& RefusedPorts() {
+    static std::map<int, QString> ports;
+    return ports;
+}
+
 // A "Ports" value that is a port name ("COM12", any letter case) is that port's device; the
 // system opens names above COM9 only with the \\.\ prefix. Any other value is a device path
 // used as written.
@@ -25,10 +30,20 @@ QString DeviceForEntry(const QString& value) {
 
 } // namespace
 
-void SetPortMap(const std::map<int, QString>& explicitPorts) {
+void SetPortMap(const std::map<int, QString>& explicitPorts,
+                const std::map<int, QString>& refusedPorts) {
     ExplicitPorts().clear();
     for (const auto& [n, value] : explicitPorts)
         ExplicitPorts()[n] = DeviceForEntry(value);
+    RefusedPorts().clear();
+    for (const auto& [n, cause] : refusedPorts)
+        if (!explicitPorts.contains(n))
+            RefusedPorts()[n] = cause;
+}
+
+QString RefusedPortCause(int n) {
+    const auto it = RefusedPorts().find(n);
+    return it != RefusedPorts().end() ? it->second : QString();
 }
 
 void SetSystemSerialDevices(std::function<QStringList()>) {}
@@ -39,6 +54,9 @@ QString DeviceForPortName(const QString& name) {
         return {};
     if (const auto it = ExplicitPorts().find(n); it != ExplicitPorts().end())
         return it->second;
+    // The user meant another device by the number: never the system's port of that name.
+    if (RefusedPorts().contains(n))
+        return {};
     return QStringLiteral("\\\\.\\COM%1").arg(n);
 }
 
@@ -48,7 +66,8 @@ std::vector<std::pair<int, QString>> AssignedPorts() {
     for (int n = 1; n <= LastScannedPort; ++n) {
         wchar_t target[512];
         const std::wstring name = L"COM" + std::to_wstring(n);
-        if (!out.contains(n) && QueryDosDeviceW(name.c_str(), target, 512) != 0)
+        if (!out.contains(n) && !RefusedPorts().contains(n) &&
+            QueryDosDeviceW(name.c_str(), target, 512) != 0)
             out[n] = DeviceForPortName(QStringLiteral("COM%1").arg(n));
     }
     return {out.begin(), out.end()};

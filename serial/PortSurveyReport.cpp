@@ -3,6 +3,7 @@
 #include "PortSurvey.h"
 
 #include "LowLatency.h"
+#include "OneLinePath.h"
 
 QString DescribeState(PortState state) {
     switch (state) {
@@ -36,8 +37,9 @@ QString FormatSurveyText(const SurveyReport& report) {
     if (report.rows.empty())
         out += QStringLiteral("Последовательных портов не найдено.\n");
     for (const PortRow& row : report.rows) {
-        out +=
-            QStringLiteral("COM%1  %2  — %3\n").arg(row.port).arg(row.node, DescribeRowState(row));
+        out += QStringLiteral("COM%1  %2  — %3\n")
+                   .arg(row.port)
+                   .arg(ShownName(row.node), DescribeRowState(row));
         if (!row.byId.isEmpty())
             out += QStringLiteral("  by-id: %1\n").arg(row.byId);
         if (!row.driver.isEmpty() || !row.usbId.isEmpty()) {

@@ -50,6 +50,9 @@ public:
     // Why the last Open failed, in plain Russian, when the stream knows more than "it did not
     // open" (a name that does not resolve, a refused connection); empty otherwise.
     virtual QString OpenFailure() const { return {}; }
+    // The last Open failed because another reader of this machine holds the device (a box on
+    // the network a collection or another program reads); OpenFailure() says who.
+    virtual bool OpenBusy() const { return false; }
     // What opening found worth saying once (a setting the box did not take); empty otherwise.
     virtual QString OpenNotice() const { return {}; }
     // The link's wait for an answer ran out (even if bytes came meanwhile): the answer may still

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "NetworkPort.h"
+#include "OneLinePath.h"
 #include "PortMap.h"
 
 #include <QDir>
@@ -93,13 +94,15 @@ void SettingsFile::EraseSection(const QString& section) {
     impl_->ini.Delete(Bytes(section).c_str(), nullptr);
 }
 
-std::map<int, QString> SettingsFile::ReadPorts(QStringList* refused) const {
+std::map<int, QString> SettingsFile::ReadPorts(QStringList* refused,
+                                               std::map<int, QString>* refusedNumbers) const {
     std::map<int, QString> ports;
     CSimpleIniA::TNamesDepend keys;
     if (!impl_->ini.GetAllKeys("Ports", keys))
         return ports;
     for (const auto& entry : keys) {
-        const int number = PortNumber(Text(entry.pItem).trimmed());
+        const QString key = Text(entry.pItem).trimmed();
+        const int number = PortNumber(key);
         const char* value = impl_->ini.GetValue("Ports", entry.pItem, nullptr);
         if (!value || !*value)
             continue;
@@ -109,16 +112,21 @@ std::map<int, QString> SettingsFile::ReadPorts(QStringList* refused) const {
             if (refused)
                 *refused << QStringLiteral("Порт в настройках не принят: [Ports] %1=%2: имя порта "
                                            "пишется COM и номер, например COM1")
-                                .arg(Text(entry.pItem).trimmed(), device);
+                                .arg(ShownName(key), ShownName(device));
             continue;
         }
         if (NamesNetworkPort(device)) {
             // Only the forms a port on the network has; nothing else is read from the text.
             const NetworkPortParse parse = ParseNetworkPort(device);
             if (!parse.ok) {
+                const QString entryText =
+                    QStringLiteral("[Ports] %1=%2").arg(ShownName(key), ShownName(device));
                 if (refused)
-                    *refused << QStringLiteral("Порт в настройках не принят: [Ports] %1=%2: %3")
-                                    .arg(Text(entry.pItem).trimmed(), device, parse.cause);
+                    *refused << QStringLiteral("Порт в настройках не принят: %1: %2")
+                                    .arg(entryText, parse.cause);
+                if (refusedNumbers)
+                    (*refusedNumbers)[number] =
+                        QStringLiteral("запись %1 не принята: %2").arg(entryText, parse.cause);
                 continue;
             }
         }

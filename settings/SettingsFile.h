@@ -30,8 +30,11 @@ public:
     // The "Ports" section: COM<n>=device, for the port map of the link. Entries whose name is not
     // COM followed by a number are skipped.
     // An entry that names a port on the network ("tcp://…", "rfc2217://…") and is not one of
-    // its forms is left out; each such entry is added to `refused` with its cause, when given.
-    std::map<int, QString> ReadPorts(QStringList* refused = nullptr) const;
+    // its forms is left out; each such entry is added to `refused` with its cause, when given,
+    // and its number to `refusedNumbers` with the cause as the number's messages say it, so
+    // that the number can be kept from every device (SetPortMap).
+    std::map<int, QString> ReadPorts(QStringList* refused = nullptr,
+                                     std::map<int, QString>* refusedNumbers = nullptr) const;
     // Gives the device the number: COM<n>=device in "Ports"; another entry naming the same
     // device is removed, so that a device answers to one number. Every other key stays.
     void WritePort(int number, const QString& device);

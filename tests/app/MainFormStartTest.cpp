@@ -251,6 +251,13 @@ TEST_F(MainFormStartTest, DeviceAddressKeepsItsLow8BitsWhileTheFieldIsClamped) {
             EXPECT_EQ(form->StatusText(0), "COM1") << c.inFile;
             EXPECT_EQ(form->Link().DeviceAddress, c.simAddress) << c.inFile;
             EXPECT_EQ(form->speAddr->value(), c.shown) << c.inFile;
+            // An address that does not fit a byte is said, with the one used.
+            EXPECT_EQ(form->StatusBar->Notice().contains(
+                          QStringLiteral("Device address=%1: не от 0 до 255; используется адрес %2")
+                              .arg(c.inFile)
+                              .arg(c.simAddress)),
+                      c.inFile > 255)
+                << form->StatusBar->Notice().toStdString();
             form->close();
         }
         // Every request went to the address of the file, not to the one the field shows.

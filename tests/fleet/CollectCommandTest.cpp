@@ -6,14 +6,21 @@
 // anything is read; a full disk is said as such and leaves the last run's record whole.
 
 #include "ArchiveFile.h"
+#include "DeviceHold.h"
 #include "FleetTable.h"
+#include "FrameLink.h"
 #include "ProgramRun.h"
 #include "Ser2Net.h"
+#include "SharedLineBox.h"
+#include "SimArchive.h"
 #include "SimHistory.h"
 #include "SimProcess.h"
+#include "TestQtApp.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
@@ -35,6 +42,7 @@ const QString kHeader = QStringLiteral("port\tserial\toutcome\tblocks\tseconds\t
 class CollectCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        EnsureQtCoreApp(); // for a link of the test's own
         ASSERT_TRUE(home_.isValid());
         environment_ = ProgramEnvironment();
         for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
@@ -66,6 +74,24 @@ protected:
         for (int i = 0; i < kFleet; ++i)
             lines << QStringLiteral("%1\t1\tКотельная %2").arg(Port(i)).arg(i);
         return lines.join(u'\n');
+    }
+
+    // The program beside a settings file of its own (the portable build reads the one beside
+    // the executable): a hard link to it, else a copy.
+    QString ProgramWithSettings(const QString& ini) {
+        const QString folder = home_.filePath(QStringLiteral("bin"));
+        EXPECT_TRUE(QDir().mkpath(folder));
+        const QString program = folder + QStringLiteral("/kv9000");
+        const QString built = qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000");
+        const bool linked = ::link(QFile::encodeName(built).constData(),
+                                   QFile::encodeName(program).constData()) == 0;
+        if (!linked) {
+            EXPECT_TRUE(QFile::copy(built, program));
+        }
+        QFile settings(folder + QStringLiteral("/kv9000.INI"));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(ini.toLatin1());
+        return program;
     }
 
     ProgramRun Run(const QStringList& arguments) {
@@ -327,6 +353,145 @@ TEST_F(CollectCommandTest, ACollectorKilledMidRunLeavesNoHalfFileAndTheNextRunCo
     const ProgramRun next = Run({QStringLiteral("--collect"), WriteList({FleetLines()})});
     EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
     EXPECT_EQ(Rows(next).size(), static_cast<std::size_t>(kFleet));
+}
+
+// One box written two ways in the list (and resolved to one address) is one device: the
+// collection reads it once at a time, so that a box that lets two connections in never gives
+// two readers each other's answers. Both reads are kept whole and true.
+TEST_F(CollectCommandTest, OneBoxWrittenTwoWaysInTheListIsReadOnceAtATime) {
+    const QByteArray image = sim::GenerateArchive(1, 61);
+    const QString imagePath = home_.filePath(QStringLiteral("served.bin"));
+    QFile served(imagePath);
+    ASSERT_TRUE(served.open(QIODevice::WriteOnly) && served.write(image) == image.size());
+    served.close();
+    sim_ = StartSimFleet(
+        1,
+        {QStringLiteral("--channels"), QStringLiteral("1"), QStringLiteral("--image"), imagePath},
+        port_);
+    ASSERT_TRUE(sim_->Running());
+    SharedLineBox box(static_cast<unsigned short>(port_));
+    const ProgramRun run =
+        Run({QStringLiteral("--collect"),
+             WriteList({QStringLiteral("tcp://127.0.0.1:%1\t1\tА").arg(box.Port()),
+                        QStringLiteral("TCP://localhost:%1\t1\tБ").arg(box.Port())}),
+             QStringLiteral("--jobs"), QStringLiteral("2")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(box.MostClients(), 1);
+    const auto rows = Rows(run);
+    ASSERT_EQ(rows.size(), 2u) << run.out.toStdString();
+    for (const QStringList& row : rows) {
+        const ArchiveFileReadResult kept = ReadArchiveFile(row.value(5));
+        ASSERT_TRUE(kept.contents) << row.join(u'\t').toStdString();
+        EXPECT_TRUE(kept.contents->image == image) << row.join(u'\t').toStdString();
+    }
+}
+
+// A box another program of this machine reads is busy: --read says so at once ("порт занят",
+// with the holder), a collection says so for its controller, and both read it once it is free.
+// With it, the settings' faults are said: a refused entry's number is unusable with its cause
+// (never one of the machine's serial devices), and an address that does not fit a byte is said.
+TEST_F(CollectCommandTest, ABusyBoxARefusedPortAndABadAddressAreSaid) {
+    StartFleet(QStringLiteral("2024-03-01T10:00"));
+    const QString program = ProgramWithSettings(
+        QStringLiteral("[General]\nDevice address=257\n[Ports]\nCOM5=TCP://localhost:%1\n"
+                       "COM2=tcp://127.0.0.1:0\n")
+            .arg(port_));
+    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
+    FrameLink holder;
+    ASSERT_TRUE(holder.OpenDevice(Port(0), 115200));
+
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun busy = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(busy.err.contains(
+        QStringLiteral("kv9000: COM5: порт занят: это устройство уже читает процесс %1")
+            .arg(QCoreApplication::applicationPid())))
+        << busy.err.toStdString();
+    EXPECT_FALSE(busy.err.contains(QStringLiteral("не обнаружен"))) << busy.err.toStdString();
+
+    const ProgramRun collected =
+        RunProgram({QStringLiteral("--collect"),
+                    WriteList({QStringLiteral("tcp://localhost:%1\t1\tзанят").arg(port_),
+                               QStringLiteral("COM2\t1\tне принят")})},
+                   environment_, program, home_.path());
+    EXPECT_EQ(collected.exitCode, 1);
+    const auto rows = Rows(collected);
+    ASSERT_EQ(rows.size(), 2u) << collected.out.toStdString();
+    const QString failures = rows[0].value(2) + u'\n' + rows[1].value(2);
+    EXPECT_TRUE(failures.contains(
+        QStringLiteral("failed: tcp://localhost:%1: порт занят: это устройство уже читает")
+            .arg(port_)))
+        << failures.toStdString();
+    EXPECT_TRUE(failures.contains(QStringLiteral(
+        "failed: COM2: запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер порта «0»")))
+        << failures.toStdString();
+
+    holder.CloseCOM();
+    const ProgramRun read = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("[General] Device address=257: не от 0 до 255; "
+                                                 "используется адрес 1")))
+        << read.err.toStdString();
+
+    const ProgramRun refused = RunProgram({QStringLiteral("--read"), QStringLiteral("COM2")},
+                                          environment_, program, home_.path());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.endsWith(
+        QStringLiteral("kv9000: COM2: запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер "
+                       "порта «0» не от 1 до 65535\n")))
+        << refused.err.toStdString();
+    // The port doctor names the refusal and gives the number no device.
+    const ProgramRun diagnosis =
+        RunProgram({QStringLiteral("--diagnose")}, environment_, program, home_.path());
+    EXPECT_EQ(diagnosis.exitCode, 0) << diagnosis.err.toStdString();
+    EXPECT_TRUE(diagnosis.out.contains(QStringLiteral("[Ports] COM2=tcp://127.0.0.1:0")))
+        << diagnosis.out.toStdString();
+    EXPECT_FALSE(diagnosis.out.contains(QStringLiteral("\nCOM2  ")) ||
+                 diagnosis.out.startsWith(QStringLiteral("COM2  ")))
+        << diagnosis.out.toStdString();
+}
+
+// --read of a box a collection is reading (another process, the same box written another way)
+// is told the port is busy at once, naming the collector, and reads nothing.
+TEST_F(CollectCommandTest, ReadingABoxACollectionReadsIsToldBusy) {
+    // Paced as a line of 115200 bit/s: the collection's whole read lasts half a minute.
+    sim_ = StartSimFleet(1, {QStringLiteral("--baud"), QStringLiteral("115200")}, port_);
+    ASSERT_TRUE(sim_->Running());
+    const QString program =
+        ProgramWithSettings(QStringLiteral("[Ports]\nCOM5=TCP://localhost:%1\n").arg(port_));
+    QProcess collector;
+    collector.setProcessEnvironment(environment_);
+    collector.start(program, {QStringLiteral("--collect"),
+                              WriteList({QStringLiteral("%1\t1\tК").arg(Port(0))})});
+    ASSERT_TRUE(collector.waitForStarted());
+    const QString lock =
+        home_.filePath(QStringLiteral("kv9000/ports/port-loopback-%1.lock").arg(port_));
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(lock) && clock.elapsed() < 10000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(lock));
+
+    const ProgramRun read = RunProgram({QStringLiteral("--read"), QStringLiteral("COM5")},
+                                       environment_, program, home_.path());
+    EXPECT_EQ(read.exitCode, 1);
+    EXPECT_EQ(read.out, QString());
+    EXPECT_TRUE(read.err.contains(
+        QStringLiteral("kv9000: COM5: порт занят: это устройство уже читает процесс %1 (kv9000)")
+            .arg(collector.processId())))
+        << read.err.toStdString();
+    collector.kill();
+    collector.waitForFinished();
+    // The lock of a collector killed midway is left behind, and held by nobody.
+    ASSERT_TRUE(QFile::exists(lock));
+    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
+    DeviceHold hold;
+    EXPECT_TRUE(hold.Take({QStringLiteral("loopback-%1").arg(port_)}))
+        << hold.Refusal().toStdString();
 }
 
 } // namespace

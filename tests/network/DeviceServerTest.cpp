@@ -7,6 +7,7 @@
 #include "ArchiveDownload.h"
 #include "ControllerRead.h"
 #include "DelayRelay.h"
+#include "DeviceHold.h"
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
@@ -77,6 +78,77 @@ TEST_F(DeviceServerTest, DiscoveryIdentityAndDownloadInBothModes) {
         EXPECT_TRUE(download.image == images[i])
             << "the image through " << box.Url(i).toStdString();
     }
+}
+
+// A box that passes bytes as they are, named as an RFC 2217 box: it never answers the telnet
+// greeting, and its data (an archive full of 0xFF) would be read as telnet. It is not used: the
+// open fails at once with the advice to name it tcp://, and nothing is read through it.
+TEST_F(DeviceServerTest, ARawBoxNamedAsRfc2217IsRefusedWithTheAdviceToUseTcp) {
+    auto sim = Sim(sim::GenerateArchive(1, 56), {"--channels", "1"});
+    ASSERT_TRUE(sim->Running());
+    Ser2Net box({{sim->Device(), Ser2Net::Mode::Raw}});
+    ASSERT_TRUE(box.Running());
+    const QString raw = box.Url(0);
+    SetPortMap({{8, QStringLiteral("rfc2217://127.0.0.1:%1").arg(box.Port(0))}});
+
+    FrameLink link;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(OpenPort(link, 8, 115200));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(link.OpenBusy());
+    EXPECT_TRUE(link.OpenFailure().contains(QStringLiteral("RFC 2217")) &&
+                link.OpenFailure().endsWith(QStringLiteral("укажите для него ") + raw))
+        << link.OpenFailure().toStdString();
+    EXPECT_EQ(DiscoverController(link, 8, 115200).port, 0);
+
+    // Named as it is, the same box reads.
+    SetPortMap({{9, raw}});
+    ASSERT_EQ(DiscoverController(link, 9, 115200).port, 9);
+    EXPECT_EQ(ReadIdentity(link).serial, std::optional<std::uint16_t>(12345));
+}
+
+// One box is one device however it is written: while a link has it open, a second link of
+// this program is refused at once, "порт занят", and is let in when the first closes.
+TEST_F(DeviceServerTest, OneBoxWrittenTwoWaysIsOpenedByOneLinkAtATime) {
+    int port = 0;
+    const auto sim = StartSimFleet(1, {"--channels", "1"}, port);
+    ASSERT_TRUE(sim->Running());
+    SetPortMap({{10, QStringLiteral("tcp://127.0.0.1:%1").arg(port)},
+                {11, QStringLiteral("TCP://localhost:%1").arg(port)},
+                {12, QStringLiteral("rfc2217://[::ffff:127.0.0.1]:%1").arg(port)}});
+    FrameLink first;
+    ASSERT_TRUE(OpenPort(first, 10, 115200));
+    for (const int other : {11, 12}) {
+        FrameLink second;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(OpenPort(second, other, 115200)) << other;
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_TRUE(second.OpenBusy()) << other;
+        EXPECT_TRUE(second.OpenFailure().startsWith(QStringLiteral("порт занят")))
+            << second.OpenFailure().toStdString();
+    }
+    QByteArray text;
+    EXPECT_TRUE(ReadIdentification(first, text));
+    first.CloseCOM();
+    FrameLink second;
+    ASSERT_TRUE(OpenPort(second, 11, 115200));
+    EXPECT_TRUE(ReadIdentification(second, text));
+    second.CloseCOM();
+
+    // Where the hold cannot be written down for the user's other programs, the box is not
+    // used either: they could not see it held.
+    QFile blocker(dir_.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SetDeviceHoldFolder(blocker.fileName() + QStringLiteral("/ports"));
+    FrameLink third;
+    EXPECT_FALSE(OpenPort(third, 10, 115200));
+    EXPECT_FALSE(third.OpenBusy());
+    EXPECT_TRUE(third.OpenFailure().startsWith(QStringLiteral("порт не удаётся занять")))
+        << third.OpenFailure().toStdString();
+    SetDeviceHoldFolder({});
 }
 
 // Over a far network whose connection is answered near (a reply time-out of about 500 ms), a

@@ -3,10 +3,15 @@
 
 #include "NetworkPort.h"
 #include "FrameCodec.h"
+#include "PortMap.h"
+#include "PortSettings.h"
 #include "SettingsFile.h"
 #include "TelnetComPort.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +55,25 @@ TEST(NetworkPort, TakesTheThreeHostFormsAndRefusesAnythingElse) {
     }
 }
 
+// Whatever part of the text is wrong (a scheme, a host, an IPv6 address, a port number), the
+// cause repeats it on one line and cut: a megabyte or a terminal's escape sequence never reaches
+// a message.
+TEST(NetworkPort, TheCauseRepeatsTheTextOnOneShortLine) {
+    const QString junk = QStringLiteral("\x1b[31m\x07\r\n") + QString(1 << 20, u'z');
+    for (const QString& text :
+         {junk + QStringLiteral("://box:1"), QStringLiteral("tcp://") + junk + QStringLiteral(":1"),
+          QStringLiteral("tcp://[") + junk + QStringLiteral("]:1"),
+          QStringLiteral("tcp://box:") + junk}) {
+        const NetworkPortParse parse = ParseNetworkPort(text);
+        ASSERT_FALSE(parse.ok);
+        EXPECT_LT(parse.cause.size(), 200) << parse.cause.left(200).toStdString();
+        EXPECT_FALSE(std::any_of(parse.cause.begin(), parse.cause.end(), [](QChar c) {
+            return c.unicode() < 0x20;
+        })) << parse.cause.left(200).toStdString();
+        EXPECT_TRUE(parse.cause.contains(QStringLiteral("…"))) << parse.cause.toStdString();
+    }
+}
+
 // A settings file's "Ports" section: a device path as before, a network port in one of its
 // forms; a broken network entry and a key that names no port are left out, each named with its
 // cause.
@@ -78,6 +102,51 @@ TEST(NetworkPort, SettingsRefuseABrokenEntryAndKeepTheRest) {
         << refused.join('\n').toStdString();
     EXPECT_TRUE(refused.join('\n').contains(QStringLiteral("1=/dev/ttyUSB1: имя порта")))
         << refused.join('\n').toStdString();
+}
+
+// A refused entry's number stays unusable: it is never handed to one of the machine's serial
+// devices, the other numbers keep theirs, and what the user wrote is repeated on one line and
+// cut, whatever its length and control characters.
+TEST(NetworkPort, ARefusedEntrysNumberNamesNoDeviceAndIsSaidOnOneShortLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kv9000.INI"));
+    const QString huge = QStringLiteral("\x1b[2J\x1b]0;pwned\x07") + QString(1 << 20, u'a');
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("[Ports]\nCOM2=tcp://127.0.0.1:0\nCOM4=/dev/pts/7\nCOM5=tcp://" +
+                    huge.toLatin1() + ":1\n")
+                       .constData());
+    }
+    SetSystemSerialDevices([] { return QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"}; });
+    const QStringList refused = UsePortSettings(SettingsFile(path));
+    ASSERT_EQ(refused.size(), 2);
+    for (const QString& line : refused) {
+        EXPECT_LT(line.size(), 400) << line.left(400).toStdString();
+        EXPECT_FALSE(std::any_of(line.begin(), line.end(), [](QChar c) {
+            return c.unicode() < 0x20 || c == u'\x7f';
+        })) << line.left(400).toStdString();
+    }
+    EXPECT_TRUE(refused[1].contains(QStringLiteral("\\x1b[2J"))) << refused[1].toStdString();
+
+    // COM1 and COM3 keep the devices they had with the entries accepted; COM2 has none.
+    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM1")), QStringLiteral("/dev/ttyS0"));
+    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM2")), QString());
+    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM3")), QStringLiteral("/dev/ttyS1"));
+    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM5")), QString());
+    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM6")), QStringLiteral("/dev/ttyS2"));
+    EXPECT_EQ(AssignedPorts(),
+              (std::vector<std::pair<int, QString>>{{1, QStringLiteral("/dev/ttyS0")},
+                                                    {3, QStringLiteral("/dev/ttyS1")},
+                                                    {4, QStringLiteral("/dev/pts/7")},
+                                                    {6, QStringLiteral("/dev/ttyS2")}}));
+    EXPECT_EQ(RefusedPortCause(2),
+              QStringLiteral("запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер порта «0» "
+                             "не от 1 до 65535"));
+    EXPECT_LT(RefusedPortCause(5).size(), 400);
+    EXPECT_EQ(RefusedPortCause(4), QString());
+    SetPortMap({});
+    SetSystemSerialDevices([] { return QStringList{}; });
 }
 
 // What a box sends, cut in two at every position: the telnet answers to the greeting, a reply

@@ -29,3 +29,13 @@ QString OneLinePath(const QString& path) {
     }
     return line;
 }
+
+QString ShownName(QStringView name) {
+    if (name.size() <= kShownNameChars)
+        return OneLinePath(name.toString());
+    qsizetype cut = kShownNameChars;
+    // Never half of a character written as two UTF-16 units.
+    if (name[cut - 1].isHighSurrogate())
+        --cut;
+    return OneLinePath(name.left(cut).toString()) + QStringLiteral("…");
+}
