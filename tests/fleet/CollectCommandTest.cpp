@@ -102,6 +102,8 @@ protected:
     // has freePages pages of 4 KB left, in a mount namespace of the program's own; afterwards
     // folder's fleet-last-run.tsv, as the run left it, is copied to folder + ".after". Exit code
     // -2 where no such file system can be made (only the superuser mounts one).
+    // The holds of the ports read (ports/, files that come and go during the run) stay on a
+    // disk with room: what is full is where the lock and the run's table are kept.
     ProgramRun RunOnFullDisk(const QString& folder, int freePages, const QStringList& arguments) {
 #ifndef Q_OS_WIN
         if (::geteuid() == 0) {
@@ -109,7 +111,9 @@ protected:
             const QString script = QStringLiteral(
                 "rm -rf \"$0.all\" \"$0.after\" && cp -a \"$0\" \"$0.all\" && mount -t tmpfs -o "
                 "size=256k none \"$0\" && "
-                "cp -a \"$0.all/.\" \"$0\" && head -c $((4096 * $1)) /dev/zero >\"$0/.spare\" && "
+                "cp -a \"$0.all/.\" \"$0\" && mkdir -p \"$0.ports\" \"$0/ports\" && "
+                "mount --bind \"$0.ports\" \"$0/ports\" && "
+                "head -c $((4096 * $1)) /dev/zero >\"$0/.spare\" && "
                 "{ dd if=/dev/zero of=\"$0/.fill\" bs=4k 2>/dev/null; rm \"$0/.spare\"; } && "
                 "shift && { \"$@\"; code=$?; cp \"$0/fleet-last-run.tsv\" \"$0.after\"; "
                 "exit $code; }");

@@ -37,13 +37,7 @@ void NoDelay(int fd) {
 
 DelayRelay::DelayRelay(unsigned short targetPort, int delayMsEachWay)
     : targetPort_(targetPort), delayMs_(delayMsEachWay) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t size = sizeof address;
-    bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listenFd_, 4);
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listenFd_ = ListenOnLoopback(4, &port_);
     if (pipe(wakeFds_) != 0)
         return;
     thread_ = std::thread([this] { Run(); });

@@ -21,3 +21,14 @@ unsigned short FreeTcpPort() {
     close(fd);
     return ntohs(address.sin_port);
 }
+
+int ListenOnLoopback(int backlog, unsigned short* port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t size = sizeof address;
+    bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    listen(fd, backlog);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    *port = ntohs(address.sin_port);
+    return fd;
+}

@@ -31,13 +31,7 @@ void SendAll(int fd, const char* bytes, ssize_t size) {
 } // namespace
 
 SharedLineBox::SharedLineBox(unsigned short linePort) : linePort_(linePort) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t size = sizeof address;
-    bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listenFd_, 8);
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listenFd_ = ListenOnLoopback(8, &port_);
     if (pipe(wakeFds_) != 0)
         return;
     thread_ = std::thread([this] { Run(); });
