@@ -49,6 +49,26 @@ QString FleetOutcomeText(const FleetResult& result) {
     return text;
 }
 
+QString FleetOutcomeWords(const QString& outcomeText) {
+    const struct {
+        QLatin1String code;
+        QString words;
+    } codes[] = {
+        {QLatin1String("new"), QStringLiteral("новые записи")},
+        {QLatin1String("whole"), QStringLiteral("весь архив")},
+        {QLatin1String("failed: "), QStringLiteral("не собран: ")},
+    };
+    for (const auto& c : codes) {
+        // "new" alone or followed by the note "; прежде на порту…", never "newer…".
+        if (!outcomeText.startsWith(c.code))
+            continue;
+        const QString rest = outcomeText.mid(c.code.size());
+        if (c.code.endsWith(u' ') || rest.isEmpty() || rest.startsWith(u';'))
+            return c.words + rest;
+    }
+    return outcomeText;
+}
+
 QString FormatFleetTable(const std::vector<FleetResult>& results, bool withEntry) {
     QStringList header = kColumns;
     if (withEntry)

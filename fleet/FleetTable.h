@@ -24,6 +24,12 @@ std::vector<FleetResult> MostUrgentFirst(std::vector<FleetResult> results);
 
 QString FleetOutcomeText(const FleetResult& result);
 
+// The outcome in a window's words: an outcome text of the table (FleetOutcomeText, or the kept
+// run's as it was printed) with its code said in Russian: "новые записи", "весь архив",
+// "не собран: <cause>"; the rest (the controller kept before on the port) as it is. A text that
+// starts with no code is given back unchanged.
+QString FleetOutcomeWords(const QString& outcomeText);
+
 // The printed table (six columns), or the kept run (eight) when withEntry.
 QString FormatFleetTable(const std::vector<FleetResult>& results, bool withEntry = false);
 

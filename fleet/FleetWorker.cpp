@@ -24,7 +24,7 @@ void FleetRowStates::Blocks(int index, int done, int total) {
 void FleetRowStates::Finished(int index, const FleetResult& result) {
     if (index < 0 || index >= static_cast<int>(rows_.size()))
         return;
-    rows_[index] = {FleetOutcomeText(result), true, result};
+    rows_[index] = {FleetOutcomeWords(FleetOutcomeText(result)), true, result};
 }
 
 FleetWorker::FleetWorker(QObject* parent) : QObject(parent) {}

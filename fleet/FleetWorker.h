@@ -3,7 +3,8 @@
 // A collection off the caller's thread, for a window: RunFleetCollection on a thread of its own
 // (of the team server's list, sharing its run with the other collectors, when one is given),
 // its news carried back to the thread that owns this object as one state a controller:
-// "ожидает", "читается N%", "попытка N" (and "попытка N, читается N%"), then the outcome's text.
+// "ожидает", "читается N%", "попытка N" (and "попытка N, читается N%"), then the outcome in words
+// (FleetOutcomeWords).
 // Stop() cancels the run and waits for its thread: each read stops within a block and keeps
 // nothing, what was completed stays kept.
 //

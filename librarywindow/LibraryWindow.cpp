@@ -65,16 +65,38 @@ constexpr double kDueSoonDays = 14.0;
 const QColor kDueSoonColour(255, 232, 150);
 const QColor kDuePastColour(240, 110, 110);
 
+// The days as the column shows them (one decimal).
+double ShownDays(qint64 overwriteFrom, qint64 asOf) {
+    return std::round(DaysUntil(overwriteFrom, asOf) * 10.0) / 10.0;
+}
+
 QStandardItem* DueDays(const std::optional<qint64>& overwriteFrom, qint64 asOf) {
     if (!overwriteFrom)
         return Text(QString());
-    const double days = std::round(DaysUntil(*overwriteFrom, asOf) * 10.0) / 10.0;
+    const double days = ShownDays(*overwriteFrom, asOf);
     QStandardItem* item = Number(days);
     if (days < 0)
         item->setBackground(kDuePastColour);
     else if (days <= kDueSoonDays)
         item->setBackground(kDueSoonColour);
     return item;
+}
+
+// A fleet row that needs the engineer stands out whole, as lost days do in the controllers'
+// list: a controller not collected (nothing of it read) or one losing records already in the
+// lost days' colour, one two weeks or less from it in the colour of its days.
+std::optional<QColor> FleetRowMark(bool failed, const std::optional<qint64>& overwriteFrom,
+                                   qint64 asOf) {
+    if (failed)
+        return kLostColour;
+    if (!overwriteFrom)
+        return std::nullopt;
+    const double days = ShownDays(*overwriteFrom, asOf);
+    if (days < 0)
+        return kLostColour;
+    if (days <= kDueSoonDays)
+        return kDueSoonColour;
+    return std::nullopt;
 }
 
 QString Moment(const std::optional<qint64>& seconds) {
@@ -208,6 +230,7 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
         const FleetRowState& state = collector_->States().Rows().at(static_cast<std::size_t>(row));
         const auto& result = state.result;
         ShowFleetRow(row, collector_->Entries().at(static_cast<std::size_t>(row)), state.text,
+                     result && result->outcome == FleetOutcome::Failed,
                      result ? result->serial : std::nullopt,
                      result ? result->overwriteFrom : std::nullopt);
     });
@@ -397,20 +420,25 @@ void LibraryWindow::FetchServerFleet() {
 }
 
 void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
-                                 std::optional<std::uint16_t> serial,
+                                 bool failed, std::optional<std::uint16_t> serial,
                                  std::optional<qint64> overwriteFrom) {
     if (!overwriteFrom && serial)
         if (const auto it = dueBySerial_.find(*serial); it != dueBySerial_.end())
             overwriteFrom = it->second;
     if (fleetModel_->rowCount() <= row)
         fleetModel_->setRowCount(row + 1);
+    const qint64 now = RecordTimeNow();
     const QList<QStandardItem*> items{Text(entry.port),
                                       Number(entry.address),
                                       Text(entry.name),
                                       Text(state),
                                       serial ? Number(*serial) : Text(QString()),
-                                      DueDays(overwriteFrom, RecordTimeNow())};
+                                      DueDays(overwriteFrom, now)};
     items[kStateColumn]->setToolTip(state);
+    if (const std::optional<QColor> mark = FleetRowMark(failed, overwriteFrom, now))
+        for (QStandardItem* item : items)
+            if (item->background().style() == Qt::NoBrush) // the days keep their own colour
+                item->setBackground(*mark);
     for (int column = 0; column < items.size(); ++column)
         fleetModel_->setItem(row, column, items[column]);
 }
@@ -426,13 +454,14 @@ void LibraryWindow::ShowFleet() {
         fleetModel_->setRowCount(0);
         std::set<std::pair<QString, int>> shown;
         for (const FleetResult& r : results) {
-            ShowFleetRow(row++, r.entry, FleetOutcomeText(r), r.serial, r.overwriteFrom);
+            ShowFleetRow(row++, r.entry, FleetOutcomeWords(FleetOutcomeText(r)),
+                         r.outcome == FleetOutcome::Failed, r.serial, r.overwriteFrom);
             shown.insert({r.entry.port, r.entry.address});
         }
         // A shared run: the others' controllers, read by their collectors.
         for (const FleetEntry& e : collector_->Entries())
             if (!shown.count({e.port, e.address}))
-                ShowFleetRow(row++, e, QStringLiteral("у другого сборщика"), std::nullopt,
+                ShowFleetRow(row++, e, QStringLiteral("у другого сборщика"), false, std::nullopt,
                              std::nullopt);
     } else {
         const std::vector<FleetResult> kept = options_.fleetPlaces.stateFolder.isEmpty()
@@ -441,13 +470,14 @@ void LibraryWindow::ShowFleet() {
         fleetModel_->setRowCount(0);
         std::set<std::pair<QString, int>> shown;
         for (const FleetResult& r : kept) {
-            // The kept run holds each outcome's text as it was printed.
-            ShowFleetRow(row++, r.entry, r.cause, r.serial, std::nullopt);
+            // The kept run holds each outcome's text as it was printed, with the table's codes.
+            ShowFleetRow(row++, r.entry, FleetOutcomeWords(r.cause),
+                         r.outcome == FleetOutcome::Failed, r.serial, std::nullopt);
             shown.insert({r.entry.port, r.entry.address});
         }
         for (const FleetEntry& e : fleetList_.entries)
             if (!shown.count({e.port, e.address}))
-                ShowFleetRow(row++, e, QString(), std::nullopt, std::nullopt);
+                ShowFleetRow(row++, e, QString(), false, std::nullopt, std::nullopt);
     }
     FitFleetColumns();
 }
@@ -457,7 +487,8 @@ void LibraryWindow::ShowCollectorRows() {
     const std::vector<FleetEntry>& entries = collector_->Entries();
     const std::vector<FleetRowState>& states = collector_->States().Rows();
     for (std::size_t i = 0; i < entries.size() && i < states.size(); ++i)
-        ShowFleetRow(static_cast<int>(i), entries[i], states[i].text, std::nullopt, std::nullopt);
+        ShowFleetRow(static_cast<int>(i), entries[i], states[i].text, false, std::nullopt,
+                     std::nullopt);
     FitFleetColumns();
 }
 

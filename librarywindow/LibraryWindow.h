@@ -9,8 +9,10 @@
 // own; "Добавить архивы…" copies files or folders into the archives folder and indexes them.
 //
 // Beside the controllers, "Сбор" shows the fleet list (the file's, or the team server's) with the
-// last run's outcomes; "Собрать сейчас" collects it off the window's thread as the command line
-// does, one row per controller with its state, then the run's table, most urgent first. Closing the
+// last run's outcomes in words ("новые записи", "весь архив", "не собран: …"; the tab-separated
+// table keeps its codes); "Собрать сейчас" collects it off the window's thread as the command line
+// does, one row per controller with its state, then the run's table, most urgent first. A row not
+// collected, or one 14 days or less from losing records, stands out whole. Closing the
 // window while collecting cancels the collection and waits for its reads to stop.
 //
 // The window reads the index on its own thread (a read never waits for a writer in WAL mode);
@@ -124,7 +126,8 @@ private:
     void ShowFleet();
     void ShowCollectorRows(); // the collection's rows as they stand
     void FitFleetColumns();
-    void ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
+    // failed: the controller was not collected (the row is marked, as one losing records soon).
+    void ShowFleetRow(int row, const FleetEntry& entry, const QString& state, bool failed,
                       std::optional<std::uint16_t> serial, std::optional<qint64> overwriteFrom);
     QString StatusText(std::size_t controllers) const;
 

@@ -26,9 +26,12 @@ struct EarlierDownload {
     QString cause;    // why there is none to start from, in one line
 };
 
-// The newest kept download in archivesFolder's folder of the serial number (the kept files'
-// names sort by their time), usable when it is of this serial number, channel count and
-// identification.
+// The kept download in archivesFolder's folder of the serial number that holds the controller's
+// newest memory: of the files of this serial number, channel count and identification, the one
+// whose newest record (the controller's clock) is newest; of equal newest records, the one kept
+// last. The computer's clock at each download never decides alone (downloads kept in one second,
+// a clock set back). When no file is of this controller as it answers, the newest file's
+// difference is the cause. Every kept file of the serial number is read.
 EarlierDownload FindEarlierDownload(const QString& archivesFolder,
                                     std::optional<std::uint16_t> serial, int channelCount,
                                     const QString& identification);

@@ -21,5 +21,5 @@ TEST(FleetRowStates, ARowNamesItsTryAndKeepsItsOutcome) {
         shown << row.text;
     EXPECT_EQ(shown, QStringList({QStringLiteral("читается 49%"),
                                   QStringLiteral("попытка 3, читается 100%"),
-                                  QStringLiteral("failed: tcp://h:1: нет ответа")}));
+                                  QStringLiteral("не собран: tcp://h:1: нет ответа")}));
 }

@@ -27,6 +27,8 @@
 #include <QTest>
 #include <QUuid>
 
+#include <map>
+
 namespace {
 
 class LibraryWindowTest : public ::testing::Test {
@@ -298,10 +300,10 @@ TEST_F(LibraryWindowTest, CollectsTheFleetOffTheWindowsThreadAndAFreshWindowShow
     const auto rows = FleetRows(window);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].first, dead); // nothing of it was read: first
-    EXPECT_TRUE(rows[0].second.startsWith(QStringLiteral("failed: ") + dead))
+    EXPECT_TRUE(rows[0].second.startsWith(QStringLiteral("не собран: ") + dead))
         << rows[0].second.toStdString();
     for (std::size_t i = 1; i < rows.size(); ++i)
-        EXPECT_EQ(rows[i].second, QStringLiteral("whole")) << rows[i].first.toStdString();
+        EXPECT_EQ(rows[i].second, QStringLiteral("весь архив")) << rows[i].first.toStdString();
     QAbstractItemModel* controllers = window.Controllers()->model();
     ASSERT_EQ(controllers->rowCount(), 3);
     QList<int> serials;
@@ -315,6 +317,96 @@ TEST_F(LibraryWindowTest, CollectsTheFleetOffTheWindowsThreadAndAFreshWindowShow
     EXPECT_EQ(FleetRows(fresh), rows);
     // Its days left come from the library, by the serial number the run kept.
     EXPECT_FALSE(fresh.Fleet()->model()->index(1, 5).data().toString().isEmpty());
+}
+
+// The fleet's outcomes in words, its rows that need the engineer marked as lost days are: a
+// controller nobody answers for, and one read 78 days ago (its ring is 88 days long) stand out
+// whole; one read a week ago does not. The words come again from the kept run in a fresh window,
+// whose file keeps the table's codes; a second run says "новые записи".
+TEST_F(LibraryWindowTest, FleetOutcomesAreWordsAndRowsThatNeedTheEngineerStandOut) {
+    const QDateTime midnight(QDate::currentDate(), QTime(0, 0));
+    int weekPort = 0, soonPort = 0;
+    const auto week =
+        StartSimFleet(1,
+                      {QStringLiteral("--serial"), QStringLiteral("730"), QStringLiteral("--at"),
+                       midnight.addDays(-7).toString(QStringLiteral("yyyy-MM-ddTHH:mm"))},
+                      weekPort);
+    const auto soon =
+        StartSimFleet(1,
+                      {QStringLiteral("--serial"), QStringLiteral("731"), QStringLiteral("--at"),
+                       midnight.addDays(-78).toString(QStringLiteral("yyyy-MM-ddTHH:mm"))},
+                      soonPort);
+    ASSERT_TRUE(week->Running() && soon->Running());
+    const QString dead = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
+    const QString weekly = QStringLiteral("tcp://127.0.0.1:%1").arg(weekPort);
+    const QString due = QStringLiteral("tcp://127.0.0.1:%1").arg(soonPort);
+    UseFleet({weekly + QStringLiteral("\t1\tнеделя"), due + QStringLiteral("\t1\tскоро"),
+              dead + QStringLiteral("\t1\tнет связи")});
+
+    // Each row's state, and whether each of its cells is marked, by port.
+    struct Row {
+        QString state;
+        std::vector<bool> marked;
+        double days = 0;
+    };
+    const auto rows = [](const LibraryWindow& window) {
+        std::map<QString, Row> byPort;
+        const QAbstractItemModel* model = window.Fleet()->model();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            Row row{model->index(r, 3).data().toString(), {}, model->index(r, 5).data().toDouble()};
+            for (int c = 0; c < model->columnCount(); ++c)
+                row.marked.push_back(model->index(r, c).data(Qt::BackgroundRole).isValid());
+            byPort[model->index(r, 0).data().toString()] = row;
+        }
+        return byPort;
+    };
+    const std::vector<bool> all(6, true), none(6, false);
+    const auto collect = [](LibraryWindow& window) {
+        QSignalSpy done(&window, &LibraryWindow::CollectionDone);
+        window.CollectButton()->click();
+        return done.wait(120000);
+    };
+
+    {
+        LibraryWindow window(options_);
+        window.show();
+        ASSERT_TRUE(collect(window));
+        auto shown = rows(window);
+        ASSERT_EQ(shown.size(), 3u);
+        EXPECT_TRUE(shown[dead].state.startsWith(QStringLiteral("не собран: ") + dead))
+            << shown[dead].state.toStdString();
+        EXPECT_EQ(shown[dead].marked, all);
+        EXPECT_EQ(shown[due].state, QStringLiteral("весь архив"));
+        EXPECT_EQ(shown[due].marked, all);
+        EXPECT_EQ(shown[weekly].state, QStringLiteral("весь архив"));
+        EXPECT_EQ(shown[weekly].marked, none);
+        EXPECT_GT(shown[due].days, 0);
+        EXPECT_LE(shown[due].days, 14);
+        EXPECT_GT(shown[weekly].days, 14);
+
+        // Again: only the new records (none since), said so.
+        ASSERT_TRUE(collect(window));
+        shown = rows(window);
+        EXPECT_EQ(shown[due].state, QStringLiteral("новые записи"));
+        EXPECT_EQ(shown[weekly].state, QStringLiteral("новые записи"));
+    }
+
+    // The kept run keeps the table's codes; a fresh window says them in words, marked the same.
+    QFile kept(KeptRunPath(options_.fleetPlaces.stateFolder));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    const QString table = QString::fromUtf8(kept.readAll());
+    EXPECT_TRUE(table.contains(QStringLiteral("\tnew\t")) &&
+                table.contains(QStringLiteral("\tfailed: ")))
+        << table.toStdString();
+    EXPECT_FALSE(table.contains(QStringLiteral("новые записи")));
+    LibraryWindow fresh(options_);
+    const auto again = rows(fresh);
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_TRUE(again.at(dead).state.startsWith(QStringLiteral("не собран: ")));
+    EXPECT_EQ(again.at(dead).marked, all);
+    EXPECT_EQ(again.at(due).state, QStringLiteral("новые записи"));
+    EXPECT_EQ(again.at(due).marked, all);
+    EXPECT_EQ(again.at(weekly).marked, none);
 }
 
 // Closing the window in the middle of a paced collection (a whole read takes over half a minute)
@@ -398,7 +490,7 @@ TEST_F(LibraryWindowTest, TheServersFleetIsShownAndCollectedAsOneOfTheTeam) {
     ASSERT_EQ(states.size(), 2u) << window.Status()->text().toStdString();
     for (const FleetEntry& e : list.entries)
         EXPECT_EQ(states[e.port], e.port == theirs.port ? QStringLiteral("у другого сборщика")
-                                                        : QStringLiteral("whole"))
+                                                        : QStringLiteral("весь архив"))
             << e.port.toStdString();
     EXPECT_EQ(window.Controllers()->model()->rowCount(), 1);
 }

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -45,8 +46,10 @@ protected:
                                      c.clockBackDays);
     }
 
-    // Keeps an earlier download of serial 4321 made at `at` as a file, without reading it.
-    void KeepEarlier(const Controller& c, const QDateTime& at, QByteArray image = {}) {
+    // Keeps an earlier download of serial 4321 made at `at` as a file, without reading it; the
+    // computer's clock said keptAt then (a day after `at` when not given).
+    void KeepEarlier(const Controller& c, const QDateTime& at, QByteArray image = {},
+                     QDateTime keptAt = {}) {
         ArchiveFileContents contents;
         contents.channelCount = c.channels;
         contents.serial = 4321;
@@ -55,13 +58,14 @@ protected:
             c.id.isEmpty() ? (c.channels == 1 ? QStringLiteral("Лорк КB-9000Л вер. 1.07")
                                               : QStringLiteral("Лорк КB-9000Л-2К вер. 1.07"))
                            : c.id;
-        contents.downloadedAt = QDateTime::currentDateTime().addDays(-1);
+        contents.downloadedAt = keptAt.isValid() ? keptAt : at.addDays(1);
         contents.image = image.isEmpty() ? Memory(c, at) : image;
         QString path;
         ASSERT_EQ(KeepArchiveFile(Archives(), contents, &path), QString());
     }
 
-    // Visits the simulator of c at `at` (unpaced), reads only the new records, keeps the read.
+    // Visits the simulator of c at `at` (unpaced), reads only the new records, keeps the read as
+    // made at `at` (the test's time, never this machine's clock).
     NewRecordsControllerRead Visit(const Controller& c, const QDateTime& at, QStringList extra = {},
                                    ArchiveFileContents* kept = nullptr) {
         QStringList args{"--channels",     QString::number(c.channels),
@@ -84,7 +88,7 @@ protected:
         QString path, error = QStringLiteral("not written");
         QObject::connect(&session, &ServiceSession::SaveFinished, &session,
                          [&](const QString& p, const QString& e) { path = p, error = e; });
-        session.KeepRead(r.read, QStringLiteral("COM1"), QDateTime::currentDateTime(),
+        session.KeepRead(r.read, QStringLiteral("COM1"), at,
                          r.wholeReadCause.isEmpty() ? std::optional(r.blocksRead) : std::nullopt);
         session.WaitForSaves();
         QCoreApplication::sendPostedEvents(&session, QEvent::MetaCall);
@@ -153,6 +157,37 @@ TEST_F(NewRecordsReadTest, EveryRevisitKeepsTheControllersMemory) {
     }
     EXPECT_GT(onlyNew, 150);
     EXPECT_GT(whole, 5);
+}
+
+// A revisit starts from the download that holds the controller's newest memory, whatever this
+// computer's clock said when each was kept: eleven downloads kept in one second (named "_2" to
+// "_11"; by name "_9" came last), and a download kept after the computer's clock was set back
+// half a year (by name the oldest). Either wrong start is more than the ring before the visit.
+TEST_F(NewRecordsReadTest, StartsFromTheControllersNewestMemoryWhateverTheComputersClockSaid) {
+    const Controller c;
+    const QDateTime visit = kFirstVisit.addDays(101);
+    const QDateTime oneSecond(QDate(2025, 4, 1), QTime(8, 0, 5), Qt::UTC);
+    for (int i = 0; i < 11; ++i)
+        KeepEarlier(c, i < 10 ? kFirstVisit.addDays(i) : kFirstVisit.addDays(100), {}, oneSecond);
+    ASSERT_TRUE(QFileInfo::exists(
+        QDir(Archives()).filePath(QStringLiteral("4321/2025-04-01_08-00-05_11.kvarc"))));
+
+    ArchiveFileContents kept;
+    NewRecordsControllerRead r = Visit(c, visit, {}, &kept);
+    ASSERT_EQ(r.read.outcome, ControllerReadOutcome::Completed);
+    EXPECT_TRUE(r.wholeReadCause.isEmpty()) << r.wholeReadCause.toStdString();
+    EXPECT_LT(r.blocksRead, 1000);
+    EXPECT_TRUE(kept.image == Memory(c, visit));
+
+    QDir(Archives()).removeRecursively();
+    KeepEarlier(c, kFirstVisit, {}, QDateTime(QDate(2025, 6, 1), QTime(9, 0), Qt::UTC));
+    KeepEarlier(c, kFirstVisit.addDays(100), {},
+                QDateTime(QDate(2024, 12, 1), QTime(9, 0), Qt::UTC));
+    r = Visit(c, visit, {}, &kept);
+    ASSERT_EQ(r.read.outcome, ControllerReadOutcome::Completed);
+    EXPECT_TRUE(r.wholeReadCause.isEmpty()) << r.wholeReadCause.toStdString();
+    EXPECT_LT(r.blocksRead, 1000);
+    EXPECT_TRUE(kept.image == Memory(c, visit));
 }
 
 // Each doubt reads the whole archive, names itself, and keeps the controller's memory; a read
