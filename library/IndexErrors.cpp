@@ -1,7 +1,6 @@
 #include "IndexErrors.h"
 
 #include "DiskRoom.h"
-#include "LibraryIndex.h"
 
 #include <QFileInfo>
 #include <QSqlError>
@@ -28,6 +27,11 @@ QString FullDiskCause() {
 }
 
 } // namespace
+
+QString DamagedIndexCause() {
+    return QStringLiteral("индекс повреждён; постройте его заново командой kv9000 --reindex "
+                          "(архивы не пострадали)");
+}
 
 bool IsDamagedIndexError(const QSqlError& error) {
     const int code = PrimaryCode(error);

@@ -8,6 +8,9 @@
 
 class QSqlError;
 
+// The cause given when the index is damaged: it names the command that rebuilds it.
+QString DamagedIndexCause();
+
 // Whether error says that the file is damaged or is no database at all.
 bool IsDamagedIndexError(const QSqlError& error);
 

@@ -86,11 +86,6 @@ bool IsBelow(const QString& path, const QString& folder) {
 
 } // namespace
 
-QString DamagedIndexCause() {
-    return QStringLiteral("индекс повреждён; постройте его заново командой kv9000 --reindex "
-                          "(архивы не пострадали)");
-}
-
 struct LibraryIndex::Impl {
     QString connection;
     QString path;

@@ -42,9 +42,6 @@ template <typename Value> struct IndexRead : Value {
     bool Failed() const { return !error.isEmpty(); }
 };
 
-// The cause given when the index is damaged: it names the command that rebuilds it.
-QString DamagedIndexCause();
-
 // One controller of the library (a serial number with one channel count), for the list and for
 // `kv9000 --library`.
 struct LibraryController {
