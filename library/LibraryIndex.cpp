@@ -635,6 +635,40 @@ IndexRead<std::vector<LibraryController>> LibraryIndex::Controllers() const {
     return list;
 }
 
+IndexRead<std::vector<LibraryVisit>> LibraryIndex::NewestVisits() const {
+    IndexRead<std::vector<LibraryVisit>> newest;
+    if (impl_->NotOpen(newest))
+        return newest;
+    QSqlDatabase db = impl_->Db();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    // In each controller's visit order (Visits) its last row is its newest visit.
+    if (!impl_->Exec(q,
+                     QStringLiteral("SELECT v.id, v.serial, v.channels, v.file, v.downloaded_ms, "
+                                    "v.utc_offset, (SELECT max(c.newest) FROM visit_channels c "
+                                    "WHERE c.visit_id = v.id) FROM visits v ORDER BY v.serial, "
+                                    "v.channels, %1, v.id")
+                         .arg(kVisitOrder))) {
+        newest.error = impl_->lastError;
+        return newest;
+    }
+    while (q.next()) {
+        LibraryVisit v;
+        v.id = q.value(0).toLongLong();
+        v.serial = q.value(1).toInt();
+        v.channels = q.value(2).toInt();
+        v.file = q.value(3).toString();
+        v.downloadedAt = DownloadTime(q.value(4), q.value(5).toInt());
+        v.newest = OptionalInt(q.value(6));
+        if (!newest.empty() && newest.back().serial == v.serial &&
+            newest.back().channels == v.channels)
+            newest.back() = std::move(v);
+        else
+            newest.push_back(std::move(v));
+    }
+    return newest;
+}
+
 IndexRead<std::vector<LibraryVisit>> LibraryIndex::Visits(int serial, int channels) const {
     IndexRead<std::vector<LibraryVisit>> visits;
     if (impl_->NotOpen(visits))

@@ -138,6 +138,10 @@ public:
     // A controller's visits, oldest first. channels 0: every visit of the serial number, of any
     // channel count.
     IndexRead<std::vector<LibraryVisit>> Visits(int serial, int channels = 0) const;
+    // Each controller's newest visit, as Visits(serial, channels).back() gives it, in one query:
+    // only id, serial, channels, file, downloadedAt and newest are set. By serial number, then
+    // channel count.
+    IndexRead<std::vector<LibraryVisit>> NewestVisits() const;
     IndexRead<std::optional<LibraryVisit>> VisitBySha(const QByteArray& sha256) const;
     IndexRead<QStringList> KnownSha256() const; // hex, of every indexed image
 

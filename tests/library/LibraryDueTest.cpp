@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 
+#include <map>
+
 namespace {
 
 struct DueCase {
@@ -78,3 +80,46 @@ INSTANTIATE_TEST_SUITE_P(OneAndTwoChannelsWrappedOrNot, LibraryDueTest,
                                            DueCase{2, "2020-02-01T00:00", false},
                                            DueCase{1, "2024-03-01T10:17", true},
                                            DueCase{1, "2020-03-01T00:00", false}));
+
+// Each controller's moment comes from its own newest visit: visits kept out of their order, a
+// serial number with two channel counts (two controllers) and one visited once, all in one index.
+TEST(LibraryDue, EachControllerIsToldFromItsOwnNewestVisit) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString archives = dir.filePath(QStringLiteral("archives"));
+    const SimulatedVisit visits[] = {
+        {.serial = 600, .channels = 2, .at = QStringLiteral("2024-03-01T10:00")},
+        {.serial = 600, .channels = 2, .at = QStringLiteral("2024-05-01T10:00")},
+        {.serial = 600, .channels = 2, .at = QStringLiteral("2024-04-01T10:00")},
+        {.serial = 600, .channels = 1, .at = QStringLiteral("2023-06-01T10:00")},
+        {.serial = 601, .channels = 2, .at = QStringLiteral("2024-02-01T10:00")},
+    };
+    QString error;
+    for (const SimulatedVisit& v : visits)
+        ASSERT_FALSE(KeepSimulatedVisit(v, archives, error).isEmpty()) << error.toStdString();
+    LibraryIndex index;
+    ASSERT_EQ(index.Open(dir.filePath(QStringLiteral("library.sqlite"))), QString());
+    index.CatchUp(archives);
+    const auto due = ControllersDue(index);
+    ASSERT_FALSE(due.Failed()) << due.error.toStdString();
+    ASSERT_EQ(due.size(), 3u);
+    const auto newestRecord = [](const char* at) {
+        return QDateTime::fromString(QString::fromLatin1(at), Qt::ISODate).toSecsSinceEpoch();
+    };
+    std::map<std::pair<int, int>, qint64> told;
+    for (const ControllerDue& d : due) {
+        ASSERT_TRUE(d.lastRecord && d.overwriteFrom) << d.problem.toStdString();
+        const auto all = index.Visits(d.controller.serial, d.controller.channels);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(d.lastRecord, all.back().newest);
+        told[{d.controller.serial, d.controller.channels}] = *d.lastRecord;
+    }
+    // The newest record of each newest visit lies in the half hour before it.
+    for (const auto& [key, at] :
+         std::map<std::pair<int, int>, const char*>{{{600, 2}, "2024-05-01T10:00:00Z"},
+                                                    {{600, 1}, "2023-06-01T10:00:00Z"},
+                                                    {{601, 2}, "2024-02-01T10:00:00Z"}}) {
+        EXPECT_LE(told[key], newestRecord(at)) << key.first << "/" << key.second;
+        EXPECT_GT(told[key], newestRecord(at) - 1800) << key.first << "/" << key.second;
+    }
+}
