@@ -63,6 +63,7 @@ private:
             options.fleetPlaces.libraryIndexPath = options.indexPath;
             options.fleetPlaces.server = LibraryServer(form_.Settings());
             options.fleetServer = options.fleetPlaces.server;
+            options.fleetPorts = [this] { return form_.Link().Ports(); };
             if (const SettingsFile* settings = form_.Settings()) {
                 options.fleetSpeed = settings->ReadInteger(QStringLiteral("General"),
                                                            QStringLiteral("COM speed"), 115200);

@@ -44,6 +44,11 @@ struct MainFormOptions {
     // An archive file to show at start (the command line's FILE). The window shows it before
     // looking for the controller, which is then looked for once the window runs.
     QString archivePath = {};
+    // Which machine devices unmapped "COM<n>" numbers get (empty: the machine's own), and how
+    // the window's link makes its stream (empty: the program's own): tests give a lister that
+    // lists nothing, so that no real device is touched, and lines that fail on demand.
+    PortMap::DeviceLister systemDevices = {};
+    LinkTransportFactory transport = {};
 };
 
 // The application title: caption of message boxes and the task bar.
@@ -127,6 +132,9 @@ public:
     QString SettingsPath() const { return settingsPath_; }
     // The settings file while the window is open; null once it has closed.
     SettingsFile* Settings() const { return settings_.get(); }
+    // The settings' "Ports" section becomes the link's port map (after a change of it); returns
+    // the entries refused, one line each.
+    QStringList UsePortSettings();
 
     // Runs a handler with the busy guard: nothing happens while another long-running handler
     // runs; otherwise the window is busy until the handler returns.
@@ -206,4 +214,5 @@ private:
     std::unique_ptr<ServiceSession> session_;
     QString startPath_; // the archive file to show at start
     QString baseTitle_; // the window's title outside the file view
+    PortMap::DeviceLister systemDevices_;
 };

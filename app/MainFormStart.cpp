@@ -51,9 +51,10 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      dialogs_(std::move(options.dialogs)), settingsPath_(std::move(options.settingsPath)),
+      link_({}, std::move(options.transport)), dialogs_(std::move(options.dialogs)),
+      settingsPath_(std::move(options.settingsPath)),
       session_(std::make_unique<ServiceSession>(ArchivesFolder())),
-      startPath_(std::move(options.archivePath)) {
+      startPath_(std::move(options.archivePath)), systemDevices_(std::move(options.systemDevices)) {
     if (!dialogs_)
         dialogs_ = MakeQtUserDialogs(this);
     BuildDesign(*this);
@@ -113,7 +114,7 @@ void TMainForm::FormCreate() {
     const DeviceAddressSetting address = ReadDeviceAddress(*settings_);
     link_.DeviceAddress = address.address;
     // Settings not taken as written are said, never used unseen.
-    QStringList refusedSettings = UsePortSettings(*settings_);
+    QStringList refusedSettings = UsePortSettings();
     if (!address.notice.isEmpty())
         refusedSettings << address.notice;
     if (!refusedSettings.isEmpty())
@@ -137,6 +138,14 @@ void TMainForm::FormCreate() {
         return;
     }
     FindController();
+}
+
+QStringList TMainForm::UsePortSettings() {
+    if (!settings_)
+        return {};
+    PortSettings ports = ReadPortSettings(*settings_, systemDevices_);
+    link_.SetPortMap(ports.ports);
+    return ports.refused;
 }
 
 void TMainForm::FormClose() {

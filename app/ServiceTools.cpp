@@ -78,8 +78,9 @@ void ServiceTools::OpenPortDoctor() {
                 return;
             settings->WritePort(port, device);
             settings->UpdateFile();
-            UsePortSettings(*settings);
+            form_.UsePortSettings();
         };
+        hooks.ports = [this] { return form_.Link().Ports(); };
         return new PortDoctorWindow(std::move(hooks), SurveyRoots{}, &form_);
     });
 }

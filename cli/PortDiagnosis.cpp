@@ -10,13 +10,13 @@
 int PrintPortDiagnosis() {
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    const QStringList refused = UsePortSettings(settings);
+    const PortSettings ports = ReadPortSettings(settings);
     const int speed =
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
-    SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
-    CheckReadyPorts(report, speed);
+    SurveyReport report = SurveyPorts(ports.ports, SurveyRoots{}, SurveyUser::Current());
+    CheckReadyPorts(report, ports.ports, speed);
     QString text = FormatSurveyText(report);
-    for (const QString& line : refused)
+    for (const QString& line : ports.refused)
         text += line + u'\n';
     WriteConsoleText(stdout, text);
     return 0;

@@ -131,7 +131,8 @@ int Collect(const CommandLine& line) {
             return RefuseList(list);
     }
     SaySkipped(list);
-    for (const QString& refused : UsePortSettings(settings))
+    const PortSettings ports = ReadPortSettings(settings);
+    for (const QString& refused : ports.refused)
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
 
     FleetRunPlaces places;
@@ -140,6 +141,7 @@ int Collect(const CommandLine& line) {
     places.libraryIndexPath = LibraryIndexPath();
     places.server = server;
     FleetOptions options;
+    options.ports = ports.ports;
     options.speed =
         settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
     options.jobs = line.collectJobs;

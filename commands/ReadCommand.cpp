@@ -11,6 +11,7 @@
 #include "LibraryCommandLine.h"
 #include "NewRecordsRead.h"
 #include "OneLinePath.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "PortSettings.h"
 #include "PortSurvey.h"
@@ -39,11 +40,11 @@ int Fail(const QString& cause) {
 
 // Another program holding the port, or a port this user cannot open, is named before the port
 // is touched: the port doctor's survey knows both. An empty text: the port may be used.
-QString PortRefusal(int port) {
+QString PortRefusal(const PortMap& ports, int port) {
     // A number whose entry in the settings was refused names no device at all.
-    if (const QString refused = RefusedPortCause(port); !refused.isEmpty())
+    if (const QString refused = ports.RefusedCause(port); !refused.isEmpty())
         return QStringLiteral("%1: %2").arg(PortName(port), refused);
-    const SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current(), port);
+    const SurveyReport survey = SurveyPorts(ports, SurveyRoots{}, SurveyUser::Current(), port);
     for (const PortRow& row : survey.rows) {
         if (row.port != port)
             continue;
@@ -108,10 +109,12 @@ int Read(const CommandLine& line) {
     // Read only: nothing here writes the settings file.
     const SettingsLocation where = ProgramSettingsLocation();
     const SettingsFile settings(where.readPath, where.writePath);
-    for (const QString& refused : UsePortSettings(settings))
+    const PortSettings ports = ReadPortSettings(settings);
+    for (const QString& refused : ports.refused)
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
-    const int port = PortNumber(line.readPort);
-    const QString name = PortName(port);
+    // The port is resolved once, here, and passed down.
+    const Port port = ResolvePort(line.readPort, ports.ports);
+    const QString name = port.named;
     const int speed = settings.ReadInteger(kGeneral, QStringLiteral("COM speed"), 115200);
     int address = line.readAddress;
     if (!address) {
@@ -121,14 +124,14 @@ int Read(const CommandLine& line) {
             WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(setting.notice));
         address = setting.address;
     }
-    if (const QString refusal = PortRefusal(port); !refusal.isEmpty())
+    if (const QString refusal = PortRefusal(ports.ports, port.number); !refusal.isEmpty())
         return Fail(refusal);
 
-    FrameLink link;
+    FrameLink link(ports.ports);
     link.DeviceAddress = static_cast<std::uint8_t>(address);
     // A port that does not open (held by another program) is told apart from a silent line; a
     // box another reader of this machine has open says who ("порт занят: …").
-    if (!link.OpenCOM(name.toLatin1().constData(), speed)) {
+    if (!link.Open(port, speed)) {
         if (link.OpenFailure().isEmpty())
             return Fail(QStringLiteral("%1: порт не открывается").arg(name));
         if (link.OpenBusy())
@@ -137,8 +140,6 @@ int Read(const CommandLine& line) {
     }
     if (!link.OpenNotice().isEmpty())
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(link.OpenNotice()));
-    // The kept file names the port as the user does, with a box's address.
-    const QString portLabel = link.CurrentPortLabel();
 
     QElapsedTimer clock;
     clock.start();
@@ -160,7 +161,7 @@ int Read(const CommandLine& line) {
     if (read.outcome != ControllerReadOutcome::Completed)
         return Fail(ReadFailureText(read, name, address));
 
-    const KeptRead kept = KeepCompletedRead(ArchivesFolder(), read, portLabel,
+    const KeptRead kept = KeepCompletedRead(ArchivesFolder(), read, port.Shown(),
                                             QDateTime::currentDateTime(), blocksRead);
     if (!kept.error.isEmpty())
         return Fail(QStringLiteral("архив не сохранён: %1").arg(kept.error));

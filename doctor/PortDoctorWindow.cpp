@@ -80,7 +80,7 @@ PortDoctorWindow::PortDoctorWindow(PortDoctorHooks hooks, SurveyRoots roots, QWi
 void PortDoctorWindow::Refresh() {
     if (checking_)
         return;
-    report_ = SurveyPorts(roots_, SurveyUser::Current());
+    report_ = SurveyPorts(Ports(), roots_, SurveyUser::Current());
     ShowReport();
 }
 
@@ -124,7 +124,7 @@ void PortDoctorWindow::CheckPorts() {
     checking_ = true;
     CheckButton->setEnabled(false);
     CheckReadyPorts(
-        report_, hooks_.speed, [this] { return hooks_.linkBusy && hooks_.linkBusy(); },
+        report_, Ports(), hooks_.speed, [this] { return hooks_.linkBusy && hooks_.linkBusy(); },
         [this](std::size_t row) {
             ShowReport();
             Table->selectRow(static_cast<int>(row));

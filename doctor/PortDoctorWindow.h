@@ -23,6 +23,9 @@ struct PortDoctorHooks {
     // Gives the device the number in the settings and in the link's port map; throws
     // std::runtime_error when the settings cannot be written.
     std::function<void(int port, const QString& device)> assignPort;
+    // The port map the ports are surveyed and opened through (the window's link's); none given:
+    // every number is the machine's.
+    std::function<PortMap()> ports;
     // True while the main window talks to the controller: then no port is probed.
     std::function<bool()> linkBusy;
     // The network address the check asks (the window's); 1 when not given.
@@ -64,6 +67,7 @@ private:
     void AskAndAssign();
     void AskAndAssignNetwork();
     bool Assign(int port, const QString& device);
+    PortMap Ports() const { return hooks_.ports ? hooks_.ports() : PortMap(); }
 
     PortDoctorHooks hooks_;
     SurveyRoots roots_;

@@ -7,6 +7,7 @@
 #include "KeptRead.h"
 #include "NewRecordsRead.h"
 #include "OverwriteDue.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "ReadFailureText.h"
 
@@ -25,12 +26,21 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TimePoint = FleetClock::TimePoint;
+
+class SteadyClock final : public FleetClock {
+public:
+    TimePoint Now() override { return std::chrono::steady_clock::now(); }
+    void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                   TimePoint until) override {
+        wake.wait_until(lock, until);
+    }
+};
 
 struct Pending {
     int index = 0;
     int tryNumber = 1;
-    Clock::time_point notBefore;
+    TimePoint notBefore;
 };
 
 struct Event {
@@ -42,6 +52,9 @@ struct Event {
 
 // What the workers and the caller share, under one lock.
 struct Shared {
+    explicit Shared(std::shared_ptr<FleetClock> c)
+        : clock(c ? std::move(c) : std::make_shared<SteadyClock>()) {}
+    const std::shared_ptr<FleetClock> clock;
     std::mutex lock;
     std::condition_variable workReady;
     std::condition_variable eventReady;
@@ -71,17 +84,16 @@ struct Shared {
 // One try at one controller; true when it ended for good (kept, or a failure no try mends).
 bool TryController(const FleetEntry& entry, const FleetOptions& options, int index, Shared& shared,
                    FleetResult& result) {
-    const QString device = FleetDevice(entry.port);
-    if (device.isEmpty()) {
-        const QString refused = RefusedPortCause(PortNumber(entry.port));
-        result.cause = refused.isEmpty()
+    const Port port = ResolvePort(entry.port, options.ports);
+    if (!port.NamesDevice()) {
+        result.cause = port.refusal.isEmpty()
                            ? QStringLiteral("%1: порту не назначено устройство").arg(entry.port)
-                           : QStringLiteral("%1: %2").arg(entry.port, refused);
+                           : QStringLiteral("%1: %2").arg(entry.port, port.refusal);
         return true;
     }
     QElapsedTimer clock;
     clock.start();
-    FrameLink link;
+    FrameLink link(options.ports, options.transport);
     link.DeviceAddress = static_cast<std::uint8_t>(entry.address);
     NewRecordsDownloadHooks hooks;
     int shownPercent = -1;
@@ -93,8 +105,8 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
         }
     };
     hooks.cancelled = [&shared] { return shared.cancel.load(); };
-    NewRecordsControllerRead read = ReadControllerNewRecordsAtDevice(link, device, options.speed,
-                                                                     options.archivesFolder, hooks);
+    NewRecordsControllerRead read =
+        ReadControllerNewRecords(link, port, options.speed, options.archivesFolder, hooks);
     const QString refused = link.OpenFailure();
     link.CloseCOM();
     result.seconds += clock.elapsed() / 1000.0;
@@ -107,7 +119,7 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
     }
     const bool whole = !read.wholeReadCause.isEmpty();
     const KeptRead kept = KeepCompletedRead(
-        options.archivesFolder, read.read, entry.port, QDateTime::currentDateTime(),
+        options.archivesFolder, read.read, port.Shown(), QDateTime::currentDateTime(),
         whole ? std::nullopt : std::optional<int>(read.blocksRead));
     if (!kept.error.isEmpty()) {
         // The disk, not the line: another try would read the controller again for nothing.
@@ -155,8 +167,8 @@ void Work(const FleetOptions& options, Shared& shared) {
             shared.workReady.wait(guard);
             continue;
         }
-        if (next->notBefore > Clock::now()) {
-            shared.workReady.wait_until(guard, next->notBefore);
+        if (next->notBefore > shared.clock->Now()) {
+            shared.clock->WaitUntil(shared.workReady, guard, next->notBefore);
             continue;
         }
         const Pending job = *next;
@@ -166,7 +178,7 @@ void Work(const FleetOptions& options, Shared& shared) {
             // Looked up outside the lock (a host name may take a while), then chosen again.
             const QString port = shared.results[job.index].entry.port;
             guard.unlock();
-            const QString device = FleetDevice(port);
+            const QString device = ResolvePort(port, options.ports).device;
             QStringList keys = device.isEmpty() ? QStringList{port} : DeviceKeys(device);
             guard.lock();
             shared.deviceKeys[job.index] = std::move(keys);
@@ -196,31 +208,23 @@ void Work(const FleetOptions& options, Shared& shared) {
         } else {
             const auto pause = std::chrono::milliseconds(static_cast<qint64>(options.firstPauseMs)
                                                          << (job.tryNumber - 1));
-            shared.pending.push_back({job.index, job.tryNumber + 1, Clock::now() + pause});
+            shared.pending.push_back({job.index, job.tryNumber + 1, shared.clock->Now() + pause});
         }
         shared.workReady.notify_all();
         shared.eventReady.notify_one();
     }
 }
 
-} // namespace
-
-QString FleetDevice(const QString& port) {
-    return PortNumber(port) > 0 ? DeviceForPortName(port) : port;
-}
-
-namespace {
-
 // The one collection loop: entries, or what claims gives (then entries is empty).
 std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetClaims* claims,
                                  const FleetOptions& options, const FleetHooks& hooks) {
-    Shared shared;
+    Shared shared(options.clock);
     std::vector<bool> finished;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         FleetResult result;
         result.entry = entries[i];
         shared.results.push_back(result);
-        shared.pending.push_back({static_cast<int>(i), 1, Clock::now()});
+        shared.pending.push_back({static_cast<int>(i), 1, shared.clock->Now()});
         finished.push_back(false);
     }
     shared.moreComing = claims != nullptr;
@@ -231,7 +235,7 @@ std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetCl
         threads.emplace_back([&] { Work(options, shared); });
 
     std::size_t finishedCount = 0;
-    Clock::time_point nextAsk = Clock::now();
+    auto nextAsk = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> guard(shared.lock);
     for (;;) {
         // A reader free: claim a controller for it. Nothing free now: ask again a little later.
@@ -241,7 +245,7 @@ std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetCl
         }
         while (claims && shared.moreComing &&
                static_cast<int>(shared.pending.size()) + shared.running < workers &&
-               Clock::now() >= nextAsk) {
+               std::chrono::steady_clock::now() >= nextAsk) {
             guard.unlock();
             FleetEntry entry;
             const FleetClaims::Answer answer = claims->Next(entry);
@@ -257,10 +261,10 @@ std::vector<FleetResult> Collect(const std::vector<FleetEntry>& entries, FleetCl
                     hooks.onClaimed(index, entry);
                     guard.lock();
                 }
-                shared.pending.push_back({index, 1, Clock::now()});
+                shared.pending.push_back({index, 1, shared.clock->Now()});
                 shared.workReady.notify_one();
             } else if (answer == FleetClaims::Answer::Wait) {
-                nextAsk = Clock::now() + std::chrono::milliseconds(500);
+                nextAsk = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
             } else {
                 shared.moreComing = false;
                 shared.workReady.notify_all();

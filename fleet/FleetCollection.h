@@ -11,17 +11,41 @@
 // midway keeps nothing of its controller.
 
 #include "FleetList.h"
+#include "LinkTransport.h"
+#include "PortMap.h"
 
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
 
+// When the collection's pauses end: the steady clock, or a test's, which moves on at once to
+// the end of a pause the collection waits for.
+class FleetClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~FleetClock() = default;
+    virtual TimePoint Now() = 0;
+    // Waits on `wake` until `until`, or less (a notification, a spurious wake-up).
+    virtual void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                           TimePoint until) = 0;
+};
+
 struct FleetOptions {
+    // How "COM<n>" in the list names a device; each read's link gets a copy.
+    PortMap ports;
+    // How each read's link makes its stream; empty: the program's own for the device.
+    LinkTransportFactory transport;
+    // The pauses' clock; null: the steady clock.
+    std::shared_ptr<FleetClock> clock;
     QString archivesFolder;
     int speed = 115200;
     int jobs = 8;
@@ -71,7 +95,3 @@ std::vector<FleetResult> CollectFleet(const std::vector<FleetEntry>& entries,
 class FleetClaims;
 std::vector<FleetResult> CollectClaimedFleet(FleetClaims& claims, const FleetOptions& options,
                                              const FleetHooks& hooks = {});
-
-// The device a list's port names now: the port map's for "COM<n>", the address itself for a
-// port on the network; empty when no device belongs to it.
-QString FleetDevice(const QString& port);

@@ -115,7 +115,8 @@ void CheckDecoder(std::span<const std::uint8_t> line, const Chunks& chunks) {
 void CheckRxFrame(std::span<const std::uint8_t> line, const Chunks& chunks) {
     ChunkedLine::chunks = &chunks;
     ChunkedLine::next = 0;
-    FrameLink link([] { return std::make_unique<ChunkedLine>(); });
+    FrameLink link(PortMap({{1, QStringLiteral("fuzz-line")}}, {}, [] { return QStringList(); }),
+                   [] { return std::make_unique<ChunkedLine>(); });
     KV_FUZZ_CHECK(link.OpenCOM("COM1", 115200));
     CheckingTrace trace(line);
     link.SetTrace(&trace);
@@ -141,13 +142,6 @@ void CheckRxFrame(std::span<const std::uint8_t> line, const Chunks& chunks) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool installed = [] {
-        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
-        SetPortMap({{1, QStringLiteral("fuzz-line")}});
-        return true;
-    }();
-    (void)installed;
-
     const Chunks chunks = InputChunks(data, size);
     const std::span<const std::uint8_t> line =
         size > 0 ? std::span(data + 1, size - 1) : std::span<const std::uint8_t>();

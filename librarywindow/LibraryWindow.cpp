@@ -510,6 +510,8 @@ void LibraryWindow::CollectFleet() {
     FleetOptions options;
     options.speed = options_.fleetSpeed;
     options.jobs = options_.fleetJobs;
+    if (options_.fleetPorts)
+        options.ports = options_.fleetPorts();
     std::optional<FleetTeam> team;
     if (TeamFleet())
         team = FleetTeam{options_.fleetServer, options_.fleetLeaseSeconds};

@@ -60,6 +60,9 @@ struct LibraryWindowOptions {
     FleetRunPlaces fleetPlaces;
     int fleetSpeed = 115200;
     int fleetJobs = 8;
+    // The port map "COM<n>" in the list goes through, asked when a collection starts (a port
+    // numbered meanwhile counts); null: every number is the machine's.
+    std::function<PortMap()> fleetPorts;
     // The team's server (a libpq string; empty: none). When it holds a fleet list, that list is
     // shown instead of the file's, and a collection shares the server's run with the other
     // collectors (each controller claimed there, for fleetLeaseSeconds at a time).

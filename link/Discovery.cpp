@@ -94,19 +94,15 @@ DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int spee
     return {};
 }
 
-DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed) {
+DiscoveryResult FindControllerOn(FrameLink& link, const Port& port, int speed) {
     QByteArray text;
-    if (n > 0 && TryPort(link, n, speed, text))
-        return Found(link.CurrentPort(), text);
-    link.CloseCOM();
-    return {};
-}
-
-DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, int speed) {
-    QByteArray text;
-    if (link.OpenDevice(device, speed) && link.SetModeCOM(3, 0) && ReadIdentification(link, text) &&
+    // A port the caller opened already (to tell a port that does not open from a silent line)
+    // is used as it is.
+    const bool open =
+        (link.IsOpen() && link.CurrentDevice() == port.device) || link.Open(port, speed);
+    if (open && link.SetModeCOM(3, 0) && ReadIdentification(link, text) &&
         IsControllerIdentification(text))
-        return Found(link.CurrentPort(), text);
+        return Found(port.number, text);
     link.CloseCOM();
     return {};
 }

@@ -48,12 +48,9 @@ struct DiscoveryResult {
 // every candidate that is not accepted. Every request goes to the link's DeviceAddress.
 DiscoveryResult DiscoverController(FrameLink& link, int configuredPort, int speed);
 
-// Tries port n alone, as discovery tries each candidate: the link is left open on it when the
-// controller answered, closed otherwise. For a reader told which port to read.
-DiscoveryResult FindControllerOn(FrameLink& link, int n, int speed);
-
-// The same on exactly this device ("/dev/ttyUSB0", "tcp://box:4001"), which no port number need
-// name: the result's port is 0 (no number is looked up: that lists the machine's serial devices,
-// far dearer than the read of a few new records); channelCount tells whether the controller
-// answered.
-DiscoveryResult FindControllerAtDevice(FrameLink& link, const QString& device, int speed);
+// Tries the port alone, as discovery tries each candidate: the link is left open on it when the
+// controller answered, closed otherwise. For a reader told which port to read. The result's port
+// is the port's number (0 for a device or an address named as itself: no number is looked up,
+// which would list the machine's serial devices, far dearer than a read of a few new records);
+// channelCount tells whether the controller answered.
+DiscoveryResult FindControllerOn(FrameLink& link, const Port& port, int speed);

@@ -31,7 +31,8 @@ TracedFrame TracedFromWire(std::span<const std::uint8_t> bytes, bool oversized) 
 
 } // namespace
 
-FrameLink::FrameLink(LinkTransportFactory factory) : factory_(std::move(factory)) {}
+FrameLink::FrameLink(PortMap ports, LinkTransportFactory factory)
+    : ports_(std::move(ports)), factory_(std::move(factory)) {}
 
 FrameLink::~FrameLink() = default;
 
@@ -43,13 +44,13 @@ LinkBool FrameLink::Fail(LinkOutcome outcome) {
 LinkBool FrameLink::AccessCOM(const char* portName) const {
     if (!portName)
         return 0;
-    const QString device = DeviceForPortName(QString::fromLatin1(portName));
+    const QString device = ports_.DeviceFor(PortNumber(QString::fromLatin1(portName)));
     if (device.isEmpty())
         return 0;
     // The open port cannot be opened a second time, but it is certainly accessible.
     if (stream_ && device_ == device)
         return 1;
-    auto probe = factory_ ? factory_() : MakeLinkTransport(device);
+    auto probe = MakeStream(device);
     if (!probe)
         return 0;
     probe->SetResponsive(responsive_);
@@ -60,15 +61,16 @@ LinkBool FrameLink::OpenCOM(const char* portName, std::int32_t speed) {
     CloseCOM();
     if (!portName)
         return 0;
-    const QString name = QString::fromLatin1(portName);
-    if (!OpenDevice(DeviceForPortName(name), speed))
-        return 0;
-    openedAs_ = PortNumber(name);
-    return 1;
+    const int n = PortNumber(QString::fromLatin1(portName));
+    return n > 0 ? Open(ResolvePort(n, ports_), speed) : 0;
+}
+
+std::unique_ptr<LinkTransport> FrameLink::MakeStream(const QString& device) const {
+    return factory_ ? factory_() : MakeLinkTransport(device, ports_.HoldFolder());
 }
 
 std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std::int32_t speed) {
-    auto stream = factory_ ? factory_() : MakeLinkTransport(device);
+    auto stream = MakeStream(device);
     if (!stream)
         return nullptr;
     stream->SetResponsive(responsive_);
@@ -83,18 +85,19 @@ std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std:
     return stream;
 }
 
-LinkBool FrameLink::OpenDevice(const QString& device, std::int32_t speed) {
+LinkBool FrameLink::Open(const Port& port, std::int32_t speed) {
     CloseCOM();
     openFailure_.clear();
     openNotice_.clear();
     openBusy_ = false;
-    if (device.isEmpty())
+    if (port.device.isEmpty())
         return 0;
-    auto stream = OpenStream(device, speed);
+    auto stream = OpenStream(port.device, speed);
     if (!stream)
         return 0;
     stream_ = std::move(stream);
-    device_ = device;
+    opened_ = port;
+    device_ = port.device;
     speed_ = speed;
     lastOutcome_ = LinkOutcome::Ok;
     return 1;
@@ -111,7 +114,7 @@ LinkBool FrameLink::CloseCOM() {
     stream_.reset();
     unread_.clear();
     device_.clear();
-    openedAs_ = 0;
+    opened_ = {};
     return 1;
 }
 
@@ -137,13 +140,13 @@ std::int32_t FrameLink::CurrentPort() const {
     // The number that names the open device now: a number given to another device, or a new
     // number given to this one, never moves the link. Mostly it is the number it was opened
     // under, which a port map entry answers without a look at the machine's devices.
-    if (openedAs_ > 0 && DeviceForPortName(PortName(openedAs_)) == device_)
-        return openedAs_;
+    if (opened_.number > 0 && ports_.DeviceFor(opened_.number) == device_)
+        return opened_.number;
     // A port on the network has a number only through the port map: the machine's serial
     // devices (a look at every one of them) need not be listed.
     if (NamesNetworkPort(device_))
-        return MappedPortNumber(device_);
-    for (const auto& [number, device] : AssignedPorts())
+        return ports_.MappedNumber(device_);
+    for (const auto& [number, device] : ports_.Assigned())
         if (device == device_)
             return number;
     return 0;
@@ -159,10 +162,7 @@ QString FrameLink::CurrentDevice() const {
 }
 
 QString FrameLink::CurrentPortLabel() const {
-    const QString name = CurrentPortName();
-    if (name.isEmpty() || !NamesNetworkPort(device_))
-        return name;
-    return QStringLiteral("%1 (%2)").arg(name, device_);
+    return stream_ ? opened_.Shown() : QString();
 }
 
 std::optional<int> FrameLink::RoundTripMs() const {

@@ -1,10 +1,10 @@
 #pragma once
 
 // The frame-link library as an object: one link owns its transport (a serial port, or whatever
-// stream its factory makes), the device address, the last request's and reply's command and
-// length, and both buffers. Every command sequence takes the link it works on; nothing here is
-// process-wide, so several links run at once, each on its own thread if its caller wants. One
-// link is used by one thread at a time.
+// stream its factory makes), the port map it opens "COM<n>" through, the device address, the last
+// request's and reply's command and length, and both buffers. Every command sequence takes the link
+// it works on; nothing here is process-wide, so several links run at once, each on its own thread
+// if its caller wants. One link is used by one thread at a time.
 //
 // How the protocol layer (link/) reports a failure: the frame functions return their 8-bit
 // boolean, nonzero meaning success, and LastOutcome() keeps why the last one failed (a time-out
@@ -15,6 +15,8 @@
 // port 0, FlashBlock). Nothing throws out of link/.
 
 #include "LinkTransport.h"
+#include "Port.h"
+#include "PortMap.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class FrameTrace;
@@ -47,8 +50,9 @@ enum class LinkOutcome : std::uint8_t {
 
 class FrameLink {
 public:
-    // factory: how this link makes its stream; empty means the program's (MakeLinkTransport).
-    explicit FrameLink(LinkTransportFactory factory = {});
+    // ports: how "COM<n>" names a device for this link; factory: how it makes its stream, empty
+    // meaning the program's (MakeLinkTransport).
+    explicit FrameLink(PortMap ports = {}, LinkTransportFactory factory = {});
     ~FrameLink();
     FrameLink(const FrameLink&) = delete;
     FrameLink& operator=(const FrameLink&) = delete;
@@ -64,6 +68,13 @@ public:
     QByteArray LastExchangeReply;
 
     // --- The port ---------------------------------------------------------------------------
+    // The port map "COM<n>" goes through from now on (the settings changed); a port open stays
+    // open on its device.
+    void SetPortMap(const PortMap& ports) { ports_ = ports; }
+    const PortMap& Ports() const { return ports_; }
+    // How the link makes its stream from the next open on; empty: the program's own.
+    void SetTransportFactory(LinkTransportFactory factory) { factory_ = std::move(factory); }
+
     // True when the port named "COM<n>" maps to a device that exists and can be opened for
     // reading and writing (this link's open port counts as such). Opens nothing for good.
     LinkBool AccessCOM(const char* portName) const;
@@ -72,9 +83,10 @@ public:
     // name does not map to a device or the device cannot be opened.
     LinkBool OpenCOM(const char* portName, std::int32_t speed = 115200);
 
-    // Opens exactly this device (not a number that a settings change can move) at the given
-    // speed; a port still open is closed first. False when it cannot be opened.
-    LinkBool OpenDevice(const QString& device, std::int32_t speed);
+    // Opens the port as it was resolved where the user named it (not a number that a settings
+    // change can move) at the given speed; a port still open is closed first. False when it names
+    // no device or the device cannot be opened.
+    LinkBool Open(const Port& port, std::int32_t speed);
 
     // (3, 0): 8 data bits, no parity, 1 stop bit, no flow control. False with no open port.
     LinkBool SetModeCOM(std::int32_t mode, std::int32_t flags);
@@ -97,9 +109,12 @@ public:
     // The device the link has open ("/dev/ttyUSB0", "tcp://10.1.2.3:4001"); empty when none is
     // open.
     QString CurrentDevice() const;
-    // The port as the user names it, with the box's address for a port on the network:
-    // "COM3", "COM20 (tcp://10.1.2.3:4001)"; empty when none is open.
+    // The open port as the user named it when it was opened, with the box's address for a
+    // number naming a port on the network (Port::Shown): "COM3", "COM20 (tcp://10.1.2.3:4001)";
+    // the text every kept file names the port by. Empty when none is open.
     QString CurrentPortLabel() const;
+    // The open port as it was resolved; empty when none is open.
+    Port OpenPort() const { return stream_ ? opened_ : Port{}; }
 
     // --- Ports on the network ---------------------------------------------------------------
     // Long waits on opening (connecting to a box) let this thread's events run: for a link a
@@ -154,11 +169,15 @@ private:
     // A new stream for the device, opened, with what opening said kept; null when it failed.
     std::unique_ptr<LinkTransport> OpenStream(const QString& device, std::int32_t speed);
 
+    // A new, unopened stream for the device from this link's factory, else the program's.
+    std::unique_ptr<LinkTransport> MakeStream(const QString& device) const;
+
+    PortMap ports_;
     LinkTransportFactory factory_;
     std::unique_ptr<LinkTransport> stream_;
+    Port opened_; // what Open was given
     QString device_;
     std::int32_t speed_ = 0;
-    int openedAs_ = 0; // the number OpenCOM was given, 0 after OpenDevice
     QString openFailure_;
     QString openNotice_;
     bool openBusy_ = false;

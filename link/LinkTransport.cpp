@@ -4,23 +4,6 @@
 #include "PortMap.h"
 #include "SerialTransport.h"
 
-#include <utility>
-
-namespace {
-
-LinkTransportFactory& Factory() {
-    static LinkTransportFactory factory;
-    return factory;
-}
-
-} // namespace
-
-void SetLinkTransportFactory(LinkTransportFactory factory) {
-    Factory() = std::move(factory);
-}
-
-std::unique_ptr<LinkTransport> MakeLinkTransport(const QString& device) {
-    if (Factory())
-        return Factory()();
-    return NamesNetworkPort(device) ? MakeNetworkTransport() : MakeSerialTransport();
+std::unique_ptr<LinkTransport> MakeLinkTransport(const QString& device, const QString& holdFolder) {
+    return NamesNetworkPort(device) ? MakeNetworkTransport(holdFolder) : MakeSerialTransport();
 }

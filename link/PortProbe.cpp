@@ -11,8 +11,8 @@ namespace {
 
 // A port on the network is opened once: connecting tells whether the box answers and measures
 // the round trip, the identification whether the controller behind it answers.
-void ProbeNetworkRow(PortRow& row, int speed, std::uint8_t address) {
-    FrameLink link;
+void ProbeNetworkRow(PortRow& row, const PortMap& ports, int speed, std::uint8_t address) {
+    FrameLink link(ports);
     link.DeviceAddress = address;
     if (!OpenPort(link, row.port, speed)) {
         // A box another reader of this machine has open is not asked: "порт занят: …".
@@ -38,7 +38,8 @@ void ProbeNetworkRow(PortRow& row, int speed, std::uint8_t address) {
 
 } // namespace
 
-void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()>& stop,
+void CheckReadyPorts(SurveyReport& report, const PortMap& ports, int speed,
+                     const std::function<bool()>& stop,
                      const std::function<void(std::size_t)>& afterEach, std::uint8_t address) {
     for (std::size_t r = 0; r < report.rows.size(); ++r) {
         if (stop && stop())
@@ -51,10 +52,10 @@ void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()
             row.openHere = true;
         // A port this user cannot open, or that is gone, is not asked.
         if (row.network && !row.openHere)
-            ProbeNetworkRow(row, speed, address);
+            ProbeNetworkRow(row, ports, speed, address);
         else
             row.answer = row.state == PortState::Ready && !row.openHere
-                             ? ProbeIdentification(row.port, speed, address)
+                             ? ProbeIdentification(ports, row.port, speed, address)
                              : QStringLiteral("—");
         if (const auto opened = RecordedLowLatency(row.node))
             row.lowLatency = DescribeLowLatency(opened->outcome);
@@ -63,8 +64,8 @@ void CheckReadyPorts(SurveyReport& report, int speed, const std::function<bool()
     }
 }
 
-QString ProbeIdentification(int port, int speed, std::uint8_t address) {
-    FrameLink link;
+QString ProbeIdentification(const PortMap& ports, int port, int speed, std::uint8_t address) {
+    FrameLink link(ports);
     link.DeviceAddress = address;
     QByteArray text;
     const bool opened = ProbePort(link, port) && OpenPort(link, port, speed);

@@ -26,11 +26,6 @@ std::set<QString>& HeldHere() {
     return names;
 }
 
-QString& Folder() {
-    static QString folder;
-    return folder;
-}
-
 // A file name of the name: letters, digits, dots and hyphens as they are, anything else
 // (an IPv6 address's colons, a scope) as "_".
 QString FileName(const QString& name) {
@@ -48,11 +43,6 @@ struct DeviceHold::Files {
     std::vector<std::unique_ptr<QLockFile>> locks;
 };
 
-void SetDeviceHoldFolder(const QString& folder) {
-    const QMutexLocker lock(&Guard());
-    Folder() = folder;
-}
-
 QStringList DeviceKeys(const QString& device) {
     if (!NamesNetworkPort(device)) {
         // A serial device by any link to it (/dev/serial/by-id/… is /dev/ttyUSB0).
@@ -68,7 +58,8 @@ QStringList DeviceKeys(const QString& device) {
     return HeldNames(*addresses, parse.port.port);
 }
 
-DeviceHold::DeviceHold() : files_(std::make_unique<Files>()) {}
+DeviceHold::DeviceHold(const QString& folder)
+    : files_(std::make_unique<Files>()), folder_(folder) {}
 
 DeviceHold::~DeviceHold() {
     Release();
@@ -95,7 +86,7 @@ bool DeviceHold::Take(const QStringList& names) {
             refusal_ = QStringLiteral("порт занят: это устройство уже читает эта программа");
             return false;
         }
-    const QString folder = Folder();
+    const QString& folder = folder_;
     if (!folder.isEmpty()) {
         if (!QDir().mkpath(folder)) {
             refusal_ = QStringLiteral("порт не удаётся занять: папка %1 не создаётся")

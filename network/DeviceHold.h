@@ -17,10 +17,6 @@
 
 #include <memory>
 
-// Where the lock files go (the program's state folder); set once at start, before links run on
-// other threads. Empty (the default): the devices are held within this program only.
-void SetDeviceHoldFolder(const QString& folder);
-
 // The names under which a device is held: for a port on the network ("tcp://…", "rfc2217://…"),
 // one per address its host resolves to (waiting at most ConnectTimeoutMs; a name that does not
 // resolve is its own, in lower case); any other device is its own name. Two devices with a name
@@ -29,7 +25,9 @@ QStringList DeviceKeys(const QString& device);
 
 class DeviceHold {
 public:
-    DeviceHold();
+    // folder: where the lock files go (the program's state folder's "ports", PortMap's
+    // HoldFolder()); empty: the devices are held within this program only.
+    explicit DeviceHold(const QString& folder = {});
     ~DeviceHold(); // Release()
     DeviceHold(const DeviceHold&) = delete;
     DeviceHold& operator=(const DeviceHold&) = delete;
@@ -47,6 +45,7 @@ public:
 private:
     struct Files;
     std::unique_ptr<Files> files_;
+    QString folder_;
     QStringList names_;
     QString refusal_;
     bool heldByAnother_ = false;

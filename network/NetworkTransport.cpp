@@ -40,6 +40,7 @@ void Breathe(bool responsive, int ms) {
 
 class NetworkTransport final : public SerialTransport {
 public:
+    explicit NetworkTransport(const QString& holdFolder) : hold_(holdFolder) {}
     ~NetworkTransport() override;
     bool Open(const QString& device, std::int32_t speed) override;
     bool SetMode8N1() override { return socket_ != nullptr && !failed_; }
@@ -412,6 +413,6 @@ TransportResult NetworkTransport::Read(std::vector<std::uint8_t>& into, int time
 
 } // namespace
 
-std::unique_ptr<SerialTransport> MakeNetworkTransport() {
-    return std::make_unique<NetworkTransport>();
+std::unique_ptr<SerialTransport> MakeNetworkTransport(const QString& holdFolder) {
+    return std::make_unique<NetworkTransport>(holdFolder);
 }

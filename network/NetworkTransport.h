@@ -13,5 +13,7 @@
 // How long a name lookup and a connection may take together.
 constexpr int ConnectTimeoutMs = 2000;
 
-// A new, unopened network stream; Open takes "tcp://HOST:PORT" or "rfc2217://HOST:PORT".
-std::unique_ptr<SerialTransport> MakeNetworkTransport();
+// A new, unopened network stream; Open takes "tcp://HOST:PORT" or "rfc2217://HOST:PORT". While
+// open it holds its device (DeviceHold.h) with lock files in holdFolder (empty: within this
+// program only).
+std::unique_ptr<SerialTransport> MakeNetworkTransport(const QString& holdFolder = {});

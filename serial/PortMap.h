@@ -1,10 +1,12 @@
 #pragma once
 
-// Port names "COM<n>" and the devices behind them. A number listed in the settings' "Ports"
-// section names its device explicitly; the numbers without an entry are given, lowest first, to
-// the machine's serial devices in a fixed order, skipping devices mapped explicitly. With
-// {3: /dev/ttyUSB0} and the devices /dev/ttyUSB0, /dev/ttyS0, /dev/ttyS1, COM1 is /dev/ttyS0,
-// COM2 /dev/ttyS1, COM3 /dev/ttyUSB0, and COM4 has no device.
+// Port names "COM<n>" and the devices behind them, as one value that whoever opens ports is
+// given (a link, a collection, the port survey); nothing here is process-wide. A number listed
+// in the settings' "Ports" section names its device explicitly; the numbers without an entry are
+// given, lowest first, to the machine's serial devices in a fixed order, skipping devices mapped
+// explicitly. With {3: /dev/ttyUSB0} and the devices /dev/ttyUSB0, /dev/ttyS0, /dev/ttyS1, COM1
+// is /dev/ttyS0, COM2 /dev/ttyS1, COM3 /dev/ttyUSB0, and COM4 has no device. On Windows a number
+// without an entry is the system's port of that name (\\.\COM<n>).
 
 #include <QString>
 #include <QStringList>
@@ -30,31 +32,47 @@ int PortNumber(QStringView name);
 // scheme and "://" ("tcp://10.1.2.3:4001", "rfc2217://box:2001"; network/ parses it whole).
 bool NamesNetworkPort(QStringView device);
 
-// The explicit entries, e.g. {3, "/dev/ttyUSB0"}, and the numbers whose entry in the settings
-// was refused, each with the refusal's text. A refused number names no device: it is never
-// handed to one of the machine's devices (the user meant another device by it), and the numbers
-// after it keep the devices they would have with its entry accepted. Replaces any earlier map.
-void SetPortMap(const std::map<int, QString>& explicitPorts,
-                const std::map<int, QString>& refusedPorts = {});
+class PortMap {
+public:
+    // Which machine devices are handed to unmapped numbers, in order. Empty: the machine's own
+    // (USB adapters, /dev/ttyUSB* then /dev/ttyACM* each in number order, then the built-in
+    // ports the system lists, in name order). Tests give a lister that returns nothing so that no
+    // real device of the machine is ever touched.
+    using DeviceLister = std::function<QStringList()>;
 
-// Why the number names no device although the settings give it one: the refusal of its entry;
-// empty for every other number.
-QString RefusedPortCause(int n);
+    // No entries: every number is the machine's.
+    PortMap() = default;
+    // The explicit entries, e.g. {3, "/dev/ttyUSB0"}, and the numbers whose entry in the
+    // settings was refused, each with the refusal's text. A refused number names no device: it
+    // is never handed to one of the machine's devices (the user meant another device by it), and
+    // the numbers after it keep the devices they would have with its entry accepted.
+    explicit PortMap(const std::map<int, QString>& explicitPorts,
+                     const std::map<int, QString>& refusedPorts = {},
+                     DeviceLister systemDevices = {});
 
-// Which machine devices are handed to unmapped numbers, in order. An empty function restores the
-// default: USB adapters (/dev/ttyUSB*, then /dev/ttyACM*, each in number order), then the
-// built-in ports the system lists, in name order. Tests install a lister that returns nothing so
-// that no real device of the machine is ever touched.
-void SetSystemSerialDevices(std::function<QStringList()> lister);
+    // The device of "COM<n>"; empty when no device belongs to it or its entry was refused.
+    QString DeviceFor(int n) const;
+    // Why the number names no device although the settings give it one: the refusal of its
+    // entry; empty for every other number.
+    QString RefusedCause(int n) const;
+    // Every number that names a device now, lowest first, with its device: the explicit entries
+    // and the machine's devices with the numbers DeviceFor gives them (never a refused number).
+    std::vector<std::pair<int, QString>> Assigned() const;
+    // The lowest number whose explicit entry names device, or 0. The machine's devices are not
+    // looked at: only an entry names a port on the network.
+    int MappedNumber(const QString& device) const;
 
-// "COM3" (any letter case) -> the device path, or empty when the name is not "COM" and a decimal
-// number from 1, no device belongs to it, or its entry was refused.
-QString DeviceForPortName(const QString& name);
+    // Where readers of this user hold the ports on the network they read (DeviceHold.h); empty:
+    // they are held within this program only.
+    QString HoldFolder() const { return holdFolder_; }
+    void SetHoldFolder(const QString& folder) { holdFolder_ = folder; }
 
-// Every number that names a device now, lowest first, with its device: the explicit entries and
-// the machine's devices with the numbers DeviceForPortName gives them (never a refused number).
-std::vector<std::pair<int, QString>> AssignedPorts();
+private:
+    // The machine's devices without an explicit entry, in the order unmapped numbers get them.
+    QStringList FreeDevices() const;
 
-// The lowest number whose explicit entry names device, or 0. The machine's devices are not looked
-// at: only an entry names a port on the network.
-int MappedPortNumber(const QString& device);
+    std::map<int, QString> explicit_;
+    std::map<int, QString> refused_;
+    DeviceLister lister_;
+    QString holdFolder_;
+};

@@ -10,21 +10,6 @@
 
 namespace {
 
-std::map<int, QString>& ExplicitPorts() {
-    static std::map<int, QString> ports;
-    return ports;
-}
-
-std::map<int, QString>& RefusedPorts() {
-    static std::map<int, QString> ports;
-    return ports;
-}
-
-std::function<QStringList()>& Lister() {
-    static std::function<QStringList()> lister;
-    return lister;
-}
-
 // ttyUSB2 before ttyUSB10.
 void SortNaturally(QStringList& names) {
     QCollator collator;
@@ -51,47 +36,26 @@ QStringList DefaultSerialDevices() {
     return out + builtIn;
 }
 
+} // namespace
+
 // The machine's devices without an explicit entry, in the order unmapped numbers get them.
-QStringList FreeDevices() {
+QStringList PortMap::FreeDevices() const {
     std::set<QString> mapped;
-    for (const auto& [number, device] : ExplicitPorts())
+    for (const auto& [number, device] : explicit_)
         mapped.insert(device);
     QStringList free;
-    for (const QString& device : Lister() ? Lister()() : DefaultSerialDevices())
+    for (const QString& device : lister_ ? lister_() : DefaultSerialDevices())
         if (!mapped.contains(device) && !free.contains(device))
             free << device;
     return free;
 }
 
-} // namespace
-
-void SetPortMap(const std::map<int, QString>& explicitPorts,
-                const std::map<int, QString>& refusedPorts) {
-    ExplicitPorts() = explicitPorts;
-    RefusedPorts().clear();
-    for (const auto& [n, cause] : refusedPorts)
-        if (!explicitPorts.contains(n))
-            RefusedPorts()[n] = cause;
-}
-
-QString RefusedPortCause(int n) {
-    const auto it = RefusedPorts().find(n);
-    return it != RefusedPorts().end() ? it->second : QString();
-}
-
-void SetSystemSerialDevices(std::function<QStringList()> lister) {
-    Lister() = std::move(lister);
-}
-
-QString DeviceForPortName(const QString& name) {
-    const int n = PortNumber(name);
-    if (n == 0)
+QString PortMap::DeviceFor(int n) const {
+    if (n <= 0)
         return {};
-    const auto& explicitPorts = ExplicitPorts();
-    if (const auto it = explicitPorts.find(n); it != explicitPorts.end())
+    if (const auto it = explicit_.find(n); it != explicit_.end())
         return it->second;
-    const auto& refused = RefusedPorts();
-    if (refused.contains(n))
+    if (refused_.contains(n))
         return {};
 
     const QStringList free = FreeDevices();
@@ -99,26 +63,25 @@ QString DeviceForPortName(const QString& name) {
     // n is the k-th number without an entry (a refused entry counts as one); it gets the k-th
     // free device.
     const auto below = [n](const auto& entry) { return entry.first < n; };
-    const auto mappedBelow = std::count_if(explicitPorts.begin(), explicitPorts.end(), below) +
-                             std::count_if(refused.begin(), refused.end(), below);
+    const auto mappedBelow = std::count_if(explicit_.begin(), explicit_.end(), below) +
+                             std::count_if(refused_.begin(), refused_.end(), below);
     const qsizetype k = n - 1 - mappedBelow;
     return k < free.size() ? free[k] : QString();
 }
 
-std::vector<std::pair<int, QString>> AssignedPorts() {
-    const auto& explicitPorts = ExplicitPorts();
-    std::map<int, QString> out(explicitPorts.begin(), explicitPorts.end());
+std::vector<std::pair<int, QString>> PortMap::Assigned() const {
+    std::map<int, QString> out(explicit_.begin(), explicit_.end());
     int n = 1;
     for (const QString& device : FreeDevices()) {
-        while (explicitPorts.contains(n) || RefusedPorts().contains(n))
+        while (explicit_.contains(n) || refused_.contains(n))
             ++n;
         out[n++] = device;
     }
     return {out.begin(), out.end()};
 }
 
-int MappedPortNumber(const QString& device) {
-    for (const auto& [number, mapped] : ExplicitPorts())
+int PortMap::MappedNumber(const QString& device) const {
+    for (const auto& [number, mapped] : explicit_)
         if (mapped == device)
             return number;
     return 0;

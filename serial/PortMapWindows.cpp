@@ -10,16 +10,6 @@
 
 namespace {
 
-std::map<int, QString>& ExplicitPorts() {
-    static std::map<int, QString> ports;
-    return ports;
-}
-
-std::map<int, QString>& RefusedPorts() {
-    static std::map<int, QString> ports;
-    return ports;
-}
-
 // A "Ports" value that is a port name ("COM12", any letter case) is that port's device; the
 // system opens names above COM9 only with the \\.\ prefix. Any other value is a device path
 // used as written.
@@ -30,52 +20,39 @@ QString DeviceForEntry(const QString& value) {
 
 } // namespace
 
-void SetPortMap(const std::map<int, QString>& explicitPorts,
-                const std::map<int, QString>& refusedPorts) {
-    ExplicitPorts().clear();
-    for (const auto& [n, value] : explicitPorts)
-        ExplicitPorts()[n] = DeviceForEntry(value);
-    RefusedPorts().clear();
-    for (const auto& [n, cause] : refusedPorts)
-        if (!explicitPorts.contains(n))
-            RefusedPorts()[n] = cause;
+QStringList PortMap::FreeDevices() const {
+    return {};
 }
 
-QString RefusedPortCause(int n) {
-    const auto it = RefusedPorts().find(n);
-    return it != RefusedPorts().end() ? it->second : QString();
-}
-
-void SetSystemSerialDevices(std::function<QStringList()>) {}
-
-QString DeviceForPortName(const QString& name) {
-    const int n = PortNumber(name);
-    if (n == 0)
+QString PortMap::DeviceFor(int n) const {
+    if (n <= 0)
         return {};
-    if (const auto it = ExplicitPorts().find(n); it != ExplicitPorts().end())
-        return it->second;
+    if (const auto it = explicit_.find(n); it != explicit_.end())
+        return DeviceForEntry(it->second);
     // The user meant another device by the number: never the system's port of that name.
-    if (RefusedPorts().contains(n))
+    if (refused_.contains(n))
         return {};
     return QStringLiteral("\\\\.\\COM%1").arg(n);
 }
 
-std::vector<std::pair<int, QString>> AssignedPorts() {
-    std::map<int, QString> out(ExplicitPorts().begin(), ExplicitPorts().end());
+std::vector<std::pair<int, QString>> PortMap::Assigned() const {
+    std::map<int, QString> out;
+    for (const auto& [n, value] : explicit_)
+        out[n] = DeviceForEntry(value);
     // The ports the program tries that the system knows now.
     for (int n = 1; n <= LastScannedPort; ++n) {
         wchar_t target[512];
         const std::wstring name = L"COM" + std::to_wstring(n);
-        if (!out.contains(n) && !RefusedPorts().contains(n) &&
+        if (!out.contains(n) && !refused_.contains(n) &&
             QueryDosDeviceW(name.c_str(), target, 512) != 0)
-            out[n] = DeviceForPortName(QStringLiteral("COM%1").arg(n));
+            out[n] = DeviceFor(n);
     }
     return {out.begin(), out.end()};
 }
 
-int MappedPortNumber(const QString& device) {
-    for (const auto& [number, mapped] : ExplicitPorts())
-        if (mapped == device)
+int PortMap::MappedNumber(const QString& device) const {
+    for (const auto& [number, mapped] : explicit_)
+        if (DeviceForEntry(mapped) == device)
             return number;
     return 0;
 }

@@ -1,8 +1,9 @@
-// The port names, the same on every platform (PortMap.h).
+// The port names and what the port map keeps, the same on every platform (PortMap.h).
 
 #include "PortMap.h"
 
 #include <algorithm>
+#include <utility>
 
 QString PortName(int n) {
     return QStringLiteral("COM%1").arg(n);
@@ -27,4 +28,17 @@ bool NamesNetworkPort(QStringView device) {
     return std::all_of(device.begin(), device.begin() + colon, [](QChar c) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
     });
+}
+
+PortMap::PortMap(const std::map<int, QString>& explicitPorts,
+                 const std::map<int, QString>& refusedPorts, DeviceLister systemDevices)
+    : explicit_(explicitPorts), lister_(std::move(systemDevices)) {
+    for (const auto& [n, cause] : refusedPorts)
+        if (!explicitPorts.contains(n))
+            refused_[n] = cause;
+}
+
+QString PortMap::RefusedCause(int n) const {
+    const auto it = refused_.find(n);
+    return it != refused_.end() ? it->second : QString();
 }

@@ -6,6 +6,8 @@
 // under roots that a test may point at a tree of its own; an entry that cannot be read leaves
 // its field empty, never fails the survey.
 
+#include "PortMap.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -72,9 +74,10 @@ struct SurveyReport {
     QStringList notes; // findings that belong to no row (from the kernel log)
 };
 
-// The rows for every number AssignedPorts() gives, in number order; with onlyPort, the row of
+// The rows for every number the port map assigns, in number order; with onlyPort, the row of
 // that number alone (none when no device belongs to it), without the notes.
-SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user, int onlyPort = 0);
+SurveyReport SurveyPorts(const PortMap& ports, const SurveyRoots& roots, const SurveyUser& user,
+                         int onlyPort = 0);
 
 // The state in a word or two: "доступен", "нет прав", "занят", ...
 QString DescribeState(PortState state);

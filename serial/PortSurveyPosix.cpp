@@ -239,14 +239,15 @@ SurveyUser SurveyUser::Current() {
     return user;
 }
 
-SurveyReport SurveyPorts(const SurveyRoots& roots, const SurveyUser& user, int onlyPort) {
+SurveyReport SurveyPorts(const PortMap& map, const SurveyRoots& roots, const SurveyUser& user,
+                         int onlyPort) {
     SurveyReport report;
     std::vector<std::pair<int, QString>> ports;
     if (onlyPort > 0) {
-        if (const QString node = DeviceForPortName(PortName(onlyPort)); !node.isEmpty())
+        if (const QString node = map.DeviceFor(onlyPort); !node.isEmpty())
             ports.emplace_back(onlyPort, node);
     } else {
-        ports = AssignedPorts();
+        ports = map.Assigned();
     }
     // The kernel log is read for the whole survey (its notes), and for one port only when that
     // port is missing (the log may say who took it).

@@ -19,13 +19,13 @@ SurveyUser SurveyUser::Current() {
     return user;
 }
 
-SurveyReport SurveyPorts(const SurveyRoots&, const SurveyUser&, int onlyPort) {
+SurveyReport SurveyPorts(const PortMap& map, const SurveyRoots&, const SurveyUser&, int onlyPort) {
     SurveyReport report;
     std::vector<std::pair<int, QString>> ports;
     if (onlyPort > 0)
-        ports.emplace_back(onlyPort, DeviceForPortName(PortName(onlyPort)));
+        ports.emplace_back(onlyPort, map.DeviceFor(onlyPort));
     else
-        ports = AssignedPorts();
+        ports = map.Assigned();
     for (const auto& [port, node] : ports) {
         PortRow row;
         row.port = port;

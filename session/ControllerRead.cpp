@@ -53,11 +53,7 @@ ControllerRead ReadFound(FrameLink& link, DiscoveryResult found, const Controlle
 
 } // namespace
 
-ControllerRead ReadController(FrameLink& link, int n, int speed, const ControllerReadHooks& hooks) {
-    return ReadFound(link, FindControllerOn(link, n, speed), hooks);
-}
-
-ControllerRead ReadControllerAtDevice(FrameLink& link, const QString& device, int speed,
-                                      const ControllerReadHooks& hooks) {
-    return ReadFound(link, FindControllerAtDevice(link, device, speed), hooks);
+ControllerRead ReadController(FrameLink& link, const Port& port, int speed,
+                              const ControllerReadHooks& hooks) {
+    return ReadFound(link, FindControllerOn(link, port, speed), hooks);
 }

@@ -44,13 +44,8 @@ struct ControllerRead {
     ControllerOnLine onLine;     // who answered right after the download
 };
 
-// Reads the controller on port n ("COM<n>" through the port map) at the given speed, asking the
-// link's DeviceAddress. The link is left open on the port when the controller was found (the
-// caller closes it, or reads again), closed otherwise.
-ControllerRead ReadController(FrameLink& link, int n, int speed,
+// Reads the controller on the port (as resolved where the user named it) at the given speed,
+// asking the link's DeviceAddress. The link is left open on the port when the controller was
+// found (the caller closes it, or reads again), closed otherwise.
+ControllerRead ReadController(FrameLink& link, const Port& port, int speed,
                               const ControllerReadHooks& hooks = {});
-
-// The same on exactly this device ("/dev/ttyUSB0", "tcp://box:4001"): for a reader given a list
-// of ports, several of which may be read at once, that must not go through the port map.
-ControllerRead ReadControllerAtDevice(FrameLink& link, const QString& device, int speed,
-                                      const ControllerReadHooks& hooks = {});

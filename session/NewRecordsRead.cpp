@@ -116,12 +116,9 @@ EarlierDownload FindEarlierDownload(const QString& archivesFolder,
     return earlier;
 }
 
-namespace {
-
-// The read of only the new records, its controller found by find (on a port or a device).
-template <typename Find>
-NewRecordsControllerRead ReadNewRecordsWith(const Find& find, const QString& archivesFolder,
-                                            const NewRecordsDownloadHooks& hooks) {
+NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, const Port& port, int speed,
+                                                  const QString& archivesFolder,
+                                                  const NewRecordsDownloadHooks& hooks) {
     NewRecordsControllerRead result;
     ControllerReadHooks read;
     read.cancelled = hooks.cancelled;
@@ -136,26 +133,6 @@ NewRecordsControllerRead ReadNewRecordsWith(const Find& find, const QString& arc
         result.wholeReadCause = r.wholeReadCause;
         return std::move(r.download);
     };
-    result.read = find(read);
+    result.read = ReadController(link, port, speed, read);
     return result;
-}
-
-} // namespace
-
-NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int speed,
-                                                  const QString& archivesFolder,
-                                                  const NewRecordsDownloadHooks& hooks) {
-    return ReadNewRecordsWith(
-        [&](const ControllerReadHooks& read) { return ReadController(link, n, speed, read); },
-        archivesFolder, hooks);
-}
-
-NewRecordsControllerRead ReadControllerNewRecordsAtDevice(FrameLink& link, const QString& device,
-                                                          int speed, const QString& archivesFolder,
-                                                          const NewRecordsDownloadHooks& hooks) {
-    return ReadNewRecordsWith(
-        [&](const ControllerReadHooks& read) {
-            return ReadControllerAtDevice(link, device, speed, read);
-        },
-        archivesFolder, hooks);
 }

@@ -36,7 +36,7 @@ EarlierDownload FindEarlierDownload(const QString& archivesFolder,
                                     std::optional<std::uint16_t> serial, int channelCount,
                                     const QString& identification);
 
-// Reads the controller on port n as ReadController does, the download being a read of only the
+// Reads the controller on the port as ReadController does, the download being a read of only the
 // new records against the earlier download found in archivesFolder. read.download holds the
 // whole image when Completed.
 struct NewRecordsControllerRead {
@@ -44,11 +44,6 @@ struct NewRecordsControllerRead {
     int blocksRead = 0;     // blocks taken from the controller (8,448 for a whole read)
     QString wholeReadCause; // empty when only the new records were read
 };
-NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, int n, int speed,
+NewRecordsControllerRead ReadControllerNewRecords(FrameLink& link, const Port& port, int speed,
                                                   const QString& archivesFolder,
                                                   const NewRecordsDownloadHooks& hooks = {});
-// The same on exactly this device (ReadControllerAtDevice).
-NewRecordsControllerRead
-ReadControllerNewRecordsAtDevice(FrameLink& link, const QString& device, int speed,
-                                 const QString& archivesFolder,
-                                 const NewRecordsDownloadHooks& hooks = {});

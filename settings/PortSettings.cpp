@@ -1,16 +1,16 @@
 #include "PortSettings.h"
 
-#include "DeviceHold.h"
-#include "PortMap.h"
 #include "UserFolders.h"
 
 #include <QDir>
 
-QStringList UsePortSettings(const SettingsFile& settings) {
-    QStringList refused;
+#include <utility>
+
+PortSettings ReadPortSettings(const SettingsFile& settings, PortMap::DeviceLister systemDevices) {
+    PortSettings out;
     std::map<int, QString> refusedNumbers;
-    const std::map<int, QString> ports = settings.ReadPorts(&refused, &refusedNumbers);
-    SetPortMap(ports, refusedNumbers);
-    SetDeviceHoldFolder(QDir(StateFolder()).filePath(QStringLiteral("ports")));
-    return refused;
+    const std::map<int, QString> ports = settings.ReadPorts(&out.refused, &refusedNumbers);
+    out.ports = PortMap(ports, refusedNumbers, std::move(systemDevices));
+    out.ports.SetHoldFolder(QDir(StateFolder()).filePath(QStringLiteral("ports")));
+    return out;
 }

@@ -32,7 +32,7 @@ public:
     // An entry that names a port on the network ("tcp://…", "rfc2217://…") and is not one of
     // its forms is left out; each such entry is added to `refused` with its cause, when given,
     // and its number to `refusedNumbers` with the cause as the number's messages say it, so
-    // that the number can be kept from every device (SetPortMap).
+    // that the number can be kept from every device (PortMap).
     std::map<int, QString> ReadPorts(QStringList* refused = nullptr,
                                      std::map<int, QString>* refusedNumbers = nullptr) const;
     // Gives the device the number: COM<n>=device in "Ports"; another entry naming the same

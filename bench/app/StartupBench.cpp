@@ -59,6 +59,7 @@ double ShowWindow(const QString& settingsPath, const std::shared_ptr<AnswerAtOnc
     QElapsedTimer timer;
     timer.start();
     MainFormOptions options;
+    options.systemDevices = [] { return QStringList(); }; // never a real device
     options.settingsPath = settingsPath;
     options.dialogs = dialogs;
     TMainForm form(options);
@@ -82,7 +83,6 @@ int main(int argc, char* argv[]) {
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray("found");
     const int repeats = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
 
-    SetSystemSerialDevices([] { return QStringList(); });
     QTemporaryDir dir;
     const QString ini = dir.filePath("kv9000.INI");
     std::vector<std::unique_ptr<SimProcess>> sims;

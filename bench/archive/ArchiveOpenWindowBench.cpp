@@ -23,7 +23,6 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
     QTemporaryDir dir;
@@ -40,7 +39,11 @@ int main(int argc, char** argv) {
         return 1;
 
     auto dialogs = std::make_shared<SilentDialogs>();
-    TMainForm form(MainFormOptions{dir.filePath("kv9000.INI"), dialogs});
+    MainFormOptions options;
+    options.settingsPath = dir.filePath("kv9000.INI");
+    options.dialogs = dialogs;
+    options.systemDevices = [] { return QStringList(); }; // never a real device
+    TMainForm form(options);
     dialogs->messages = 0; // "no controller" at start
     form.show();
     QApplication::processEvents();

@@ -61,7 +61,11 @@ bool Measure(const QStringList& simArgs, int runs, const char* label, double lin
     f.close();
 
     auto dialogs = std::make_shared<SilentDialogs>();
-    TMainForm form(MainFormOptions{settings, dialogs});
+    MainFormOptions options;
+    options.settingsPath = settings;
+    options.dialogs = dialogs;
+    options.systemDevices = [] { return QStringList(); }; // never a real device
+    TMainForm form(options);
     if (form.Session().ChannelCount() != 2)
         return false;
     form.show();
@@ -117,7 +121,7 @@ double MeasureLinks(int count) {
         DownloadOutcome* outcome = &outcomes[static_cast<std::size_t>(i)];
         threads.emplace_back(QThread::create([device, outcome] {
             FrameLink link;
-            if (link.OpenDevice(device, kBaud) && link.SetModeCOM(3, 0))
+            if (link.Open(PortOfDevice(device), kBaud) && link.SetModeCOM(3, 0))
                 *outcome = DownloadArchive(link, {}).outcome;
         }));
         threads.back()->start();
@@ -140,7 +144,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
-    SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
     // The archive files saved after each download go to a folder that goes with the run.
     QTemporaryDir dataDir;
     setenv("XDG_DATA_HOME", QFile::encodeName(dataDir.path()).constData(), 1);

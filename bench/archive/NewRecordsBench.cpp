@@ -10,8 +10,10 @@
 
 #include "ArchiveFile.h"
 #include "DelayRelay.h"
+#include "MappedPorts.h"
 #include "NewRecordsRead.h"
 #include "PacedLineFloor.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "Ser2Net.h"
 #include "SimHistory.h"
@@ -63,11 +65,11 @@ std::optional<Revisit> RunRevisit(const QDateTime& earlier, int days,
     SimProcess sim({"--baud", "115200", "--at", at.toString("yyyy-MM-ddTHH:mm")});
     if (!sim.Running())
         return std::nullopt;
-    SetPortMap({{1, portFor(sim.Device())}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, portFor(sim.Device())}}));
     QElapsedTimer clock;
     clock.start();
-    const NewRecordsControllerRead r = ReadControllerNewRecords(link, 1, 115200, dir.path());
+    const NewRecordsControllerRead r =
+        ReadControllerNewRecords(link, ResolvePort(1, link.Ports()), 115200, dir.path());
     Revisit revisit{r.blocksRead, clock.elapsed() / 1000.0, r.wholeReadCause};
     link.CloseCOM();
     if (r.read.outcome != ControllerReadOutcome::Completed ||
@@ -88,7 +90,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int dates = argc > 1 ? std::atoi(argv[1]) : 3;
     const bool relay = !(argc > 2 && std::strcmp(argv[2], "--no-relay") == 0);
-    SetSystemSerialDevices([] { return QStringList{}; });
     std::printf("whole archive: 8448 blocks, line time %.1f s\n", LineSeconds(8448));
     // The least the blocks read can take here: their line time at the machine's floor.
     const double floor = PrintPacedLineFloor(static_cast<int>(kBaud), 11, 38);

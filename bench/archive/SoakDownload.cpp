@@ -13,6 +13,7 @@
 #include "ArchiveGeometry.h"
 #include "FrameLink.h"
 #include "MainForm.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 #include "ProcessMemory.h"
 #include "ServiceSession.h"
@@ -165,7 +166,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
-    SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
 
     int runs = 200;
     unsigned seed = 14;
@@ -197,7 +197,11 @@ int main(int argc, char** argv) {
     f.close();
     auto dialogs = std::make_shared<SilentDialogs>();
     dialogs->echo = false;
-    TMainForm form(MainFormOptions{settings, dialogs});
+    MainFormOptions options;
+    options.settingsPath = settings;
+    options.dialogs = dialogs;
+    options.systemDevices = [] { return QStringList(); }; // never a real device
+    TMainForm form(options);
     if (form.Session().ChannelCount() != kChannels) {
         std::fprintf(stderr, "the window did not find the simulator\n");
         return 1;
@@ -225,7 +229,7 @@ int main(int argc, char** argv) {
         out.close();
         SimProcess sim(QStringList{"--channels", QString::number(kChannels), "--image", imagePath} +
                        plan.Args());
-        SetPortMap({{1, sim.Device()}});
+        form.Link().SetPortMap(MappedPorts({{1, sim.Device()}}));
         if (sim.Device().isEmpty() || !form.Link().OpenCOM("COM1", form.PortSpeed) ||
             !form.Link().SetModeCOM(3, 0)) {
             std::fprintf(stderr, "run %d: the simulator's line cannot be opened\n", run);

@@ -10,6 +10,7 @@
 #include "ExchangeLog.h"
 #include "FrameLink.h"
 #include "FrameTrace.h"
+#include "MappedPorts.h"
 #include "PacedLineFloor.h"
 #include "PortMap.h"
 #include "SimProcess.h"
@@ -56,8 +57,7 @@ bool Measure(const QStringList& simArgs, Run& run, FrameTrace* trace = nullptr) 
     SimProcess sim(simArgs);
     if (sim.Device().isEmpty())
         return false;
-    SetPortMap({{1, sim.Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim.Device()}}));
     link.SetTrace(trace);
     if (!link.OpenCOM("COM1", kBaud) || !link.SetModeCOM(3, 0))
         return false;
@@ -76,7 +76,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
-    SetSystemSerialDevices([] { return QStringList{}; });
     if (argc > 1 && std::strcmp(argv[1], "--log-ratio") == 0) {
         const QStringList pacing = {"--baud", QString::number(kBaud)};
         Run off, on;

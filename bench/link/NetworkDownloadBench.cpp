@@ -9,6 +9,7 @@
 #include "ArchiveDownload.h"
 #include "DelayRelay.h"
 #include "FrameLink.h"
+#include "MappedPorts.h"
 #include "PacedLineFloor.h"
 #include "PortMap.h"
 #include "Ser2Net.h"
@@ -35,8 +36,7 @@ double LineSeconds(int blocks) {
 
 // Seconds for `blocks` blocks through the port; negative when the download failed.
 double TimeDownload(const QString& url, int blocks) {
-    SetPortMap({{5, url}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{5, url}}));
     if (!link.OpenCOM("COM5", kBaud))
         return -1;
     DownloadHooks hooks;
@@ -68,7 +68,6 @@ int main(int argc, char** argv) {
     if (!std::getenv("KV_BIN_DIR"))
         setenv("KV_BIN_DIR", QCoreApplication::applicationDirPath().toLocal8Bit().constData(), 1);
     const bool relay = !(argc > 1 && std::strcmp(argv[1], "--no-relay") == 0);
-    SetSystemSerialDevices([] { return QStringList{}; });
 
     std::printf("a whole download (%d blocks) through ser2net from kv9000-sim paced at %d bit/s\n",
                 kBlocks, kBaud);

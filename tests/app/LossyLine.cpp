@@ -1,5 +1,7 @@
 #include "LossyLine.h"
 
+#include "WindowTestSupport.h"
+
 #include "SerialPassThrough.h"
 
 #include <map>
@@ -43,14 +45,15 @@ private:
 
 } // namespace
 
-LossyLine::LossyLine(std::vector<Rule> rules) : state_(std::make_shared<State>()) {
+LossyLine::LossyLine(WindowTestBed& bed, std::vector<Rule> rules)
+    : bed_(bed), state_(std::make_shared<State>()) {
     state_->rules = std::move(rules);
     auto state = state_;
-    SetLinkTransportFactory([state] { return std::make_unique<LossyTransport>(state); });
+    bed_.UseLine([state] { return std::make_unique<LossyTransport>(state); });
 }
 
 LossyLine::~LossyLine() {
-    SetLinkTransportFactory({});
+    bed_.UseLine({});
 }
 
 const std::vector<std::int32_t>& LossyLine::OpenSpeeds() const {

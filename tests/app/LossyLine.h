@@ -3,11 +3,12 @@
 // A serial line that loses chosen requests: the link talks to the real port (the simulator's
 // pseudo-terminal) through it, and a request matching a rule is either not delivered (the
 // controller never hears it, so no answer comes: "RX Error") or refused by the port at once
-// ("TX Error"). Every other byte passes unchanged. Installed as the link's transport factory for
-// the life of the object.
+// ("TX Error"). Every other byte passes unchanged. The line of the windows the bed opens for the
+// life of the object.
 
 #include "LinkTransport.h"
 
+class WindowTestBed;
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,7 +22,7 @@ public:
         Fault fault;
     };
 
-    explicit LossyLine(std::vector<Rule> rules);
+    LossyLine(WindowTestBed& bed, std::vector<Rule> rules);
     ~LossyLine();
     LossyLine(const LossyLine&) = delete;
     LossyLine& operator=(const LossyLine&) = delete;
@@ -32,5 +33,6 @@ public:
     struct State;
 
 private:
+    WindowTestBed& bed_;
     std::shared_ptr<State> state_;
 };

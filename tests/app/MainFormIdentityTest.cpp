@@ -178,7 +178,7 @@ TEST_F(MainFormIdentityTest, AFailureStopsTheWriteWithOneMessageAndTheReadFollow
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.message) + " at command " + std::to_string(c.command));
         bed_.Dialogs().messages.clear();
-        LossyLine line({{c.command, 1, c.fault}});
+        LossyLine line(bed_, {{c.command, 1, c.fault}});
         Start({"--comment", "old"});
         form_->speAddr->setValue(5);
         form_->edComment->setText("new");
@@ -207,7 +207,8 @@ TEST_F(MainFormIdentityTest, LostControllerGivesTxErrorForTheWriteAndForTheRead)
 // A locked serial number field that holds no number read from this controller must never be
 // written: it would replace the controller's real serial number with the field's start value.
 TEST_F(MainFormIdentityTest, SerialNumberNotReadFromTheControllerIsNeverWritten) {
-    LossyLine line({{7, 1, LossyLine::Fault::Lost}}); // the first read fails at its first step
+    LossyLine line(bed_,
+                   {{7, 1, LossyLine::Fault::Lost}}); // the first read fails at its first step
     Start({"--serial", "4242", "--comment", "old"});
     ASSERT_EQ(bed_.Dialogs().MessageTexts(), std::vector<QString>{"RX Error"});
     ASSERT_EQ(form_->speSerial->value(), 1);
@@ -226,7 +227,7 @@ TEST_F(MainFormIdentityTest, SerialNumberNotReadFromTheControllerIsNeverWritten)
 }
 
 TEST_F(MainFormIdentityTest, UnlockedSerialNumberIsWrittenEvenWithoutARead) {
-    LossyLine line({{7, 1, LossyLine::Fault::Lost}});
+    LossyLine line(bed_, {{7, 1, LossyLine::Fault::Lost}});
     Start({"--serial", "4242"});
     Unlock();
     form_->speSerial->setValue(1000);

@@ -276,7 +276,7 @@ TEST_F(MainFormStartTest, HandWrittenComSpeedIsUsedAndKept) {
                              "; a comment of the user\n[Other]\nx=1\n" +
                              WindowTestBed::PortsSection({{2, sim->Device()}});
     bed_.WriteSettings(settings);
-    LossyLine line({});
+    LossyLine line(bed_, {});
     {
         auto form = bed_.OpenWindow();
         EXPECT_EQ(form->PortSpeed, 9600);
@@ -295,7 +295,7 @@ TEST_F(MainFormStartTest, FailureAtTheCommentStepKeepsWhatWasReadAndShowsOneMess
     ASSERT_TRUE(sim->Running());
     bed_.WriteSettings("[General]\nCOM port=1\nDevice address=9\n" +
                        WindowTestBed::PortsSection({{1, sim->Device()}}));
-    LossyLine line({{9, 1, LossyLine::Fault::Lost}});
+    LossyLine line(bed_, {{9, 1, LossyLine::Fault::Lost}});
     auto form = bed_.OpenWindow();
     EXPECT_EQ(bed_.Dialogs().MessageTexts(), std::vector<QString>{"RX Error"});
     EXPECT_EQ(form->speSerial->value(), 4321);
@@ -311,7 +311,7 @@ TEST_F(MainFormStartTest, TxFailureInTheReadIsReportedAsTxError) {
     ASSERT_TRUE(sim->Running());
     bed_.WriteSettings("[General]\nCOM port=1\n" +
                        WindowTestBed::PortsSection({{1, sim->Device()}}));
-    LossyLine line({{5, 1, LossyLine::Fault::SendFails}});
+    LossyLine line(bed_, {{5, 1, LossyLine::Fault::SendFails}});
     auto form = bed_.OpenWindow();
     EXPECT_EQ(bed_.Dialogs().MessageTexts(), std::vector<QString>{"TX Error"});
     EXPECT_EQ(form->speSerial->value(), 12345);

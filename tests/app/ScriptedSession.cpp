@@ -203,9 +203,9 @@ static int RunSession(int argc, char* argv[]) {
         << "kept_archives=" << kept << "\n";
 
     // The port doctor with the link still open on COM1: its row and the controller's answer.
-    SurveyReport survey = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    SurveyReport survey = SurveyPorts(form.Link().Ports(), SurveyRoots{}, SurveyUser::Current());
     std::erase_if(survey.rows, [](const PortRow& row) { return row.port != 1; });
-    CheckReadyPorts(survey, 115200);
+    CheckReadyPorts(survey, form.Link().Ports(), 115200);
     if (!survey.rows.empty())
         out << "doctor_com1=" << DescribeRowState(survey.rows.front()) << "\n"
             << "doctor_com1_answer=" << survey.rows.front().answer << "\n";

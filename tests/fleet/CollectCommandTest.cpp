@@ -400,9 +400,10 @@ TEST_F(CollectCommandTest, ABusyBoxARefusedPortAndABadAddressAreSaid) {
         QStringLiteral("[General]\nDevice address=257\n[Ports]\nCOM5=TCP://localhost:%1\n"
                        "COM2=tcp://127.0.0.1:0\n")
             .arg(port_));
-    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
-    FrameLink holder;
-    ASSERT_TRUE(holder.OpenDevice(Port(0), 115200));
+    PortMap holderPorts;
+    holderPorts.SetHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
+    FrameLink holder(holderPorts);
+    ASSERT_TRUE(holder.Open(PortOfDevice(Port(0)), 115200));
 
     QElapsedTimer clock;
     clock.start();
@@ -440,6 +441,22 @@ TEST_F(CollectCommandTest, ABusyBoxARefusedPortAndABadAddressAreSaid) {
     EXPECT_TRUE(read.err.contains(QStringLiteral("[General] Device address=257: не от 0 до 255; "
                                                  "используется адрес 1")))
         << read.err.toStdString();
+    // One port has one name in every kept file, whichever path read it and however the user
+    // spelled it: the number with the box it names.
+    const ProgramRun again =
+        RunProgram({QStringLiteral("--read"), QStringLiteral("com5"), QStringLiteral("--new")},
+                   environment_, program, home_.path());
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    const ProgramRun listed =
+        RunProgram({QStringLiteral("--collect"), WriteList({QStringLiteral("com5\t1\tкотельная")})},
+                   environment_, program, home_.path());
+    ASSERT_EQ(Rows(listed).size(), 1u) << listed.out.toStdString();
+    for (const QString& path :
+         {read.out.trimmed(), again.out.trimmed(), Rows(listed)[0].value(5)}) {
+        const ArchiveFileReadResult kept = ReadArchiveFile(path);
+        ASSERT_TRUE(kept.contents) << path.toStdString();
+        EXPECT_EQ(kept.contents->port, QStringLiteral("COM5 (tcp://localhost:%1)").arg(port_));
+    }
 
     const ProgramRun refused = RunProgram({QStringLiteral("--read"), QStringLiteral("COM2")},
                                           environment_, program, home_.path());
@@ -492,8 +509,7 @@ TEST_F(CollectCommandTest, ReadingABoxACollectionReadsIsToldBusy) {
     collector.waitForFinished();
     // The lock of a collector killed midway is left behind, and held by nobody.
     ASSERT_TRUE(QFile::exists(lock));
-    SetDeviceHoldFolder(home_.filePath(QStringLiteral("kv9000/ports")));
-    DeviceHold hold;
+    DeviceHold hold(home_.filePath(QStringLiteral("kv9000/ports")));
     EXPECT_TRUE(hold.Take({QStringLiteral("loopback-%1").arg(port_)}))
         << hold.Refusal().toStdString();
 }

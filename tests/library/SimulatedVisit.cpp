@@ -1,4 +1,5 @@
 #include "SimulatedVisit.h"
+#include "MappedPorts.h"
 
 #include "ArchiveDownload.h"
 #include "Cp1251.h"
@@ -11,7 +12,6 @@
 QString KeepSimulatedVisit(const SimulatedVisit& visit, const QString& archivesFolder,
                            QString& error) {
     EnsureQtCoreApp();
-    SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
     QStringList args{QStringLiteral("--at"),       visit.at,
                      QStringLiteral("--serial"),   QString::number(visit.serial),
                      QStringLiteral("--channels"), QString::number(visit.channels),
@@ -23,8 +23,7 @@ QString KeepSimulatedVisit(const SimulatedVisit& visit, const QString& archivesF
         error = QStringLiteral("the simulator did not start");
         return {};
     }
-    SetPortMap({{1, sim.Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim.Device()}}));
     if (!link.OpenCOM("COM1", 115200) || !link.SetModeCOM(3, 0)) {
         error = QStringLiteral("the port did not open");
         return {};
@@ -33,7 +32,6 @@ QString KeepSimulatedVisit(const SimulatedVisit& visit, const QString& archivesF
     const IdentityReadResult identity = ReadIdentity(link);
     const DownloadResult download = DownloadArchive(link, {});
     link.CloseCOM();
-    SetPortMap({});
     if (!identity.error.isEmpty() || download.outcome != DownloadOutcome::Completed) {
         error = QStringLiteral("the visit failed: %1").arg(QString::fromLatin1(identity.error));
         return {};

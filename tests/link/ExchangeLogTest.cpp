@@ -3,6 +3,7 @@
 
 #include "ExchangeLog.h"
 #include "LinkTestSupport.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
@@ -31,12 +32,10 @@ QStringList LinesOf(const QString& folder) {
 
 TEST(ExchangeLog, ShowsEveryFrameOfABadChecksumAndATimeOutAgainstTheSimulator) {
     EnsureQtCoreApp();
-    SetSystemSerialDevices([] { return QStringList{}; });
     QTemporaryDir dir;
     SimProcess sim({"--garbage", "--drop", "2"});
     ASSERT_FALSE(sim.Device().isEmpty());
-    SetPortMap({{1, sim.Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim.Device()}}));
     ASSERT_TRUE(link.OpenCOM("COM1", 115200));
     {
         ExchangeLog log(dir.path());
@@ -47,7 +46,6 @@ TEST(ExchangeLog, ShowsEveryFrameOfABadChecksumAndATimeOutAgainstTheSimulator) {
         EXPECT_EQ(log.RecentLines().size(), static_cast<qsizetype>(log.LineCount()));
     }
     link.CloseCOM();
-    SetPortMap({});
 
     const QStringList lines = LinesOf(dir.path());
     const QRegularExpression time("^\\d\\d:\\d\\d:\\d\\d\\.\\d{6} ");
@@ -66,12 +64,10 @@ TEST(ExchangeLog, ShowsEveryFrameOfABadChecksumAndATimeOutAgainstTheSimulator) {
 // second of the line going quiet, and at once after a time-out.
 TEST(ExchangeLog, ReachesTheFileWithinASecondOfAQuietLineAndAtOnceAfterATimeOut) {
     EnsureQtCoreApp();
-    SetSystemSerialDevices([] { return QStringList{}; });
     QTemporaryDir dir;
     SimProcess sim({"--drop", "2"});
     ASSERT_FALSE(sim.Device().isEmpty());
-    SetPortMap({{1, sim.Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim.Device()}}));
     ASSERT_TRUE(link.OpenCOM("COM1", 115200));
     ExchangeLog log(dir.path());
     link.SetTrace(&log);
@@ -88,7 +84,6 @@ TEST(ExchangeLog, ReachesTheFileWithinASecondOfAQuietLineAndAtOnceAfterATimeOut)
     EXPECT_TRUE(lines.last().endsWith(" -- time-out: no answer in 100 ms"));
     link.SetTrace(nullptr);
     link.CloseCOM();
-    SetPortMap({});
 }
 
 TEST(ExchangeLog, RotatesAtItsSizeLimitKeepsTheNewestFilesAndStopsOnAnUnwritableFolder) {

@@ -7,6 +7,7 @@
 #include "IdentityCommands.h"
 #include "LinkTestSupport.h"
 #include "LinkTransport.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 
 #include <gtest/gtest.h>
@@ -98,17 +99,12 @@ Bytes operator+(Bytes a, const Bytes& b) {
 class LinkFakeTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetSystemSerialDevices([] { return QStringList{}; });
-        SetPortMap({{1, "/dev/fake"}});
-        SetLinkTransportFactory([line = line_] { return std::make_unique<FakeTransport>(line); });
+        link.SetPortMap(MappedPorts({{1, "/dev/fake"}}));
+        link.SetTransportFactory([line = line_] { return std::make_unique<FakeTransport>(line); });
         ASSERT_TRUE(link.OpenCOM("COM1", 115200));
         link.DeviceAddress = 1;
     }
-    void TearDown() override {
-        link.CloseCOM();
-        SetLinkTransportFactory({});
-        SetPortMap({});
-    }
+    void TearDown() override { link.CloseCOM(); }
 
     FrameLink link;
 

@@ -7,6 +7,7 @@
 #include "IdentityCommands.h"
 #include "LinkTestSupport.h"
 #include "LowLatency.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 #include "PortProbe.h"
 #include "SimArchive.h"
@@ -45,14 +46,10 @@ QByteArray HostileImage(std::uint32_t seed) {
 
 class LinkSimTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        EnsureQtCoreApp();
-        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
-    }
+    static void SetUpTestSuite() { EnsureQtCoreApp(); }
 
     void TearDown() override {
         link.CloseCOM();
-        SetPortMap({});
         link.DeviceAddress = 1;
     }
 
@@ -70,7 +67,7 @@ protected:
     void Start(const QStringList& args = {}) {
         sim_ = std::make_unique<SimProcess>(args);
         ASSERT_FALSE(sim_->Device().isEmpty());
-        SetPortMap({{4, sim_->Device()}});
+        link.SetPortMap(MappedPorts({{4, sim_->Device()}}));
         ASSERT_TRUE(link.AccessCOM("COM4"));
         ASSERT_TRUE(link.OpenCOM("COM4", 115200));
         ASSERT_TRUE(link.SetModeCOM(3, 0));
@@ -304,7 +301,7 @@ TEST_F(LinkSimTest, PortsOpenCloseAndReopenAsDiscoveryDoes) {
 }
 
 TEST_F(LinkSimTest, PortsThatDoNotExistCannotBeOpened) {
-    SetPortMap({{2, Temp("no-such-device")}, {3, "/dev/null"}});
+    link.SetPortMap(MappedPorts({{2, Temp("no-such-device")}, {3, "/dev/null"}}));
     for (const char* name : {"COM2", "COM3", "COM1", "COM0", "COM", "LPT1", "COM2x"}) {
         EXPECT_FALSE(link.AccessCOM(name)) << name;
         EXPECT_FALSE(link.OpenCOM(name, 115200)) << name;
@@ -398,21 +395,23 @@ TEST_F(LinkSimTest, DoctorCheckAfterRenumberingLeavesTheOpenDeviceAlone) {
     SimProcess second({"--serial", "2222", "--id", "Лорк КB-9000Л вер. 2.00"});
     ASSERT_FALSE(first.Device().isEmpty());
     ASSERT_FALSE(second.Device().isEmpty());
-    SetPortMap({{1, first.Device()}, {2, second.Device()}});
+    PortMap ports = MappedPorts({{1, first.Device()}, {2, second.Device()}});
+    link.SetPortMap(ports);
     ASSERT_TRUE(OpenPort(link, 1, 115200));
     ASSERT_EQ(ReadIdentity(link).serial, std::optional<std::uint16_t>(1111));
 
     // "Назначить номер COM…": the open adapter is COM2 now, the other one COM1.
-    SetPortMap({{1, second.Device()}, {2, first.Device()}});
+    ports = MappedPorts({{1, second.Device()}, {2, first.Device()}});
+    link.SetPortMap(ports);
     EXPECT_EQ(link.CurrentPort(), 2);
     EXPECT_EQ(link.CurrentDevice(), first.Device());
 
-    SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    SurveyReport report = SurveyPorts(ports, SurveyRoots{}, SurveyUser::Current());
     ASSERT_EQ(report.rows.size(), 2u);
     EXPECT_FALSE(report.rows[0].openHere);
     EXPECT_TRUE(report.rows[1].openHere) << "the survey tells the link's own port";
     EXPECT_EQ(DescribeRowState(report.rows[1]), QStringLiteral("открыт этой программой"));
-    CheckReadyPorts(report, 115200);
+    CheckReadyPorts(report, ports, 115200);
     EXPECT_EQ(report.rows[0].answer, QStringLiteral("Лорк КB-9000Л вер. 2.00"));
     EXPECT_EQ(report.rows[1].answer, QStringLiteral("—"));
 
@@ -421,8 +420,8 @@ TEST_F(LinkSimTest, DoctorCheckAfterRenumberingLeavesTheOpenDeviceAlone) {
 
     // Closed, the same port is asked like any other.
     link.CloseCOM();
-    report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
-    CheckReadyPorts(report, 115200);
+    report = SurveyPorts(ports, SurveyRoots{}, SurveyUser::Current());
+    CheckReadyPorts(report, ports, 115200);
     ASSERT_EQ(report.rows.size(), 2u);
     EXPECT_FALSE(report.rows[1].openHere);
     EXPECT_EQ(report.rows[1].answer, QStringLiteral("Лорк КB-9000Л-2К вер. 1.07"));

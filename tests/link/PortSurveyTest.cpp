@@ -53,13 +53,12 @@ TEST(PortSurvey, ClassifiesPermissionBusyMissingAndForeignPathsWithWhatTheSystem
     Write(roots.kernelLog,
           "usb 1-3: usbfs: interface 0 claimed by ch341 while 'brltty' sets config #1\n");
 
-    SetSystemSerialDevices([&] {
+    const PortMap ports({{5, roots.dev + "/ttyUSB7"}, {6, roots.dev + "/notaport"}}, {}, [&] {
         return QStringList{roots.dev + "/ttyUSB0", roots.dev + "/ttyACM0"};
     });
-    SetPortMap({{5, roots.dev + "/ttyUSB7"}, {6, roots.dev + "/notaport"}});
     SurveyUser user{getuid() + 4242, "someone", {getgid() + 4242}, {getgid() + 4242}, 0};
 
-    SurveyReport report = SurveyPorts(roots, user);
+    SurveyReport report = SurveyPorts(ports, roots, user);
     ASSERT_EQ(report.rows.size(), 4u);
     const PortRow& adapter = report.rows[0];
     EXPECT_EQ(adapter.port, 1);
@@ -85,11 +84,8 @@ TEST(PortSurvey, ClassifiesPermissionBusyMissingAndForeignPathsWithWhatTheSystem
 
     // Added to the group after logging in: only a new login helps.
     user.accountGroups.push_back(getgid());
-    report = SurveyPorts(roots, user);
+    report = SurveyPorts(ports, roots, user);
     EXPECT_EQ(report.rows[0].state, PortState::NewLoginNeeded);
-
-    SetPortMap({});
-    SetSystemSerialDevices({});
 }
 
 } // namespace

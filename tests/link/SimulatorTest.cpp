@@ -1,6 +1,7 @@
 // The simulator's own parts: its command line, its fault plan, its pacing.
 
 #include "LinkTestSupport.h"
+#include "MappedPorts.h"
 #include "PortMap.h"
 #include "SimFaults.h"
 #include "SimHistory.h"
@@ -83,11 +84,9 @@ TEST(SimFaults, NoiseNeverHidesOrReplacesTheAnswer) {
 // time; the simulator never answers sooner than a real line would.
 TEST(SimPacing, AnswersTakeTheirLineTime) {
     EnsureQtCoreApp();
-    SetSystemSerialDevices([] { return QStringList{}; });
     SimProcess sim({"--baud", "19200"});
     ASSERT_FALSE(sim.Device().isEmpty());
-    SetPortMap({{1, sim.Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim.Device()}}));
     ASSERT_TRUE(link.OpenCOM("COM1", 19200));
     constexpr int kReads = 20;
     const auto start = std::chrono::steady_clock::now();
@@ -97,7 +96,6 @@ TEST(SimPacing, AnswersTakeTheirLineTime) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(seconds, kReads * 49 * 10 / 19200.0);
     link.CloseCOM();
-    SetPortMap({});
 }
 
 // More answers than the line holds while nobody reads: the simulator waits for room instead of

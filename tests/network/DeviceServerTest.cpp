@@ -11,6 +11,8 @@
 #include "Discovery.h"
 #include "FrameLink.h"
 #include "IdentityCommands.h"
+#include "MappedPorts.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "PortProbe.h"
 #include "Ser2Net.h"
@@ -33,11 +35,7 @@ namespace {
 
 class DeviceServerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        EnsureQtCoreApp();
-        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
-    }
-    void TearDown() override { SetPortMap({}); }
+    static void SetUpTestSuite() { EnsureQtCoreApp(); }
 
     std::unique_ptr<SimProcess> Sim(const QByteArray& image, QStringList args) {
         const QString path = dir_.filePath(QStringLiteral("image%1.bin").arg(++images_));
@@ -59,11 +57,11 @@ TEST_F(DeviceServerTest, DiscoveryIdentityAndDownloadInBothModes) {
     ASSERT_TRUE(raw->Running() && telnet->Running());
     Ser2Net box({{raw->Device(), Ser2Net::Mode::Raw}, {telnet->Device(), Ser2Net::Mode::Rfc2217}});
     ASSERT_TRUE(box.Running());
-    SetPortMap({{5, box.Url(0)}, {6, box.Url(1)}});
+    PortMap ports = MappedPorts({{5, box.Url(0)}, {6, box.Url(1)}});
 
     for (int i = 0; i < 2; ++i) {
         const int port = 5 + i;
-        FrameLink link;
+        FrameLink link(ports);
         const DiscoveryResult found = DiscoverController(link, port, 115200);
         ASSERT_EQ(found.port, port) << box.Url(i).toStdString();
         EXPECT_EQ(found.channelCount, i + 1);
@@ -89,9 +87,9 @@ TEST_F(DeviceServerTest, ARawBoxNamedAsRfc2217IsRefusedWithTheAdviceToUseTcp) {
     Ser2Net box({{sim->Device(), Ser2Net::Mode::Raw}});
     ASSERT_TRUE(box.Running());
     const QString raw = box.Url(0);
-    SetPortMap({{8, QStringLiteral("rfc2217://127.0.0.1:%1").arg(box.Port(0))}});
+    PortMap ports = MappedPorts({{8, QStringLiteral("rfc2217://127.0.0.1:%1").arg(box.Port(0))}});
 
-    FrameLink link;
+    FrameLink link(ports);
     QElapsedTimer clock;
     clock.start();
     EXPECT_FALSE(OpenPort(link, 8, 115200));
@@ -103,7 +101,7 @@ TEST_F(DeviceServerTest, ARawBoxNamedAsRfc2217IsRefusedWithTheAdviceToUseTcp) {
     EXPECT_EQ(DiscoverController(link, 8, 115200).port, 0);
 
     // Named as it is, the same box reads.
-    SetPortMap({{9, raw}});
+    link.SetPortMap(MappedPorts({{9, raw}}));
     ASSERT_EQ(DiscoverController(link, 9, 115200).port, 9);
     EXPECT_EQ(ReadIdentity(link).serial, std::optional<std::uint16_t>(12345));
 }
@@ -114,13 +112,14 @@ TEST_F(DeviceServerTest, OneBoxWrittenTwoWaysIsOpenedByOneLinkAtATime) {
     int port = 0;
     const auto sim = StartSimFleet(1, {"--channels", "1"}, port);
     ASSERT_TRUE(sim->Running());
-    SetPortMap({{10, QStringLiteral("tcp://127.0.0.1:%1").arg(port)},
-                {11, QStringLiteral("TCP://localhost:%1").arg(port)},
-                {12, QStringLiteral("rfc2217://[::ffff:127.0.0.1]:%1").arg(port)}});
-    FrameLink first;
+    PortMap ports =
+        MappedPorts({{10, QStringLiteral("tcp://127.0.0.1:%1").arg(port)},
+                     {11, QStringLiteral("TCP://localhost:%1").arg(port)},
+                     {12, QStringLiteral("rfc2217://[::ffff:127.0.0.1]:%1").arg(port)}});
+    FrameLink first(ports);
     ASSERT_TRUE(OpenPort(first, 10, 115200));
     for (const int other : {11, 12}) {
-        FrameLink second;
+        FrameLink second(ports);
         QElapsedTimer clock;
         clock.start();
         EXPECT_FALSE(OpenPort(second, other, 115200)) << other;
@@ -132,7 +131,7 @@ TEST_F(DeviceServerTest, OneBoxWrittenTwoWaysIsOpenedByOneLinkAtATime) {
     QByteArray text;
     EXPECT_TRUE(ReadIdentification(first, text));
     first.CloseCOM();
-    FrameLink second;
+    FrameLink second(ports);
     ASSERT_TRUE(OpenPort(second, 11, 115200));
     EXPECT_TRUE(ReadIdentification(second, text));
     second.CloseCOM();
@@ -142,13 +141,12 @@ TEST_F(DeviceServerTest, OneBoxWrittenTwoWaysIsOpenedByOneLinkAtATime) {
     QFile blocker(dir_.filePath(QStringLiteral("not-a-folder")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    SetDeviceHoldFolder(blocker.fileName() + QStringLiteral("/ports"));
-    FrameLink third;
+    ports.SetHoldFolder(blocker.fileName() + QStringLiteral("/ports"));
+    FrameLink third(ports);
     EXPECT_FALSE(OpenPort(third, 10, 115200));
     EXPECT_FALSE(third.OpenBusy());
     EXPECT_TRUE(third.OpenFailure().startsWith(QStringLiteral("порт не удаётся занять")))
         << third.OpenFailure().toStdString();
-    SetDeviceHoldFolder({});
 }
 
 // Over a far network whose connection is answered near (a reply time-out of about 500 ms), a
@@ -170,9 +168,9 @@ TEST_F(DeviceServerTest, AnAnswerLaterThanItsTimeOutIsNeverTakenForALaterBlock) 
                                    port);
     ASSERT_TRUE(sim->Running());
     DelayRelay relay(static_cast<unsigned short>(port), 60);
-    SetPortMap({{7, QStringLiteral("tcp://127.0.0.1:%1").arg(relay.Port())}});
+    PortMap ports = MappedPorts({{7, QStringLiteral("tcp://127.0.0.1:%1").arg(relay.Port())}});
 
-    FrameLink link;
+    FrameLink link(ports);
     ASSERT_EQ(DiscoverController(link, 7, 115200).port, 7);
     DownloadResult counts;
     QByteArray read;
@@ -193,9 +191,9 @@ TEST_F(DeviceServerTest, ALostConnectionEndsTheReadAndTheNextReadConnectsAnew) {
         std::vector<std::pair<QString, Ser2Net::Mode>>{{sim->Device(), Ser2Net::Mode::Raw}});
     ASSERT_TRUE(box->Running());
     const unsigned short boxPort = box->Port(0);
-    SetPortMap({{5, box->Url(0)}});
+    PortMap ports = MappedPorts({{5, box->Url(0)}});
 
-    FrameLink link;
+    FrameLink link(ports);
     ControllerReadHooks hooks;
     hooks.onProgress = [&](int offset) {
         if (offset > ArchiveSize / 3)
@@ -203,7 +201,7 @@ TEST_F(DeviceServerTest, ALostConnectionEndsTheReadAndTheNextReadConnectsAnew) {
     };
     QElapsedTimer clock;
     clock.start();
-    const ControllerRead read = ReadController(link, 5, 115200, hooks);
+    const ControllerRead read = ReadController(link, ResolvePort(5, ports), 115200, hooks);
     EXPECT_EQ(read.outcome, ControllerReadOutcome::PortLost);
     EXPECT_TRUE(read.download.image.isEmpty());
     EXPECT_LT(clock.elapsed(), 20000);
@@ -228,9 +226,9 @@ TEST_F(DeviceServerTest, ASilentBoxTimesOutAndAMissingOneIsRefused) {
     Ser2Net box({{QString::fromLatin1(name), Ser2Net::Mode::Raw}});
     ASSERT_TRUE(box.Running());
     const QString missing = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
-    SetPortMap({{5, box.Url(0)}, {6, missing}});
+    PortMap ports = MappedPorts({{5, box.Url(0)}, {6, missing}});
 
-    FrameLink link;
+    FrameLink link(ports);
     ASSERT_TRUE(OpenPort(link, 5, 115200));
     QElapsedTimer clock;
     clock.start();
@@ -240,7 +238,7 @@ TEST_F(DeviceServerTest, ASilentBoxTimesOutAndAMissingOneIsRefused) {
     EXPECT_LT(clock.elapsed(), IdentificationTimeoutMs + link.ReplyAllowanceMs() + 300);
 
     clock.restart();
-    FrameLink other;
+    FrameLink other(ports);
     EXPECT_FALSE(OpenPort(other, 6, 115200));
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_TRUE(other.OpenFailure().contains(QStringLiteral("отклонено")))
@@ -257,9 +255,9 @@ TEST_F(DeviceServerTest, TheRoundTripLengthensTheReplyTimeOut) {
     Ser2Net box({{sim->Device(), Ser2Net::Mode::Rfc2217}});
     ASSERT_TRUE(box.Running());
     DelayRelay relay(box.Port(0), 150);
-    SetPortMap({{7, QStringLiteral("rfc2217://127.0.0.1:%1").arg(relay.Port())}});
+    PortMap ports = MappedPorts({{7, QStringLiteral("rfc2217://127.0.0.1:%1").arg(relay.Port())}});
 
-    FrameLink link;
+    FrameLink link(ports);
     ASSERT_TRUE(OpenPort(link, 7, 115200));
     ASSERT_TRUE(link.RoundTripMs().has_value());
     EXPECT_GE(*link.RoundTripMs(), 300);
@@ -277,12 +275,12 @@ TEST_F(DeviceServerTest, TheDoctorChecksABoxAndTheControllerBehindIt) {
     Ser2Net box({{sim.Device(), Ser2Net::Mode::Rfc2217}});
     ASSERT_TRUE(box.Running());
     const QString missing = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeTcpPort());
-    SetPortMap({{20, box.Url(0)}, {21, missing}});
+    PortMap ports = MappedPorts({{20, box.Url(0)}, {21, missing}});
 
-    SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    SurveyReport report = SurveyPorts(ports, SurveyRoots{}, SurveyUser::Current());
     ASSERT_EQ(report.rows.size(), 2u);
     EXPECT_EQ(DescribeRowState(report.rows[0]), QStringLiteral("сетевой порт"));
-    CheckReadyPorts(report, 115200);
+    CheckReadyPorts(report, ports, 115200);
     const QString text = FormatSurveyText(report);
     EXPECT_TRUE(text.contains(QStringLiteral("COM20  %1  — устройство отвечает").arg(box.Url(0))))
         << text.toStdString();

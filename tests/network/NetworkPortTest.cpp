@@ -118,8 +118,11 @@ TEST(NetworkPort, ARefusedEntrysNumberNamesNoDeviceAndIsSaidOnOneShortLine) {
                     huge.toLatin1() + ":1\n")
                        .constData());
     }
-    SetSystemSerialDevices([] { return QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"}; });
-    const QStringList refused = UsePortSettings(SettingsFile(path));
+    const PortSettings settings = ReadPortSettings(SettingsFile(path), [] {
+        return QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"};
+    });
+    const QStringList& refused = settings.refused;
+    const PortMap& map = settings.ports;
     ASSERT_EQ(refused.size(), 2);
     for (const QString& line : refused) {
         EXPECT_LT(line.size(), 400) << line.left(400).toStdString();
@@ -140,23 +143,21 @@ TEST(NetworkPort, ARefusedEntrysNumberNamesNoDeviceAndIsSaidOnOneShortLine) {
     const QString com3 = QStringLiteral("/dev/ttyS1");
     const QString com6 = QStringLiteral("/dev/ttyS2");
 #endif
-    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM1")), com1);
-    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM2")), QString());
-    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM3")), com3);
-    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM5")), QString());
-    EXPECT_EQ(DeviceForPortName(QStringLiteral("COM6")), com6);
+    EXPECT_EQ(map.DeviceFor(1), com1);
+    EXPECT_EQ(map.DeviceFor(2), QString());
+    EXPECT_EQ(map.DeviceFor(3), com3);
+    EXPECT_EQ(map.DeviceFor(5), QString());
+    EXPECT_EQ(map.DeviceFor(6), com6);
 #ifndef Q_OS_WIN // Windows lists only the ports its system knows now
-    EXPECT_EQ(AssignedPorts(),
+    EXPECT_EQ(map.Assigned(),
               (std::vector<std::pair<int, QString>>{
                   {1, com1}, {3, com3}, {4, QStringLiteral("/dev/pts/7")}, {6, com6}}));
 #endif
-    EXPECT_EQ(RefusedPortCause(2),
+    EXPECT_EQ(map.RefusedCause(2),
               QStringLiteral("запись [Ports] COM2=tcp://127.0.0.1:0 не принята: номер порта «0» "
                              "не от 1 до 65535"));
-    EXPECT_LT(RefusedPortCause(5).size(), 400);
-    EXPECT_EQ(RefusedPortCause(4), QString());
-    SetPortMap({});
-    SetSystemSerialDevices([] { return QStringList{}; });
+    EXPECT_LT(map.RefusedCause(5).size(), 400);
+    EXPECT_EQ(map.RefusedCause(4), QString());
 }
 
 // What a box sends, cut in two at every position: the telnet answers to the greeting, a reply

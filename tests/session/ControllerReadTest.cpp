@@ -7,6 +7,8 @@
 #include "Cp1251.h"
 #include "Discovery.h"
 #include "FrameLink.h"
+#include "MappedPorts.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "PortProbe.h"
 #include "ServiceSession.h"
@@ -28,11 +30,7 @@ namespace {
 
 class ControllerReadTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        EnsureQtCoreApp();
-        SetSystemSerialDevices([] { return QStringList{}; }); // never a real device
-    }
-    void TearDown() override { SetPortMap({}); }
+    static void SetUpTestSuite() { EnsureQtCoreApp(); }
 
     // A simulator serving the image, with its own identity; logs its requests to log when given.
     std::unique_ptr<SimProcess> Sim(const QByteArray& image, QStringList args,
@@ -67,7 +65,7 @@ TEST_F(ControllerReadTest, TwoReadsAtOnceInOneProcessGiveTwoCorrectImages) {
     auto a = Sim(one, {"--channels", "1", "--serial", "1111"});
     auto b = Sim(two, {"--channels", "2", "--serial", "2222"});
     ASSERT_TRUE(a->Running() && b->Running());
-    SetPortMap({{1, a->Device()}, {2, b->Device()}});
+    PortMap ports = MappedPorts({{1, a->Device()}, {2, b->Device()}});
 
     QElapsedTimer clock;
     clock.start();
@@ -76,10 +74,10 @@ TEST_F(ControllerReadTest, TwoReadsAtOnceInOneProcessGiveTwoCorrectImages) {
     for (int i = 0; i < 2; ++i) {
         Reader& r = readers[i];
         r.port = i + 1;
-        threads[i].reset(QThread::create([&r, &clock] {
-            FrameLink link; // made, used and closed on this thread
+        threads[i].reset(QThread::create([&r, &clock, &ports] {
+            FrameLink link(ports); // made, used and closed on this thread
             r.startedMs = clock.elapsed();
-            r.read = ReadController(link, r.port, 115200);
+            r.read = ReadController(link, ResolvePort(r.port, link.Ports()), 115200);
             r.endedMs = clock.elapsed();
         }));
         threads[i]->start();
@@ -114,9 +112,9 @@ TEST_F(ControllerReadTest, DoctorCheckDuringADownloadLeavesItIntact) {
     auto downloaded = Sim(image, {"--channels", "2"}, log);
     SimProcess other({"--channels", "1"});
     ASSERT_TRUE(downloaded->Running() && other.Running());
-    SetPortMap({{1, downloaded->Device()}, {2, other.Device()}});
+    PortMap ports = MappedPorts({{1, downloaded->Device()}, {2, other.Device()}});
 
-    FrameLink link;
+    FrameLink link(ports);
     ASSERT_TRUE(OpenPort(link, 1, 115200));
     SurveyReport report;
     int blocks = 0;
@@ -124,8 +122,8 @@ TEST_F(ControllerReadTest, DoctorCheckDuringADownloadLeavesItIntact) {
     hooks.processEvents = [&] {
         if (++blocks != 1000)
             return;
-        report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
-        CheckReadyPorts(report, 115200);
+        report = SurveyPorts(ports, SurveyRoots{}, SurveyUser::Current());
+        CheckReadyPorts(report, ports, 115200);
     };
     const DownloadResult result = DownloadArchive(link, hooks);
 
@@ -160,10 +158,9 @@ TEST_F(ControllerReadTest, AReadIsKeptWithTheIdentityAndImageTheControllerGave) 
     auto sim = Sim(image, {"--channels", "2", "--serial", "4242", "--comment", "Котельная №3",
                            "--address", "7"});
     ASSERT_TRUE(sim->Running());
-    SetPortMap({{3, sim->Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{3, sim->Device()}}));
     link.DeviceAddress = 7;
-    const ControllerRead read = ReadController(link, 3, 115200);
+    const ControllerRead read = ReadController(link, ResolvePort(3, link.Ports()), 115200);
     ASSERT_EQ(read.outcome, ControllerReadOutcome::Completed);
 
     ServiceSession session(dir_.filePath(QStringLiteral("archives")));
@@ -190,10 +187,9 @@ TEST_F(ControllerReadTest, AReadIsKeptWithTheIdentityAndImageTheControllerGave) 
 TEST_F(ControllerReadTest, AFailedReadNamesItsCause) {
     auto sim = Sim(sim::GenerateArchive(2), {"--die-after", "300"});
     ASSERT_TRUE(sim->Running());
-    SetPortMap({{1, sim->Device()}});
-    FrameLink link;
+    FrameLink link(MappedPorts({{1, sim->Device()}}));
 
-    const ControllerRead none = ReadController(link, 2, 115200);
+    const ControllerRead none = ReadController(link, ResolvePort(2, link.Ports()), 115200);
     EXPECT_EQ(none.outcome, ControllerReadOutcome::NoController);
     EXPECT_EQ(none.found.port, 0);
     EXPECT_FALSE(link.IsOpen());
@@ -201,7 +197,7 @@ TEST_F(ControllerReadTest, AFailedReadNamesItsCause) {
     int lastProgress = 0;
     ControllerReadHooks hooks;
     hooks.onProgress = [&](int offset) { lastProgress = offset; };
-    const ControllerRead lost = ReadController(link, 1, 115200, hooks);
+    const ControllerRead lost = ReadController(link, ResolvePort(1, link.Ports()), 115200, hooks);
     EXPECT_EQ(lost.outcome, ControllerReadOutcome::PortLost);
     EXPECT_TRUE(lost.identity.error.isEmpty());
     EXPECT_EQ(lost.download.lastFailure, LinkOutcome::PortFailed);

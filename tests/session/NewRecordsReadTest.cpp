@@ -4,6 +4,8 @@
 
 #include "NewRecordsRead.h"
 #include "ArchiveFile.h"
+#include "MappedPorts.h"
+#include "Port.h"
 #include "PortMap.h"
 #include "ServiceSession.h"
 #include "SimHistory.h"
@@ -32,11 +34,7 @@ struct Controller {
 
 class NewRecordsReadTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        EnsureQtCoreApp();
-        SetSystemSerialDevices([] { return QStringList{}; });
-    }
-    void TearDown() override { SetPortMap({}); }
+    static void SetUpTestSuite() { EnsureQtCoreApp(); }
 
     QString Archives() const { return dir_.filePath(QStringLiteral("archives")); }
 
@@ -78,9 +76,9 @@ protected:
             args << "--clock-back" << QString::number(c.clockBackDays);
         SimProcess sim(args + extra);
         EXPECT_TRUE(sim.Running());
-        SetPortMap({{1, sim.Device()}});
-        FrameLink link;
-        NewRecordsControllerRead r = ReadControllerNewRecords(link, 1, 115200, Archives());
+        FrameLink link(MappedPorts({{1, sim.Device()}}));
+        NewRecordsControllerRead r =
+            ReadControllerNewRecords(link, ResolvePort(1, link.Ports()), 115200, Archives());
         link.CloseCOM();
         if (r.read.outcome != ControllerReadOutcome::Completed)
             return r;

@@ -13,17 +13,14 @@ namespace {
 
 class PortSurveyWindows : public ::testing::Test {
 protected:
-    void TearDown() override {
-        NoteDeviceClosed(own_);
-        SetPortMap({});
-    }
+    void TearDown() override { NoteDeviceClosed(own_); }
     const QString own_ = QStringLiteral("\\\\.\\COM12");
 };
 
 TEST_F(PortSurveyWindows, TheProgramsOwnPortIsOpenHereAndReadyForTheCheck) {
-    SetPortMap({{3, QStringLiteral("COM12")}});
+    const PortMap map({{3, QStringLiteral("COM12")}});
     NoteDeviceOpened(own_);
-    const SurveyReport report = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    const SurveyReport report = SurveyPorts(map, SurveyRoots{}, SurveyUser::Current());
     const auto row = std::find_if(report.rows.begin(), report.rows.end(),
                                   [](const PortRow& r) { return r.port == 3; });
     ASSERT_NE(row, report.rows.end());
@@ -35,7 +32,7 @@ TEST_F(PortSurveyWindows, TheProgramsOwnPortIsOpenHereAndReadyForTheCheck) {
 
     // Closed again, the same port is tried like any other: here it does not exist.
     NoteDeviceClosed(own_);
-    const SurveyReport after = SurveyPorts(SurveyRoots{}, SurveyUser::Current());
+    const SurveyReport after = SurveyPorts(map, SurveyRoots{}, SurveyUser::Current());
     const auto again = std::find_if(after.rows.begin(), after.rows.end(),
                                     [](const PortRow& r) { return r.port == 3; });
     ASSERT_NE(again, after.rows.end());
