@@ -46,7 +46,8 @@ struct SessionRead {
 };
 
 // Runs the read of the given kind on link, against the controller and the kept downloads the
-// session holds, and keeps a completed run under port (the port as the kept file names it).
+// session holds, and keeps a completed run under port (the port as the kept file names it),
+// dated by the computer's clock when the run ended.
 // sampleSeed chooses the blocks a read of the new records checks.
 SessionRead ReadIntoSession(ServiceSession& session, FrameLink& link, SessionReadKind kind,
                             const QString& port, const SessionReadHooks& hooks,

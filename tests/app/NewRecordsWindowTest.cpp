@@ -1,6 +1,6 @@
 // The window's two reads of the archive on a port on the network (kv9000-sim over TCP on the
-// loopback address): the whole read and the read of only the new records keep their files under
-// the same port text, the one that names the box.
+// loopback address): the whole read and the read of only the new records (whole when nothing is
+// kept yet) keep their files under the same port text, the one that names the box.
 
 #include "ArchiveFile.h"
 #include "ServiceSession.h"
@@ -27,12 +27,17 @@ TEST(NewRecordsWindowTest, BothReadsKeepThePortUnderTheSameTextThatNamesTheBox) 
         return read.contents.value_or(ArchiveFileContents{});
     };
 
+    QAction* newRecords = form->findChild<QAction*>(QStringLiteral("NewRecordsAction"));
+    ASSERT_NE(newRecords, nullptr);
+    newRecords->trigger(); // nothing kept yet: the whole archive is read
+    const ArchiveFileContents first = keptFile();
+    EXPECT_FALSE(first.blocksRead);
+
     form->bt_DF_Read->click();
     const ArchiveFileContents whole = keptFile();
     EXPECT_FALSE(whole.blocksRead);
+    EXPECT_TRUE(whole.image == first.image);
 
-    QAction* newRecords = form->findChild<QAction*>(QStringLiteral("NewRecordsAction"));
-    ASSERT_NE(newRecords, nullptr);
     newRecords->trigger();
     const ArchiveFileContents onlyNew = keptFile();
     ASSERT_TRUE(onlyNew.blocksRead); // the controller's memory did not change: only new ones
@@ -40,6 +45,7 @@ TEST(NewRecordsWindowTest, BothReadsKeepThePortUnderTheSameTextThatNamesTheBox) 
     EXPECT_TRUE(onlyNew.image == whole.image);
 
     EXPECT_TRUE(bed.Dialogs().messages.empty());
+    EXPECT_EQ(first.port, whole.port);
     EXPECT_EQ(onlyNew.port, whole.port);
     EXPECT_TRUE(whole.port.startsWith(QStringLiteral("COM1"))) << whole.port.toStdString();
     EXPECT_TRUE(whole.port.contains(sim->Device())) << whole.port.toStdString();
