@@ -14,7 +14,6 @@
 #include "ServiceSession.h"
 #include "UserDialogs.h"
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -36,6 +35,7 @@ struct ExportSource;
 struct ArchiveFileContents;
 struct IdentityChange;
 struct IdentityWriteSteps;
+enum class SessionReadKind;
 
 // What the start-up gives the window. The program leaves both empty.
 struct MainFormOptions {
@@ -87,7 +87,7 @@ public:
     void btWriteInfoClick();
     void speSerialDblClick();
     void bt_DF_ReadClick();
-    // "Сервис" → "Прочитать новые записи" (MainFormNewRecords.cpp).
+    // "Сервис" → "Прочитать новые записи" (MainFormDownload.cpp, beside bt_DF_ReadClick).
     void NewRecordsClick();
     void btSaveToTxtClick();
     void btExportToExelClick();
@@ -111,17 +111,6 @@ public:
     bool Closing() const { return closing_; }
     // Lets the window repaint and handle input once (for the long-running loops).
     void ProcessEvents();
-    // A download's hooks (DownloadHooks, NewRecordsDownloadHooks) wired to the window as every
-    // download from the controller wires them: the window's events run once per block, the
-    // window's closing stops the run, and the TX and RX failure counts show in lbTXE and lbRXE.
-    template <typename Hooks> void WireDownloadHooks(Hooks& hooks) {
-        const QPointer<TMainForm> self(this);
-        hooks.processEvents = [this] { ProcessEvents(); };
-        hooks.cancelled = [self] { return !self || self->Closing(); };
-        hooks.onTxFailures = [this](int count) { ShowFailureCount(lbTXE, count); };
-        hooks.onRxFailures = [this](int count) { ShowFailureCount(lbRXE, count); };
-    }
-
     // What an export reads from the window as it stands: the heading lines (status panel 1,
     // speSerial, edComment and their labels), ChannelCount and the four grids.
     ExportSource CurrentExportSource() const;
@@ -175,8 +164,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // A failure count in its label, shown at once (the download runs on the window's thread).
-    void ShowFailureCount(QLabel* label, int count);
+    // The window's two reads on one path: runs the read of this kind on the window's link, keeps
+    // it in the session and shows it, or says why it failed.
+    void ReadArchive(SessionReadKind kind);
     // Fills the menus; a menu left without actions is hidden.
     void BuildMenus();
     void ConnectHandlers();

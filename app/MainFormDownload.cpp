@@ -1,83 +1,88 @@
-// The archive download: "Прочитать данные из регулятора".
+// The window's two reads of the controller's archive, on one path: "Прочитать данные из
+// регулятора" (the whole archive) and "Сервис" → "Прочитать новые записи" (only what changed
+// since the controller's last kept download; the status bar says how much was read, or why the
+// whole archive was). Either is shown and kept as a download is.
 
 #include "MainForm.h"
 
 #include "ArchiveDecoder.h"
-#include "ArchiveDownload.h"
-#include "ArchiveGeometry.h"
 #include "FrameLink.h"
-#include "IdentityCommands.h"
 #include "ServiceSession.h"
+#include "SessionRead.h"
 #include "StatusPanels.h"
 #include "TimeLeft.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QRandomGenerator>
 
-namespace {
-
-QString AnotherControllerNotice(const ArchiveFileContents& kept) {
-    const QString serial =
-        kept.serial ? QString::number(*kept.serial) : QStringLiteral("неизвестен");
-    return QStringLiteral("На линии другой регулятор (серийный номер %1, %2): загруженный архив "
-                          "сохранён под ним. Прочитайте данные регулятора, чтобы увидеть его.")
-        .arg(serial, kept.identification);
-}
-
-} // namespace
-
-void TMainForm::ShowFailureCount(QLabel* label, int count) {
-    label->setText(QString::number(count));
-    repaint();
-}
+#include <algorithm>
 
 void TMainForm::bt_DF_ReadClick() {
+    ReadArchive(SessionReadKind::WholeArchive);
+}
+
+void TMainForm::NewRecordsClick() {
+    ReadArchive(SessionReadKind::NewRecords);
+}
+
+void TMainForm::ReadArchive(SessionReadKind kind) {
     link_.ReconnectIfLost(); // a port on the network lost earlier
     // The bar keeps its position until the first block arrives: a bar left full by an earlier
     // run stays full until then.
     ProgressBar1->setMaximum(ArchiveSize);
 
-    // Closing the window while the run lets it process its messages sets Closing() (and closes
-    // the port); the run then ends at its next block without touching the window again.
+    // The run lets the window process its messages once per block. Closing the window then sets
+    // Closing() (and closes the port); the run ends at its next block without touching the
+    // window again.
     const QPointer<TMainForm> self(this);
-    DownloadHooks hooks;
-    WireDownloadHooks(hooks);
+    SessionReadHooks hooks;
+    hooks.processEvents = [this] { ProcessEvents(); };
+    hooks.cancelled = [self] { return !self || self->Closing(); };
+    // A failure count in its label, shown at once (the run is on the window's thread).
+    const auto showCount = [this](QLabel* label) {
+        return [this, label](int count) {
+            label->setText(QString::number(count));
+            repaint();
+        };
+    };
+    hooks.onTxFailures = showCount(lbTXE);
+    hooks.onRxFailures = showCount(lbRXE);
+    hooks.onWholeRead = [this](const QString& cause) {
+        StatusBar->ShowNotice(QStringLiteral("Читается весь архив: %1").arg(cause));
+    };
     // The bar shows the time left, from the rate so far, while the run lasts.
     QElapsedTimer clock;
     clock.start();
     ProgressBar1->setFormat(QString());
     ProgressBar1->setTextVisible(true);
-    hooks.onProgress = [this, &clock](int offset) {
-        ProgressBar1->setValue(offset);
-        if (const auto left = EstimateSecondsLeft(offset, ArchiveSize, clock.elapsed() / 1000.0))
+    hooks.onProgress = [this, &clock](int done, int total) {
+        ProgressBar1->setMaximum(std::max(total, 1));
+        ProgressBar1->setValue(done);
+        if (const auto left = EstimateSecondsLeft(done, total, clock.elapsed() / 1000.0))
             ProgressBar1->setFormat(FormatTimeLeft(*left));
     };
 
-    const DownloadResult result = DownloadArchive(link_, hooks);
+    // The controller's archive replaces a file shown (a failed run leaves the file view).
+    const bool fileView = FileViewShown();
+    const SessionRead read = ReadIntoSession(*session_, link_, kind, link_.CurrentPortLabel(),
+                                             hooks, QRandomGenerator::global()->generate64());
     if (self) {
         ProgressBar1->setTextVisible(false);
         ProgressBar1->setFormat(QStringLiteral("%p%"));
     }
-    switch (result.outcome) {
-    case DownloadOutcome::Completed: {
-        // The controller's archive replaces a file shown (a failed run leaves the file view).
-        if (FileViewShown())
+    switch (read.outcome) {
+    case DownloadOutcome::Completed:
+        if (fileView)
             LeaveFileView();
-        // Asked after the last block, so that a moved cable cannot put the archive under the
-        // controller read before.
-        const ServiceSession::KeptDownload kept =
-            session_->KeepDownload(result.image, link_.CurrentPortLabel(),
-                                   ReadControllerOnLine(link_), QDateTime::currentDateTime());
-        DecodeArchive(result.image, session_->ChannelCount(), session_->Geometry().recordCount,
-                      {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
-        if (kept.anotherController)
-            StatusBar->ShowNotice(AnotherControllerNotice(kept.contents));
+        DecodeArchive(read.kept.contents.image, session_->ChannelCount(),
+                      session_->Geometry().recordCount, {&Grid(0), &Grid(1), &Grid(2), &Grid(3)});
+        if (const QString notice = SessionReadNotice(read); !notice.isEmpty())
+            StatusBar->ShowNotice(notice);
         emit ArchiveShown();
         break;
-    }
     case DownloadOutcome::TxError:
         ShowMessage(QStringLiteral("TX Error"));
         break;
