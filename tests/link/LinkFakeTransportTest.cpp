@@ -309,6 +309,44 @@ TEST_F(LinkFakeTransportTest, AnExchangeTakesOnlyTheReplyToItsOwnCommand) {
     EXPECT_EQ(ReplyText(link), QByteArray("\x39\x30", 2)) << "the last reply is still the serial's";
 }
 
+// A write goes on at the new address and stops at its first failure: the steps after it are not
+// tried; a serial number not asked for is skipped.
+TEST_F(LinkFakeTransportTest, AnIdentityWriteStopsAtItsFirstFailure) {
+    IdentityChange change;
+    change.address = 9;
+    change.serial = 0x3039;
+    change.comment = "Boiler";
+    line_->Reply(Frame(9, 4, {}));
+    line_->Reply(Frame(9, 8, {})); // the comment is not answered
+    IdentityWriteSteps steps;
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray("RX Error"));
+    EXPECT_EQ(steps.address, IdentityStep::Written);
+    EXPECT_EQ(steps.serial, IdentityStep::Written);
+    EXPECT_EQ(steps.comment, IdentityStep::Failed);
+    EXPECT_EQ(steps.cause, LinkOutcome::TimedOut);
+    Bytes comment(CommentPayloadSize, 0x20);
+    std::copy_n("Boiler", 7, comment.begin());
+    EXPECT_EQ(line_->written,
+              (std::vector<Bytes>{Frame(1, 4, {0x6E, 0x2B, 9}), Frame(9, 8, {0x39, 0x30}),
+                                  Frame(9, 10, comment)}));
+    EXPECT_EQ(link.DeviceAddress, 9);
+
+    line_->written.clear();
+    change.serial.reset();
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray("RX Error"));
+    EXPECT_EQ(line_->written.size(), 1u) << "nothing is sent after the address change failed";
+    EXPECT_EQ(steps.address, IdentityStep::Failed);
+    EXPECT_EQ(steps.serial, IdentityStep::NotTried);
+    EXPECT_EQ(steps.comment, IdentityStep::NotTried);
+
+    line_->Reply(Frame(9, 4, {}));
+    line_->Reply(Frame(9, 10, {}));
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray());
+    EXPECT_EQ(steps.serial, IdentityStep::Skipped);
+    EXPECT_EQ(steps.comment, IdentityStep::Written);
+    EXPECT_EQ(steps.cause, LinkOutcome::Ok);
+}
+
 // Where an exchange failed (the text the user sees) and why (its cause) travel together.
 TEST_F(LinkFakeTransportTest, AnExchangeThatWasNotSentSaysWhy) {
     const ExchangeResult tooLong =
