@@ -39,12 +39,14 @@ private:
     std::optional<ExchangeResult> failure_;
 };
 
-// The serial number of a reply, little-endian; a byte the reply lacks counts as zero.
+// Byte i of a reply; a byte a short reply lacks counts as zero.
+std::uint8_t ByteOf(const QByteArray& reply, qsizetype i) {
+    return i < reply.size() ? static_cast<std::uint8_t>(reply[i]) : std::uint8_t{0};
+}
+
+// The serial number of a reply, little-endian.
 std::uint16_t SerialOf(const QByteArray& reply) {
-    const auto byte = [&](qsizetype i) {
-        return i < reply.size() ? static_cast<std::uint8_t>(reply[i]) : std::uint8_t{0};
-    };
-    return static_cast<std::uint16_t>(byte(0) | (byte(1) << 8));
+    return static_cast<std::uint16_t>(ByteOf(reply, 0) | (ByteOf(reply, 1) << 8));
 }
 
 } // namespace
@@ -55,8 +57,7 @@ IdentityReadResult ReadIdentity(FrameLink& link) {
     if (const auto reply = sequence.Ask(CommandCode::ReadSerial))
         result.serial = SerialOf(*reply);
     if (const auto reply = sequence.Ask(CommandCode::ReadAddress))
-        result.address =
-            reply->isEmpty() ? std::uint8_t{0} : static_cast<std::uint8_t>(reply->at(0));
+        result.address = ByteOf(*reply, 0);
     if (const auto reply = sequence.Ask(CommandCode::ReadComment))
         result.comment = PayloadText(*reply);
     if (const auto reply = sequence.Ask(CommandCode::ReadIdentification))
