@@ -53,9 +53,12 @@ int RunWindow(int argc, char* argv[]) {
     const CommandLine line = ParseCommandLine(QApplication::arguments());
     if (line.exitNow)
         return Answer(line);
+    // Every text of the controller and of the settings is Windows-1251.
+    if (const std::optional<QString> missing = Cp1251Unavailable()) {
+        QMessageBox::critical(nullptr, kApplicationTitle, *missing);
+        return 0;
+    }
     try {
-        // Every text of the controller and of the settings is Windows-1251.
-        RequireCp1251();
         MainFormOptions options;
         options.archivePath = line.archivePath;
         TMainForm MainForm(options);

@@ -185,9 +185,10 @@ int Read(const CommandLine& line) {
 
 int AnswerReadCommand(const CommandLine& line, int& argc, char** argv) {
     QCoreApplication core(argc, argv);
+    // Every text of the controller is Windows-1251.
+    if (const std::optional<QString> missing = Cp1251Unavailable())
+        return Fail(*missing);
     try {
-        // Every text of the controller is Windows-1251.
-        RequireCp1251();
         return Read(line);
     } catch (const std::exception& e) {
         return Fail(QString::fromUtf8(e.what()));

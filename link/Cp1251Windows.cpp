@@ -1,8 +1,8 @@
 #include "Cp1251.h"
 
-#include <windows.h>
+#include "Cp1251Ascii.h"
 
-#include <stdexcept>
+#include <windows.h>
 
 // The system's own tables for the code page: the Windows build carries no codec of its own.
 
@@ -10,20 +10,22 @@ namespace {
 
 constexpr UINT kCodePage = 1251;
 
-void Require() {
+bool Available() {
     static const bool available = IsValidCodePage(kCodePage) != 0;
-    if (!available)
-        throw std::runtime_error("The Windows-1251 code page is not installed on this system");
+    return available;
 }
 
 } // namespace
 
-void RequireCp1251() {
-    Require();
+std::optional<QString> Cp1251Unavailable() {
+    if (Available())
+        return std::nullopt;
+    return QStringLiteral("The Windows-1251 code page is not installed on this system");
 }
 
 QString FromCp1251(QByteArrayView bytes) {
-    Require();
+    if (!Available())
+        return AsciiToUnicode(bytes);
     if (bytes.isEmpty())
         return {};
     const int size = static_cast<int>(bytes.size());
@@ -35,7 +37,8 @@ QString FromCp1251(QByteArrayView bytes) {
 }
 
 QByteArray ToCp1251(const QString& text) {
-    Require();
+    if (!Available())
+        return UnicodeToAscii(text);
     if (text.isEmpty())
         return {};
     const int size = static_cast<int>(text.size());

@@ -61,14 +61,11 @@ bool OpenPort(FrameLink& link, int n, int speed) {
 }
 
 bool ReadIdentification(FrameLink& link, QByteArray& text) {
-    link.FrameCommand = 3;
-    link.FrameLength = 0;
-    try {
-        Exchange(link, IdentificationTimeoutMs);
-    } catch (const LinkError&) {
+    const ExchangeResult reply =
+        Exchange(link, CommandCode::ReadIdentification, {}, IdentificationTimeoutMs);
+    if (!reply.Ok())
         return false;
-    }
-    text = ReplyText(link);
+    text = reply.Text();
     return true;
 }
 

@@ -28,9 +28,9 @@ LinkBool ProbePort(const FrameLink& link, int n);
 // but refuses the mode is closed again).
 bool OpenPort(FrameLink& link, int n, int speed);
 
-// Asks the controller at the link's DeviceAddress for its identification text (command 3) and
-// stores the reply up to its first zero byte (or its end) in text. False when the request cannot
-// be sent or no reply comes in time; text is then untouched.
+// Asks the controller at the link's DeviceAddress for its identification text (ReadIdentification)
+// and stores the reply up to its first zero byte (or its end) in text. False when the request
+// cannot be sent or no reply comes in time; text is then untouched.
 bool ReadIdentification(FrameLink& link, QByteArray& text);
 
 // The identification contains IdentificationPrefix somewhere (byte for byte, case-sensitive).

@@ -1,19 +1,16 @@
 #include "FlashRead.h"
 
+#include "CommandCode.h"
+#include "Exchange.h"
 #include "ReplyWait.h"
 
+#include <array>
+
 LinkOutcome RequestFlashBlock(FrameLink& link, std::uint32_t offset, std::uint8_t count) {
-    link.TxBuffer[0] = static_cast<std::uint8_t>(offset);
-    link.TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
-    link.TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
-    link.TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
-    link.TxBuffer[4] = count;
-    // RxFrame overwrites both with the reply's, so they are set again for every request.
-    link.FrameLength = 5;
-    link.FrameCommand = ReadFlashCommand;
-    return link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer)
-               ? LinkOutcome::Ok
-               : link.LastOutcome();
+    const std::array<std::uint8_t, 5> request{
+        static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
+        static_cast<std::uint8_t>(offset >> 16), static_cast<std::uint8_t>(offset >> 24), count};
+    return SendRequest(link, CommandCode::ReadFlash, request);
 }
 
 FlashBlock ReceiveFlashBlock(FrameLink& link, std::uint8_t count) {

@@ -1,6 +1,6 @@
 #pragma once
 
-// Reading the controller's archive memory: the flash read request (command 30) and its answer,
+// Reading the controller's archive memory: the flash read request (ReadFlash) and its answer,
 // on the link given. Sending and receiving are two calls, so that a caller can do its own work
 // while the request is on the line, and can try the reception even when the sending failed (an
 // answer can arrive anyway).
@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <span>
 
-constexpr std::uint8_t ReadFlashCommand = 30;
 constexpr int FlashBlockLength = 32; // the most one request may ask for
 constexpr int FlashReadTimeoutMs = 200;
 

@@ -3,6 +3,7 @@
 #include "FrameCodec.h"
 #include "FrameTrace.h"
 #include "LinkTransport.h"
+#include "NetworkStream.h"
 #include "PortMap.h"
 
 #include <algorithm>
@@ -16,6 +17,11 @@ namespace {
 // Sending a frame never takes long: at the slowest speeds the port still takes a few dozen bytes
 // at once. A port that does not take them within this time is stuck.
 constexpr int kWriteTimeoutMs = 1000;
+
+// The stream as a stream over the network; nullptr for a serial port (or none).
+NetworkStream* NetworkOf(LinkTransport* stream) {
+    return dynamic_cast<NetworkStream*>(stream);
+}
 
 TracedFrame TracedFromWire(std::span<const std::uint8_t> bytes, bool oversized) {
     TracedFrame t;
@@ -53,7 +59,8 @@ LinkBool FrameLink::AccessCOM(const char* portName) const {
     auto probe = MakeStream(device);
     if (!probe)
         return 0;
-    probe->SetResponsive(responsive_);
+    if (NetworkStream* network = NetworkOf(probe.get()))
+        network->SetResponsive(responsive_);
     return probe->Open(device, 115200) ? 1 : 0;
 }
 
@@ -73,15 +80,17 @@ std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std:
     auto stream = MakeStream(device);
     if (!stream)
         return nullptr;
-    stream->SetResponsive(responsive_);
+    NetworkStream* const network = NetworkOf(stream.get());
+    if (network)
+        network->SetResponsive(responsive_);
     if (!stream->Open(device, speed)) {
-        openFailure_ = stream->OpenFailure();
-        openBusy_ = stream->OpenBusy();
+        openFailure_ = network ? network->OpenFailure() : QString();
+        openBusy_ = network && network->OpenBusy();
         return nullptr;
     }
     openFailure_.clear();
     openBusy_ = false;
-    openNotice_ = stream->OpenNotice();
+    openNotice_ = network ? network->OpenNotice() : QString();
     return stream;
 }
 
@@ -166,7 +175,8 @@ QString FrameLink::CurrentPortLabel() const {
 }
 
 std::optional<int> FrameLink::RoundTripMs() const {
-    return stream_ ? stream_->RoundTripMs() : std::nullopt;
+    const NetworkStream* network = NetworkOf(stream_.get());
+    return network ? network->RoundTripMs() : std::nullopt;
 }
 
 int FrameLink::ReplyAllowanceMs() const {
@@ -259,7 +269,8 @@ LinkBool FrameLink::RxFrame(std::int32_t timeoutMs, std::uint8_t* address, std::
                 reportSkipped();
                 trace->ReplyTimedOut(timeoutMs + ReplyAllowanceMs());
             }
-            stream_->AnswerMissed(ReplyAllowanceMs());
+            if (NetworkStream* network = NetworkOf(stream_.get()))
+                network->AnswerMissed(ReplyAllowanceMs());
             return Fail(LinkOutcome::TimedOut);
         }
         // Whole milliseconds, rounded up, so that a short remainder still waits.

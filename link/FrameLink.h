@@ -8,11 +8,12 @@
 //
 // How the protocol layer (link/) reports a failure: the frame functions return their 8-bit
 // boolean, nonzero meaning success, and LastOutcome() keeps why the last one failed (a time-out
-// apart from a failed or lost port). A command sequence (Exchange.h) raises LinkError with the
-// text the user sees ("TX Error", "RX Error") and that cause, and catches it at its own edge, so
-// that every public command returns its outcome in a result: a struct with the error text and
-// the cause of the failed step (IdentityReadResult, IdentityWriteSteps, DiscoveryResult with
-// port 0, FlashBlock). Nothing throws out of link/.
+// apart from a failed or lost port). A command sequence is made of typed exchanges (Exchange.h):
+// each gives the reply's payload, or its failure as a value with the text the user sees ("TX
+// Error", "RX Error") and that cause; a sequence stops at its first failure and every public
+// command returns its outcome in a result: a struct with the error text and the cause of the
+// failed step (IdentityReadResult, IdentityWriteSteps, DiscoveryResult with port 0, FlashBlock).
+// Nothing in link/ throws, the Windows-1251 conversions (Cp1251.h) included.
 
 #include "LinkTransport.h"
 #include "Port.h"

@@ -1,61 +1,81 @@
 #include "IdentityCommands.h"
 
+#include "CommandCode.h"
 #include "Exchange.h"
 #include "FrameLink.h"
 
+#include <array>
 #include <cstring>
+#include <span>
 
 namespace {
 
-void Request(FrameLink& link, std::uint8_t command, std::uint8_t length) {
-    link.FrameCommand = command;
-    link.FrameLength = length;
+// The exchanges of one command sequence in order: after the first failure nothing more is sent,
+// and that failure is the sequence's.
+class CommandSequence {
+public:
+    explicit CommandSequence(FrameLink& link) : link_(link) {}
+
+    // The reply's payload; nullopt when this exchange failed or an earlier one did.
+    std::optional<QByteArray> Ask(CommandCode command, std::span<const std::uint8_t> payload = {},
+                                  int timeoutMs = ExchangeTimeoutMs) {
+        if (Failed())
+            return std::nullopt;
+        ExchangeResult result = Exchange(link_, command, payload, timeoutMs);
+        if (!result.Ok()) {
+            failure_ = std::move(result);
+            return std::nullopt;
+        }
+        return result.Payload();
+    }
+
+    bool Failed() const { return failure_.has_value(); }
+    // "TX Error" or "RX Error" of the failed exchange; empty when none failed.
+    QByteArray ErrorText() const { return failure_ ? failure_->ErrorText() : QByteArray(); }
+    LinkOutcome Cause() const { return failure_ ? failure_->Cause() : LinkOutcome::Ok; }
+
+private:
+    FrameLink& link_;
+    std::optional<ExchangeResult> failure_;
+};
+
+// Byte i of a reply; a byte a short reply lacks counts as zero.
+std::uint8_t ByteOf(const QByteArray& reply, qsizetype i) {
+    return i < reply.size() ? static_cast<std::uint8_t>(reply[i]) : std::uint8_t{0};
 }
 
-std::uint16_t ReplySerial(const FrameLink& link) {
-    return static_cast<std::uint16_t>(link.RxBuffer[0] | (link.RxBuffer[1] << 8));
+// The serial number of a reply, little-endian.
+std::uint16_t SerialOf(const QByteArray& reply) {
+    return static_cast<std::uint16_t>(ByteOf(reply, 0) | (ByteOf(reply, 1) << 8));
 }
 
 } // namespace
 
 IdentityReadResult ReadIdentity(FrameLink& link) {
     IdentityReadResult result;
-    try {
-        Request(link, 7, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        result.serial = ReplySerial(link);
-
-        Request(link, 5, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        result.address = link.RxBuffer[0];
-
-        Request(link, 9, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        result.comment = ReplyText(link);
-
-        Request(link, 3, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        result.identification = ReplyText(link);
-    } catch (const LinkError& e) {
-        result.error = e.what();
-        result.cause = e.Cause();
-    }
+    CommandSequence sequence(link);
+    if (const auto reply = sequence.Ask(CommandCode::ReadSerial))
+        result.serial = SerialOf(*reply);
+    if (const auto reply = sequence.Ask(CommandCode::ReadAddress))
+        result.address = ByteOf(*reply, 0);
+    if (const auto reply = sequence.Ask(CommandCode::ReadComment))
+        result.comment = PayloadText(*reply);
+    if (const auto reply = sequence.Ask(CommandCode::ReadIdentification))
+        result.identification = PayloadText(*reply);
+    result.error = sequence.ErrorText();
+    result.cause = sequence.Cause();
     result.lastReply = ReplyText(link);
     return result;
 }
 
 ControllerOnLine ReadControllerOnLine(FrameLink& link) {
+    // What did not answer stays unknown.
     ControllerOnLine found;
-    try {
-        Request(link, 7, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        found.serial = ReplySerial(link);
-        Request(link, 3, 0);
-        Exchange(link, ExchangeTimeoutMs);
-        found.identification = ReplyText(link);
-    } catch (const LinkError&) {
-        // What did not answer stays unknown.
-    }
+    CommandSequence sequence(link);
+    if (const auto reply = sequence.Ask(CommandCode::ReadSerial))
+        found.serial = SerialOf(*reply);
+    if (const auto reply = sequence.Ask(CommandCode::ReadIdentification))
+        found.identification = PayloadText(*reply);
     return found;
 }
 
@@ -69,40 +89,35 @@ void BuildCommentPayload(const QByteArray& comment, std::uint8_t* payload32) {
 
 QByteArray WriteIdentity(FrameLink& link, const IdentityChange& change, IdentityWriteSteps* steps) {
     IdentityWriteSteps done;
-    IdentityStep* current = &done.address;
-    try {
-        Request(link, 4, 3);
-        link.TxBuffer[0] = 0x6E;
-        link.TxBuffer[1] = 0x2B;
-        link.TxBuffer[2] = change.address;
-        Exchange(link, ExchangeTimeoutMs);
-        link.DeviceAddress = change.address;
-        done.address = IdentityStep::Written;
+    CommandSequence sequence(link);
+    const auto step = [&](CommandCode command, std::span<const std::uint8_t> payload,
+                          int timeoutMs) {
+        if (sequence.Failed())
+            return IdentityStep::NotTried;
+        return sequence.Ask(command, payload, timeoutMs) ? IdentityStep::Written
+                                                         : IdentityStep::Failed;
+    };
 
-        current = &done.serial;
-        if (change.serial) {
-            Request(link, 8, 2);
-            link.TxBuffer[0] = static_cast<std::uint8_t>(*change.serial & 0xFF);
-            link.TxBuffer[1] = static_cast<std::uint8_t>(*change.serial >> 8);
-            Exchange(link, ExchangeTimeoutMs);
-            done.serial = IdentityStep::Written;
-        } else {
-            done.serial = IdentityStep::Skipped;
-        }
+    const std::array<std::uint8_t, 3> address{AddressChangeCode[0], AddressChangeCode[1],
+                                              change.address};
+    done.address = step(CommandCode::ChangeAddress, address, ExchangeTimeoutMs);
+    if (done.address == IdentityStep::Written)
+        link.DeviceAddress = change.address; // the controller answers at its new address now
 
-        current = &done.comment;
-        Request(link, 10, CommentPayloadSize);
-        BuildCommentPayload(change.comment, link.TxBuffer);
-        Exchange(link, SetCommentTimeoutMs);
-        done.comment = IdentityStep::Written;
-    } catch (const LinkError& e) {
-        *current = IdentityStep::Failed;
-        done.cause = e.Cause();
-        if (steps)
-            *steps = done;
-        return QByteArray(e.what());
+    if (change.serial) {
+        const std::array<std::uint8_t, 2> serial{static_cast<std::uint8_t>(*change.serial & 0xFF),
+                                                 static_cast<std::uint8_t>(*change.serial >> 8)};
+        done.serial = step(CommandCode::WriteSerial, serial, ExchangeTimeoutMs);
+    } else {
+        done.serial = sequence.Failed() ? IdentityStep::NotTried : IdentityStep::Skipped;
     }
+
+    std::array<std::uint8_t, CommentPayloadSize> comment{};
+    BuildCommentPayload(change.comment, comment.data());
+    done.comment = step(CommandCode::WriteComment, comment, SetCommentTimeoutMs);
+
+    done.cause = sequence.Cause();
     if (steps)
         *steps = done;
-    return {};
+    return sequence.ErrorText();
 }

@@ -26,15 +26,16 @@ struct IdentityReadResult {
     QByteArray lastReply; // the text of the last reply received (ReplyText) after the steps
 };
 
-// Four exchanges with time-out 200, stopping at the first failure: serial number (command 7),
-// network address (5), comment (9), identification (3). Texts end at their first zero byte or
-// at the end of their reply, whichever comes first. The link's DeviceAddress is the address
+// Four exchanges with time-out 200, stopping at the first failure: serial number (ReadSerial),
+// network address (ReadAddress), comment (ReadComment), identification (ReadIdentification).
+// Texts end at their first zero byte or at the end of their reply, whichever comes first; a
+// number's byte a short reply lacks counts as zero. The link's DeviceAddress is the address
 // asked; the read never changes it apart from what RxFrame stores.
 IdentityReadResult ReadIdentity(FrameLink& link);
 
-// Which controller is on the line now: its serial number (command 7) and identification text
-// (command 3), each nullopt when its exchange failed. The check after a download, which must not
-// take the controller's time with the comment and address.
+// Which controller is on the line now: its serial number (ReadSerial) and identification text
+// (ReadIdentification), each nullopt when its exchange failed. The check after a download, which
+// must not take the controller's time with the comment and address.
 struct ControllerOnLine {
     std::optional<std::uint16_t> serial;
     std::optional<QByteArray> identification;
@@ -57,10 +58,10 @@ struct IdentityWriteSteps {
     LinkOutcome cause = LinkOutcome::Ok; // why the failed step failed
 };
 
-// Writes the identity, stopping at the first failure: set address (command 4 with 0x6E 0x2B and
-// the new address) to the link's DeviceAddress, which becomes the new address only when that
-// succeeded; then the serial number (8, little-endian) and the comment (10, time-out 500), both
-// to the new address. Returns the error text of the failed step, or an empty text; steps, when
+// Writes the identity, stopping at the first failure: ChangeAddress (AddressChangeCode and the
+// new address) to the link's DeviceAddress, which becomes the new address only when that
+// succeeded; then WriteSerial (little-endian) and WriteComment (time-out 500), both to the new
+// address. Returns the error text of the failed step, or an empty text; steps, when
 // given, gets how each step ended.
 QByteArray WriteIdentity(FrameLink& link, const IdentityChange& change,
                          IdentityWriteSteps* steps = nullptr);

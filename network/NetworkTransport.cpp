@@ -3,6 +3,7 @@
 #include "DeviceHold.h"
 #include "HostLookup.h"
 #include "NetworkPort.h"
+#include "NetworkStream.h"
 #include "OneLinePath.h"
 #include "OpenDevices.h"
 #include "SocketIo.h"
@@ -38,7 +39,7 @@ void Breathe(bool responsive, int ms) {
     }
 }
 
-class NetworkTransport final : public SerialTransport {
+class NetworkTransport final : public SerialTransport, public NetworkStream {
 public:
     explicit NetworkTransport(const QString& holdFolder) : hold_(holdFolder) {}
     ~NetworkTransport() override;

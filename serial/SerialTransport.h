@@ -4,13 +4,13 @@
 // the port itself, so no event loop needs to run while the caller waits. Failures are results
 // (TransportResult), never exceptions; a failure of the device is final for that stream.
 // Each platform has its own implementation (SerialTransportPosix.cpp, SerialTransportWindows.cpp),
-// picked by the build; MakeSerialTransport gives this platform's.
+// picked by the build; MakeSerialTransport gives this platform's. What a stream over the network
+// has beside this (connecting to its box, the round trip) is an interface of the network's own.
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,24 +40,6 @@ public:
     // Appends to `into` what has arrived, waiting at most timeoutMs for at least one byte.
     // TimedOut when nothing came.
     virtual TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) = 0;
-
-    // --- What a stream over the network adds (a serial port has none of it) ------------------
-    // Waits that last long (connecting to a box far away) let the calling thread's events run,
-    // so that a window on that thread stays responsive. Set before Open.
-    virtual void SetResponsive(bool) {}
-    // The round trip measured on opening, in milliseconds; none for a serial port.
-    virtual std::optional<int> RoundTripMs() const { return std::nullopt; }
-    // Why the last Open failed, in plain Russian, when the stream knows more than "it did not
-    // open" (a name that does not resolve, a refused connection); empty otherwise.
-    virtual QString OpenFailure() const { return {}; }
-    // The last Open failed because another reader of this machine holds the device (a box on
-    // the network a collection or another program reads); OpenFailure() says who.
-    virtual bool OpenBusy() const { return false; }
-    // What opening found worth saying once (a setting the box did not take); empty otherwise.
-    virtual QString OpenNotice() const { return {}; }
-    // The link's wait for an answer ran out (even if bytes came meanwhile): the answer may still
-    // come, within mayStillComeMs by the link's measure of the network.
-    virtual void AnswerMissed(int /*mayStillComeMs*/) {}
 };
 
 // A new, unopened serial port of this platform.

@@ -7,19 +7,19 @@ namespace {
 
 // Request payload length of every command; anything else is malformed and stays unanswered.
 std::optional<std::size_t> RequestLength(std::uint8_t command) {
-    switch (command) {
-    case kReadIdentification:
-    case kReadAddress:
-    case kReadSerial:
-    case kReadComment:
+    switch (static_cast<CommandCode>(command)) {
+    case CommandCode::ReadIdentification:
+    case CommandCode::ReadAddress:
+    case CommandCode::ReadSerial:
+    case CommandCode::ReadComment:
         return 0;
-    case kChangeAddress:
+    case CommandCode::ChangeAddress:
         return 3;
-    case kWriteSerial:
+    case CommandCode::WriteSerial:
         return 2;
-    case kWriteComment:
+    case CommandCode::WriteComment:
         return 32;
-    case kReadFlash:
+    case CommandCode::ReadFlash:
         return 5;
     default:
         return std::nullopt;
@@ -53,34 +53,34 @@ std::optional<kv::Frame> SimController::Answer(const kv::Frame& request) {
         return std::nullopt;
     const auto& p = request.payload;
 
-    switch (request.command) {
-    case kReadIdentification:
+    switch (static_cast<CommandCode>(request.command)) {
+    case CommandCode::ReadIdentification:
         return Reply(request.command, ZeroTerminated(identity_.identification));
-    case kChangeAddress:
-        if (p[0] != 0x6E || p[1] != 0x2B)
+    case CommandCode::ChangeAddress:
+        if (p[0] != AddressChangeCode[0] || p[1] != AddressChangeCode[1])
             return std::nullopt;
         identity_.address = p[2];
         return Reply(request.command);
-    case kReadAddress:
+    case CommandCode::ReadAddress:
         return Reply(request.command, QByteArray(1, static_cast<char>(identity_.address)));
-    case kReadSerial: {
+    case CommandCode::ReadSerial: {
         QByteArray serial(2, '\0');
         serial[0] = static_cast<char>(identity_.serial & 0xFF);
         serial[1] = static_cast<char>(identity_.serial >> 8);
         return Reply(request.command, serial);
     }
-    case kWriteSerial:
+    case CommandCode::WriteSerial:
         identity_.serial = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
         return Reply(request.command);
-    case kReadComment:
+    case CommandCode::ReadComment:
         return Reply(request.command, ZeroTerminated(identity_.comment));
-    case kWriteComment: {
+    case CommandCode::WriteComment: {
         QByteArray text(reinterpret_cast<const char*>(p.data()), static_cast<qsizetype>(p.size()));
         const qsizetype zero = text.indexOf('\0');
         identity_.comment = zero >= 0 ? text.left(zero) : text.trimmed();
         return Reply(request.command);
     }
-    case kReadFlash: {
+    case CommandCode::ReadFlash: {
         const std::uint32_t offset = static_cast<std::uint32_t>(p[0]) | (p[1] << 8) | (p[2] << 16) |
                                      (static_cast<std::uint32_t>(p[3]) << 24);
         const int count = p[4];

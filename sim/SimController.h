@@ -3,6 +3,7 @@
 // The controller's side of the protocol: one request frame in, at most one answer frame out.
 // No port, no clock: the loop around it decides when and whether the answer goes out.
 
+#include "CommandCode.h"
 #include "FrameCodec.h"
 
 #include <QByteArray>
@@ -11,18 +12,6 @@
 #include <optional>
 
 namespace sim {
-
-// Command codes the controller understands.
-enum Command : std::uint8_t {
-    kReadIdentification = 3,
-    kChangeAddress = 4,
-    kReadAddress = 5,
-    kReadSerial = 7,
-    kWriteSerial = 8,
-    kReadComment = 9,
-    kWriteComment = 10,
-    kReadFlash = 30,
-};
 
 constexpr int kMaxFlashRead = 32;
 constexpr int kMaxText = 40; // text answers carry the text and a zero byte in 41 bytes

@@ -1,5 +1,6 @@
 #include "SimFaults.h"
 
+#include "CommandCode.h"
 #include "SimController.h"
 
 #include <utility>
@@ -28,7 +29,7 @@ FaultDecision SimFaults::ForRequest(const kv::Frame& request) {
     ++requests_;
     if (options_.dropEvery > 0 && requests_ % options_.dropEvery == 0)
         d.drop = true;
-    if (request.command != kReadFlash)
+    if (request.command != CodeByte(CommandCode::ReadFlash))
         return d;
     const int n = ++flashReads_;
     d.die = options_.dieAfter > 0 && n == options_.dieAfter;
@@ -54,7 +55,8 @@ std::vector<std::uint8_t> SimFaults::NoiseBefore(const std::vector<std::uint8_t>
         std::vector<std::uint8_t> payload(static_cast<std::size_t>(count(rng_)));
         for (auto& b : payload)
             b = static_cast<std::uint8_t>(byte(rng_));
-        auto broken = kv::EncodeFrame(static_cast<std::uint8_t>(byte(rng_)), kReadFlash, payload);
+        auto broken = kv::EncodeFrame(static_cast<std::uint8_t>(byte(rng_)),
+                                      CodeByte(CommandCode::ReadFlash), payload);
         broken.back() ^= 0x5A;
         noise.insert(noise.end(), broken.begin(), broken.end());
         for (int i = count(rng_); i > 0; --i)

@@ -18,7 +18,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <exception>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -68,11 +67,8 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(options->helpText), stdout);
         return 0;
     }
-    try {
-        RequireCp1251();
-    } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
-    }
+    if (const std::optional<QString> missing = Cp1251Unavailable())
+        return Fail(*missing);
 
     // Controller i of a fleet: its own serial number and history.
     const auto historyOf = [&](int i) {

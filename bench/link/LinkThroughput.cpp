@@ -8,6 +8,7 @@
 //   bench_link_throughput [--unpaced-only | --paced-only | --log-ratio [PAIRS]]
 
 #include "ExchangeLog.h"
+#include "FlashRead.h"
 #include "FrameLink.h"
 #include "FrameTrace.h"
 #include "MappedPorts.h"
@@ -39,17 +40,8 @@ struct Run {
 };
 
 bool Read(FrameLink& link, std::uint32_t offset) {
-    link.FrameCommand = 30;
-    link.FrameLength = 5;
-    link.TxBuffer[0] = static_cast<std::uint8_t>(offset);
-    link.TxBuffer[1] = static_cast<std::uint8_t>(offset >> 8);
-    link.TxBuffer[2] = static_cast<std::uint8_t>(offset >> 16);
-    link.TxBuffer[3] = static_cast<std::uint8_t>(offset >> 24);
-    link.TxBuffer[4] = 32;
-    return link.TxFrame(link.DeviceAddress, link.FrameCommand, link.FrameLength, link.TxBuffer) &&
-           link.RxFrame(200, &link.DeviceAddress, &link.FrameCommand, &link.FrameLength,
-                        link.RxBuffer) &&
-           link.FrameLength == 32;
+    return RequestFlashBlock(link, offset, FlashBlockLength) == LinkOutcome::Ok &&
+           ReceiveFlashBlock(link, FlashBlockLength).outcome == LinkOutcome::Ok;
 }
 
 // trace: the exchange log the link reports to, or none.

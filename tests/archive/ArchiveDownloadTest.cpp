@@ -3,6 +3,7 @@
 #include "ArchiveDownload.h"
 #include "ArchiveGeometry.h"
 #include "ArchiveImageBuilder.h"
+#include "CommandCode.h"
 #include "FrameLink.h"
 #include "LinkTransport.h"
 #include "MappedPorts.h"
@@ -81,7 +82,7 @@ public:
     explicit WriteReportedFailed(std::set<int> reads) : reads_(std::move(reads)) {}
     TransportResult Write(std::span<const std::uint8_t> bytes, int timeoutMs) override {
         const TransportResult r = SerialPassThrough::Write(bytes, timeoutMs);
-        const bool flashRead = bytes.size() > 2 && bytes[2] == ReadFlashCommand;
+        const bool flashRead = bytes.size() > 2 && bytes[2] == CodeByte(CommandCode::ReadFlash);
         if (flashRead && reads_.count(++flashReads_))
             return TransportResult::TimedOut;
         return r;

@@ -1,7 +1,9 @@
 // The link over a scripted byte stream, for what the simulator cannot produce on demand: replies
 // with bad CRCs only, oversized replies, bytes dribbling in, a port that fails mid-call.
 
+#include "CommandCode.h"
 #include "Discovery.h"
+#include "Exchange.h"
 #include "FlashRead.h"
 #include "FrameCodec.h"
 #include "IdentityCommands.h"
@@ -199,6 +201,17 @@ TEST_F(LinkFakeTransportTest, ReplyTextsNeverShowBytesAnEarlierLongerReplyLeft) 
     QByteArray text;
     ASSERT_TRUE(ReadIdentification(link, text));
     EXPECT_EQ(text, QByteArray("D"));
+
+    // Numbers in replies too short for them: what is missing is zero, never an earlier byte.
+    std::fill(std::begin(link.RxBuffer), std::end(link.RxBuffer), 'Z');
+    line_->Reply(Frame(1, 7, {0x39}));
+    line_->Reply(Frame(1, 5, {}));
+    line_->Reply(Frame(1, 9, {}));
+    line_->Reply(Frame(1, 3, {}));
+    const IdentityReadResult shortRead = ReadIdentity(link);
+    EXPECT_EQ(shortRead.serial, 0x0039);
+    EXPECT_EQ(shortRead.address, 0);
+    EXPECT_EQ(shortRead.comment, QByteArray());
 }
 
 TEST_F(LinkFakeTransportTest, TheCurrentPortIsThePortTheLinkHasOpen) {
@@ -270,6 +283,81 @@ TEST_F(LinkFakeTransportTest, CommandSequencesKeepTheCauseOfTheirFailure) {
     link.CloseCOM();
     EXPECT_EQ(RequestFlashBlock(link, 0, 32), LinkOutcome::NotOpen);
     EXPECT_EQ(ReceiveFlashBlock(link, 32).outcome, LinkOutcome::NotOpen);
+}
+
+// A late answer to an earlier request (a flash read after its time-out) comes before the reply
+// asked for: an exchange takes only the reply to its own command, and says when none came.
+TEST_F(LinkFakeTransportTest, AnExchangeTakesOnlyTheReplyToItsOwnCommand) {
+    line_->Reply(Frame(1, 30, Bytes(32, 0x11)) + Frame(1, 7, {0x39, 0x30}));
+    const ExchangeResult serial = Exchange(link, CommandCode::ReadSerial);
+    EXPECT_EQ(line_->written.back(), Frame(1, 7, {}));
+    ASSERT_TRUE(serial.Ok());
+    EXPECT_EQ(serial.Payload(), QByteArray("\x39\x30", 2));
+    EXPECT_EQ(serial.ErrorText(), QByteArray());
+
+    line_->Reply(Frame(1, 30, Bytes(32, 0x11)));
+    line_->Reply(Frame(1, 9, {'A', 0}), 10);
+    const ExchangeResult passedOver = Exchange(link, CommandCode::ReadSerial, {}, 60);
+    EXPECT_FALSE(passedOver.Ok());
+    EXPECT_EQ(passedOver.Cause(), LinkOutcome::WrongReply);
+    EXPECT_EQ(passedOver.ErrorText(), QByteArray("RX Error"));
+    EXPECT_TRUE(passedOver.Payload().isEmpty());
+    EXPECT_EQ(ReplyText(link), QByteArray("\x39\x30", 2)) << "the last reply is still the serial's";
+}
+
+// A write goes on at the new address and stops at its first failure: the steps after it are not
+// tried; a serial number not asked for is skipped.
+TEST_F(LinkFakeTransportTest, AnIdentityWriteStopsAtItsFirstFailure) {
+    IdentityChange change;
+    change.address = 9;
+    change.serial = 0x3039;
+    change.comment = "Boiler";
+    line_->Reply(Frame(9, 4, {}));
+    line_->Reply(Frame(9, 8, {})); // the comment is not answered
+    IdentityWriteSteps steps;
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray("RX Error"));
+    EXPECT_EQ(steps.address, IdentityStep::Written);
+    EXPECT_EQ(steps.serial, IdentityStep::Written);
+    EXPECT_EQ(steps.comment, IdentityStep::Failed);
+    EXPECT_EQ(steps.cause, LinkOutcome::TimedOut);
+    Bytes comment(CommentPayloadSize, 0x20);
+    std::copy_n("Boiler", 7, comment.begin());
+    EXPECT_EQ(line_->written,
+              (std::vector<Bytes>{Frame(1, 4, {0x6E, 0x2B, 9}), Frame(9, 8, {0x39, 0x30}),
+                                  Frame(9, 10, comment)}));
+    EXPECT_EQ(link.DeviceAddress, 9);
+
+    line_->written.clear();
+    change.serial.reset();
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray("RX Error"));
+    EXPECT_EQ(line_->written.size(), 1u) << "nothing is sent after the address change failed";
+    EXPECT_EQ(steps.address, IdentityStep::Failed);
+    EXPECT_EQ(steps.serial, IdentityStep::NotTried);
+    EXPECT_EQ(steps.comment, IdentityStep::NotTried);
+
+    line_->Reply(Frame(9, 4, {}));
+    line_->Reply(Frame(9, 10, {}));
+    EXPECT_EQ(WriteIdentity(link, change, &steps), QByteArray());
+    EXPECT_EQ(steps.serial, IdentityStep::Skipped);
+    EXPECT_EQ(steps.comment, IdentityStep::Written);
+    EXPECT_EQ(steps.cause, LinkOutcome::Ok);
+}
+
+// Where an exchange failed (the text the user sees) and why (its cause) travel together.
+TEST_F(LinkFakeTransportTest, AnExchangeThatWasNotSentSaysWhy) {
+    const ExchangeResult tooLong =
+        Exchange(link, CommandCode::WriteComment, Bytes(kTxBufferSize + 1, 0x20));
+    EXPECT_EQ(tooLong.ErrorText(), QByteArray("TX Error"));
+    EXPECT_EQ(tooLong.Cause(), LinkOutcome::BadRequest);
+    EXPECT_TRUE(line_->written.empty()) << "a request longer than TxBuffer is never sent";
+
+    line_->write = TransportResult::Failed;
+    const ExchangeResult lost = Exchange(link, CommandCode::ReadAddress);
+    EXPECT_EQ(lost.ErrorText(), QByteArray("TX Error"));
+    EXPECT_EQ(lost.Cause(), LinkOutcome::PortFailed);
+
+    link.CloseCOM();
+    EXPECT_EQ(Exchange(link, CommandCode::ReadAddress).Cause(), LinkOutcome::NotOpen);
 }
 
 // An answer of another length than asked is a wrong reply, never 32 bytes of the image.
