@@ -13,5 +13,5 @@ fi
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON \
     -DKV_BUILD_BENCH=OFF -DKV_TSAN=ON "${launcher[@]}"
 cmake --build "$build" -j"$(nproc)" --target test_fleet_threads kv9000-sim
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tools/tsan.supp ${TSAN_OPTIONS:-}"
 KV_BIN_DIR="$build/bin" QT_QPA_PLATFORM=offscreen "$build/bin/test_fleet_threads"
