@@ -37,6 +37,7 @@
 
 class ChartWindow;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -117,6 +118,11 @@ protected:
     void closeEvent(QCloseEvent* event) override; // cancels a collection and waits for it
 
 private:
+    QLayout* BuildTopRow();
+    QWidget* BuildControllerViews();
+    QWidget* BuildFleetPanel();
+    void ConnectCollector();
+    void CollectionFinished(); // the collection's table and notes, the controllers again
     void ShowVisits();
     void RunJob(std::function<QString(LibraryIndex&)> job);
     void ReadFleet();
