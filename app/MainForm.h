@@ -8,6 +8,14 @@
 // features beyond the design's controls are parts of their own that add their menu entries
 // (ArchiveFileMenu, ServiceTools, ChartsMenu, VisitReportMenu, LibraryMenu) and reach the window
 // through its public face.
+//
+// How the window (app/) reports a failure: the parts below it return results, and the window puts
+// their words before the user: a message box for what stops the action asked for (the link's
+// "TX Error" or "RX Error", "Регулятор не обнаружен!", an archive file's cause), a notice over the
+// status bar for what only goes with it (the journal or the library not written). Each control's
+// handler runs through RunHandler, which catches what escapes it (an export's ExportError) and
+// shows its text in a message box, as closing does for the settings file's write and main() for
+// the start-up.
 
 #include "DesignControls.h"
 #include "FrameLink.h"

@@ -175,6 +175,28 @@ void ChannelChart::BuildTimePlot() {
     relayAxis->grid()->setVisible(false);
     relayAxis->setLabel(ChartFieldName(ChartField::Relay));
 
+    AddTimeGraphs({time, degrees, air}, {relayTime, relayAxis});
+    BuildLegendAndNote(main);
+
+    // A drag with the right button or with Shift marks a stretch to zoom in on; any other drag
+    // pans. The rubber band is chosen at each press, before the plot handles it.
+    connect(plot, &QCustomPlot::mousePress, this, &ChannelChart::OnPress);
+    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect& rect) {
+        if (rect.width() < 4)
+            return;
+        QCPAxis* t = timePlot_->xAxis;
+        t->setRange(t->pixelToCoord(rect.left()), t->pixelToCoord(rect.right()));
+        timePlot_->replot();
+    });
+    connect(plot, &QCustomPlot::mouseMove, this, &ChannelChart::OnHover);
+    connect(plot, &QCustomPlot::mouseDoubleClick, this, &ChannelChart::OnTimeDoubleClick);
+}
+
+void ChannelChart::AddTimeGraphs(const std::array<QCPAxis*, 3>& lineAxes,
+                                 const std::array<QCPAxis*, 2>& relayAxes) {
+    QCustomPlot* plot = timePlot_;
+    const auto [time, degrees, air] = lineAxes;
+    const auto [relayTime, relayAxis] = relayAxes;
     // The comparison goes first so that the archive shown is drawn over it.
     for (auto* graphs : {&paleGraphs_, &graphs_}) {
         const bool pale = graphs == &paleGraphs_;
@@ -204,7 +226,10 @@ void ChannelChart::BuildTimePlot() {
         g->removeFromLegend();
         relayBands_[bit] = g;
     }
+}
 
+void ChannelChart::BuildLegendAndNote(QCPAxisRect* main) {
+    QCustomPlot* plot = timePlot_;
     // The legend beside the chart, where it hides nothing.
     plot->legend->setVisible(true);
     main->insetLayout()->take(plot->legend);
@@ -230,19 +255,6 @@ void ChannelChart::BuildTimePlot() {
     noteFont.setPointSizeF(noteFont.pointSizeF() * 1.3);
     emptyNote_->setFont(noteFont);
     emptyNote_->setVisible(false);
-
-    // A drag with the right button or with Shift marks a stretch to zoom in on; any other drag
-    // pans. The rubber band is chosen at each press, before the plot handles it.
-    connect(plot, &QCustomPlot::mousePress, this, &ChannelChart::OnPress);
-    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect& rect) {
-        if (rect.width() < 4)
-            return;
-        QCPAxis* t = timePlot_->xAxis;
-        t->setRange(t->pixelToCoord(rect.left()), t->pixelToCoord(rect.right()));
-        timePlot_->replot();
-    });
-    connect(plot, &QCustomPlot::mouseMove, this, &ChannelChart::OnHover);
-    connect(plot, &QCustomPlot::mouseDoubleClick, this, &ChannelChart::OnTimeDoubleClick);
 }
 
 void ChannelChart::BuildCurvePlot() {

@@ -18,6 +18,8 @@
 #include <array>
 #include <vector>
 
+class QCPAxis;
+class QCPAxisRect;
 class QCPGraph;
 class QCPItemText;
 class QCPPainter;
@@ -62,6 +64,11 @@ protected:
 private:
     void Replot(QCustomPlot* plot); // now when visible, otherwise when next shown
     void BuildTimePlot();
+    // The temperatures' graphs (time, degrees and air axes) and the relay bands (their time and
+    // rows).
+    void AddTimeGraphs(const std::array<QCPAxis*, 3>& lineAxes,
+                       const std::array<QCPAxis*, 2>& relayAxes);
+    void BuildLegendAndNote(QCPAxisRect* main); // the legend, and the note of an empty chart
     void BuildCurvePlot();
     void FillRelayBands();
     void FillCurvePlot();

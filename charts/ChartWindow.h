@@ -5,6 +5,12 @@
 // archive, saving the chart (PNG or PDF) and copying it to the clipboard; beside them the
 // archive's findings, listed and marked on the charts once the charts are painted; under them a
 // line that says how many records are drawn and how many were left out for their date or time.
+//
+// How the charts (charts/) report a failure: what the user asked for and did not get (a
+// comparison archive that does not read or is of another controller, a chart not saved) is a
+// warning with one button (ChartDialogs::Warn) with the cause in Russian, and the charts shown
+// stay as they were; the functions under the window return that cause as text (WriteChartFile,
+// ComparisonRefusal). A channel without records is an empty chart that says why. Nothing throws.
 
 #include "ArchiveFile.h"
 #include "ChartDialogs.h"

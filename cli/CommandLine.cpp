@@ -51,6 +51,329 @@ CommandLine UsageError(const QString& cause) {
     return result;
 }
 
+// Every option of the command line, in the order --help lists them.
+struct Options {
+    // The parser's help option, but without the "--help-all" it adds beside it: here that one
+    // would only open the window, and the toolkit's catalogue has no Russian for its
+    // description. The description is the parser's own words, so that their Russian comes from
+    // the catalogue. "-?" as well, as Windows users type it; the same on every platform.
+    QCommandLineOption help{
+        QStringList{QStringLiteral("?"), QStringLiteral("h"), QStringLiteral("help")},
+        QCoreApplication::translate("QCommandLineParser", "Displays help on commandline options.")};
+    QCommandLineOption version{QStringLiteral("version")}; // the parser's own, from AddTo
+    QCommandLineOption diagnose{
+        QStringLiteral("diagnose"),
+        QStringLiteral("Напечатать таблицу последовательных портов (диагностика порта) и выйти.")};
+    QCommandLineOption checkCalc{
+        QStringLiteral("check-calc"),
+        QStringLiteral("Проверить, загружается ли модуль экспорта в Calc, и выйти.")};
+    QCommandLineOption findings{
+        QStringLiteral("findings"),
+        QStringLiteral("Напечатать находки в архиве (датчики, график, журнал, часы, реле, "
+                       "настройки) как текст с табуляциями и выйти."),
+        QStringLiteral("FILE")};
+    QCommandLineOption report{
+        QStringLiteral("report"),
+        QStringLiteral("Записать отчёт о посещении (PDF) по архиву и выйти; файл отчёта — -o."),
+        QStringLiteral("FILE")};
+    QCommandLineOption output{
+        QStringList{QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Файл отчёта для --report или файл образа для --image."),
+        QStringLiteral("REPORT.pdf")};
+    QCommandLineOption library{
+        QStringLiteral("library"),
+        QStringLiteral("Напечатать регуляторы библиотеки архивов (текст с табуляциями) и выйти.")};
+    QCommandLineOption libraryImport{
+        QStringLiteral("library-import"),
+        QStringLiteral("Добавить в библиотеку архивы (.kvarc) и папки с ними, указанные вместо "
+                       "FILE, и выйти.")};
+    QCommandLineOption librarySync{
+        QStringLiteral("library-sync"),
+        QStringLiteral("Синхронизировать библиотеку с сервером [Library] Server= и выйти.")};
+    QCommandLineOption reindex{
+        QStringLiteral("reindex"),
+        QStringLiteral("Построить индекс библиотеки заново из файлов архивов и выйти.")};
+    QCommandLineOption due{
+        QStringLiteral("due"),
+        QStringLiteral(
+            "Напечатать, когда каждый регулятор библиотеки начнёт затирать непрочитанные "
+            "записи (текст с табуляциями, самые срочные первыми), и выйти.")};
+    QCommandLineOption dueAt{
+        QStringLiteral("at"),
+        QStringLiteral("Дата, на которую считать --due (по умолчанию сейчас)."),
+        QStringLiteral("YYYY-MM-DD")};
+    QCommandLineOption image{
+        QStringLiteral("image"),
+        QStringLiteral("Записать весь образ памяти из файла архива (.kvarc любой версии, "
+                       "проверенный по SHA-256) в файл -o и выйти."),
+        QStringLiteral("FILE")};
+    QCommandLineOption read{
+        QStringLiteral("read"),
+        QStringLiteral("Найти регулятор на порту, прочитать его архив целиком, сохранить его в "
+                       "папку архивов, напечатать путь сохранённого файла и выйти."),
+        QStringLiteral("COMn")};
+    QCommandLineOption address{
+        QStringLiteral("address"),
+        QStringLiteral("Сетевой адрес регулятора для --read (1–127); без него — из настроек."),
+        QStringLiteral("N")};
+    QCommandLineOption newRecords{
+        QStringLiteral("new"),
+        QStringLiteral("С --read: прочитать только новые записи с прошлого сохранённого чтения "
+                       "этого регулятора (при любом сомнении — весь архив, с причиной).")};
+    QCommandLineOption collect{
+        QStringLiteral("collect"),
+        QStringLiteral("Собрать все регуляторы списка (текст с табуляциями: port, address, name): "
+                       "новые записи или весь архив каждого, сохранить их, напечатать таблицу "
+                       "итогов и выйти."),
+        QStringLiteral("FLEET.tsv")};
+    QCommandLineOption jobs{
+        QStringLiteral("jobs"),
+        QStringLiteral("С --collect: сколько регуляторов читать одновременно (1–64, по "
+                       "умолчанию 8)."),
+        QStringLiteral("N")};
+    // "--collect --team": the team server's list instead of a file; read as one hidden option
+    // (see JoinedCollectTeam), since --collect alone takes the next argument as its file. --team
+    // itself is listed for --help and refused wherever the parser sees it.
+    QCommandLineOption team{
+        QStringLiteral("team"),
+        QStringLiteral("С --collect вместо FLEET.tsv: собрать список регуляторов с сервера "
+                       "[Library] Server= вместе с другими сборщиками, каждый регулятор один "
+                       "раз.")};
+    QCommandLineOption collectTeam = Hidden(QCommandLineOption(QStringLiteral("collect-team")));
+    QCommandLineOption fleetPush{
+        QStringLiteral("fleet-push"),
+        QStringLiteral("Записать список регуляторов (как для --collect) на сервер [Library] "
+                       "Server= вместо прежнего и выйти."),
+        QStringLiteral("FLEET.tsv")};
+    QCommandLineOption fleetPull{
+        QStringLiteral("fleet-pull"),
+        QStringLiteral("Напечатать список регуляторов с сервера [Library] Server= в виде файла "
+                       "списка и выйти.")};
+
+    static QCommandLineOption Hidden(QCommandLineOption option) {
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        return option;
+    }
+
+    void AddTo(QCommandLineParser& parser) {
+        parser.addOption(help);
+        version = parser.addVersionOption();
+        parser.addOptions({diagnose,      checkCalc,   findings,   report,  output, library,
+                           libraryImport, librarySync, reindex,    due,     dueAt,  image,
+                           read,          address,     newRecords, collect, jobs,   team,
+                           collectTeam,   fleetPush,   fleetPull});
+        parser.addPositionalArgument(QStringLiteral("FILE"),
+                                     QStringLiteral("Файл архива (.kvarc) или образ памяти "
+                                                    "регулятора (270336 байт), открываемый при "
+                                                    "старте."),
+                                     QStringLiteral("[FILE]"));
+    }
+};
+
+// The parsed command line as the modes read it.
+struct Reading {
+    const QCommandLineParser& parser;
+    const Options& options;
+    QStringList files; // the arguments that are not options
+    bool IsSet(QCommandLineOption Options::*option) const { return parser.isSet(options.*option); }
+    QString Value(QCommandLineOption Options::*option) const {
+        return parser.value(options.*option);
+    }
+};
+
+// "--collect --team" (--collect last or followed by an option) is the hidden --collect-team.
+QStringList JoinedCollectTeam(QStringList args) {
+    if (const qsizetype at = args.indexOf(QStringLiteral("--collect")),
+        teamAt = args.indexOf(QStringLiteral("--team"));
+        at > 0 && teamAt > 0 && (at + 1 == args.size() || args[at + 1].startsWith(u'-'))) {
+        args[at] = QStringLiteral("--collect-team");
+        args.removeAt(teamAt);
+    }
+    return args;
+}
+
+// The options that qualify a mode: each is refused unless the mode takes it, with the cause
+// given here. --team is taken by none: "--collect --team" has become --collect-team by then.
+enum Qualifier : unsigned {
+    kOutput = 1U << 0U,
+    kDueAt = 1U << 1U,
+    kAddress = 1U << 2U,
+    kNewRecords = 1U << 3U,
+    kTeam = 1U << 4U,
+    kJobs = 1U << 5U,
+};
+struct QualifierRule {
+    QCommandLineOption Options::*option;
+    Qualifier qualifier;
+    const char* refusal;
+};
+const QualifierRule kQualifiers[] = {
+    {&Options::output, kOutput, "-o указывается только вместе с --report или --image"},
+    {&Options::dueAt, kDueAt, "--at указывается только вместе с --due"},
+    {&Options::address, kAddress, "--address указывается только вместе с --read"},
+    {&Options::newRecords, kNewRecords, "--new указывается только вместе с --read"},
+    {&Options::team, kTeam, "--team указывается только вместе с --collect, без файла списка"},
+    {&Options::jobs, kJobs, "--jobs указывается только вместе с --collect"},
+};
+
+// The options whose value is given once and is never empty.
+const std::pair<QCommandLineOption Options::*, const char*> kValued[] = {
+    {&Options::findings, "--findings"}, {&Options::report, "--report"},
+    {&Options::output, "-o"},           {&Options::read, "--read"},
+    {&Options::address, "--address"},   {&Options::dueAt, "--at"},
+    {&Options::image, "--image"},       {&Options::collect, "--collect"},
+    {&Options::jobs, "--jobs"},         {&Options::fleetPush, "--fleet-push"},
+};
+
+// A mode's handler fills the result from what was parsed; it returns the cause of a usage error,
+// or an empty text.
+using Library = CommandLine::Library;
+using Handler = QString (*)(const Reading&, Library, CommandLine&);
+
+QString Diagnose(const Reading&, Library, CommandLine& result) {
+    result.diagnose = true;
+    return {};
+}
+
+QString CheckCalc(const Reading&, Library, CommandLine& result) {
+    result.checkCalc = true;
+    return {};
+}
+
+QString Findings(const Reading& reading, Library, CommandLine& result) {
+    result.findingsPath = reading.Value(&Options::findings);
+    return {};
+}
+
+QString Report(const Reading& reading, Library, CommandLine& result) {
+    result.reportPath = reading.Value(&Options::report);
+    result.reportOutput = reading.Value(&Options::output);
+    if (result.reportOutput.isEmpty())
+        return QStringLiteral("для --report нужен файл отчёта: -o REPORT.pdf");
+    return {};
+}
+
+QString Image(const Reading& reading, Library, CommandLine& result) {
+    result.imagePath = reading.Value(&Options::image);
+    result.imageOutput = reading.Value(&Options::output);
+    if (result.imageOutput.isEmpty())
+        return QStringLiteral("для --image нужен файл образа: -o IMAGE.bin");
+    return {};
+}
+
+QString Read(const Reading& reading, Library, CommandLine& result) {
+    result.readPort = reading.Value(&Options::read);
+    result.readNew = reading.IsSet(&Options::newRecords);
+    if (PortNumber(result.readPort) == 0)
+        return QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
+            .arg(ShownName(result.readPort));
+    if (reading.IsSet(&Options::address)) {
+        bool number = false;
+        result.readAddress = reading.Value(&Options::address).toInt(&number);
+        if (!number || result.readAddress < kFirstAddress || result.readAddress > kLastAddress)
+            return QStringLiteral("--address: ожидается число от %1 до %2")
+                .arg(kFirstAddress)
+                .arg(kLastAddress);
+    }
+    return {};
+}
+
+QString Fleet(const Reading& reading, Library, CommandLine& result) {
+    result.fleetPushPath = reading.Value(&Options::fleetPush);
+    result.fleetPull = reading.IsSet(&Options::fleetPull);
+    return {};
+}
+
+QString Collect(const Reading& reading, Library, CommandLine& result) {
+    result.collectPath = reading.Value(&Options::collect);
+    result.collectTeam = reading.IsSet(&Options::collectTeam);
+    if (reading.IsSet(&Options::jobs)) {
+        bool number = false;
+        result.collectJobs = reading.Value(&Options::jobs).toInt(&number);
+        if (!number || result.collectJobs < 1 || result.collectJobs > kMostJobs)
+            return QStringLiteral("--jobs: ожидается число от 1 до %1").arg(kMostJobs);
+    }
+    return {};
+}
+
+QString LibraryAnswer(const Reading& reading, Library library, CommandLine& result) {
+    result.library = library;
+    if (library == Library::Import) {
+        if (reading.files.isEmpty())
+            return QStringLiteral("--library-import: не указаны файлы или папки");
+        if (reading.files.contains(QString()))
+            return QStringLiteral("--library-import: пустой путь");
+    }
+    result.libraryPaths = reading.files;
+    if (reading.IsSet(&Options::dueAt)) {
+        const QString at = reading.Value(&Options::dueAt);
+        result.dueAt = QDate::fromString(at, QStringLiteral("yyyy-MM-dd"));
+        if (!result.dueAt.isValid())
+            return QStringLiteral("--at: ожидается дата ГГГГ-ММ-ДД, а не «%1»")
+                .arg(OneLinePath(at));
+    }
+    return {};
+}
+
+// One mode per command line: each answers alone and, but --check-calc (answered by the
+// program's start-up), ends without a window. A mode takes the qualifiers it names, and FILE
+// arguments only where it says so.
+struct Mode {
+    QCommandLineOption Options::*option;
+    const char* name;
+    unsigned takes; // Qualifier bits
+    bool takesFiles;
+    bool endsWithoutWindow;
+    Library library;
+    Handler handler;
+};
+const Mode kModes[] = {
+    {&Options::diagnose, "--diagnose", 0, false, true, Library::None, Diagnose},
+    {&Options::checkCalc, "--check-calc", 0, false, false, Library::None, CheckCalc},
+    {&Options::findings, "--findings", 0, false, true, Library::None, Findings},
+    {&Options::report, "--report", kOutput, false, true, Library::None, Report},
+    {&Options::read, "--read", kAddress | kNewRecords, false, true, Library::None, Read},
+    {&Options::collect, "--collect", kJobs, false, true, Library::None, Collect},
+    {&Options::collectTeam, "--collect", kJobs, false, true, Library::None, Collect},
+    {&Options::fleetPush, "--fleet-push", 0, false, true, Library::None, Fleet},
+    {&Options::fleetPull, "--fleet-pull", 0, false, true, Library::None, Fleet},
+    {&Options::library, "--library", 0, false, true, Library::List, LibraryAnswer},
+    {&Options::libraryImport, "--library-import", 0, true, true, Library::Import, LibraryAnswer},
+    {&Options::librarySync, "--library-sync", 0, false, true, Library::Sync, LibraryAnswer},
+    {&Options::reindex, "--reindex", 0, false, true, Library::Reindex, LibraryAnswer},
+    {&Options::due, "--due", kDueAt, false, true, Library::Due, LibraryAnswer},
+    {&Options::image, "--image", kOutput, false, true, Library::None, Image},
+};
+
+// Why the command line is refused before any mode reads it: two modes, a value given twice or
+// empty, a qualifier the mode does not take, a file it does not take. Sets the mode (null: the
+// window) and returns an empty text when none of these.
+QString Refusal(const Reading& reading, const Mode*& mode) {
+    for (const Mode& m : kModes) {
+        if (!reading.IsSet(m.option))
+            continue;
+        if (mode)
+            return QStringLiteral("%1 и %2 нельзя указывать вместе")
+                .arg(QLatin1String(mode->name), QLatin1String(m.name));
+        mode = &m;
+    }
+    for (const auto& [option, name] : kValued) {
+        const QStringList values = reading.parser.values(reading.options.*option);
+        if (values.size() > 1)
+            return QStringLiteral("%1 указан больше одного раза").arg(QLatin1String(name));
+        if (!values.isEmpty() && values.constFirst().isEmpty())
+            return QStringLiteral("%1: пустое значение").arg(QLatin1String(name));
+    }
+    const unsigned takes = mode ? mode->takes : 0U;
+    for (const QualifierRule& rule : kQualifiers)
+        if (reading.IsSet(rule.option) && (takes & rule.qualifier) == 0U)
+            return QString::fromUtf8(rule.refusal);
+    if (mode && !mode->takesFiles && !reading.files.isEmpty())
+        return QStringLiteral("%1 не принимает файл «%2»")
+            .arg(QLatin1String(mode->name), OneLinePath(reading.files.constFirst()));
+    return {};
+}
+
 } // namespace
 
 QStringList WithoutToolkitOptions(const QStringList& arguments) {
@@ -84,126 +407,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Сервисная программа регулятора КВ-9000Л: идентификация, архив, экспорт."));
-    // The parser's help option, but without the "--help-all" it adds beside it: here that one
-    // would only open the window, and the toolkit's catalogue has no Russian for its description.
-    // The description is the parser's own words, so that their Russian comes from the catalogue.
-    // "-?" as well, as Windows users type it; the same on every platform.
-    const QStringList helpNames{QStringLiteral("?"), QStringLiteral("h"), QStringLiteral("help")};
-    const QCommandLineOption help(
-        helpNames,
-        QCoreApplication::translate("QCommandLineParser", "Displays help on commandline options."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption diagnose(
-        QStringLiteral("diagnose"),
-        QStringLiteral("Напечатать таблицу последовательных портов (диагностика порта) и выйти."));
-    parser.addOption(diagnose);
-    const QCommandLineOption checkCalc(
-        QStringLiteral("check-calc"),
-        QStringLiteral("Проверить, загружается ли модуль экспорта в Calc, и выйти."));
-    parser.addOption(checkCalc);
-    const QCommandLineOption findings(
-        QStringLiteral("findings"),
-        QStringLiteral("Напечатать находки в архиве (датчики, график, журнал, часы, реле, "
-                       "настройки) как текст с табуляциями и выйти."),
-        QStringLiteral("FILE"));
-    parser.addOption(findings);
-    const QCommandLineOption report(
-        QStringLiteral("report"),
-        QStringLiteral("Записать отчёт о посещении (PDF) по архиву и выйти; файл отчёта — -o."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption reportOutput(
-        QStringList{QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Файл отчёта для --report или файл образа для --image."),
-        QStringLiteral("REPORT.pdf"));
-    parser.addOption(report);
-    parser.addOption(reportOutput);
-    const QCommandLineOption library(
-        QStringLiteral("library"),
-        QStringLiteral("Напечатать регуляторы библиотеки архивов (текст с табуляциями) и выйти."));
-    const QCommandLineOption libraryImport(
-        QStringLiteral("library-import"),
-        QStringLiteral("Добавить в библиотеку архивы (.kvarc) и папки с ними, указанные вместо "
-                       "FILE, и выйти."));
-    const QCommandLineOption librarySync(
-        QStringLiteral("library-sync"),
-        QStringLiteral("Синхронизировать библиотеку с сервером [Library] Server= и выйти."));
-    const QCommandLineOption reindex(
-        QStringLiteral("reindex"),
-        QStringLiteral("Построить индекс библиотеки заново из файлов архивов и выйти."));
-    const QCommandLineOption due(
-        QStringLiteral("due"),
-        QStringLiteral(
-            "Напечатать, когда каждый регулятор библиотеки начнёт затирать непрочитанные "
-            "записи (текст с табуляциями, самые срочные первыми), и выйти."));
-    const QCommandLineOption dueAt(QStringLiteral("at"),
-                                   QStringLiteral("Дата, на которую считать --due (по умолчанию "
-                                                  "сейчас)."),
-                                   QStringLiteral("YYYY-MM-DD"));
-    const QCommandLineOption image(
-        QStringLiteral("image"),
-        QStringLiteral("Записать весь образ памяти из файла архива (.kvarc любой версии, "
-                       "проверенный по SHA-256) в файл -o и выйти."),
-        QStringLiteral("FILE"));
-    parser.addOptions({library, libraryImport, librarySync, reindex, due, dueAt, image});
-    const QCommandLineOption read(
-        QStringLiteral("read"),
-        QStringLiteral("Найти регулятор на порту, прочитать его архив целиком, сохранить его в "
-                       "папку архивов, напечатать путь сохранённого файла и выйти."),
-        QStringLiteral("COMn"));
-    const QCommandLineOption address(
-        QStringLiteral("address"),
-        QStringLiteral("Сетевой адрес регулятора для --read (1–127); без него — из настроек."),
-        QStringLiteral("N"));
-    const QCommandLineOption newRecords(
-        QStringLiteral("new"),
-        QStringLiteral("С --read: прочитать только новые записи с прошлого сохранённого чтения "
-                       "этого регулятора (при любом сомнении — весь архив, с причиной)."));
-    parser.addOptions({read, address, newRecords});
-    const QCommandLineOption collect(
-        QStringLiteral("collect"),
-        QStringLiteral("Собрать все регуляторы списка (текст с табуляциями: port, address, name): "
-                       "новые записи или весь архив каждого, сохранить их, напечатать таблицу "
-                       "итогов и выйти."),
-        QStringLiteral("FLEET.tsv"));
-    const QCommandLineOption jobs(
-        QStringLiteral("jobs"),
-        QStringLiteral("С --collect: сколько регуляторов читать одновременно (1–64, по "
-                       "умолчанию 8)."),
-        QStringLiteral("N"));
-    // "--collect --team": the team server's list instead of a file; read as one hidden option,
-    // since --collect alone takes the next argument as its file.
-    const QCommandLineOption team(
-        QStringLiteral("team"),
-        QStringLiteral("С --collect вместо FLEET.tsv: собрать список регуляторов с сервера "
-                       "[Library] Server= вместе с другими сборщиками, каждый регулятор один "
-                       "раз."));
-    QCommandLineOption collectTeam(QStringLiteral("collect-team"), QString());
-    collectTeam.setFlags(QCommandLineOption::HiddenFromHelp);
-    const QCommandLineOption fleetPush(
-        QStringLiteral("fleet-push"),
-        QStringLiteral("Записать список регуляторов (как для --collect) на сервер [Library] "
-                       "Server= вместо прежнего и выйти."),
-        QStringLiteral("FLEET.tsv"));
-    const QCommandLineOption fleetPull(
-        QStringLiteral("fleet-pull"),
-        QStringLiteral("Напечатать список регуляторов с сервера [Library] Server= в виде файла "
-                       "списка и выйти."));
-    parser.addOptions({collect, jobs, team, collectTeam, fleetPush, fleetPull});
-    parser.addPositionalArgument(
-        QStringLiteral("FILE"),
-        QStringLiteral("Файл архива (.kvarc) или образ памяти "
-                       "регулятора (270336 байт), открываемый при старте."),
-        QStringLiteral("[FILE]"));
-
-    QStringList args = arguments;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--collect")),
-        teamAt = args.indexOf(QStringLiteral("--team"));
-        at > 0 && teamAt > 0 && (at + 1 == args.size() || args[at + 1].startsWith(u'-'))) {
-        args[at] = QStringLiteral("--collect-team");
-        args.removeAt(teamAt);
-    }
-    if (!parser.parse(args)) {
+    Options options;
+    options.AddTo(parser);
+    if (!parser.parse(JoinedCollectTeam(arguments))) {
         CommandLine result;
         result.exitNow = true;
         result.exitCode = 2;
@@ -212,160 +418,33 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                             .arg(kProgram, parser.errorText().simplified());
         return result;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(options.help)) {
         // Read before the application object exists, the parser does not know the program's name.
         CommandLine result;
         result.exitNow = true;
         result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), kProgram);
         return result;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(options.version)) {
         CommandLine result;
         result.exitNow = true;
         result.output = QStringLiteral("%1 %2\n").arg(kProgram, QStringLiteral(KV_VERSION));
         return result;
     }
-    // One mode per command line: each of these answers alone and ends.
-    using Library = CommandLine::Library;
-    struct Mode {
-        const QCommandLineOption* option;
-        const char* name;
-        Library library;
-    };
-    const Mode modes[] = {
-        {&diagnose, "--diagnose", Library::None},
-        {&checkCalc, "--check-calc", Library::None},
-        {&findings, "--findings", Library::None},
-        {&report, "--report", Library::None},
-        {&read, "--read", Library::None},
-        {&collect, "--collect", Library::None},
-        {&collectTeam, "--collect", Library::None},
-        {&fleetPush, "--fleet-push", Library::None},
-        {&fleetPull, "--fleet-pull", Library::None},
-        {&library, "--library", Library::List},
-        {&libraryImport, "--library-import", Library::Import},
-        {&librarySync, "--library-sync", Library::Sync},
-        {&reindex, "--reindex", Library::Reindex},
-        {&due, "--due", Library::Due},
-        {&image, "--image", Library::None},
-    };
+    const Reading reading{parser, options, parser.positionalArguments()};
     const Mode* mode = nullptr;
-    for (const Mode& m : modes) {
-        if (!parser.isSet(*m.option))
-            continue;
-        if (mode)
-            return UsageError(QStringLiteral("%1 и %2 нельзя указывать вместе")
-                                  .arg(QLatin1String(mode->name), QLatin1String(m.name)));
-        mode = &m;
-    }
-    // A value is given once and is never empty; the options that qualify a mode need it.
-    for (const auto& [option, name] :
-         {std::pair{&findings, "--findings"}, std::pair{&report, "--report"},
-          std::pair{&reportOutput, "-o"}, std::pair{&read, "--read"},
-          std::pair{&address, "--address"}, std::pair{&dueAt, "--at"}, std::pair{&image, "--image"},
-          std::pair{&collect, "--collect"}, std::pair{&jobs, "--jobs"},
-          std::pair{&fleetPush, "--fleet-push"}}) {
-        const QStringList values = parser.values(*option);
-        if (values.size() > 1)
-            return UsageError(
-                QStringLiteral("%1 указан больше одного раза").arg(QLatin1String(name)));
-        if (!values.isEmpty() && values.constFirst().isEmpty())
-            return UsageError(QStringLiteral("%1: пустое значение").arg(QLatin1String(name)));
-    }
-    if (parser.isSet(reportOutput) && !parser.isSet(report) && !parser.isSet(image))
-        return UsageError(QStringLiteral("-o указывается только вместе с --report или --image"));
-    if (parser.isSet(dueAt) && !parser.isSet(due))
-        return UsageError(QStringLiteral("--at указывается только вместе с --due"));
-    if (parser.isSet(address) && !parser.isSet(read))
-        return UsageError(QStringLiteral("--address указывается только вместе с --read"));
-    if (parser.isSet(newRecords) && !parser.isSet(read))
-        return UsageError(QStringLiteral("--new указывается только вместе с --read"));
-    if (parser.isSet(team))
-        return UsageError(QStringLiteral("--team указывается только вместе с --collect, без "
-                                         "файла списка"));
-    if (parser.isSet(jobs) && !parser.isSet(collect) && !parser.isSet(collectTeam))
-        return UsageError(QStringLiteral("--jobs указывается только вместе с --collect"));
-    const QStringList files = parser.positionalArguments();
-    if (mode && mode->library != Library::Import && !files.isEmpty())
-        return UsageError(QStringLiteral("%1 не принимает файл «%2»")
-                              .arg(QLatin1String(mode->name), OneLinePath(files.constFirst())));
-
-    // Every mode but --check-calc (answered by the program's start-up) ends without a window.
+    if (const QString cause = Refusal(reading, mode); !cause.isEmpty())
+        return UsageError(cause);
     CommandLine result;
-    result.exitNow = mode && mode->option != &checkCalc;
-    if (parser.isSet(diagnose)) {
-        result.diagnose = true;
+    if (!mode) { // the window, with the file to show at start
+        if (reading.files.size() > 1)
+            return UsageError(QStringLiteral("ожидается не более одного файла"));
+        if (!reading.files.isEmpty())
+            result.archivePath = reading.files.constFirst();
         return result;
     }
-    if (parser.isSet(findings) || parser.isSet(report)) {
-        result.findingsPath = parser.value(findings);
-        result.reportPath = parser.value(report);
-        result.reportOutput = parser.value(reportOutput);
-        if (parser.isSet(report) && result.reportOutput.isEmpty())
-            return UsageError(QStringLiteral("для --report нужен файл отчёта: -o REPORT.pdf"));
-        return result;
-    }
-    if (parser.isSet(image)) {
-        result.imagePath = parser.value(image);
-        result.imageOutput = parser.value(reportOutput);
-        if (result.imageOutput.isEmpty())
-            return UsageError(QStringLiteral("для --image нужен файл образа: -o IMAGE.bin"));
-        return result;
-    }
-    if (parser.isSet(read)) {
-        result.readPort = parser.value(read);
-        result.readNew = parser.isSet(newRecords);
-        if (PortNumber(result.readPort) == 0)
-            return UsageError(QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
-                                  .arg(ShownName(result.readPort)));
-        if (parser.isSet(address)) {
-            bool number = false;
-            result.readAddress = parser.value(address).toInt(&number);
-            if (!number || result.readAddress < kFirstAddress || result.readAddress > kLastAddress)
-                return UsageError(QStringLiteral("--address: ожидается число от %1 до %2")
-                                      .arg(kFirstAddress)
-                                      .arg(kLastAddress));
-        }
-        return result;
-    }
-    if (parser.isSet(fleetPush) || parser.isSet(fleetPull)) {
-        result.fleetPushPath = parser.value(fleetPush);
-        result.fleetPull = parser.isSet(fleetPull);
-        return result;
-    }
-    if (parser.isSet(collect) || parser.isSet(collectTeam)) {
-        result.collectPath = parser.value(collect);
-        result.collectTeam = parser.isSet(collectTeam);
-        if (parser.isSet(jobs)) {
-            bool number = false;
-            result.collectJobs = parser.value(jobs).toInt(&number);
-            if (!number || result.collectJobs < 1 || result.collectJobs > kMostJobs)
-                return UsageError(
-                    QStringLiteral("--jobs: ожидается число от 1 до %1").arg(kMostJobs));
-        }
-        return result;
-    }
-    if (mode && mode->library != Library::None) {
-        result.library = mode->library;
-        if (result.library == Library::Import) {
-            if (files.isEmpty())
-                return UsageError(QStringLiteral("--library-import: не указаны файлы или папки"));
-            if (files.contains(QString()))
-                return UsageError(QStringLiteral("--library-import: пустой путь"));
-        }
-        result.libraryPaths = files;
-        if (parser.isSet(dueAt)) {
-            result.dueAt = QDate::fromString(parser.value(dueAt), QStringLiteral("yyyy-MM-dd"));
-            if (!result.dueAt.isValid())
-                return UsageError(QStringLiteral("--at: ожидается дата ГГГГ-ММ-ДД, а не «%1»")
-                                      .arg(OneLinePath(parser.value(dueAt))));
-        }
-        return result;
-    }
-    if (files.size() > 1)
-        return UsageError(QStringLiteral("ожидается не более одного файла"));
-    if (!files.isEmpty())
-        result.archivePath = files.constFirst();
-    result.checkCalc = parser.isSet(checkCalc);
+    result.exitNow = mode->endsWithoutWindow;
+    if (const QString cause = mode->handler(reading, mode->library, result); !cause.isEmpty())
+        return UsageError(cause);
     return result;
 }

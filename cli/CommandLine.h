@@ -2,6 +2,12 @@
 
 // The program's command line: kv9000 [options] [FILE]. It is read before the application object
 // exists, so that --help and --version answer on standard output without a display.
+//
+// How the command line (cli/) reports a failure: a usage error is a result, never an exception:
+// exit code 2 and one line in Russian for standard error (the cause, then "Подробнее: kv9000
+// --help"), which the start-up prints before any window or display exists. --diagnose has no
+// failure of its own: a port that cannot be opened or asked is a row of its table, a refused
+// "Ports" entry a line under it, and the exit code is 0. Nothing throws out of cli/.
 
 #include <QDate>
 #include <QString>
@@ -57,10 +63,11 @@ struct CommandLine {
 // one line of standard error (the cause and a hint), and no mode: an unknown option, more than
 // one FILE, two modes at once (--read, --collect, --fleet-push, --fleet-pull, --library*,
 // --reindex, --due, --image, --findings, --report,
-// --diagnose, --check-calc each stand alone), an option given twice, a missing or empty value, an
-// argument the mode does not take, -o without --report or --image, --address without --read,
-// --at without --due or not a date, --jobs without --collect or not 1 to 64, --team
-// but right after --collect (instead of its file).
+// --diagnose, --check-calc each stand alone), an option's value given twice, a missing or empty
+// value, an argument the mode does not take, -o without --report or --image, --address or --new
+// without --read, --address not 1 to 127, --at without --due or not a date, --jobs without
+// --collect or not 1 to 64, --team but right after --collect (instead of its file), --read with
+// a name that is not COMn, --report or --image without -o.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The arguments without the toolkit's own options (-platform offscreen, -style=fusion,

@@ -6,6 +6,12 @@
 // selected device a "COM" number, and one that gives a port on the network a number. The work is
 // done by the survey and the check of the link library, which asks each port through a link of its
 // own and leaves the ports this program holds alone; the window shows it.
+//
+// How the port doctor (doctor/) reports a failure: in the window, never in a message box: a port
+// that cannot be opened or asked is its row's state and cause, and what concerns the whole window
+// (no ports, the link busy, a network name not of its forms, the settings not written) is the
+// note under the table. The settings' exception out of assignPort is caught here and becomes that
+// note. The exchange log's view says in its text when the log is off.
 
 #include "PortSurvey.h"
 

@@ -22,6 +22,203 @@ bool UnknownTimeRefused(const QSqlError& error) {
     return error.nativeErrorCode() == QLatin1String("23502");
 }
 
+// One sync over an open connection: both sides' lists, then up, then down. A failure that stops
+// it is the report's error; a download skipped is a note.
+class Sync {
+public:
+    Sync(LibraryIndex& index, const QString& archivesFolder, const TeamServer& connection,
+         const SyncHooks& hooks, SyncReport& report)
+        : index_(index), archivesFolder_(archivesFolder), connection_(connection),
+          db_(connection.Database()), hooks_(hooks), report_(report), send_(db_), fetch_(db_) {}
+
+    void Run() {
+        ReadLists();
+        // Up: every local download the server lacks.
+        for (auto it = local_.cbegin(); report_.error.isEmpty() && it != local_.cend(); ++it)
+            if (!remote_.contains(*it) && !Send(*it))
+                break;
+        // Down: every download the server has and this machine lacks.
+        for (auto it = remote_.cbegin(); report_.error.isEmpty() && it != remote_.cend(); ++it)
+            if (!Fetch(it.key(), it.value()))
+                break;
+        report_.onServer = static_cast<int>(remote_.size());
+    }
+
+private:
+    void ReadLists() {
+        QSqlQuery q(db_);
+        // Each download's size comes with the list, so that a row larger than any archive file
+        // is refused without fetching it (octet_length reads no contents).
+        {
+            const TeamServer::Bound bound = connection_.Bounded();
+            if (!q.exec(
+                    QStringLiteral("SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
+                report_.error = connection_.LostText(q.lastError());
+            } else {
+                while (q.next())
+                    remote_.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
+            }
+            q.finish();
+        }
+        // An index that cannot be read stops the sync: taken for an empty one, it would fetch
+        // every download again.
+        const IndexRead<QStringList> known = index_.KnownSha256();
+        if (known.Failed())
+            report_.error = known.error;
+        for (const QString& hex : known)
+            local_.insert(QByteArray::fromHex(hex.toLatin1()));
+    }
+
+    // Sends one local download; false when the sync goes on no further.
+    bool Send(const QByteArray& sha) {
+        const IndexRead<std::optional<LibraryVisit>> visit = index_.VisitBySha(sha);
+        if (visit.Failed()) {
+            report_.error = visit.error;
+            return false;
+        }
+        if (!visit.has_value())
+            return true;
+        const QString shown = QDir::toNativeSeparators(visit->file);
+        QFile file(visit->file);
+        if (!file.open(QIODevice::ReadOnly)) {
+            report_.notes << QStringLiteral("%1: не читается, не отправлен").arg(shown);
+            return true;
+        }
+        const QByteArray bytes = file.readAll();
+        const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
+        if (!read.contents || read.imageSha256 != sha) {
+            report_.notes << QStringLiteral("%1: файл изменился с тех пор, как попал в индекс; не "
+                                            "отправлен")
+                                 .arg(shown);
+            return true;
+        }
+        // The file says whether the time is known; a time not known is NULL on the server, never
+        // the epoch.
+        const QDateTime at = read.contents->downloadedAt;
+        const QString insert =
+            QStringLiteral("INSERT INTO kv_downloads(sha256, serial, downloaded_at, file_name, "
+                           "contents) VALUES(%1, %2, %3, %4, %5) ON CONFLICT (sha256) DO NOTHING")
+                .arg(Literal(db_, sha), Literal(db_, visit->serial),
+                     Literal(db_, at.isValid() ? QVariant(at)
+                                               : QVariant(QMetaType::fromType<QDateTime>())),
+                     Literal(db_, QFileInfo(visit->file).fileName()), Literal(db_, bytes));
+        // The statement carries the bytes as hexadecimal text.
+        const TeamServer::Bound bound = connection_.Bounded(TransferAllowance(insert.size()));
+        if (!send_.exec(insert)) {
+            if (PrivilegeRefused(send_.lastError())) {
+                report_.sendingRefused = true;
+                return false;
+            }
+            if (UnknownTimeRefused(send_.lastError())) {
+                report_.notes << QStringLiteral("%1: время загрузки не известно, а библиотека на "
+                                                "сервере его требует (обновите её по "
+                                                "docs/library.sql); не отправлен")
+                                     .arg(shown);
+                return true;
+            }
+            report_.error = connection_.LostText(send_.lastError());
+            return false;
+        }
+        // Another engineer may have sent the same image a moment ago: then it is theirs.
+        const bool inserted = send_.numRowsAffected() == 1;
+        send_.finish();
+        remote_.insert(sha, bytes.size());
+        if (!inserted)
+            return true;
+        ++report_.sent;
+        if (hooks_.afterTransfer)
+            hooks_.afterTransfer();
+        return true;
+    }
+
+    // The bytes of a download on the server; false (the report's error set) when lost.
+    bool FetchBytes(const QByteArray& sha, qint64 size, QByteArray& bytes) {
+        // The bytes come as hexadecimal text: twice their number.
+        const TeamServer::Bound bound = connection_.Bounded(TransferAllowance(2 * size));
+        if (!fetch_.exec(QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
+                         Literal(db_, sha)) ||
+            !fetch_.next()) {
+            report_.error = connection_.LostText(fetch_.lastError());
+            return false;
+        }
+        bytes = fetch_.value(0).toByteArray();
+        fetch_.finish();
+        return true;
+    }
+
+    // Fetches one download of the server of size bytes; false when the sync goes on no further.
+    bool Fetch(const QByteArray& sha, qint64 size) {
+        // Known since the list was read: indexed meanwhile by a download kept here.
+        if (local_.contains(sha))
+            return true;
+        const IndexRead<std::optional<LibraryVisit>> meanwhile = index_.VisitBySha(sha);
+        if (meanwhile.Failed()) {
+            report_.error = meanwhile.error;
+            return false;
+        }
+        if (meanwhile.has_value())
+            return true;
+        const QString shortSha = QString::fromLatin1(sha.toHex().left(12));
+        if (size > ArchiveFileSizeLimit) {
+            report_.notes << QStringLiteral("загрузка %1 на сервере больше любого файла архива "
+                                            "(%2 байт); не получена")
+                                 .arg(shortSha)
+                                 .arg(size);
+            return true;
+        }
+        QByteArray bytes;
+        if (!FetchBytes(sha, size, bytes))
+            return false;
+        const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
+        if (!read.contents || read.rawImage || !read.contents->serial || read.imageSha256 != sha) {
+            report_.notes << QStringLiteral("загрузка %1 на сервере повреждена: %2")
+                                 .arg(shortSha, read.error.isEmpty()
+                                                    ? QStringLiteral("не тот образ")
+                                                    : read.error);
+            return true;
+        }
+        // Kept as a download is: under a name of its own, never replacing a file.
+        QString path;
+        const QString written =
+            KeepArchiveFile(archivesFolder_, *read.contents, &path,
+                            read.compressed ? KeptEncoding::Compressed : KeptEncoding::Plain);
+        if (!written.isEmpty()) {
+            report_.error = QStringLiteral("архив не записан в папку %1: %2")
+                                .arg(QDir::toNativeSeparators(archivesFolder_), written);
+            return false;
+        }
+        const AddResult added = index_.AddFile(path);
+        if (added.outcome == AddOutcome::Refused) {
+            report_.error = QStringLiteral("архив %1 не внесён в индекс: %2")
+                                .arg(QDir::toNativeSeparators(path), added.error);
+            return false;
+        }
+        local_.insert(sha);
+        if (added.outcome == AddOutcome::AlreadyThere) {
+            // Kept here meanwhile under another name: one file of each download (unless that
+            // file was gone and the index now names this one).
+            const std::optional<LibraryVisit> known = index_.VisitBySha(sha);
+            if (known && QFileInfo(known->file) != QFileInfo(path))
+                QFile::remove(path);
+            return true;
+        }
+        ++report_.received;
+        if (hooks_.afterTransfer)
+            hooks_.afterTransfer();
+        return true;
+    }
+
+    LibraryIndex& index_;
+    const QString& archivesFolder_;
+    const TeamServer& connection_;
+    QSqlDatabase db_;
+    const SyncHooks& hooks_;
+    SyncReport& report_;
+    QSqlQuery send_, fetch_;
+    QHash<QByteArray, qint64> remote_; // the server's downloads and their sizes
+    QSet<QByteArray> local_;           // this machine's
+};
+
 } // namespace
 
 SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, const QString& server,
@@ -52,179 +249,10 @@ SyncReport SyncWithServer(LibraryIndex& index, const QString& archivesFolder, co
     // nothing is fetched twice.
     index.CatchUp(archivesFolder);
 
-    {
-        const TeamServer connection(server);
-        report.error = connection.Error();
-        QSqlDatabase db = connection.Database();
-        if (report.error.isEmpty()) {
-            QSqlQuery q(db);
-            // Each download's size comes with the list, so that a row larger than any archive
-            // file is refused without fetching it (octet_length reads no contents).
-            QHash<QByteArray, qint64> remote;
-            {
-                const TeamServer::Bound bound = connection.Bounded();
-                if (!q.exec(QStringLiteral(
-                        "SELECT sha256, octet_length(contents) FROM kv_downloads"))) {
-                    report.error = connection.LostText(q.lastError());
-                } else {
-                    while (q.next())
-                        remote.insert(q.value(0).toByteArray(), q.value(1).toLongLong());
-                }
-                q.finish();
-            }
-            // An index that cannot be read stops the sync: taken for an empty one, it would
-            // fetch every download again.
-            QSet<QByteArray> local;
-            const IndexRead<QStringList> known = index.KnownSha256();
-            if (known.Failed())
-                report.error = known.error;
-            for (const QString& hex : known)
-                local.insert(QByteArray::fromHex(hex.toLatin1()));
-
-            // Up: every local download the server lacks.
-            QSqlQuery send(db);
-            for (auto it = local.cbegin(); report.error.isEmpty() && it != local.cend(); ++it) {
-                if (remote.contains(*it))
-                    continue;
-                const IndexRead<std::optional<LibraryVisit>> visit = index.VisitBySha(*it);
-                if (visit.Failed()) {
-                    report.error = visit.error;
-                    break;
-                }
-                if (!visit.has_value())
-                    continue;
-                QFile file(visit->file);
-                if (!file.open(QIODevice::ReadOnly)) {
-                    report.notes << QStringLiteral("%1: не читается, не отправлен")
-                                        .arg(QDir::toNativeSeparators(visit->file));
-                    continue;
-                }
-                const QByteArray bytes = file.readAll();
-                const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
-                if (!read.contents || read.imageSha256 != *it) {
-                    report.notes << QStringLiteral("%1: файл изменился с тех пор, как попал в "
-                                                   "индекс; не отправлен")
-                                        .arg(QDir::toNativeSeparators(visit->file));
-                    continue;
-                }
-                // The file says whether the time is known; a time not known is NULL on the
-                // server, never the epoch.
-                const QDateTime at = read.contents->downloadedAt;
-                const QString insert =
-                    QStringLiteral("INSERT INTO kv_downloads(sha256, serial, downloaded_at, "
-                                   "file_name, contents) VALUES(%1, %2, %3, %4, %5) "
-                                   "ON CONFLICT (sha256) DO NOTHING")
-                        .arg(Literal(db, *it), Literal(db, visit->serial),
-                             Literal(db, at.isValid() ? QVariant(at)
-                                                      : QVariant(QMetaType::fromType<QDateTime>())),
-                             Literal(db, QFileInfo(visit->file).fileName()), Literal(db, bytes));
-                // The statement carries the bytes as hexadecimal text.
-                const TeamServer::Bound bound =
-                    connection.Bounded(TransferAllowance(insert.size()));
-                if (!send.exec(insert)) {
-                    if (PrivilegeRefused(send.lastError())) {
-                        report.sendingRefused = true;
-                        break;
-                    }
-                    if (UnknownTimeRefused(send.lastError())) {
-                        report.notes << QStringLiteral("%1: время загрузки не известно, а "
-                                                       "библиотека на сервере его требует "
-                                                       "(обновите её по docs/library.sql); не "
-                                                       "отправлен")
-                                            .arg(QDir::toNativeSeparators(visit->file));
-                        continue;
-                    }
-                    report.error = connection.LostText(send.lastError());
-                    break;
-                }
-                // Another engineer may have sent the same image a moment ago: then it is theirs.
-                const bool inserted = send.numRowsAffected() == 1;
-                send.finish();
-                remote.insert(*it, bytes.size());
-                if (!inserted)
-                    continue;
-                ++report.sent;
-                if (hooks.afterTransfer)
-                    hooks.afterTransfer();
-            }
-
-            // Down: every download the server has and this machine lacks.
-            QSqlQuery fetch(db);
-            for (auto it = remote.cbegin(); report.error.isEmpty() && it != remote.cend(); ++it) {
-                const QByteArray& sha = it.key();
-                // Known since the list was read: indexed meanwhile by a download kept here.
-                if (local.contains(sha))
-                    continue;
-                const IndexRead<std::optional<LibraryVisit>> meanwhile = index.VisitBySha(sha);
-                if (meanwhile.Failed()) {
-                    report.error = meanwhile.error;
-                    break;
-                }
-                if (meanwhile.has_value())
-                    continue;
-                if (it.value() > ArchiveFileSizeLimit) {
-                    report.notes << QStringLiteral("загрузка %1 на сервере больше любого файла "
-                                                   "архива (%2 байт); не получена")
-                                        .arg(QString::fromLatin1(sha.toHex().left(12)))
-                                        .arg(it.value());
-                    continue;
-                }
-                QByteArray bytes;
-                {
-                    // The bytes come as hexadecimal text: twice their number.
-                    const TeamServer::Bound bound =
-                        connection.Bounded(TransferAllowance(2 * it.value()));
-                    if (!fetch.exec(
-                            QStringLiteral("SELECT contents FROM kv_downloads WHERE sha256 = ") +
-                            Literal(db, sha)) ||
-                        !fetch.next()) {
-                        report.error = connection.LostText(fetch.lastError());
-                        break;
-                    }
-                    bytes = fetch.value(0).toByteArray();
-                    fetch.finish();
-                }
-                const ArchiveFileReadResult read = DecodeArchiveFile(bytes);
-                if (!read.contents || read.rawImage || !read.contents->serial ||
-                    read.imageSha256 != sha) {
-                    report.notes << QStringLiteral("загрузка %1 на сервере повреждена: %2")
-                                        .arg(QString::fromLatin1(sha.toHex().left(12)),
-                                             read.error.isEmpty() ? QStringLiteral("не тот образ")
-                                                                  : read.error);
-                    continue;
-                }
-                // Kept as a download is: under a name of its own, never replacing a file.
-                QString path;
-                const QString written = KeepArchiveFile(archivesFolder, *read.contents, &path,
-                                                        read.compressed ? KeptEncoding::Compressed
-                                                                        : KeptEncoding::Plain);
-                if (!written.isEmpty()) {
-                    report.error = QStringLiteral("архив не записан в папку %1: %2")
-                                       .arg(QDir::toNativeSeparators(archivesFolder), written);
-                    break;
-                }
-                const AddResult added = index.AddFile(path);
-                if (added.outcome == AddOutcome::Refused) {
-                    report.error = QStringLiteral("архив %1 не внесён в индекс: %2")
-                                       .arg(QDir::toNativeSeparators(path), added.error);
-                    break;
-                }
-                local.insert(sha);
-                if (added.outcome == AddOutcome::AlreadyThere) {
-                    // Kept here meanwhile under another name: one file of each download (unless
-                    // that file was gone and the index now names this one).
-                    const std::optional<LibraryVisit> known = index.VisitBySha(sha);
-                    if (known && QFileInfo(known->file) != QFileInfo(path))
-                        QFile::remove(path);
-                    continue;
-                }
-                ++report.received;
-                if (hooks.afterTransfer)
-                    hooks.afterTransfer();
-            }
-            report.onServer = static_cast<int>(remote.size());
-        }
-    }
+    const TeamServer connection(server);
+    report.error = connection.Error();
+    if (report.error.isEmpty())
+        Sync(index, archivesFolder, connection, hooks, report).Run();
     return report;
 }
 

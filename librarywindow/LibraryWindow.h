@@ -18,6 +18,12 @@
 // The window reads the index on its own thread (a read never waits for a writer in WAL mode);
 // every indexing runs on a worker thread with a connection of its own, and the rows are read
 // again when it has finished.
+//
+// How the library window (librarywindow/) reports a failure: in its status line, never in a
+// message box: an index that does not open, a read that fails, an import's or a sync's refusals
+// (each file with its cause) are the library's own Russian causes. The fleet list's refusal and
+// skipped lines and a run's problems are notes under the count of controllers, and a controller
+// not collected is its row marked, with its outcome in words. Nothing throws out of it.
 
 #include "FleetList.h"
 #include "FleetRun.h"
@@ -37,6 +43,7 @@
 
 class ChartWindow;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -75,7 +82,8 @@ class LibraryWindow : public QWidget {
 
 public:
     explicit LibraryWindow(LibraryWindowOptions options, QWidget* parent = nullptr);
-    ~LibraryWindow() override; // stops the worker after its current file
+    // Stops a collection and the worker (after its current file) and waits for both.
+    ~LibraryWindow() override;
 
     // Reads the controllers (and the visits of the one chosen) from the index again.
     void Reload();
@@ -120,6 +128,11 @@ protected:
     void closeEvent(QCloseEvent* event) override; // cancels a collection and waits for it
 
 private:
+    QLayout* BuildTopRow();
+    QWidget* BuildControllerViews();
+    QWidget* BuildFleetPanel();
+    void ConnectCollector();
+    void CollectionFinished(); // the collection's table and notes, the controllers again
     void ShowVisits();
     void RunJob(std::function<QString(LibraryIndex&)> job);
     void ReadFleet();

@@ -157,7 +157,7 @@ void SettingsFile::WritePort(int number, const QString& device) {
 void SettingsFile::UpdateFile() const {
     std::string data;
     if (impl_->ini.Save(data) < 0)
-        throw std::runtime_error("Cannot write settings");
+        throw std::runtime_error(QStringLiteral("Не удалось записать настройки").toStdString());
     // The reader takes a byte-order mark at the very start as the file's and drops it: a first
     // key that begins with one gets a mark of its own in front, so that it reads back whole.
     if (data.starts_with("\xEF\xBB\xBF"))
@@ -165,13 +165,15 @@ void SettingsFile::UpdateFile() const {
     QDir().mkpath(QFileInfo(writePath_).absolutePath());
     QSaveFile file(writePath_);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot create file %1").arg(writePath_).toStdString());
+        throw std::runtime_error(QStringLiteral("Не удалось создать файл настроек %1: %2")
+                                     .arg(QDir::toNativeSeparators(writePath_), file.errorString())
+                                     .toStdString());
     // flush() before commit(): a commit whose own flush fails on a full disk would still put an
     // empty file in the settings' place.
     if (file.write(data.data(), static_cast<qint64>(data.size())) !=
             static_cast<qint64>(data.size()) ||
         !file.flush() || !file.commit())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write file %1").arg(writePath_).toStdString());
+        throw std::runtime_error(QStringLiteral("Не удалось записать файл настроек %1: %2")
+                                     .arg(QDir::toNativeSeparators(writePath_), file.errorString())
+                                     .toStdString());
 }

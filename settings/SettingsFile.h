@@ -3,6 +3,12 @@
 // The program's INI settings file, held whole in memory from the window's creation to its
 // closing. The file is Windows-1251. Keys and sections the program does not know, and comments,
 // are kept and written back unchanged; keys are written as they are (spaces included).
+//
+// How the settings (settings/) report a failure: reading never fails: a file missing or not
+// readable reads as empty, a value absent or not a number as its default, a "Ports" entry that is
+// not one of its forms is left out and named in the refusals. Writing the file (UpdateFile) is the
+// one failure: it throws std::runtime_error with the cause in Russian naming the file, and leaves
+// the old file whole; the window shows the text in a message box, the port doctor under its table.
 
 #include <QString>
 #include <QStringList>
@@ -40,7 +46,8 @@ public:
     void WritePort(int number, const QString& device);
 
     // Writes the whole file through a temporary file that replaces the old one only when
-    // complete. Throws std::runtime_error naming the path when that fails.
+    // complete. Throws std::runtime_error with the cause in Russian, naming the file, when that
+    // fails.
     void UpdateFile() const;
 
     QString WritePath() const { return writePath_; }

@@ -30,73 +30,68 @@ std::optional<std::set<int>> ParseNumberList(const QString& text) {
     return out;
 }
 
-std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& error) {
+namespace {
+
+// The simulator's options and the parser that reads them. Each Read step fills the options from
+// what was parsed, or puts the reason into error and returns false.
+struct Reader {
     QCommandLineParser p;
-    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    p.setApplicationDescription(
-        "A simulated controller on a pseudo-terminal; prints the device path, then serves.\n"
-        "Planted faults: CH is the channel (1 or 2), START the controller's time as "
-        "2023-12-01T06:00, HOURS the length; each option may be given many times.");
-    const QCommandLineOption channels("channels", "Channel count, 1 or 2.", "N");
-    const QCommandLineOption address("address", "Network address, 0 to 255.", "N");
-    const QCommandLineOption serial("serial", "Serial number, 0 to 65535.", "N");
-    const QCommandLineOption comment("comment", "Installation-place comment.", "TEXT");
-    const QCommandLineOption id("id", "Identification text.", "TEXT");
-    const QCommandLineOption image("image", "A 0x42000-byte archive to serve.", "FILE");
-    const QCommandLineOption baud("baud", "Pace answers as a line of N bit/s.", "N");
-    const QCommandLineOption drop("drop", "Flash reads left unanswered.", "LIST");
-    const QCommandLineOption shortReads("short", "Flash reads answered with 16 bytes.", "LIST");
-    const QCommandLineOption late("late", "Flash reads answered late (--late-ms).", "LIST");
-    const QCommandLineOption lateMs("late-ms", "How late --late answers are (default 300).", "MS");
-    const QCommandLineOption dropEvery("drop-every", "Leave every Kth request unanswered.", "K");
-    const QCommandLineOption garbage("garbage", "Noise and false frames before answers.");
-    const QCommandLineOption dieAfter("die-after", "The Nth flash read closes the line.", "N");
-    const QCommandLineOption log("log", "JSON line per request and answer.", "FILE");
-    const QCommandLineOption state("state-file", "Identity as JSON.", "FILE");
-    const QCommandLineOption at("at", "Serve the seeded history as it is at this time.",
-                                "YYYY-MM-DD[THH:MM]");
-    const QCommandLineOption historySeed("history-seed",
-                                         "Seed of the history (default: the serial number).", "N");
-    const QCommandLineOption thenSerial(
+    QString& error;
+    const QCommandLineOption channels{"channels", "Channel count, 1 or 2.", "N"};
+    const QCommandLineOption address{"address", "Network address, 0 to 255.", "N"};
+    const QCommandLineOption serial{"serial", "Serial number, 0 to 65535.", "N"};
+    const QCommandLineOption comment{"comment", "Installation-place comment.", "TEXT"};
+    const QCommandLineOption id{"id", "Identification text.", "TEXT"};
+    const QCommandLineOption image{"image", "A 0x42000-byte archive to serve.", "FILE"};
+    const QCommandLineOption baud{"baud", "Pace answers as a line of N bit/s.", "N"};
+    const QCommandLineOption drop{"drop", "Flash reads left unanswered.", "LIST"};
+    const QCommandLineOption shortReads{"short", "Flash reads answered with 16 bytes.", "LIST"};
+    const QCommandLineOption late{"late", "Flash reads answered late (--late-ms).", "LIST"};
+    const QCommandLineOption lateMs{"late-ms", "How late --late answers are (default 300).", "MS"};
+    const QCommandLineOption dropEvery{"drop-every", "Leave every Kth request unanswered.", "K"};
+    const QCommandLineOption garbage{"garbage", "Noise and false frames before answers."};
+    const QCommandLineOption dieAfter{"die-after", "The Nth flash read closes the line.", "N"};
+    const QCommandLineOption log{"log", "JSON line per request and answer.", "FILE"};
+    const QCommandLineOption state{"state-file", "Identity as JSON.", "FILE"};
+    const QCommandLineOption at{"at", "Serve the seeded history as it is at this time.",
+                                "YYYY-MM-DD[THH:MM]"};
+    const QCommandLineOption historySeed{"history-seed",
+                                         "Seed of the history (default: the serial number).", "N"};
+    const QCommandLineOption thenSerial{
         "then-serial", "After the archive's last block is read, answer with this serial number.",
-        "N");
-    const QCommandLineOption thenId(
+        "N"};
+    const QCommandLineOption thenId{
         "then-id", "After the archive's last block is read, answer with this identification.",
-        "TEXT");
-    const QCommandLineOption tcp("tcp", "Serve on TCP ports from HOST:PORT, not a pseudo-terminal.",
-                                 "HOST:PORT");
-    const QCommandLineOption fleet(
+        "TEXT"};
+    const QCommandLineOption tcp{"tcp", "Serve on TCP ports from HOST:PORT, not a pseudo-terminal.",
+                                 "HOST:PORT"};
+    const QCommandLineOption fleet{
         "fleet", "With --tcp: N controllers on N consecutive ports, serials from --serial on.",
-        "N");
-    p.addOptions({channels,   address, serial,      comment, id,       image, baud,  drop,
-                  shortReads, late,    dropEvery,   garbage, dieAfter, log,   state, thenSerial,
-                  thenId,     at,      historySeed, tcp,     fleet,    lateMs});
-    const QCommandLineOption help = p.addHelpOption();
-    const QCommandLineOption clean("clean", "A generated archive without a power cut or -3000.");
-    p.addOption(clean);
+        "N"};
+    QCommandLineOption help{"help"}; // the parser's own, from the constructor
+    const QCommandLineOption clean{"clean", "A generated archive without a power cut or -3000."};
     // Faults planted into the archive served, each option as often as wanted.
     std::vector<std::pair<PlantedKind, QCommandLineOption>> plantOptions;
-    for (const PlantedOption& po : PlantedOptions()) {
-        plantOptions.emplace_back(po.kind,
-                                  QCommandLineOption(po.name, po.help, "CH,START,HOURS[,EXTRA]"));
-        p.addOption(plantOptions.back().second);
+
+    explicit Reader(QString& error) : error(error) {
+        p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        p.setApplicationDescription(
+            "A simulated controller on a pseudo-terminal; prints the device path, then serves.\n"
+            "Planted faults: CH is the channel (1 or 2), START the controller's time as "
+            "2023-12-01T06:00, HOURS the length; each option may be given many times.");
+        p.addOptions({channels,   address, serial,      comment, id,       image, baud,  drop,
+                      shortReads, late,    dropEvery,   garbage, dieAfter, log,   state, thenSerial,
+                      thenId,     at,      historySeed, tcp,     fleet,    lateMs});
+        help = p.addHelpOption();
+        p.addOption(clean);
+        for (const PlantedOption& po : PlantedOptions()) {
+            plantOptions.emplace_back(
+                po.kind, QCommandLineOption(po.name, po.help, "CH,START,HOURS[,EXTRA]"));
+            p.addOption(plantOptions.back().second);
+        }
     }
 
-    if (!p.parse(QStringList{"kv9000-sim"} + args)) {
-        error = p.errorText();
-        return std::nullopt;
-    }
-    if (!p.positionalArguments().isEmpty()) {
-        error = "unexpected argument: " + p.positionalArguments().first();
-        return std::nullopt;
-    }
-
-    SimOptions o;
-    if (p.isSet(help)) {
-        o.helpText = p.helpText().replace("<executable_name>", "kv9000-sim");
-        return o;
-    }
-    auto number = [&](const QCommandLineOption& opt, int lo, int hi, int& into) {
+    bool Number(const QCommandLineOption& opt, int lo, int hi, int& into) {
         if (!p.isSet(opt))
             return true;
         bool ok = false;
@@ -110,8 +105,9 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         }
         into = v;
         return true;
-    };
-    auto list = [&](const QCommandLineOption& opt, std::set<int>& into) {
+    }
+
+    bool List(const QCommandLineOption& opt, std::set<int>& into) {
         if (!p.isSet(opt))
             return true;
         const auto parsed = ParseNumberList(p.value(opt));
@@ -121,23 +117,32 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         }
         into = *parsed;
         return true;
-    };
-    if (!number(channels, 1, 2, o.channels) || !number(address, 0, 255, o.address) ||
-        !number(serial, 0, 65535, o.serial) || !number(baud, 1, 100'000'000, o.baud) ||
-        !number(dropEvery, 1, 1'000'000'000, o.faults.dropEvery) ||
-        !number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !list(drop, o.faults.drop) ||
-        !list(shortReads, o.faults.shortReads) || !list(late, o.faults.late) ||
-        !number(lateMs, 1, 60'000, o.faults.lateMs))
-        return std::nullopt;
-    if (p.isSet(thenSerial)) {
-        int value = 0;
-        if (!number(thenSerial, 0, 65535, value))
-            return std::nullopt;
-        o.thenSerial = value;
     }
-    if (p.isSet(thenId))
-        o.thenIdentification = p.value(thenId);
-    if (p.isSet(at)) {
+
+    // The controller's numbers, the line's faults and the moved cable.
+    bool ReadNumbers(SimOptions& o) {
+        if (!Number(channels, 1, 2, o.channels) || !Number(address, 0, 255, o.address) ||
+            !Number(serial, 0, 65535, o.serial) || !Number(baud, 1, 100'000'000, o.baud) ||
+            !Number(dropEvery, 1, 1'000'000'000, o.faults.dropEvery) ||
+            !Number(dieAfter, 1, 1'000'000'000, o.faults.dieAfter) || !List(drop, o.faults.drop) ||
+            !List(shortReads, o.faults.shortReads) || !List(late, o.faults.late) ||
+            !Number(lateMs, 1, 60'000, o.faults.lateMs))
+            return false;
+        if (p.isSet(thenSerial)) {
+            int value = 0;
+            if (!Number(thenSerial, 0, 65535, value))
+                return false;
+            o.thenSerial = value;
+        }
+        if (p.isSet(thenId))
+            o.thenIdentification = p.value(thenId);
+        return true;
+    }
+
+    // --at: a moment of the seeded history, never before it starts, never with --image.
+    bool ReadAt(SimOptions& o) {
+        if (!p.isSet(at))
+            return true;
         const QString text = p.value(at);
         QDateTime when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm"));
         if (!when.isValid())
@@ -146,55 +151,53 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         if (!when.isValid() || when < HistoryStart()) {
             error = QStringLiteral("--at wants YYYY-MM-DD or YYYY-MM-DDTHH:MM from %1 on")
                         .arg(HistoryStart().toString(QStringLiteral("yyyy-MM-dd")));
-            return std::nullopt;
+            return false;
         }
         if (p.isSet(image)) {
             error = QStringLiteral("--at and --image exclude each other");
-            return std::nullopt;
+            return false;
         }
         o.at = when;
+        return true;
     }
-    if (!number(historySeed, 0, 2'000'000'000, o.historySeed))
-        return std::nullopt;
 
-    if (p.isSet(comment))
-        o.comment = p.value(comment);
-    if (p.isSet(id))
-        o.identification = p.value(id);
-    o.imagePath = p.value(image);
-    o.clean = p.isSet(clean);
-    for (const auto& [kind, opt] : plantOptions)
-        for (const QString& value : p.values(opt)) {
-            // --clock-back DAYS (a number alone): the history's clock was set back that many
-            // days a day before --at.
-            bool days = false;
-            const int back = value.toInt(&days);
-            if (kind == PlantedKind::ClockBack && days) {
-                if (back < 1 || back > 3650 || !o.at) {
-                    error = QStringLiteral("--clock-back DAYS wants 1 to 3650 days and --at");
-                    return std::nullopt;
+    // The planted faults, in the order of their options, then of their values.
+    bool ReadPlanted(SimOptions& o) {
+        for (const auto& [kind, opt] : plantOptions)
+            for (const QString& value : p.values(opt)) {
+                // --clock-back DAYS (a number alone): the history's clock was set back that many
+                // days a day before --at.
+                bool days = false;
+                const int back = value.toInt(&days);
+                if (kind == PlantedKind::ClockBack && days) {
+                    if (back < 1 || back > 3650 || !o.at) {
+                        error = QStringLiteral("--clock-back DAYS wants 1 to 3650 days and --at");
+                        return false;
+                    }
+                    o.clockBackDays = back;
+                    continue;
                 }
-                o.clockBackDays = back;
-                continue;
+                QString why;
+                const auto fault = ParsePlantedFault(kind, value, why);
+                if (!fault) {
+                    error = QString("--%1 %2").arg(opt.names().first(), why);
+                    return false;
+                }
+                o.planted.push_back(*fault);
             }
-            QString why;
-            const auto fault = ParsePlantedFault(kind, value, why);
-            if (!fault) {
-                error = QString("--%1 %2").arg(opt.names().first(), why);
-                return std::nullopt;
-            }
-            o.planted.push_back(*fault);
-        }
-    o.faults.garbage = p.isSet(garbage);
-    o.logPath = p.value(log);
-    o.statePath = p.value(state);
-    if (!number(fleet, 1, 1000, o.fleet))
-        return std::nullopt;
-    if (p.isSet(fleet) && !p.isSet(tcp)) {
-        error = QStringLiteral("--fleet wants --tcp HOST:PORT");
-        return std::nullopt;
+        return true;
     }
-    if (p.isSet(tcp)) {
+
+    // --tcp HOST:PORT [--fleet N]: room for every port, and none of the pseudo-terminal's own.
+    bool ReadTcp(SimOptions& o) {
+        if (!Number(fleet, 1, 1000, o.fleet))
+            return false;
+        if (p.isSet(fleet) && !p.isSet(tcp)) {
+            error = QStringLiteral("--fleet wants --tcp HOST:PORT");
+            return false;
+        }
+        if (!p.isSet(tcp))
+            return true;
         const QString text = p.value(tcp);
         const qsizetype colon = text.lastIndexOf(u':');
         bool ok = false;
@@ -202,14 +205,52 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
         o.tcpPort = text.mid(colon + 1).toInt(&ok);
         if (colon <= 0 || !ok || o.tcpPort < 1 || o.tcpPort + o.fleet - 1 > 65535) {
             error = QStringLiteral("--tcp wants HOST:PORT, with room for %1 ports").arg(o.fleet);
-            return std::nullopt;
+            return false;
         }
         if (!o.logPath.isEmpty() || !o.statePath.isEmpty() || o.thenSerial ||
             o.thenIdentification) {
             error = QStringLiteral("--log, --state-file, --then-* serve a pseudo-terminal only");
-            return std::nullopt;
+            return false;
         }
+        return true;
     }
+};
+
+} // namespace
+
+std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& error) {
+    Reader r(error);
+    QCommandLineParser& p = r.p;
+    if (!p.parse(QStringList{"kv9000-sim"} + args)) {
+        error = p.errorText();
+        return std::nullopt;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        error = "unexpected argument: " + p.positionalArguments().first();
+        return std::nullopt;
+    }
+
+    SimOptions o;
+    if (p.isSet(r.help)) {
+        o.helpText = p.helpText().replace("<executable_name>", "kv9000-sim");
+        return o;
+    }
+    if (!r.ReadNumbers(o) || !r.ReadAt(o) ||
+        !r.Number(r.historySeed, 0, 2'000'000'000, o.historySeed))
+        return std::nullopt;
+    if (p.isSet(r.comment))
+        o.comment = p.value(r.comment);
+    if (p.isSet(r.id))
+        o.identification = p.value(r.id);
+    o.imagePath = p.value(r.image);
+    o.clean = p.isSet(r.clean);
+    if (!r.ReadPlanted(o))
+        return std::nullopt;
+    o.faults.garbage = p.isSet(r.garbage);
+    o.logPath = p.value(r.log);
+    o.statePath = p.value(r.state);
+    if (!r.ReadTcp(o))
+        return std::nullopt;
     return o;
 }
 

@@ -124,6 +124,14 @@ TEST_F(SettingsFileTest, AFailedWriteThrowsAndLeavesTheOldFileWhole) {
     s.WriteInteger("General", "Left", 2);
     EXPECT_THROW(s.UpdateFile(), std::runtime_error);
     EXPECT_EQ(Read(), QByteArray("[General]\nLeft=1\n"));
+    // The message box shows the cause as it is: in Russian, naming the file.
+    try {
+        s.UpdateFile();
+    } catch (const std::runtime_error& e) {
+        const QString shown = QString::fromUtf8(e.what());
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Не удалось "))) << e.what();
+        EXPECT_TRUE(shown.contains(QDir::toNativeSeparators(s.WritePath()))) << e.what();
+    }
 }
 
 TEST_F(SettingsFileTest, WriteCreatesTheUserConfigurationFolder) {
