@@ -1,8 +1,20 @@
 #include "Port.h"
 
+namespace {
+
+// "TCP://box:1" and "tcp://box:1" are one address and are shown alike.
+QString WithSchemeInLowerCase(const QString& device) {
+    const qsizetype scheme = device.indexOf(u"://");
+    if (scheme <= 0 || !NamesNetworkPort(device))
+        return device;
+    return device.left(scheme).toLower() + device.mid(scheme);
+}
+
+} // namespace
+
 QString Port::Shown() const {
     if (number > 0 && NamesNetworkPort(device))
-        return QStringLiteral("%1 (%2)").arg(named, device);
+        return QStringLiteral("%1 (%2)").arg(named, WithSchemeInLowerCase(device));
     return named;
 }
 
@@ -17,14 +29,8 @@ Port ResolvePort(int n, const PortMap& ports) {
 
 Port PortOfDevice(const QString& device) {
     Port port;
-    port.device = device.trimmed();
+    port.device = WithSchemeInLowerCase(device.trimmed());
     port.named = port.device;
-    // "TCP://box:1" and "tcp://box:1" are one address and are kept alike.
-    if (const qsizetype scheme = port.device.indexOf(u"://");
-        scheme > 0 && NamesNetworkPort(port.device)) {
-        port.device = port.device.left(scheme).toLower() + port.device.mid(scheme);
-        port.named = port.device;
-    }
     return port;
 }
 

@@ -43,7 +43,7 @@ TEST(PortMapTest, OnlyComAndANumberIsAPortName) {
 // number as usually spelled, with the box's address when the number names one; an address or a
 // device named as itself as it is, the scheme in lower case.
 TEST(PortMapTest, APortIsShownOneWayWhereverItWasNamed) {
-    const PortMap ports({{5, "tcp://127.0.0.1:4001"}, {3, "/dev/pts/7"}},
+    const PortMap ports({{5, "TCP://127.0.0.1:4001"}, {3, "/dev/pts/7"}},
                         {{2, "запись не принята"}}, [] { return QStringList{}; });
     EXPECT_EQ(ResolvePort("com5", ports).Shown(), "COM5 (tcp://127.0.0.1:4001)");
     EXPECT_EQ(ResolvePort(5, ports).Shown(), "COM5 (tcp://127.0.0.1:4001)");
