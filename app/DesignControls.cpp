@@ -200,7 +200,10 @@ void DesignControls::BuildDesign(QWidget& window) {
     SaveDialog.DefaultExt = QStringLiteral("*.txt");
     SaveDialog.Filter = QStringLiteral("txt|*.txt");
     SaveDialog.OverwritePrompt = true;
+    NameAndOrderControls();
+}
 
+void DesignControls::NameAndOrderControls() {
     // Tab order of the design: the buttons and pages, then the group box with its fields.
     QWidget* order[] = {bt_DF_Read,  PageControl1, StringGrid1,    StringGrid2,  StringGrid3,
                         StringGrid4, btSaveToTxt,  btExportToExel, speSerial,    edComment,

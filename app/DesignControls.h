@@ -67,4 +67,6 @@ struct DesignControls {
     // Creates every control inside window (its font, fixed size, title and object names set);
     // the design's sizes grow together when its captions need more room with the font at hand.
     void BuildDesign(QWidget& window);
+    // The design's tab order and each control's name (BuildDesign's last step).
+    void NameAndOrderControls();
 };

@@ -19,6 +19,7 @@
 
 #include "DesignControls.h"
 #include "FrameLink.h"
+#include "MainFormOptions.h"
 #include "ServiceSession.h"
 #include "UserDialogs.h"
 
@@ -44,20 +45,6 @@ struct ArchiveFileContents;
 struct IdentityChange;
 struct IdentityWriteSteps;
 enum class SessionReadKind;
-
-// What the start-up gives the window. The program leaves both empty.
-struct MainFormOptions {
-    QString settingsPath;                 // empty: the program's own settings file
-    std::shared_ptr<UserDialogs> dialogs; // null: the real Qt dialogs
-    // An archive file to show at start (the command line's FILE). The window shows it before
-    // looking for the controller, which is then looked for once the window runs.
-    QString archivePath = {};
-    // Which machine devices unmapped "COM<n>" numbers get (empty: the machine's own), and how
-    // the window's link makes its stream (empty: the program's own): tests give a lister that
-    // lists nothing, so that no real device is touched, and lines that fail on demand.
-    PortMap::DeviceLister systemDevices = {};
-    LinkTransportFactory transport = {};
-};
 
 // The application title: caption of message boxes and the task bar.
 extern const QString kApplicationTitle;

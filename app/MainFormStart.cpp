@@ -3,9 +3,7 @@
 
 #include "MainForm.h"
 
-#include "Cp1251.h"
 #include "DeviceAddressSetting.h"
-#include "Discovery.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
 #include "PortSettings.h"
@@ -18,21 +16,10 @@
 #include "StringGrid.h"
 #include "UserFolders.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScopedValueRollback>
-#include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <clocale>
 

@@ -58,6 +58,19 @@ struct DownloadHooks {
                                                 // a cancelled run does not wait for the answer
 };
 
+// A caller's hooks passed on to a download or a read of new records: the events, the failure
+// counts and the cancel, each as the caller's own hook of that name gives it (the progress is
+// the caller's to translate).
+template <typename To, typename From> To PassedHooks(const From& from) {
+    To to;
+    if constexpr (requires { from.processEvents; })
+        to.processEvents = from.processEvents;
+    to.onTxFailures = from.onTxFailures;
+    to.onRxFailures = from.onRxFailures;
+    to.cancelled = from.cancelled;
+    return to;
+}
+
 // Runs one download on the link from offset 0 with zero counters and an empty image. A
 // cancelled run returns Cancelled at once and touches neither the link nor any hook again.
 DownloadResult DownloadArchive(FrameLink& link, const DownloadHooks& hooks);

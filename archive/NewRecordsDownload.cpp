@@ -10,12 +10,7 @@ namespace {
 class BlockFetcher {
 public:
     BlockFetcher(FrameLink& link, const NewRecordsDownloadHooks& hooks)
-        : link_(link), hooks_(hooks) {
-        whole_.processEvents = hooks.processEvents;
-        whole_.onTxFailures = hooks.onTxFailures;
-        whole_.onRxFailures = hooks.onRxFailures;
-        whole_.cancelled = hooks.cancelled;
-    }
+        : link_(link), hooks_(hooks), whole_(PassedHooks<DownloadHooks>(hooks)) {}
 
     // One block with the download's retry order; nothing when the run ends (result says why).
     std::optional<QByteArray> Fetch(int block) {
@@ -79,11 +74,7 @@ NewRecordsDownloadResult DownloadNewRecords(FrameLink& link, const QByteArray& e
 
     if (hooks.onWholeRead)
         hooks.onWholeRead(result.wholeReadCause);
-    DownloadHooks whole;
-    whole.processEvents = hooks.processEvents;
-    whole.onTxFailures = hooks.onTxFailures;
-    whole.onRxFailures = hooks.onRxFailures;
-    whole.cancelled = hooks.cancelled;
+    DownloadHooks whole = PassedHooks<DownloadHooks>(hooks);
     if (hooks.onBlocks)
         whole.onProgress = [&hooks](int offset) {
             hooks.onBlocks(offset / FlashBlockLength, FlashBlockCount);

@@ -25,11 +25,8 @@ ControllerRead ReadFound(FrameLink& link, DiscoveryResult found, const Controlle
         return read;
     }
 
-    DownloadHooks download;
+    DownloadHooks download = PassedHooks<DownloadHooks>(hooks);
     download.onProgress = hooks.onProgress;
-    download.onTxFailures = hooks.onTxFailures;
-    download.onRxFailures = hooks.onRxFailures;
-    download.cancelled = hooks.cancelled;
     read.download = hooks.download ? hooks.download(link, read) : DownloadArchive(link, download);
     switch (read.download.outcome) {
     case DownloadOutcome::Completed:

@@ -9,11 +9,7 @@
 namespace {
 
 DownloadResult ReadWhole(FrameLink& link, const SessionReadHooks& hooks) {
-    DownloadHooks whole;
-    whole.processEvents = hooks.processEvents;
-    whole.onTxFailures = hooks.onTxFailures;
-    whole.onRxFailures = hooks.onRxFailures;
-    whole.cancelled = hooks.cancelled;
+    DownloadHooks whole = PassedHooks<DownloadHooks>(hooks);
     if (hooks.onProgress)
         whole.onProgress = [&hooks](int offset) { hooks.onProgress(offset, ArchiveSize); };
     return DownloadArchive(link, whole);
@@ -21,11 +17,7 @@ DownloadResult ReadWhole(FrameLink& link, const SessionReadHooks& hooks) {
 
 DownloadResult ReadNew(const ServiceSession& session, FrameLink& link,
                        const SessionReadHooks& hooks, std::uint64_t sampleSeed, SessionRead& read) {
-    NewRecordsDownloadHooks only;
-    only.processEvents = hooks.processEvents;
-    only.onTxFailures = hooks.onTxFailures;
-    only.onRxFailures = hooks.onRxFailures;
-    only.cancelled = hooks.cancelled;
+    NewRecordsDownloadHooks only = PassedHooks<NewRecordsDownloadHooks>(hooks);
     only.onBlocks = hooks.onProgress;
     only.onWholeRead = hooks.onWholeRead;
     const EarlierDownload earlier =
