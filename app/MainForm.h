@@ -20,6 +20,7 @@
 #include "DesignControls.h"
 #include "FrameLink.h"
 #include "MainFormOptions.h"
+#include "PortSettings.h"
 #include "ServiceSession.h"
 #include "UserDialogs.h"
 
@@ -118,7 +119,13 @@ public:
     SettingsFile* Settings() const { return settings_.get(); }
     // The settings' "Ports" section becomes the link's port map (after a change of it); returns
     // the entries refused, one line each.
-    QStringList UsePortSettings();
+    QStringList UsePortSettings() {
+        if (!settings_)
+            return {};
+        PortSettings ports = ReadPortSettings(*settings_, systemDevices_);
+        link_.SetPortMap(ports.ports);
+        return ports.refused;
+    }
 
     // Runs a handler with the busy guard: nothing happens while another long-running handler
     // runs; otherwise the window is busy until the handler returns.

@@ -6,7 +6,6 @@
 #include "DeviceAddressSetting.h"
 #include "FrameLink.h"
 #include "GridHeadings.h"
-#include "PortSettings.h"
 #include "ServiceSession.h"
 #include "ServiceTools.h"
 #include "SettingsFile.h"
@@ -125,14 +124,6 @@ void TMainForm::FormCreate() {
         return;
     }
     FindController();
-}
-
-QStringList TMainForm::UsePortSettings() {
-    if (!settings_)
-        return {};
-    PortSettings ports = ReadPortSettings(*settings_, systemDevices_);
-    link_.SetPortMap(ports.ports);
-    return ports.refused;
 }
 
 void TMainForm::FormClose() {

@@ -83,6 +83,7 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     });
     connect(syncButton_, &QPushButton::clicked, this, &LibraryWindow::Synchronize);
     connect(collectButton_, &QPushButton::clicked, this, &LibraryWindow::CollectFleet);
+    connect(this, &LibraryWindow::FleetChanged, this, &LibraryWindow::Reload);
     ConnectCollector();
 
     ReadFleet();

@@ -123,6 +123,9 @@ signals:
     void WorkDone();
     // A collection started in this window has ended (its table is shown).
     void CollectionDone();
+    // The fleet's part has news the controllers' table shows too (a collection ended, a list
+    // with nothing to collect): the window reloads it.
+    void FleetChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override; // cancels a collection and waits for it

@@ -87,7 +87,7 @@ void LibraryWindow::CollectionFinished() {
             lines << fleetNote_;
         fleetNote_ = lines.join(u'\n');
     }
-    Reload(); // the controllers' days left, the run's table
+    emit FleetChanged(); // the controllers' days left, the run's table
     if (!options_.fleetServer.isEmpty())
         FetchServerFleet(); // the office may have changed the list meanwhile
     emit CollectionDone();
@@ -243,7 +243,7 @@ void LibraryWindow::CollectFleet() {
         return;
     ReadFleet();
     if (fleetList_.entries.empty()) {
-        Reload();
+        emit FleetChanged();
         return;
     }
     FleetOptions options;
