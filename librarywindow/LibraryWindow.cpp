@@ -3,8 +3,8 @@
 #include "ArchiveFile.h"
 #include "BlocksReadText.h"
 #include "ChartWindow.h"
-#include "FleetWorker.h"
 #include "LibraryDue.h"
+#include "LibraryFleetPanel.h"
 #include "LibraryIndex.h"
 #include "LibraryReport.h"
 #include "LibraryWindowCells.h"
@@ -23,6 +23,9 @@
 #include <QThreadPool>
 #include <QVBoxLayout>
 
+#include <map>
+#include <optional>
+
 using namespace librarycells;
 
 namespace {
@@ -40,20 +43,18 @@ QString Moment(const std::optional<qint64>& seconds) {
 LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window), options_(std::move(options)),
       index_(std::make_unique<LibraryIndex>()), worker_(std::make_unique<QThreadPool>()),
-      fleetFetcher_(std::make_unique<QThreadPool>()),
       stop_(std::make_shared<std::atomic<bool>>(false)) {
     setObjectName(QStringLiteral("LibraryWindow"));
     setWindowTitle(QStringLiteral("Библиотека архивов"));
     resize(1200, 700);
     worker_->setMaxThreadCount(1);
-    fleetFetcher_->setMaxThreadCount(1);
 
     QLayout* top = BuildTopRow();
     QWidget* controllerViews = BuildControllerViews();
-    QWidget* fleetPanel = BuildFleetPanel();
+    fleetPanel_ = BuildFleetPanel();
     auto* beside = new QSplitter(Qt::Horizontal, this);
     beside->addWidget(controllerViews);
-    beside->addWidget(fleetPanel);
+    beside->addWidget(fleetPanel_);
     beside->setSizes({560, 640});
     status_ = new QLabel(this);
     auto* layout = new QVBoxLayout(this);
@@ -82,13 +83,13 @@ LibraryWindow::LibraryWindow(LibraryWindowOptions options, QWidget* parent)
             AddPaths(paths);
     });
     connect(syncButton_, &QPushButton::clicked, this, &LibraryWindow::Synchronize);
-    connect(collectButton_, &QPushButton::clicked, this, &LibraryWindow::CollectFleet);
-    connect(this, &LibraryWindow::FleetChanged, this, &LibraryWindow::Reload);
-    ConnectCollector();
+    connect(fleetPanel_, &LibraryFleetPanel::FleetChanged, this, &LibraryWindow::Reload);
+    connect(fleetPanel_, &LibraryFleetPanel::CollectionDone, this, &LibraryWindow::CollectionDone);
+    connect(fleetPanel_, &LibraryFleetPanel::NoteChanged, this, [this] {
+        if (!Working())
+            status_->setText(StatusText(controllerList_.size()));
+    });
 
-    ReadFleet();
-    if (!options_.fleetServer.isEmpty())
-        FetchServerFleet();
     indexError_ = index_->Open(options_.indexPath);
     Reload();
 }
@@ -141,17 +142,44 @@ QWidget* LibraryWindow::BuildControllerViews() {
     return splitter;
 }
 
+// The fleet beside the controllers, with the window's fleet options.
+LibraryFleetPanel* LibraryWindow::BuildFleetPanel() {
+    LibraryFleetOptions fleet;
+    fleet.listPath = options_.fleetListPath;
+    fleet.places = options_.fleetPlaces;
+    fleet.speed = options_.fleetSpeed;
+    fleet.jobs = options_.fleetJobs;
+    fleet.ports = options_.fleetPorts;
+    fleet.server = options_.fleetServer;
+    fleet.leaseSeconds = options_.fleetLeaseSeconds;
+    return new LibraryFleetPanel(std::move(fleet), this);
+}
+
 LibraryWindow::~LibraryWindow() {
-    collector_->Stop();
+    fleetPanel_->Stop();
     stop_->store(true);
     worker_->waitForDone();
-    fleetFetcher_->waitForDone();
 }
 
 void LibraryWindow::closeEvent(QCloseEvent* event) {
-    // Each read stops within a block and keeps nothing; what was completed stays kept.
-    collector_->Stop();
+    fleetPanel_->Stop();
     QWidget::closeEvent(event);
+}
+
+void LibraryWindow::CollectFleet() {
+    fleetPanel_->CollectFleet();
+}
+
+QTableView* LibraryWindow::Fleet() const {
+    return fleetPanel_->Fleet();
+}
+
+QPushButton* LibraryWindow::CollectButton() const {
+    return fleetPanel_->CollectButton();
+}
+
+bool LibraryWindow::Collecting() const {
+    return fleetPanel_->Collecting();
 }
 
 int LibraryWindow::ChosenSerial() const {
@@ -171,7 +199,7 @@ int LibraryWindow::ChosenChannels() const {
 void LibraryWindow::Reload() {
     if (!indexError_.isEmpty()) {
         status_->setText(indexError_);
-        ShowFleet();
+        fleetPanel_->ShowFleet();
         return;
     }
     const int chosen = ChosenSerial();
@@ -182,11 +210,12 @@ void LibraryWindow::Reload() {
         return;
     }
     controllerList_.clear();
-    dueBySerial_.clear();
+    std::map<int, std::optional<qint64>> dueBySerial; // for the fleet's rows
     for (const ControllerDue& d : read) {
         controllerList_.push_back(d.controller);
-        dueBySerial_[d.controller.serial] = d.overwriteFrom;
+        dueBySerial[d.controller.serial] = d.overwriteFrom;
     }
+    fleetPanel_->SetDueBySerial(std::move(dueBySerial));
     const std::vector<LibraryController>& list = controllerList_;
     const qint64 now = RecordTimeNow();
     controllers_->setSortingEnabled(false);
@@ -217,15 +246,15 @@ void LibraryWindow::Reload() {
     if (!Working())
         status_->setText(StatusText(list.size()));
     ShowVisits();
-    ShowFleet();
+    fleetPanel_->ShowFleet();
 }
 
 QString LibraryWindow::StatusText(std::size_t controllers) const {
     QString text = QStringLiteral("Регуляторов: %1").arg(controllers);
     if (Collecting())
         text += QStringLiteral("; идёт сбор");
-    if (!fleetNote_.isEmpty())
-        text += u'\n' + fleetNote_;
+    if (const QString& note = fleetPanel_->Note(); !note.isEmpty())
+        text += u'\n' + note;
     return text;
 }
 

@@ -8,12 +8,9 @@
 // window to open its file; "История" draws the controller's merged history in a chart window of its
 // own; "Добавить архивы…" copies files or folders into the archives folder and indexes them.
 //
-// Beside the controllers, "Сбор" shows the fleet list (the file's, or the team server's) with the
-// last run's outcomes in words ("новые записи", "весь архив", "не собран: …"; the tab-separated
-// table keeps its codes); "Собрать сейчас" collects it off the window's thread as the command line
-// does, one row per controller with its state, then the run's table, most urgent first. A row not
-// collected, or one 14 days or less from losing records, stands out whole. Closing the
-// window while collecting cancels the collection and waits for its reads to stop.
+// Beside the controllers, "Сбор" shows the fleet list and collects it (LibraryFleetPanel.h); its
+// rows take the library's days left of the controllers they have none for. Closing the window
+// while collecting cancels the collection and waits for its reads to stop.
 //
 // The window reads the index on its own thread (a read never waits for a writer in WAL mode);
 // every indexing runs on a worker thread with a connection of its own, and the rows are read
@@ -25,7 +22,6 @@
 // skipped lines and a run's problems are notes under the count of controllers, and a controller
 // not collected is its row marked, with its outcome in words. Nothing throws out of it.
 
-#include "FleetList.h"
 #include "FleetRun.h"
 #include "FleetWorker.h"
 #include "LibraryIndex.h"
@@ -36,12 +32,11 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class ChartWindow;
+class LibraryFleetPanel;
 class QLabel;
 class QLayout;
 class QLineEdit;
@@ -108,8 +103,8 @@ public:
     bool Working() const { return working_ > 0; }
     // The fleet's table (port, address, name, state, serial number, days left) and its button,
     // and whether a collection runs.
-    QTableView* Fleet() const { return fleet_; }
-    QPushButton* CollectButton() const { return collectButton_; }
+    QTableView* Fleet() const;
+    QPushButton* CollectButton() const;
     bool Collecting() const;
     // The serial number of the controller chosen, or -1, and its channel count (a serial number
     // with two channel counts is two controllers).
@@ -123,9 +118,6 @@ signals:
     void WorkDone();
     // A collection started in this window has ended (its table is shown).
     void CollectionDone();
-    // The fleet's part has news the controllers' table shows too (a collection ended, a list
-    // with nothing to collect): the window reloads it.
-    void FleetChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override; // cancels a collection and waits for it
@@ -133,21 +125,9 @@ protected:
 private:
     QLayout* BuildTopRow();
     QWidget* BuildControllerViews();
-    QWidget* BuildFleetPanel();
-    void ConnectCollector();
-    void CollectionFinished(); // the collection's table and notes, the controllers again
+    LibraryFleetPanel* BuildFleetPanel();
     void ShowVisits();
     void RunJob(std::function<QString(LibraryIndex&)> job);
-    void ReadFleet();
-    // Asks the team's server for its list off the window's thread, then shows it.
-    void FetchServerFleet();
-    bool TeamFleet() const { return serverFleet_.has_value(); }
-    void ShowFleet();
-    void ShowCollectorRows(); // the collection's rows as they stand
-    void FitFleetColumns();
-    // failed: the controller was not collected (the row is marked, as one losing records soon).
-    void ShowFleetRow(int row, const FleetEntry& entry, const QString& state, bool failed,
-                      std::optional<std::uint16_t> serial, std::optional<qint64> overwriteFrom);
     QString StatusText(std::size_t controllers) const;
 
     LibraryWindowOptions options_;
@@ -167,21 +147,8 @@ private:
     // The controllers as the index last gave them (the history's title is taken from here,
     // never read back out of the table).
     std::vector<LibraryController> controllerList_;
-    QPushButton* collectButton_ = nullptr;
-    QLabel* fleetSource_ = nullptr;
-    QTableView* fleet_ = nullptr;
-    QStandardItemModel* fleetModel_ = nullptr;
-    FleetList fleetList_;
-    // The server's list as last fetched, when it has one; none: the file's list is shown.
-    std::optional<FleetList> serverFleet_;
-    QString serverFleetNote_; // why the server's list could not be read
-    QString fleetNote_;       // the list's refusal or skipped lines, the last run's problems
-    FleetWorker* collector_ = nullptr;
-    bool collected_ = false; // a collection ran in this window: its table is shown
-    // Days left of each controller of the library (by serial number), for the fleet's rows.
-    std::map<int, std::optional<qint64>> dueBySerial_;
+    LibraryFleetPanel* fleetPanel_ = nullptr;
     std::unique_ptr<QThreadPool> worker_;
-    std::unique_ptr<QThreadPool> fleetFetcher_; // the server's fleet list
     std::shared_ptr<std::atomic<bool>> stop_;
     int working_ = 0;
 };

@@ -1,7 +1,6 @@
-#include "LibraryWindow.h"
+#include "LibraryFleetPanel.h"
 
 #include "FleetTable.h"
-#include "FleetWorker.h"
 #include "LibraryDue.h"
 #include "LibraryWindowCells.h"
 
@@ -26,19 +25,21 @@ constexpr int kStateColumn = 3; // of the fleet's table
 
 } // namespace
 
-// The fleet beside the controllers: where its list comes from, the button, one row a controller
-// (in the list's order while collecting, most urgent first after).
-QWidget* LibraryWindow::BuildFleetPanel() {
-    auto* fleetPanel = new QWidget(this);
-    fleetSource_ = new QLabel(fleetPanel);
+// Where the list comes from, the button, one row a controller (in the list's order while
+// collecting, most urgent first after).
+LibraryFleetPanel::LibraryFleetPanel(LibraryFleetOptions options, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)),
+      fleetFetcher_(std::make_unique<QThreadPool>()) {
+    fleetFetcher_->setMaxThreadCount(1);
+    fleetSource_ = new QLabel(this);
     fleetSource_->setWordWrap(true);
-    collectButton_ = new QPushButton(QStringLiteral("Собрать сейчас"), fleetPanel);
+    collectButton_ = new QPushButton(QStringLiteral("Собрать сейчас"), this);
     fleetModel_ = new QStandardItemModel(0, 6, this);
     fleetModel_->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Адрес"),
                                             QStringLiteral("Название"), QStringLiteral("Состояние"),
                                             QStringLiteral("Номер"),
                                             QStringLiteral("Перезапись через, дн.")});
-    fleet_ = MakeTable(fleetPanel);
+    fleet_ = MakeTable(this);
     fleet_->setModel(fleetModel_);
     fleet_->setSortingEnabled(false);
     // A state keeps its width while it changes; a long outcome is cut, whole in its tooltip.
@@ -46,18 +47,37 @@ QWidget* LibraryWindow::BuildFleetPanel() {
     auto* fleetTop = new QHBoxLayout;
     fleetTop->addWidget(fleetSource_, 1);
     fleetTop->addWidget(collectButton_);
-    auto* fleetLayout = new QVBoxLayout(fleetPanel);
+    auto* fleetLayout = new QVBoxLayout(this);
     fleetLayout->setContentsMargins(0, 0, 0, 0);
     fleetLayout->addLayout(fleetTop);
     fleetLayout->addWidget(fleet_, 1);
-    fleetPanel->setVisible(!options_.fleetListPath.isEmpty() || !options_.fleetServer.isEmpty());
+    setVisible(!options_.listPath.isEmpty() || !options_.server.isEmpty());
     collector_ = new FleetWorker(this);
-    return fleetPanel;
+    connect(collectButton_, &QPushButton::clicked, this, &LibraryFleetPanel::CollectFleet);
+    ConnectCollector();
+
+    ReadFleet();
+    if (!options_.server.isEmpty())
+        FetchServerFleet();
 }
 
-void LibraryWindow::ConnectCollector() {
+LibraryFleetPanel::~LibraryFleetPanel() {
+    collector_->Stop();
+    fleetFetcher_->waitForDone();
+}
+
+void LibraryFleetPanel::Stop() {
+    // Each read stops within a block and keeps nothing; what was completed stays kept.
+    collector_->Stop();
+}
+
+void LibraryFleetPanel::SetDueBySerial(std::map<int, std::optional<qint64>> dueBySerial) {
+    dueBySerial_ = std::move(dueBySerial);
+}
+
+void LibraryFleetPanel::ConnectCollector() {
     // A shared run's list, as the collection read it from the server.
-    connect(collector_, &FleetWorker::ListRead, this, &LibraryWindow::ShowCollectorRows);
+    connect(collector_, &FleetWorker::ListRead, this, &LibraryFleetPanel::ShowCollectorRows);
     connect(collector_, &FleetWorker::RowChanged, this, [this](int row) {
         const FleetRowState& state = collector_->States().Rows().at(static_cast<std::size_t>(row));
         const auto& result = state.result;
@@ -66,10 +86,10 @@ void LibraryWindow::ConnectCollector() {
                      result ? result->serial : std::nullopt,
                      result ? result->overwriteFrom : std::nullopt);
     });
-    connect(collector_, &FleetWorker::Finished, this, &LibraryWindow::CollectionFinished);
+    connect(collector_, &FleetWorker::Finished, this, &LibraryFleetPanel::CollectionFinished);
 }
 
-void LibraryWindow::CollectionFinished() {
+void LibraryFleetPanel::CollectionFinished() {
     const FleetRunOutcome& outcome = collector_->Outcome();
     ReadFleet(); // the list's own notes again, then the run's
     if (!outcome.refusal.isEmpty()) {
@@ -88,35 +108,35 @@ void LibraryWindow::CollectionFinished() {
         fleetNote_ = lines.join(u'\n');
     }
     emit FleetChanged(); // the controllers' days left, the run's table
-    if (!options_.fleetServer.isEmpty())
+    if (!options_.server.isEmpty())
         FetchServerFleet(); // the office may have changed the list meanwhile
     emit CollectionDone();
 }
 
-bool LibraryWindow::Collecting() const {
+bool LibraryFleetPanel::Collecting() const {
     return collector_->Running();
 }
 
-void LibraryWindow::ReadFleet() {
+void LibraryFleetPanel::ReadFleet() {
     fleetNote_ = serverFleetNote_;
     fleetList_ = {};
     if (TeamFleet()) {
         fleetSource_->setText(QStringLiteral("Список регуляторов с сервера (сбор общий с другими "
                                              "сборщиками)"));
         fleetList_ = *serverFleet_;
-    } else if (options_.fleetListPath.isEmpty()) {
+    } else if (options_.listPath.isEmpty()) {
         collectButton_->setEnabled(false);
         return;
     } else {
-        const QString shown = QDir::toNativeSeparators(options_.fleetListPath);
-        if (!QFileInfo::exists(options_.fleetListPath)) {
+        const QString shown = QDir::toNativeSeparators(options_.listPath);
+        if (!QFileInfo::exists(options_.listPath)) {
             // No fleet yet: nothing wrong, only where its list would be.
             fleetSource_->setText(QStringLiteral("Списка регуляторов нет: %1").arg(shown));
             collectButton_->setEnabled(false);
             return;
         }
         fleetSource_->setText(QStringLiteral("Список регуляторов: %1").arg(shown));
-        fleetList_ = ReadFleetList(options_.fleetListPath);
+        fleetList_ = ReadFleetList(options_.listPath);
     }
     QStringList notes;
     if (!fleetNote_.isEmpty())
@@ -129,12 +149,12 @@ void LibraryWindow::ReadFleet() {
     collectButton_->setEnabled(!fleetList_.entries.empty() && !Collecting());
 }
 
-void LibraryWindow::FetchServerFleet() {
-    const QString server = options_.fleetServer;
+void LibraryFleetPanel::FetchServerFleet() {
+    const QString server = options_.server;
     // A thread of its own: a server out of reach does not hold the library's work up.
     fleetFetcher_->start([this, server] {
         const PulledFleetList pulled = PullFleetList(server);
-        // The window waits for the fetch before it goes (~LibraryWindow).
+        // The panel waits for the fetch before it goes (~LibraryFleetPanel).
         QMetaObject::invokeMethod(
             this,
             [this, pulled] {
@@ -151,16 +171,15 @@ void LibraryWindow::FetchServerFleet() {
                     return;
                 ReadFleet();
                 ShowFleet();
-                if (!Working())
-                    status_->setText(StatusText(controllerList_.size()));
+                emit NoteChanged();
             },
             Qt::QueuedConnection);
     });
 }
 
-void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
-                                 bool failed, std::optional<std::uint16_t> serial,
-                                 std::optional<qint64> overwriteFrom) {
+void LibraryFleetPanel::ShowFleetRow(int row, const FleetEntry& entry, const QString& state,
+                                     bool failed, std::optional<std::uint16_t> serial,
+                                     std::optional<qint64> overwriteFrom) {
     if (!overwriteFrom && serial)
         if (const auto it = dueBySerial_.find(*serial); it != dueBySerial_.end())
             overwriteFrom = it->second;
@@ -182,9 +201,9 @@ void LibraryWindow::ShowFleetRow(int row, const FleetEntry& entry, const QString
         fleetModel_->setItem(row, column, items[column]);
 }
 
-// While collecting the rows are the collection's; after a run in this window its table, most
+// While collecting the rows are the collection's; after a run here its table, most
 // urgent first; before, the last run kept (and the list's controllers it did not have).
-void LibraryWindow::ShowFleet() {
+void LibraryFleetPanel::ShowFleet() {
     if (Collecting())
         return;
     int row = 0;
@@ -203,9 +222,9 @@ void LibraryWindow::ShowFleet() {
                 ShowFleetRow(row++, e, QStringLiteral("у другого сборщика"), false, std::nullopt,
                              std::nullopt);
     } else {
-        const std::vector<FleetResult> kept = options_.fleetPlaces.stateFolder.isEmpty()
+        const std::vector<FleetResult> kept = options_.places.stateFolder.isEmpty()
                                                   ? std::vector<FleetResult>()
-                                                  : ReadKeptRun(options_.fleetPlaces.stateFolder);
+                                                  : ReadKeptRun(options_.places.stateFolder);
         fleetModel_->setRowCount(0);
         std::set<std::pair<QString, int>> shown;
         for (const FleetResult& r : kept) {
@@ -221,7 +240,7 @@ void LibraryWindow::ShowFleet() {
     FitFleetColumns();
 }
 
-void LibraryWindow::ShowCollectorRows() {
+void LibraryFleetPanel::ShowCollectorRows() {
     fleetModel_->setRowCount(0);
     const std::vector<FleetEntry>& entries = collector_->Entries();
     const std::vector<FleetRowState>& states = collector_->States().Rows();
@@ -231,14 +250,14 @@ void LibraryWindow::ShowCollectorRows() {
     FitFleetColumns();
 }
 
-void LibraryWindow::FitFleetColumns() {
+void LibraryFleetPanel::FitFleetColumns() {
     fleet_->resizeColumnsToContents();
     const int reading =
         fleet_->fontMetrics().horizontalAdvance(QStringLiteral("попытка 3, читается 100%")) + 12;
     fleet_->setColumnWidth(kStateColumn, reading);
 }
 
-void LibraryWindow::CollectFleet() {
+void LibraryFleetPanel::CollectFleet() {
     if (Collecting())
         return;
     ReadFleet();
@@ -247,16 +266,15 @@ void LibraryWindow::CollectFleet() {
         return;
     }
     FleetOptions options;
-    options.speed = options_.fleetSpeed;
-    options.jobs = options_.fleetJobs;
-    if (options_.fleetPorts)
-        options.ports = options_.fleetPorts();
+    options.speed = options_.speed;
+    options.jobs = options_.jobs;
+    if (options_.ports)
+        options.ports = options_.ports();
     std::optional<FleetTeam> team;
     if (TeamFleet())
-        team = FleetTeam{options_.fleetServer, options_.fleetLeaseSeconds};
-    collector_->Start(fleetList_.entries, options, options_.fleetPlaces, team);
+        team = FleetTeam{options_.server, options_.leaseSeconds};
+    collector_->Start(fleetList_.entries, options, options_.places, team);
     collectButton_->setEnabled(false);
     ShowCollectorRows(); // a shared run's rows come when its collection has read the list
-    if (!Working())
-        status_->setText(StatusText(controllerList_.size()));
+    emit NoteChanged();
 }
