@@ -57,17 +57,17 @@ private:
             options.indexPath = LibraryIndexPath();
             options.archivesFolder = ArchivesFolder();
             // The fleet's collection keeps what it reads where the command line's does.
-            options.fleetListPath = FleetListPath();
-            options.fleetPlaces.archivesFolder = options.archivesFolder;
-            options.fleetPlaces.stateFolder = StateFolder();
-            options.fleetPlaces.libraryIndexPath = options.indexPath;
-            options.fleetPlaces.server = LibraryServer(form_.Settings());
-            options.fleetServer = options.fleetPlaces.server;
-            options.fleetPorts = [this] { return form_.Link().Ports(); };
+            options.fleet.listPath = FleetListPath();
+            options.fleet.places.archivesFolder = options.archivesFolder;
+            options.fleet.places.stateFolder = StateFolder();
+            options.fleet.places.libraryIndexPath = options.indexPath;
+            options.fleet.places.server = LibraryServer(form_.Settings());
+            options.fleet.server = options.fleet.places.server;
+            options.fleet.ports = [this] { return form_.Link().Ports(); };
             if (const SettingsFile* settings = form_.Settings()) {
-                options.fleetSpeed = settings->ReadInteger(QStringLiteral("General"),
-                                                           QStringLiteral("COM speed"), 115200);
-                options.fleetLeaseSeconds =
+                options.fleet.speed = settings->ReadInteger(QStringLiteral("General"),
+                                                            QStringLiteral("COM speed"), 115200);
+                options.fleet.leaseSeconds =
                     settings->ReadInteger(QStringLiteral("Library"), QStringLiteral("Fleet lease"),
                                           DefaultFleetLeaseSeconds);
             }

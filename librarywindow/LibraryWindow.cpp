@@ -144,15 +144,7 @@ QWidget* LibraryWindow::BuildControllerViews() {
 
 // The fleet beside the controllers, with the window's fleet options.
 LibraryFleetPanel* LibraryWindow::BuildFleetPanel() {
-    LibraryFleetOptions fleet;
-    fleet.listPath = options_.fleetListPath;
-    fleet.places = options_.fleetPlaces;
-    fleet.speed = options_.fleetSpeed;
-    fleet.jobs = options_.fleetJobs;
-    fleet.ports = options_.fleetPorts;
-    fleet.server = options_.fleetServer;
-    fleet.leaseSeconds = options_.fleetLeaseSeconds;
-    return new LibraryFleetPanel(std::move(fleet), this);
+    return new LibraryFleetPanel(options_.fleet, this);
 }
 
 LibraryWindow::~LibraryWindow() {

@@ -24,6 +24,7 @@
 
 #include "FleetRun.h"
 #include "FleetWorker.h"
+#include "LibraryFleetPanel.h"
 #include "LibraryIndex.h"
 
 #include <QString>
@@ -55,21 +56,9 @@ struct LibraryWindowOptions {
     // returns the text to show. Null: no server is set, and nothing about one is shown.
     std::function<QString(LibraryIndex&)> sync;
 
-    // The fleet: the list file (empty: no fleet is shown), where a collection keeps what it reads
-    // (its places: archives, state folder with the lock and the last run, library, server), and
-    // the line speed and how many controllers are read at once.
-    QString fleetListPath;
-    FleetRunPlaces fleetPlaces;
-    int fleetSpeed = 115200;
-    int fleetJobs = 8;
-    // The port map "COM<n>" in the list goes through, asked when a collection starts (a port
-    // numbered meanwhile counts); null: every number is the machine's.
-    std::function<PortMap()> fleetPorts;
-    // The team's server (a libpq string; empty: none). When it holds a fleet list, that list is
-    // shown instead of the file's, and a collection shares the server's run with the other
-    // collectors (each controller claimed there, for fleetLeaseSeconds at a time).
-    QString fleetServer;
-    int fleetLeaseSeconds = DefaultFleetLeaseSeconds;
+    // The fleet beside the controllers: its list, how it is collected and where that is kept
+    // (no list file and no server: no fleet is shown).
+    LibraryFleetOptions fleet;
 };
 
 class LibraryWindow : public QWidget {

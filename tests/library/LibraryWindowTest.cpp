@@ -48,12 +48,12 @@ protected:
 
     // The fleet list (header first) and the places its collection keeps what it reads.
     void UseFleet(const QStringList& lines) {
-        options_.fleetListPath = dir_.filePath(QStringLiteral("fleet.tsv"));
-        QFile file(options_.fleetListPath);
+        options_.fleet.listPath = dir_.filePath(QStringLiteral("fleet.tsv"));
+        QFile file(options_.fleet.listPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(
             (QStringList{QStringLiteral("port\taddress\tname")} + lines).join(u'\n').toUtf8());
-        options_.fleetPlaces = {
+        options_.fleet.places = {
             archives_, dir_.filePath(QStringLiteral("state")), options_.indexPath, {}};
     }
 
@@ -272,8 +272,8 @@ TEST_F(LibraryWindowTest, CollectsTheFleetOffTheWindowsThreadAndAFreshWindowShow
     QSignalSpy done(&window, &LibraryWindow::CollectionDone);
     {
         // Another collection on this machine: refused, said, nothing read.
-        QLockFile other(options_.fleetPlaces.stateFolder + QStringLiteral("/collect.lock"));
-        ASSERT_TRUE(QDir().mkpath(options_.fleetPlaces.stateFolder) && other.tryLock(0));
+        QLockFile other(options_.fleet.places.stateFolder + QStringLiteral("/collect.lock"));
+        ASSERT_TRUE(QDir().mkpath(options_.fleet.places.stateFolder) && other.tryLock(0));
         window.CollectButton()->click();
         ASSERT_TRUE(done.wait(10000));
         EXPECT_TRUE(window.Status()->text().contains(QStringLiteral("сбор уже идёт")))
@@ -392,7 +392,7 @@ TEST_F(LibraryWindowTest, FleetOutcomesAreWordsAndRowsThatNeedTheEngineerStandOu
     }
 
     // The kept run keeps the table's codes; a fresh window says them in words, marked the same.
-    QFile kept(KeptRunPath(options_.fleetPlaces.stateFolder));
+    QFile kept(KeptRunPath(options_.fleet.places.stateFolder));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     const QString table = QString::fromUtf8(kept.readAll());
     EXPECT_TRUE(table.contains(QStringLiteral("\tnew\t")) &&
@@ -442,7 +442,7 @@ TEST_F(LibraryWindowTest, ClosingTheWindowStopsACollectionAndKeepsNothingHalfRea
     EXPECT_FALSE(window.isVisible());
     QDirIterator files(archives_, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     EXPECT_FALSE(files.hasNext()) << files.next().toStdString();
-    QLockFile lock(options_.fleetPlaces.stateFolder + QStringLiteral("/collect.lock"));
+    QLockFile lock(options_.fleet.places.stateFolder + QStringLiteral("/collect.lock"));
     EXPECT_TRUE(lock.tryLock(0));
 }
 
@@ -476,7 +476,7 @@ TEST_F(LibraryWindowTest, TheServersFleetIsShownAndCollectedAsOneOfTheTeam) {
     }
 
     UseFleet({}); // a file of this machine's own, not shown while the server has a list
-    options_.fleetServer = server;
+    options_.fleet.server = server;
     LibraryWindow window(options_);
     window.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return FleetRows(window).size() == 2; }, 30000));
