@@ -38,6 +38,23 @@ std::uint8_t CheckLength(int attempt, std::uint8_t blockLength) {
     return static_cast<std::uint8_t>(n < blockLength ? n : n + 1);
 }
 
+// A port that failed or went away stays so, and asking on only counts on: the run ends at once,
+// with the message the counts would have come to, every later exchange failing both its
+// transmission and its reception (the transmission's limit tested first). So a pulled cable says
+// the same whether the system told it at a read or at the next write.
+bool LostPortEndsInTxError(const DownloadResult& counts, bool atTransmission) {
+    int tx = counts.txFailures;
+    int rx = counts.rxFailures;
+    if (atTransmission && ++rx > DownloadFailureLimit) // this exchange's reception
+        return false;
+    for (;;) {
+        if (++tx > DownloadFailureLimit)
+            return true;
+        if (++rx > DownloadFailureLimit)
+            return false;
+    }
+}
+
 enum class CheckOutcome { Agrees, Differs, TxError, RxError };
 
 // After a block whose answer timed out once, the answer to an earlier asking may still be on its
@@ -53,16 +70,22 @@ CheckOutcome CheckInStep(FrameLink& link, std::uint32_t offset, const QByteArray
         const LinkOutcome sent = RequestFlashBlock(link, offset, length);
         if (sent != LinkOutcome::Ok)
             CountTxFailure(sent, hooks, counts);
-        if (counts.txFailures > DownloadFailureLimit || sent == LinkOutcome::PortFailed)
+        if (counts.txFailures > DownloadFailureLimit)
             return CheckOutcome::TxError;
+        if (sent == LinkOutcome::PortFailed)
+            return LostPortEndsInTxError(counts, true) ? CheckOutcome::TxError
+                                                       : CheckOutcome::RxError;
         const FlashBlock answer = ReceiveFlashAnswerOfLength(link, length);
         if (answer.outcome == LinkOutcome::Ok)
             return std::equal(answer.bytes.begin(), answer.bytes.end(), block.begin())
                        ? CheckOutcome::Agrees
                        : CheckOutcome::Differs;
         CountRxFailure(answer.outcome, hooks, counts);
-        if (counts.rxFailures > DownloadFailureLimit || answer.outcome == LinkOutcome::PortFailed)
+        if (counts.rxFailures > DownloadFailureLimit)
             return CheckOutcome::RxError;
+        if (answer.outcome == LinkOutcome::PortFailed)
+            return LostPortEndsInTxError(counts, false) ? CheckOutcome::TxError
+                                                        : CheckOutcome::RxError;
     }
 }
 
@@ -80,9 +103,11 @@ DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::ui
             CountTxFailure(sent, hooks, counts);
         if (firstRequest && afterFirstRequest)
             afterFirstRequest();
-        // A port that failed or went away stays so: asking again only counts on.
-        if (counts.txFailures > DownloadFailureLimit || sent == LinkOutcome::PortFailed)
+        if (counts.txFailures > DownloadFailureLimit)
             return DownloadOutcome::TxError;
+        if (sent == LinkOutcome::PortFailed)
+            return LostPortEndsInTxError(counts, true) ? DownloadOutcome::TxError
+                                                       : DownloadOutcome::RxError;
         if (firstRequest) {
             firstRequest = false;
             if (hooks.processEvents)
@@ -101,8 +126,11 @@ DownloadOutcome FetchArchiveBlock(FrameLink& link, std::uint32_t offset, std::ui
             if (block.outcome == LinkOutcome::TimedOut)
                 answerMayBeLate = true;
         }
-        if (counts.rxFailures > DownloadFailureLimit || block.outcome == LinkOutcome::PortFailed)
+        if (counts.rxFailures > DownloadFailureLimit)
             return DownloadOutcome::RxError;
+        if (block.outcome == LinkOutcome::PortFailed)
+            return LostPortEndsInTxError(counts, false) ? DownloadOutcome::TxError
+                                                        : DownloadOutcome::RxError;
         if (block.outcome != LinkOutcome::Ok)
             continue;
         const QByteArray bytes(reinterpret_cast<const char*>(block.bytes.data()),

@@ -93,6 +93,16 @@ private:
     int flashReads_ = 0;
 };
 
+// A port that tells of a line gone only at the next write, as the serial ports of some systems
+// do: its reads find nothing instead of failing.
+class HangUpSeenAtWrite final : public SerialPassThrough {
+public:
+    TransportResult Read(std::vector<std::uint8_t>& into, int timeoutMs) override {
+        const TransportResult r = SerialPassThrough::Read(into, timeoutMs);
+        return r == TransportResult::Failed ? TransportResult::TimedOut : r;
+    }
+};
+
 class DownloadAgainstSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -261,6 +271,20 @@ TEST_F(DownloadAgainstSimulator, LineGoingAwayAbortsWithoutHanging) {
     // The run ends where the line went: the failures are not counted on against a lost port.
     EXPECT_LE(r.txFailures + r.rxFailures, 2);
     EXPECT_LT(t.elapsed(), 15000);
+}
+
+// A pulled cable ends the run at once with the message the counts come to (every later exchange
+// failing both ways): the same whether the system tells it at the read or at the next write.
+TEST_F(DownloadAgainstSimulator, ALineLostSaysTheSameWhereverTheSystemTellsIt) {
+    for (const bool atWrite : {false, true}) {
+        if (atWrite)
+            link.SetTransportFactory([] { return std::make_unique<HangUpSeenAtWrite>(); });
+        Connect({QStringLiteral("--die-after"), QStringLiteral("3000")});
+        const DownloadResult r = DownloadArchive(link, {});
+        EXPECT_EQ(r.outcome, DownloadOutcome::RxError) << atWrite;
+        EXPECT_EQ(r.lastFailure, LinkOutcome::PortFailed) << atWrite;
+        EXPECT_LE(r.txFailures + r.rxFailures, 2) << atWrite;
+    }
 }
 
 TEST_F(DownloadAgainstSimulator, CancelledRunStopsAtItsNextBlock) {
