@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "NetworkPort.h"
+
 #include "OneLinePath.h"
 #include "PortMap.h"
 #include "Version.h"
@@ -126,6 +128,11 @@ struct Options {
                        "новые записи или весь архив каждого, сохранить их, напечатать таблицу "
                        "итогов и выйти."),
         QStringLiteral("FLEET.tsv")};
+    QCommandLineOption listen{
+        QStringLiteral("listen"),
+        QStringLiteral("Принимать звонки модемов, которые звонят сами (dialin:ID в списке "
+                       "регуляторов), на порту PORT (адрес HOST — только на нём), до остановки."),
+        QStringLiteral("[HOST:]PORT")};
     QCommandLineOption jobs{
         QStringLiteral("jobs"),
         QStringLiteral("С --collect: сколько регуляторов читать одновременно (1–64, по "
@@ -161,7 +168,7 @@ struct Options {
         parser.addOptions({diagnose,      checkCalc,   findings,   report,  output, library,
                            libraryImport, librarySync, reindex,    due,     dueAt,  image,
                            read,          address,     newRecords, collect, jobs,   team,
-                           collectTeam,   fleetPush,   fleetPull});
+                           collectTeam,   fleetPush,   fleetPull,  listen});
         parser.addPositionalArgument(QStringLiteral("FILE"),
                                      QStringLiteral("Файл архива (.kvarc) или образ памяти "
                                                     "регулятора (270336 байт), открываемый при "
@@ -223,6 +230,7 @@ const std::pair<QCommandLineOption Options::*, const char*> kValued[] = {
     {&Options::address, "--address"},   {&Options::dueAt, "--at"},
     {&Options::image, "--image"},       {&Options::collect, "--collect"},
     {&Options::jobs, "--jobs"},         {&Options::fleetPush, "--fleet-push"},
+    {&Options::listen, "--listen"},
 };
 
 // A mode's handler fills the result from what was parsed; it returns the cause of a usage error,
@@ -264,9 +272,13 @@ QString Image(const Reading& reading, Library, CommandLine& result) {
 QString Read(const Reading& reading, Library, CommandLine& result) {
     result.readPort = reading.Value(&Options::read);
     result.readNew = reading.IsSet(&Options::newRecords);
-    if (PortNumber(result.readPort) == 0)
-        return QStringLiteral("--read: ожидается имя порта COMn, а не «%1»")
+    if (NamesDialinPort(result.readPort)) { // a modem that calls in, by its name
+        if (const NetworkPortParse parse = ParseNetworkPort(result.readPort); !parse.ok)
+            return QStringLiteral("--read: ") + parse.cause;
+    } else if (PortNumber(result.readPort) == 0) {
+        return QStringLiteral("--read: ожидается имя порта COMn или dialin:ID, а не «%1»")
             .arg(ShownName(result.readPort));
+    }
     if (reading.IsSet(&Options::address)) {
         bool number = false;
         result.readAddress = reading.Value(&Options::address).toInt(&number);
@@ -293,6 +305,11 @@ QString Collect(const Reading& reading, Library, CommandLine& result) {
         if (!number || result.collectJobs < 1 || result.collectJobs > kMostJobs)
             return QStringLiteral("--jobs: ожидается число от 1 до %1").arg(kMostJobs);
     }
+    return {};
+}
+
+QString Listen(const Reading& reading, Library, CommandLine& result) {
+    result.listenAddress = reading.Value(&Options::listen);
     return {};
 }
 
@@ -337,6 +354,7 @@ const Mode kModes[] = {
     {&Options::collectTeam, "--collect", kJobs, false, true, Library::None, Collect},
     {&Options::fleetPush, "--fleet-push", 0, false, true, Library::None, Fleet},
     {&Options::fleetPull, "--fleet-pull", 0, false, true, Library::None, Fleet},
+    {&Options::listen, "--listen", 0, false, true, Library::None, Listen},
     {&Options::library, "--library", 0, false, true, Library::List, LibraryAnswer},
     {&Options::libraryImport, "--library-import", 0, true, true, Library::Import, LibraryAnswer},
     {&Options::librarySync, "--library-sync", 0, false, true, Library::Sync, LibraryAnswer},

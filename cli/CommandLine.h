@@ -57,6 +57,8 @@ struct CommandLine {
     // --fleet-push FLEET.tsv: store the list on the team's server; --fleet-pull: print it.
     QString fleetPushPath;
     bool fleetPull = false;
+    // --listen [HOST:]PORT: take the calls of modems that call in (ListenCommand.h).
+    QString listenAddress;
 };
 
 // Reads the arguments (arguments[0] is the program's name). A usage error gives exit code 2 and

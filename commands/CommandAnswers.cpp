@@ -4,6 +4,7 @@
 #include "FindingsOrReportAnswer.h"
 #include "ImageCommand.h"
 #include "LibraryCommandLine.h"
+#include "ListenCommand.h"
 #include "PortDiagnosis.h"
 #include "ReadCommand.h"
 #include "ToolkitMessages.h"
@@ -16,7 +17,8 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
     const bool findingsOrReport = !line.findingsPath.isEmpty() || !line.reportPath.isEmpty();
     if (!line.diagnose && line.library == CommandLine::Library::None && !findingsOrReport &&
         line.readPort.isEmpty() && line.imagePath.isEmpty() && line.collectPath.isEmpty() &&
-        !line.collectTeam && line.fleetPushPath.isEmpty() && !line.fleetPull)
+        !line.collectTeam && line.fleetPushPath.isEmpty() && !line.fleetPull &&
+        line.listenAddress.isEmpty())
         return std::nullopt;
     KeepToolkitMessagesOffConsole();
     if (!line.imagePath.isEmpty())
@@ -32,6 +34,8 @@ std::optional<int> AnswerWithoutWindow(const CommandLine& line, int& argc, char*
     if (!line.collectPath.isEmpty() || line.collectTeam || !line.fleetPushPath.isEmpty() ||
         line.fleetPull)
         return AnswerCollectCommand(line, argc, argv);
+    if (!line.listenAddress.isEmpty())
+        return AnswerListenCommand(line, argc, argv);
     if (findingsOrReport)
         return AnswerFindingsOrReport(line, argc, argv);
     return AnswerReadCommand(line, argc, argv);

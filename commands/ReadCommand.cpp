@@ -1,5 +1,7 @@
 #include "ReadCommand.h"
 
+#include "NetworkPort.h"
+
 #include "ArchiveGeometry.h"
 #include "BlocksReadText.h"
 #include "ConsoleText.h"
@@ -124,8 +126,9 @@ int Read(const CommandLine& line) {
             WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(setting.notice));
         address = setting.address;
     }
-    if (const QString refusal = PortRefusal(ports.ports, port.number); !refusal.isEmpty())
-        return Fail(refusal);
+    if (port.number > 0)
+        if (const QString refusal = PortRefusal(ports.ports, port.number); !refusal.isEmpty())
+            return Fail(refusal);
 
     FrameLink link(ports.ports);
     link.DeviceAddress = static_cast<std::uint8_t>(address);
@@ -134,7 +137,8 @@ int Read(const CommandLine& line) {
     if (!link.Open(port, speed)) {
         if (link.OpenFailure().isEmpty())
             return Fail(QStringLiteral("%1: порт не открывается").arg(name));
-        if (link.OpenBusy())
+        // A modem that has not called is no port that failed: "регулятор не на связи (…)".
+        if (link.OpenBusy() || NamesDialinPort(port.device))
             return Fail(QStringLiteral("%1: %2").arg(name, link.OpenFailure()));
         return Fail(QStringLiteral("%1: порт не открывается: %2").arg(name, link.OpenFailure()));
     }
@@ -155,13 +159,16 @@ int Read(const CommandLine& line) {
     } else {
         read = ReadController(link, port, speed, ProgressHooks(name, clock, shownPercent));
     }
+    // The port as the kept file names it: with the address a modem called in from.
+    const QString shownPort =
+        link.CurrentPortLabel().isEmpty() ? port.Shown() : link.CurrentPortLabel();
     link.CloseCOM();
     if (shownPercent >= 0)
         WriteConsoleText(stderr, QStringLiteral("\n"));
     if (read.outcome != ControllerReadOutcome::Completed)
         return Fail(ReadFailureText(read, name, address));
 
-    const KeptRead kept = KeepCompletedRead(ArchivesFolder(), read, port.Shown(),
+    const KeptRead kept = KeepCompletedRead(ArchivesFolder(), read, shownPort,
                                             QDateTime::currentDateTime(), blocksRead);
     if (!kept.error.isEmpty())
         return Fail(QStringLiteral("архив не сохранён: %1").arg(kept.error));

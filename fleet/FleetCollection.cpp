@@ -108,6 +108,9 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
     NewRecordsControllerRead read =
         ReadControllerNewRecords(link, port, options.speed, options.archivesFolder, hooks);
     const QString refused = link.OpenFailure();
+    // The port as the kept file names it: with the address a modem called in from.
+    const QString shownPort =
+        link.CurrentPortLabel().isEmpty() ? port.Shown() : link.CurrentPortLabel();
     link.CloseCOM();
     result.seconds += clock.elapsed() / 1000.0;
     if (read.read.outcome != ControllerReadOutcome::Completed) {
@@ -119,7 +122,7 @@ bool TryController(const FleetEntry& entry, const FleetOptions& options, int ind
     }
     const bool whole = !read.wholeReadCause.isEmpty();
     const KeptRead kept = KeepCompletedRead(
-        options.archivesFolder, read.read, port.Shown(), QDateTime::currentDateTime(),
+        options.archivesFolder, read.read, shownPort, QDateTime::currentDateTime(),
         whole ? std::nullopt : std::optional<int>(read.blocksRead));
     if (!kept.error.isEmpty()) {
         // The disk, not the line: another try would read the controller again for nothing.

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 
 #include <mutex>
+#include <set>
 
 namespace {
 
@@ -123,6 +124,14 @@ FleetRunOutcome RunFleetCollection(const std::vector<FleetEntry>& entries, Fleet
         library.WaitForDone();
     }
 
+    if (places.joinKeptRun) {
+        std::set<std::pair<QString, int>> collected;
+        for (const FleetResult& r : results)
+            collected.insert({r.entry.port, r.entry.address});
+        for (FleetResult& kept : ReadKeptRun(places.stateFolder))
+            if (!collected.contains({kept.entry.port, kept.entry.address}))
+                results.push_back(std::move(kept));
+    }
     results = MostUrgentFirst(std::move(results));
     // A controller not collected this time is still the one kept for its port before.
     for (FleetResult& r : results)

@@ -22,6 +22,9 @@ struct FleetRunPlaces {
     QString stateFolder;      // the lock and the kept run
     QString libraryIndexPath; // the library the kept files are added to
     QString server;           // the team's server (a libpq string); empty: none
+    // The controllers collected join the kept run: the other controllers' rows stay as they were
+    // (a collection of a few, such as a modem's on its call), instead of the run replacing it.
+    bool joinKeptRun = false;
 };
 
 struct FleetRunOutcome {

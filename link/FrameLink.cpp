@@ -91,6 +91,7 @@ std::unique_ptr<LinkTransport> FrameLink::OpenStream(const QString& device, std:
     openFailure_.clear();
     openBusy_ = false;
     openNotice_ = network ? network->OpenNotice() : QString();
+    opened_.via = network ? network->ReachedVia() : QString();
     return stream;
 }
 
@@ -101,11 +102,13 @@ LinkBool FrameLink::Open(const Port& port, std::int32_t speed) {
     openBusy_ = false;
     if (port.device.isEmpty())
         return 0;
-    auto stream = OpenStream(port.device, speed);
-    if (!stream)
-        return 0;
-    stream_ = std::move(stream);
     opened_ = port;
+    auto stream = OpenStream(port.device, speed);
+    if (!stream) {
+        opened_ = {};
+        return 0;
+    }
+    stream_ = std::move(stream);
     device_ = port.device;
     speed_ = speed;
     lastOutcome_ = LinkOutcome::Ok;

@@ -4,6 +4,8 @@ namespace {
 
 // "TCP://box:1" and "tcp://box:1" are one address and are shown alike.
 QString WithSchemeInLowerCase(const QString& device) {
+    if (device.startsWith(u"dialin:", Qt::CaseInsensitive))
+        return QStringLiteral("dialin:") + device.mid(7);
     const qsizetype scheme = device.indexOf(u"://");
     if (scheme <= 0 || !NamesNetworkPort(device))
         return device;
@@ -14,8 +16,10 @@ QString WithSchemeInLowerCase(const QString& device) {
 
 QString Port::Shown() const {
     if (number > 0 && NamesNetworkPort(device))
-        return QStringLiteral("%1 (%2)").arg(named, WithSchemeInLowerCase(device));
-    return named;
+        return via.isEmpty()
+                   ? QStringLiteral("%1 (%2)").arg(named, WithSchemeInLowerCase(device))
+                   : QStringLiteral("%1 (%2, %3)").arg(named, WithSchemeInLowerCase(device), via);
+    return via.isEmpty() ? named : QStringLiteral("%1 (%2)").arg(named, via);
 }
 
 Port ResolvePort(int n, const PortMap& ports) {

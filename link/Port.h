@@ -16,9 +16,14 @@ struct Port {
     int number = 0;  // n of "COM<n>"; 0 for a device or an address named as itself
     QString device;  // what it names now ("/dev/ttyUSB0", "tcp://…"); empty when nothing
     QString refusal; // why it names nothing although the settings have an entry for it
+    // Where the device was reached, when its name does not say it: the address a modem called
+    // in from ("203.0.113.7:51234"); set by the link that opened it.
+    QString via;
 
     // "COM3"; a number that names a port on the network with the box's address, "COM5
-    // (tcp://10.1.2.3:4001)"; a device or address named as itself as it is named.
+    // (tcp://10.1.2.3:4001)"; a device or address named as itself as it is named; a modem that
+    // called in with the address it called from, "dialin:KV0042 (203.0.113.7:51234)", "COM7
+    // (dialin:KV0042, 203.0.113.7:51234)".
     QString Shown() const;
     bool NamesDevice() const { return !device.isEmpty(); }
 };

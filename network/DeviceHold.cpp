@@ -52,6 +52,8 @@ QStringList DeviceKeys(const QString& device) {
     const NetworkPortParse parse = ParseNetworkPort(device);
     if (!parse.ok)
         return {device.toLower()};
+    if (parse.port.protocol == NetworkProtocol::Dialin) // a modem by its registration, exactly
+        return {QStringLiteral("dialin-") + QString::fromLatin1(parse.port.host.toLatin1().toHex())};
     const auto addresses = LookUpHost(parse.port.host, ConnectTimeoutMs);
     if (!addresses)
         return {parse.port.host.toLower() + u'-' + QString::number(parse.port.port)};

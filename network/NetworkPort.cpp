@@ -36,9 +36,35 @@ NetworkPortParse Refused(const QString& cause) {
     return parse;
 }
 
+// A registration as the settings and lists write it: printable ASCII without blanks, at most
+// twice MaxRegistrationBytes characters (a hex registration's digits).
+NetworkPortParse ParseDialinPort(QStringView text) {
+    const QStringView id = text.mid(7);
+    if (id.isEmpty())
+        return Refused(QStringLiteral("нет имени модема после dialin:"));
+    const bool printable = std::all_of(
+        id.begin(), id.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+    if (!printable || id.size() > 2 * MaxRegistrationBytes)
+        return Refused(QStringLiteral("«%1» не имя модема (латинские буквы, цифры и знаки без "
+                                      "пробелов, не длиннее %2)")
+                           .arg(ShownName(id))
+                           .arg(2 * MaxRegistrationBytes));
+    NetworkPortParse parse;
+    parse.ok = true;
+    parse.port.protocol = NetworkProtocol::Dialin;
+    parse.port.host = id.toString();
+    return parse;
+}
+
 } // namespace
 
+bool NamesDialinPort(QStringView text) {
+    return text.startsWith(u"dialin:", Qt::CaseInsensitive);
+}
+
 QString NetworkPort::Text() const {
+    if (protocol == NetworkProtocol::Dialin)
+        return QStringLiteral("dialin:") + host;
     const QString scheme =
         protocol == NetworkProtocol::Rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp");
     const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
@@ -46,9 +72,11 @@ QString NetworkPort::Text() const {
 }
 
 NetworkPortParse ParseNetworkPort(QStringView text) {
+    if (NamesDialinPort(text))
+        return ParseDialinPort(text);
     const qsizetype schemeEnd = text.indexOf(u"://");
     if (schemeEnd <= 0)
-        return Refused(QStringLiteral("нет схемы tcp:// или rfc2217://"));
+        return Refused(QStringLiteral("нет схемы tcp://, rfc2217:// или dialin:"));
     NetworkPortParse parse;
     const QStringView scheme = text.left(schemeEnd);
     if (scheme.compare(u"tcp", Qt::CaseInsensitive) == 0)
@@ -56,8 +84,9 @@ NetworkPortParse ParseNetworkPort(QStringView text) {
     else if (scheme.compare(u"rfc2217", Qt::CaseInsensitive) == 0)
         parse.port.protocol = NetworkProtocol::Rfc2217;
     else
-        return Refused(QStringLiteral("неизвестная схема «%1» (нужна tcp:// или rfc2217://)")
-                           .arg(ShownName(scheme)));
+        return Refused(
+            QStringLiteral("неизвестная схема «%1» (нужна tcp://, rfc2217:// или dialin:)")
+                .arg(ShownName(scheme)));
 
     const QStringView rest = text.mid(schemeEnd + 3);
     QStringView host;

@@ -5,6 +5,8 @@
 //
 //   tcp://HOST:PORT       raw bytes both ways
 //   rfc2217://HOST:PORT   the box speaks RFC 2217 (telnet with the line's settings)
+//   dialin:ID             a cellular modem that calls the office's listener (kv9000 --listen)
+//                         and names itself by the registration ID; reached through the listener
 //
 // HOST is a name, an IPv4 address, or an IPv6 address in brackets ("[fe80::1]"); PORT is 1 to
 // 65535. Nothing else is read from the text: no user, path, query or options. How network/
@@ -17,14 +19,15 @@
 
 #include <cstdint>
 
-enum class NetworkProtocol { RawTcp, Rfc2217 };
+enum class NetworkProtocol { RawTcp, Rfc2217, Dialin };
 
 struct NetworkPort {
     NetworkProtocol protocol = NetworkProtocol::RawTcp;
-    QString host; // as written, without the brackets of an IPv6 address
-    std::uint16_t port = 0;
+    QString host; // as written, without the brackets of an IPv6 address; a modem's registration
+    std::uint16_t port = 0; // 0 for a modem that calls in
 
-    // "tcp://10.1.2.3:4001", "rfc2217://[fe80::1]:2217": the scheme in lower case.
+    // "tcp://10.1.2.3:4001", "rfc2217://[fe80::1]:2217", "dialin:KV0042": the scheme in lower
+    // case.
     QString Text() const;
 };
 
@@ -35,3 +38,10 @@ struct NetworkPortParse {
 };
 
 NetworkPortParse ParseNetworkPort(QStringView text);
+
+// The longest registration a modem may send, in bytes; written as hex it takes twice the
+// characters.
+constexpr int MaxRegistrationBytes = 64;
+
+// "dialin:" in any letter case starts the text.
+bool NamesDialinPort(QStringView text);

@@ -26,6 +26,9 @@ public:
     virtual bool OpenBusy() const = 0;
     // What opening found worth saying once (a setting the box did not take); empty otherwise.
     virtual QString OpenNotice() const = 0;
+    // Where the device was reached when its name does not say it (the address a modem called in
+    // from, "203.0.113.7:51234"); empty for a box named by its own address.
+    virtual QString ReachedVia() const { return {}; }
     // The link's wait for an answer ran out (even if bytes came meanwhile): the answer may still
     // come, within mayStillComeMs by the link's measure of the network.
     virtual void AnswerMissed(int mayStillComeMs) = 0;

@@ -29,7 +29,8 @@ QString PortName(int n);
 int PortNumber(QStringView name);
 
 // Whether a port-map value names a port on the network rather than a device: it begins with a
-// scheme and "://" ("tcp://10.1.2.3:4001", "rfc2217://box:2001"; network/ parses it whole).
+// scheme and "://" ("tcp://10.1.2.3:4001", "rfc2217://box:2001"), or "dialin:" (a modem that
+// calls in, "dialin:KV0042"); network/ parses it whole.
 bool NamesNetworkPort(QStringView device);
 
 class PortMap {

@@ -22,6 +22,8 @@ int PortNumber(QStringView name) {
 }
 
 bool NamesNetworkPort(QStringView device) {
+    if (device.startsWith(u"dialin:", Qt::CaseInsensitive))
+        return true; // a modem that calls the office's listener
     const qsizetype colon = device.indexOf(u"://");
     if (colon <= 0)
         return false;
