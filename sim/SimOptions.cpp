@@ -80,7 +80,7 @@ struct Reader {
         "SECONDS"};
     const QCommandLineOption heartbeatBytes{
         "heartbeat-bytes", "With --dialin: the heartbeat, TEXT or hex:0A1B2C (default KVHB).",
-        "REG"};
+        "BYTES"};
     const QCommandLineOption heartbeatInside{
         "heartbeat-inside",
         "With --dialin: every answer frame in two writes, a heartbeat between."};
@@ -280,6 +280,10 @@ struct Reader {
         if (!o.logPath.isEmpty() || !o.statePath.isEmpty() || o.thenSerial ||
             o.thenIdentification) {
             error = QStringLiteral("--log, --state-file, --then-* serve a pseudo-terminal only");
+            return false;
+        }
+        if (!p.isSet(registration)) {
+            error = QStringLiteral("--dialin wants --registration TEXT or hex:0A1B2C");
             return false;
         }
         const auto reg = ParseRegistration(p.value(registration));
