@@ -115,7 +115,7 @@ void Modem(const Office& office, const SimOptions& options, int index,
     ModemFraming modem = options.modem;
     const QByteArray registration = NumberedRegistration(options.registration, index).bytes;
     modem.registration.assign(registration.begin(), registration.end());
-    std::mt19937 rng(identity.serial);
+    std::minstd_rand rng(identity.serial); // a small state: thousands of modems hold one each
     std::uniform_real_distribution<double> pause(0.0, options.redialSeconds);
     while (!stop) {
         const int fd = Call(office, stop, waitMask);

@@ -35,7 +35,7 @@ SimLoop::SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& fau
 SimLoop::SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal,
                  int baud, const ModemFraming* modem)
     : fd_(socket), controller_(controller), faults_(faults), journal_(journal), baud_(baud),
-      modem_(modem), decoder_(255), readBuffer_(modem ? 4096 : 64 * 1024) {
+      modem_(modem), decoder_(255), readBuffer_(modem ? 1024 : 64 * 1024) {
     // A modem's requests are a few bytes at a time; a small buffer keeps thousands of them small.
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (modem && modem->heartbeatEveryNs > 0)
