@@ -37,6 +37,9 @@ QByteArray ZeroTerminated(const QByteArray& text) {
 SimController::SimController(Identity identity, QByteArray archive)
     : identity_(std::move(identity)), archive_(std::move(archive)) {}
 
+SimController::SimController(Identity identity, std::function<QByteArray()> makeArchive)
+    : identity_(std::move(identity)), makeArchive_(std::move(makeArchive)) {}
+
 kv::Frame SimController::Reply(std::uint8_t command, QByteArray payload) const {
     kv::Frame f;
     f.address = identity_.address;
@@ -86,6 +89,10 @@ std::optional<kv::Frame> SimController::Answer(const kv::Frame& request) {
         const int count = p[4];
         if (count > kMaxFlashRead)
             return std::nullopt;
+        if (makeArchive_) {
+            archive_ = makeArchive_();
+            makeArchive_ = nullptr;
+        }
         const auto size = static_cast<std::uint32_t>(archive_.size());
         if (offset >= size)
             return Reply(request.command);

@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace sim {
@@ -26,6 +27,9 @@ struct Identity {
 class SimController {
 public:
     SimController(Identity identity, QByteArray archive);
+    // The same with an archive made only when the first flash read needs it: a fleet of idle
+    // controllers holds no archives.
+    SimController(Identity identity, std::function<QByteArray()> makeArchive);
 
     // The answer to a request with a good CRC, or nothing when the controller stays silent: a
     // request for another address, an unknown command, a payload of the wrong length, a wrong
@@ -46,7 +50,8 @@ private:
 
     Identity identity_;
     QByteArray archive_;
-    std::optional<Identity> after_; // the controller behind the moved cable
+    std::function<QByteArray()> makeArchive_; // set until the archive is made
+    std::optional<Identity> after_;           // the controller behind the moved cable
 };
 
 } // namespace sim

@@ -53,14 +53,7 @@ int Listen(const QString& host, int port, std::string& error) {
 // One controller on its port: one connection at a time, until stop.
 void Serve(int listening, const SimOptions& options, int index, const QByteArray& archive,
            volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
-    Identity identity;
-    identity.address = static_cast<std::uint8_t>(options.address);
-    identity.serial = static_cast<std::uint16_t>(options.serial + index);
-    identity.comment = ToCp1251(options.comment).left(kMaxText);
-    identity.identification =
-        ToCp1251(options.identification.value_or(DefaultIdentification(options.channels)))
-            .left(kMaxText);
-    SimController controller(identity, archive);
+    SimController controller(FleetIdentity(options, index), archive);
     SimFaults faults(options.faults);
     SimJournal journal({}, {});
     const timespec tick{0, 200'000'000};
@@ -80,6 +73,17 @@ void Serve(int listening, const SimOptions& options, int index, const QByteArray
 }
 
 } // namespace
+
+Identity FleetIdentity(const SimOptions& options, int index) {
+    Identity identity;
+    identity.address = static_cast<std::uint8_t>(options.address);
+    identity.serial = static_cast<std::uint16_t>(options.serial + index);
+    identity.comment = ToCp1251(options.comment).left(kMaxText);
+    identity.identification =
+        ToCp1251(options.identification.value_or(DefaultIdentification(options.channels)))
+            .left(kMaxText);
+    return identity;
+}
 
 int ServeFleet(const SimOptions& options, const std::function<QByteArray(int)>& archiveFor,
                volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {

@@ -6,6 +6,7 @@
 // or its serial number) at --at; everything else is as for one controller on a pseudo-terminal.
 // Each port takes one connection at a time and is served again when the program closes it.
 
+#include "SimController.h"
 #include "SimOptions.h"
 
 #include <QByteArray>
@@ -20,6 +21,9 @@ namespace sim {
 // lets them through while a controller waits. Returns the exit code: 2 when a port cannot be
 // listened on.
 // archiveFor gives the archive of the controller with index i (0 to N - 1).
+// The identity of the fleet's controller i: the options' own, with the serial number --serial + i.
+Identity FleetIdentity(const SimOptions& options, int index);
+
 int ServeFleet(const SimOptions& options, const std::function<QByteArray(int)>& archiveFor,
                volatile std::sig_atomic_t& stop, const sigset_t& waitMask);
 

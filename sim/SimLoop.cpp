@@ -33,10 +33,13 @@ SimLoop::SimLoop(PseudoTerminal& line, SimController& controller, SimFaults& fau
 }
 
 SimLoop::SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal,
-                 int baud)
+                 int baud, const ModemFraming* modem)
     : fd_(socket), controller_(controller), faults_(faults), journal_(journal), baud_(baud),
-      decoder_(255), readBuffer_(64 * 1024) {
+      modem_(modem), decoder_(255), readBuffer_(modem ? 1024 : 64 * 1024) {
+    // A modem's requests are a few bytes at a time; a small buffer keeps thousands of them small.
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (modem && modem->heartbeatEveryNs > 0)
+        nextHeartbeat_ = Now() + modem->heartbeatEveryNs;
 }
 
 SimLoop::~SimLoop() {
@@ -63,6 +66,7 @@ int SimLoop::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMas
     }
     while (!stop) {
         SendDue(Now());
+        SendHeartbeat(Now());
         if (closed_)
             break;
         ArmTimer();
@@ -153,6 +157,7 @@ void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
 
     const auto frame = kv::EncodeFrame(answer->address, answer->command, answer->payload);
     Outgoing out{0, faults_.NoiseBefore(frame), std::move(*answer), fault.late};
+    out.frameAt = out.bytes.size();
     out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
     out.due = requestEnd + LineTime(out.bytes.size());
     if (fault.late)
@@ -168,21 +173,32 @@ void SimLoop::Handle(const kv::Frame& request, Ns arrival) {
 
 void SimLoop::SendDue(Ns now) {
     // Answers due together leave in one write, back to back as on a real line, not with a gap
-    // between them.
-    std::vector<std::uint8_t> bytes;
+    // between them; a modem makes its own packets of each.
+    std::vector<Packet> packets(1);
     std::vector<kv::Frame> answers;
     Ns lastDue = 0;
     while (!queue_.empty() && queue_.front().due <= now) {
         Outgoing& out = queue_.front();
-        bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
+        if (modem_) {
+            for (Packet& packet : AnswerPackets(*modem_, out.bytes, out.frameAt))
+                packets.push_back(std::move(packet));
+        } else {
+            packets.front().insert(packets.front().end(), out.bytes.begin(), out.bytes.end());
+        }
         answers.push_back(std::move(out.answer));
         lastDue = out.due;
         queue_.pop_front();
     }
     if (answers.empty())
         return;
-    if (unsent_.size() + bytes.size() <= kMaxUnsentBytes) {
-        unsent_.insert(unsent_.end(), bytes.begin(), bytes.end());
+    std::size_t size = 0;
+    for (const Packet& packet : packets)
+        size += packet.size();
+    if (unsentBytes_ + size <= kMaxUnsentBytes) {
+        unsentBytes_ += size;
+        for (Packet& packet : packets)
+            if (!packet.empty())
+                unsent_.push_back(std::move(packet));
         for (const kv::Frame& answer : answers)
             journal_.Sent(answer);
         Flush();
@@ -191,30 +207,50 @@ void SimLoop::SendDue(Ns now) {
         credit_ = std::max<Ns>(0, Now() - lastDue);
 }
 
+void SimLoop::SendHeartbeat(Ns now) {
+    if (nextHeartbeat_ < 0 || now < nextHeartbeat_)
+        return;
+    // A frozen process does not make up for the heartbeats it missed: one, then on from now.
+    nextHeartbeat_ = std::max(nextHeartbeat_ + modem_->heartbeatEveryNs, now + 1);
+    Packet packet = HeartbeatPacket(*modem_);
+    if (unsentBytes_ + packet.size() > kMaxUnsentBytes)
+        return;
+    unsentBytes_ += packet.size();
+    unsent_.insert(unsent_.begin() + (sentOfFront_ > 0 ? 1 : 0), std::move(packet));
+    Flush();
+}
+
 void SimLoop::Flush() {
-    std::size_t written = 0;
-    while (written < unsent_.size()) {
-        const ssize_t n =
-            line_ ? ::write(fd_, unsent_.data() + written, unsent_.size() - written)
-                  : ::send(fd_, unsent_.data() + written, unsent_.size() - written, MSG_NOSIGNAL);
+    while (!unsent_.empty()) {
+        const std::vector<std::uint8_t>& front = unsent_.front();
+        const std::uint8_t* from = front.data() + sentOfFront_;
+        const std::size_t left = front.size() - sentOfFront_;
+        const ssize_t n = line_ ? ::write(fd_, from, left) : ::send(fd_, from, left, MSG_NOSIGNAL);
         if (n > 0) {
-            written += static_cast<std::size_t>(n);
+            sentOfFront_ += static_cast<std::size_t>(n);
+            unsentBytes_ -= static_cast<std::size_t>(n);
+            if (sentOfFront_ == front.size()) {
+                unsent_.pop_front();
+                sentOfFront_ = 0;
+            }
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
             break; // the line is full: the rest goes when it has room again
         } else {
             unsent_.clear(); // the line failed: nothing of it can go out any more
+            sentOfFront_ = unsentBytes_ = 0;
             return;
         }
     }
-    unsent_.erase(unsent_.begin(), unsent_.begin() + static_cast<std::ptrdiff_t>(written));
 }
 
 void SimLoop::ArmTimer() {
-    if (queue_.empty() || armedFor_ == queue_.front().due)
+    Ns due = queue_.empty() ? -1 : queue_.front().due;
+    if (nextHeartbeat_ >= 0 && (due < 0 || nextHeartbeat_ < due))
+        due = nextHeartbeat_;
+    if (due < 0 || armedFor_ == due)
         return;
-    const Ns due = queue_.front().due;
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(due / kNsPerSecond);
     when.it_value.tv_nsec = static_cast<long>(due % kNsPerSecond);

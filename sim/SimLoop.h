@@ -4,6 +4,7 @@
 // the controller answer and puts the answers on the line, each at its due time.
 
 #include "FrameCodec.h"
+#include "ModemPackets.h"
 #include "PseudoTerminal.h"
 #include "SimController.h"
 #include "SimFaults.h"
@@ -24,8 +25,10 @@ public:
             int baud);
     // The same on a connected, non-blocking TCP socket (not closed here): Run ends when the
     // program closes the connection.
-    SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal,
-            int baud);
+    // With modem: the socket is a modem's call, and its writes are the modem's packets (see
+    // ModemPackets.h), with its heartbeats between them. modem must outlive the loop.
+    SimLoop(int socket, SimController& controller, SimFaults& faults, SimJournal& journal, int baud,
+            const ModemFraming* modem = nullptr);
     ~SimLoop();
 
     // Serves until stop becomes nonzero or the line is closed on purpose. The stop signals must
@@ -40,6 +43,7 @@ private:
         std::vector<std::uint8_t> bytes; // noise and the answer frame
         kv::Frame answer;
         bool late = false;
+        std::size_t frameAt = 0; // where the answer frame starts in bytes
     };
 
     static Ns Now();
@@ -47,6 +51,8 @@ private:
     bool ReadRequests();
     void Handle(const kv::Frame& request, Ns arrival);
     void SendDue(Ns now);
+    // A heartbeat due by now goes at the first boundary between two writes.
+    void SendHeartbeat(Ns now);
     // Puts as much of unsent_ on the line as it takes now.
     void Flush();
     void ArmTimer();
@@ -57,6 +63,8 @@ private:
     SimFaults& faults_;
     SimJournal& journal_;
     int baud_;
+    const ModemFraming* modem_ = nullptr;
+    Ns nextHeartbeat_ = -1; // -1: no heartbeat
     int timer_ = -1;
     Ns armedFor_ = -1;
     kv::FrameDecoder decoder_;
@@ -66,8 +74,11 @@ private:
     bool closed_ = false;
     std::vector<std::uint8_t> readBuffer_;
     // Answers due but not yet taken by the line (its buffer was full): they go out, in order and
-    // whole, as soon as the line has room, so a frame never leaves in part.
-    std::vector<std::uint8_t> unsent_;
+    // whole, as soon as the line has room, so a frame never leaves in part. One write each (a
+    // modem's packet); the front one may have gone in part.
+    std::deque<std::vector<std::uint8_t>> unsent_;
+    std::size_t sentOfFront_ = 0;
+    std::size_t unsentBytes_ = 0;
 };
 
 } // namespace sim

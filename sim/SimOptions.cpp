@@ -66,8 +66,31 @@ struct Reader {
     const QCommandLineOption tcp{"tcp", "Serve on TCP ports from HOST:PORT, not a pseudo-terminal.",
                                  "HOST:PORT"};
     const QCommandLineOption fleet{
-        "fleet", "With --tcp: N controllers on N consecutive ports, serials from --serial on.",
+        "fleet",
+        "With --tcp: N controllers on N consecutive ports (up to 1000); with --dialin: N modems "
+        "(up to 5000). Serials from --serial on.",
         "N"};
+    const QCommandLineOption dialin{
+        "dialin", "Call HOST:PORT as a cellular modem does, not serve a pseudo-terminal.",
+        "HOST:PORT"};
+    const QCommandLineOption registration{
+        "registration", "With --dialin: the modem's registration, TEXT or hex:0A1B2C.", "REG"};
+    const QCommandLineOption heartbeat{
+        "heartbeat", "With --dialin: a heartbeat every SECONDS (0.5 allowed; default none).",
+        "SECONDS"};
+    const QCommandLineOption heartbeatBytes{
+        "heartbeat-bytes", "With --dialin: the heartbeat, TEXT or hex:0A1B2C (default KVHB).",
+        "BYTES"};
+    const QCommandLineOption heartbeatInside{
+        "heartbeat-inside",
+        "With --dialin: every answer frame in two writes, a heartbeat between."};
+    const QCommandLineOption registrationEvery{
+        "registration-every-packet", "With --dialin: every write starts with the registration."};
+    const QCommandLineOption packetBytes{
+        "packet-bytes", "With --dialin: answers in writes of at most N bytes.", "N"};
+    const QCommandLineOption redial{
+        "redial", "With --dialin: call again 0 to SECONDS after a call drops (default 5).",
+        "SECONDS"};
     QCommandLineOption help{"help"}; // the parser's own, from the constructor
     const QCommandLineOption clean{"clean", "A generated archive without a power cut or -3000."};
     // Faults planted into the archive served, each option as often as wanted.
@@ -82,6 +105,8 @@ struct Reader {
         p.addOptions({channels,   address, serial,      comment, id,       image, baud,  drop,
                       shortReads, late,    dropEvery,   garbage, dieAfter, log,   state, thenSerial,
                       thenId,     at,      historySeed, tcp,     fleet,    lateMs});
+        p.addOptions({dialin, registration, heartbeat, heartbeatBytes, heartbeatInside,
+                      registrationEvery, packetBytes, redial});
         help = p.addHelpOption();
         p.addOption(clean);
         for (const PlantedOption& po : PlantedOptions()) {
@@ -98,6 +123,22 @@ struct Reader {
         const int v = p.value(opt).toInt(&ok);
         if (!ok || v < lo || v > hi) {
             error = QString("--%1 wants a number from %2 to %3")
+                        .arg(opt.names().first())
+                        .arg(lo)
+                        .arg(hi);
+            return false;
+        }
+        into = v;
+        return true;
+    }
+
+    bool Seconds(const QCommandLineOption& opt, double lo, double hi, double& into) {
+        if (!p.isSet(opt))
+            return true;
+        bool ok = false;
+        const double v = p.value(opt).toDouble(&ok);
+        if (!ok || !(v >= lo && v <= hi)) {
+            error = QString("--%1 wants seconds from %2 to %3")
                         .arg(opt.names().first())
                         .arg(lo)
                         .arg(hi);
@@ -190,10 +231,10 @@ struct Reader {
 
     // --tcp HOST:PORT [--fleet N]: room for every port, and none of the pseudo-terminal's own.
     bool ReadTcp(SimOptions& o) {
-        if (!Number(fleet, 1, 1000, o.fleet))
+        if (!Number(fleet, 1, p.isSet(dialin) ? 5000 : 1000, o.fleet))
             return false;
-        if (p.isSet(fleet) && !p.isSet(tcp)) {
-            error = QStringLiteral("--fleet wants --tcp HOST:PORT");
+        if (p.isSet(fleet) && !p.isSet(tcp) && !p.isSet(dialin)) {
+            error = QStringLiteral("--fleet wants --tcp HOST:PORT or --dialin HOST:PORT");
             return false;
         }
         if (!p.isSet(tcp))
@@ -212,6 +253,58 @@ struct Reader {
             error = QStringLiteral("--log, --state-file, --then-* serve a pseudo-terminal only");
             return false;
         }
+        return true;
+    }
+
+    // --dialin HOST:PORT --registration REG and the modem's own options, which want it.
+    bool ReadDialin(SimOptions& o) {
+        const bool modemOption = p.isSet(registration) || p.isSet(heartbeat) ||
+                                 p.isSet(heartbeatBytes) || p.isSet(heartbeatInside) ||
+                                 p.isSet(registrationEvery) || p.isSet(packetBytes) ||
+                                 p.isSet(redial);
+        if (!p.isSet(dialin)) {
+            if (modemOption)
+                error = QStringLiteral("--registration, --heartbeat*, --packet-bytes, "
+                                       "--registration-every-packet, --redial want --dialin");
+            return !modemOption;
+        }
+        const QString text = p.value(dialin);
+        const qsizetype colon = text.lastIndexOf(u':');
+        bool ok = false;
+        o.dialHost = text.left(colon);
+        o.dialPort = text.mid(colon + 1).toInt(&ok);
+        if (colon <= 0 || !ok || o.dialPort < 1 || o.dialPort > 65535 || p.isSet(tcp)) {
+            error = QStringLiteral("--dialin wants HOST:PORT, and no --tcp");
+            return false;
+        }
+        if (!o.logPath.isEmpty() || !o.statePath.isEmpty() || o.thenSerial ||
+            o.thenIdentification) {
+            error = QStringLiteral("--log, --state-file, --then-* serve a pseudo-terminal only");
+            return false;
+        }
+        if (!p.isSet(registration)) {
+            error = QStringLiteral("--dialin wants --registration TEXT or hex:0A1B2C");
+            return false;
+        }
+        const auto reg = ParseRegistration(p.value(registration));
+        const auto beat = ParseRegistration(p.value(heartbeatBytes));
+        if (!reg || (p.isSet(heartbeatBytes) && !beat)) {
+            error = QStringLiteral("--registration and --heartbeat-bytes want TEXT or hex:0A1B2C");
+            return false;
+        }
+        o.registration = *reg;
+        o.modem.registration.assign(reg->bytes.begin(), reg->bytes.end());
+        if (beat)
+            o.modem.heartbeat.assign(beat->bytes.begin(), beat->bytes.end());
+        double every = 0;
+        int packet = 0;
+        if (!Seconds(heartbeat, 0.01, 86400, every) || !Number(packetBytes, 1, 65536, packet) ||
+            !Seconds(redial, 0.01, 3600, o.redialSeconds))
+            return false;
+        o.modem.heartbeatEveryNs = static_cast<std::int64_t>(every * 1e9);
+        o.modem.packetBytes = static_cast<std::size_t>(packet);
+        o.modem.heartbeatInside = p.isSet(heartbeatInside);
+        o.modem.registrationEveryPacket = p.isSet(registrationEvery);
         return true;
     }
 };
@@ -249,7 +342,7 @@ std::optional<SimOptions> ParseSimOptions(const QStringList& args, QString& erro
     o.faults.garbage = p.isSet(r.garbage);
     o.logPath = p.value(r.log);
     o.statePath = p.value(r.state);
-    if (!r.ReadTcp(o))
+    if (!r.ReadTcp(o) || !r.ReadDialin(o))
         return std::nullopt;
     return o;
 }

@@ -2,6 +2,8 @@
 
 // The simulator's command line.
 
+#include "DialRegistration.h"
+#include "ModemPackets.h"
 #include "SimFaults.h"
 #include "SimPlantedFaults.h"
 
@@ -41,7 +43,15 @@ struct SimOptions {
     QString tcpHost;
     int tcpPort = 0;
     int fleet = 1;
-    int clockBackDays = 0; // --clock-back: the clock set back this many days a day before --at
+    // --dialin HOST:PORT: N modems (--fleet) that call HOST:PORT, name themselves with their
+    // registrations (from registration on) and serve the controller on the call; dialHost empty:
+    // no modem.
+    QString dialHost;
+    int dialPort = 0;
+    Registration registration;
+    ModemFraming modem;       // heartbeat, its bytes, the packets of an answer
+    double redialSeconds = 5; // a dropped call is made again within 0 to this many seconds
+    int clockBackDays = 0;    // --clock-back: the clock set back this many days a day before --at
 };
 
 // The default identification text for a channel count.

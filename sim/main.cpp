@@ -1,8 +1,10 @@
 // kv9000-sim: a simulated controller on a pseudo-terminal. Prints the device path alone on its
 // first line, then serves the controller protocol until SIGTERM or SIGINT. With --tcp, one or
-// (--fleet N) many controllers on TCP ports, one "tcp://HOST:PORT" line each (see SimFleet.h).
+// (--fleet N) many controllers on TCP ports, one "tcp://HOST:PORT" line each (see SimFleet.h);
+// with --dialin, modems that call the office, one "dialin:REG" line each (see DialFleet.h).
 
 #include "Cp1251.h"
+#include "DialFleet.h"
 #include "PseudoTerminal.h"
 #include "SimArchive.h"
 #include "SimController.h"
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
         ToCp1251(options->identification.value_or(sim::DefaultIdentification(options->channels)))
             .left(sim::kMaxText);
 
-    const bool overTcp = !options->tcpHost.isEmpty();
+    const bool overTcp = !options->tcpHost.isEmpty() || !options->dialHost.isEmpty();
     sim::SimJournal journal(overTcp ? QString() : options->logPath,
                             overTcp ? QString() : options->statePath);
     if (!journal.Ok())
@@ -133,6 +135,10 @@ int main(int argc, char** argv) {
         prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     AskForShortTimeSlice();
 
+    if (!options->dialHost.isEmpty())
+        return sim::DialFleet(
+            *options, [&](int i) { return options->at ? historyOf(i) : archive; }, stopRequested,
+            waitMask);
     if (overTcp)
         return sim::ServeFleet(
             *options, [&](int i) { return options->at ? historyOf(i) : archive; }, stopRequested,
