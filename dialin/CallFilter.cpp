@@ -45,18 +45,19 @@ bool TryFrame(const QByteArray& bytes, const std::vector<Place>& removed, QByteA
     return data[body] == (crc & 0xFF) && data[body + 1] == (crc >> 8);
 }
 
-// Calls f with every choice of at most k of the places that do not overlap, fewest first; stops
-// when f returns true.
-template <typename F> bool EachChoice(const std::vector<Place>& places, int k, F&& f) {
+// Calls f with choices of the places that do not overlap: none, then all, then all but one and so
+// on, at most tries of them; stops when f returns true. Noise before every packet is all noise;
+// an answer whose own bytes hold a heartbeat keeps that one.
+template <typename F> bool EachChoice(const std::vector<Place>& places, int tries, F&& f) {
     std::vector<Place> chosen;
-    for (int size = 0; size <= k; ++size) {
+    const int n = static_cast<int>(places.size());
+    if (f(chosen))
+        return true;
+    for (int size = n; size >= 1 && tries > 0; --size) {
         std::vector<int> index(static_cast<std::size_t>(size));
         for (int i = 0; i < size; ++i)
             index[static_cast<std::size_t>(i)] = i;
-        const int n = static_cast<int>(places.size());
-        if (size > n)
-            break;
-        for (;;) {
+        for (; tries > 0; --tries) {
             chosen.clear();
             bool overlapping = false;
             for (const int i : index) {
@@ -113,7 +114,7 @@ bool CallFilter::TakeNoiseAtHead(bool& needMore) {
 CallFilter::Head CallFilter::FrameAtHead(QByteArray& out) {
     // The places where noise lies within the longest span a frame and its heartbeats can take.
     const qsizetype span = static_cast<qsizetype>(kv::kFrameHeaderSize + 255 + kv::kFrameCrcSize) +
-                           MaxRemovals * longestNoise_;
+                           MaxPlaces * longestNoise_;
     std::vector<Place> places;
     bool partialNoise = false;
     for (qsizetype at = 1;
@@ -135,7 +136,7 @@ CallFilter::Head CallFilter::FrameAtHead(QByteArray& out) {
     bool needMore = partialNoise;
     QByteArray frame;
     qsizetype consumed = 0;
-    const bool good = EachChoice(places, MaxRemovals, [&](const std::vector<Place>& removed) {
+    const bool good = EachChoice(places, MaxTries, [&](const std::vector<Place>& removed) {
         return TryFrame(held_, removed, frame, consumed, needMore);
     });
     if (good) {

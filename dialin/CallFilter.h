@@ -5,7 +5,8 @@
 // modem sends a heartbeat whenever its timer says, also between the bytes of an answer; an
 // answer's own bytes may hold the same bytes by chance. The frame's CRC decides: a frame that is
 // good as it came is given out as it came, and only when it is not, the heartbeats found inside
-// it are taken out (fewest first) until it is. Pure: no socket, no clock.
+// it are taken out until it is (all of them first, then all but one, and so on). Pure: no socket,
+// no clock.
 //
 // Bytes that are no frame pass through unchanged (the link skips them as it skips noise on a
 // line); what may still become a frame is held until its bytes are in, or until Flush.
@@ -29,9 +30,11 @@ public:
     bool Holding() const { return !held_.isEmpty(); }
     void Reset() { held_.clear(); }
 
-    // The most heartbeats taken out of one frame, and the most places inside one frame tried.
-    static constexpr int MaxRemovals = 3;
-    static constexpr int MaxPlaces = 8;
+    // The most places inside one frame where noise is looked at (a registration before each of
+    // many small packets), and the most ways of taking it out tried for one frame: first none,
+    // then all, then all but one, and so on.
+    static constexpr int MaxPlaces = 32;
+    static constexpr int MaxTries = 512;
 
 private:
     enum class Head { Frame, NeedMore, NotAFrame };

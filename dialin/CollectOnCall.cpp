@@ -85,7 +85,8 @@ void CollectOnCall::Done(const FleetRunOutcome& outcome) {
         return;
     }
     for (const FleetResult& r : outcome.results) {
-        const QString id = DialinId(r.entry.port);
+        if (!inFlight_.contains(DialinId(r.entry.port)))
+            continue; // another controller's row of the kept run
         if (r.outcome == FleetOutcome::Failed)
             log_(QStringLiteral("сбор по звонку: %1 адрес %2 не собран: %3")
                      .arg(r.entry.port)

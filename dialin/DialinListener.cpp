@@ -144,7 +144,7 @@ void DialinListener::Accept() {
         else if (static_cast<int>(calls_.size()) >= settings_.maxCalls)
             why = QStringLiteral("принято звонков столько, сколько разрешено (Max calls=%1)")
                       .arg(settings_.maxCalls);
-        else if (unregisteredFrom_.value(address) >= MaxUnregisteredPerAddress)
+        else if (unregisteredFrom_.value(address) >= MaxUnregisteredPerAddress && !Settle(address))
             why = QStringLiteral("с этого адреса уже %1 звонков без регистрации")
                       .arg(MaxUnregisteredPerAddress);
         if (!why.isEmpty()) {
@@ -173,6 +173,20 @@ void DialinListener::Accept() {
         });
         calls_[socket] = std::move(call);
     }
+}
+
+bool DialinListener::Settle(const QString& address) {
+    // Calls accepted in one batch have not been read yet: those whose registration is already in
+    // are registered now (the wait reads it and says so, through Heard), and only calls still
+    // without one count.
+    std::vector<QTcpSocket*> waiting;
+    for (auto& [socket, call] : calls_)
+        if (call->id.isEmpty() && call->address == address)
+            waiting.push_back(socket);
+    for (QTcpSocket* socket : waiting)
+        if (const auto it = calls_.find(socket); it != calls_.end() && it->second->id.isEmpty())
+            socket->waitForReadyRead(0);
+    return unregisteredFrom_.value(address) < MaxUnregisteredPerAddress;
 }
 
 QString DialinListener::Match(const QByteArray& bytes, qsizetype& length, bool& more) const {
@@ -241,6 +255,7 @@ void DialinListener::Hold(Call& call, const QString& id, qsizetype length) {
     }
     held_[id] = &call;
     lastCall_[id] = QDateTime::currentDateTimeUtc();
+    Say(call.address, QStringLiteral("модем %1 на связи (звонок с %2)").arg(id, call.from), true);
     std::vector<QByteArray> noise{settings_.heartbeat};
     if (settings_.registrationEveryPacket)
         noise.push_back(call.registration);

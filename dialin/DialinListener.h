@@ -74,6 +74,9 @@ signals:
 private:
     struct Call;
     void Accept();
+    // Registers the waiting calls from address whose registration has come; whether the address
+    // may then have another call.
+    bool Settle(const QString& address);
     void Heard(Call& call);
     void Registration(Call& call);
     void Hold(Call& call, const QString& id, qsizetype length);

@@ -76,22 +76,8 @@ protected:
         return lines.join(u'\n');
     }
 
-    // The program beside a settings file of its own (the portable build reads the one beside
-    // the executable): a hard link to it, else a copy.
     QString ProgramWithSettings(const QString& ini) {
-        const QString folder = home_.filePath(QStringLiteral("bin"));
-        EXPECT_TRUE(QDir().mkpath(folder));
-        const QString program = folder + QStringLiteral("/kv9000");
-        const QString built = qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000");
-        const bool linked = ::link(QFile::encodeName(built).constData(),
-                                   QFile::encodeName(program).constData()) == 0;
-        if (!linked) {
-            EXPECT_TRUE(QFile::copy(built, program));
-        }
-        QFile settings(folder + QStringLiteral("/kv9000.INI"));
-        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write(ini.toLatin1());
-        return program;
+        return ::ProgramWithSettings(home_.filePath(QStringLiteral("bin")), ini);
     }
 
     ProgramRun Run(const QStringList& arguments) {

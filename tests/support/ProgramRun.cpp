@@ -1,6 +1,10 @@
 #include "ProgramRun.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+
+#include <unistd.h>
 
 QProcessEnvironment ProgramEnvironment() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -29,4 +33,17 @@ ProgramRun RunProgram(const QStringList& arguments, const QProcessEnvironment& e
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+QString ProgramWithSettings(const QString& folder, const QString& ini) {
+    QDir().mkpath(folder);
+    const QString program = folder + QStringLiteral("/kv9000");
+    const QString built = qEnvironmentVariable("KV_BIN_DIR") + QStringLiteral("/kv9000");
+    QFile::remove(program);
+    if (::link(QFile::encodeName(built).constData(), QFile::encodeName(program).constData()) != 0)
+        QFile::copy(built, program);
+    QFile settings(folder + QStringLiteral("/kv9000.INI"));
+    if (settings.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        settings.write(ini.toLatin1());
+    return program;
 }

@@ -19,3 +19,7 @@ QProcessEnvironment ProgramEnvironment();
 // Runs program (default: $KV_BIN_DIR/kv9000) with arguments in workingDir (default: the test's).
 ProgramRun RunProgram(const QStringList& arguments, const QProcessEnvironment& environment,
                       const QString& program = {}, const QString& workingDir = {});
+
+// The program beside a settings file of its own, in folder (the portable build reads the one
+// beside the executable): a hard link to the built program, else a copy. Its path.
+QString ProgramWithSettings(const QString& folder, const QString& ini);

@@ -1,0 +1,285 @@
+// The dial-in listener as the program runs it (kv9000 --listen), with the modem simulator calling
+// in over the loopback address, and the program's --read and --collect reaching the controllers
+// through it.
+
+#include "Loopback.h"
+#include "ProgramRun.h"
+#include "SimProcess.h"
+#include "TestQtApp.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace {
+
+class ListenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureQtCoreApp();
+        ASSERT_TRUE(home_.isValid());
+        environment_ = ProgramEnvironment();
+        for (const char* name : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"})
+            environment_.insert(QString::fromLatin1(name), home_.path());
+        const QString run = home_.filePath(QStringLiteral("run"));
+        QDir().mkpath(run);
+        QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
+        QDir().mkpath(home_.filePath(QStringLiteral("kv9000")));
+    }
+
+    void TearDown() override {
+        if (listener_) {
+            listener_->terminate();
+            listener_->waitForFinished(5000);
+        }
+    }
+
+    // The fleet list the listener holds calls for (and --collect reads).
+    QString WriteFleet(const QStringList& ids) {
+        const QString path = home_.filePath(QStringLiteral("kv9000/fleet.tsv"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QStringList lines{QStringLiteral("port\taddress\tname")};
+        for (const QString& id : ids)
+            lines << QStringLiteral("dialin:%1\t1\tКотельная %1").arg(id);
+        file.write(lines.join(u'\n').toUtf8());
+        return path;
+    }
+
+    // kv9000 --listen on a free loopback port, with the [Dial-in] section given; waits for it to
+    // say that it listens.
+    void StartListener(const QString& dialin) {
+        program_ = ProgramWithSettings(home_.filePath(QStringLiteral("bin")),
+                                       QStringLiteral("[Dial-in]\n") + dialin);
+        port_ = FreeTcpPort();
+        listener_ = std::make_unique<QProcess>();
+        listener_->setProcessEnvironment(environment_);
+        listener_->start(program_,
+                         {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port_)});
+        ASSERT_TRUE(WaitForLog(QStringLiteral("принимаются"), 10000)) << log_.toStdString();
+    }
+
+    // Waits for the listener's log to hold text (count times); false after timeoutMs.
+    bool WaitForLog(const QString& text, int timeoutMs, int count = 1) {
+        QElapsedTimer clock;
+        clock.start();
+        while (log_.count(text) < count) {
+            if (clock.elapsed() > timeoutMs)
+                return false;
+            listener_->waitForReadyRead(100);
+            log_ += QString::fromUtf8(listener_->readAllStandardError());
+        }
+        return true;
+    }
+
+    // Modems of the simulator calling the listener: --fleet n from KV0001, with args.
+    std::unique_ptr<SimProcess> Modems(int n, const QStringList& args = {}) {
+        auto sim = std::make_unique<SimProcess>(
+            QStringList{QStringLiteral("--dialin"), QStringLiteral("127.0.0.1:%1").arg(port_),
+                        QStringLiteral("--registration"), QStringLiteral("KV0001"),
+                        QStringLiteral("--fleet"), QString::number(n), QStringLiteral("--redial"),
+                        QStringLiteral("0.2")} +
+            args);
+        EXPECT_TRUE(sim->Running());
+        EXPECT_TRUE(WaitForLog(QStringLiteral("на связи"), 10000, log_.count(u"на связи") + n))
+            << log_.toStdString();
+        return sim;
+    }
+
+    ProgramRun Run(const QStringList& arguments) {
+        return RunProgram(arguments, environment_, program_, home_.path());
+    }
+
+    int KeptFiles() const {
+        int n = 0;
+        const QDir archives(home_.filePath(QStringLiteral("kv9000/archives")));
+        for (const QString& serial : archives.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            n += static_cast<int>(QDir(archives.filePath(serial)).entryList(QDir::Files).size());
+        return n;
+    }
+
+    QTemporaryDir home_;
+    QProcessEnvironment environment_;
+    QString program_;
+    std::unique_ptr<QProcess> listener_;
+    QString log_;
+    unsigned short port_ = 0;
+};
+
+TEST_F(ListenerTest, ControllersThatCalledAreCollectedAndReadOthersAreNotOnTheLine) {
+    const QString list =
+        WriteFleet({QStringLiteral("KV0001"), QStringLiteral("KV0002"), QStringLiteral("KV0003")});
+    StartListener(QStringLiteral("Collect after=-1\n"));
+    const auto modems = Modems(2, {QStringLiteral("--at"), QStringLiteral("2026-11-01")});
+
+    const ProgramRun collect = Run({QStringLiteral("--collect"), list});
+    EXPECT_EQ(collect.exitCode, 1) << collect.err.toStdString();
+    EXPECT_TRUE(collect.out.contains(
+        QStringLiteral("dialin:KV0003\t\tfailed: dialin:KV0003: регулятор не на связи "
+                       "(последний звонок: не звонил)")))
+        << collect.out.toStdString();
+    EXPECT_EQ(collect.out.count(QStringLiteral("\twhole\t8448\t")), 2) << collect.out.toStdString();
+
+    // The kept file names the port with the address the modem called from; only new records
+    // the next time.
+    const ProgramRun read =
+        Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001"), QStringLiteral("--new")});
+    EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("dialin:KV0001: прочитано")));
+    QFile kept(read.out.trimmed());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll().contains("dialin:KV0001 (127.0.0.1:"));
+
+    const ProgramRun away = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0003")});
+    EXPECT_EQ(away.exitCode, 1);
+    EXPECT_TRUE(away.err.contains(QStringLiteral("регулятор не на связи")))
+        << away.err.toStdString();
+    const ProgramRun unknown = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0099")});
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("нет в списке регуляторов")))
+        << unknown.err.toStdString();
+}
+
+TEST_F(ListenerTest, HeartbeatsInsideAnswersAndARegistrationBeforeEveryPacketAreTakenOff) {
+    WriteFleet({QStringLiteral("KV0001")});
+    // The same controller also behind a plain TCP port, to compare the images.
+    int tcpPort = 0;
+    const auto plain = StartSimFleet(1, {}, tcpPort);
+    ASSERT_TRUE(plain->Running());
+    StartListener(QStringLiteral("Heartbeat=hex:4B564842\nHeartbeat interval=1\n"
+                                 "Registration every packet=1\nCollect after=-1\n"
+                                 "[Ports]\nCOM9=tcp://127.0.0.1:%1\n")
+                      .arg(tcpPort));
+    const auto modem = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.05"),
+                                  QStringLiteral("--heartbeat-inside"),
+                                  QStringLiteral("--registration-every-packet"),
+                                  QStringLiteral("--packet-bytes"), QStringLiteral("16")});
+    // Every answer comes in pieces, each named, with a heartbeat in its middle: the whole
+    // archive read through the call is the one read through the plain port.
+    const ProgramRun called = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")});
+    ASSERT_EQ(called.exitCode, 0) << called.err.toStdString();
+    const ProgramRun direct = Run({QStringLiteral("--read"), QStringLiteral("COM9")});
+    ASSERT_EQ(direct.exitCode, 0) << direct.err.toStdString();
+    QByteArray images[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString image = home_.filePath(QStringLiteral("image%1.bin").arg(i));
+        ASSERT_EQ(Run({QStringLiteral("--image"), (i ? direct : called).out.trimmed(),
+                       QStringLiteral("-o"), image})
+                      .exitCode,
+                  0);
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        images[i] = file.readAll();
+    }
+    EXPECT_EQ(images[0].size(), 0x42000);
+    EXPECT_TRUE(images[0] == images[1]);
+}
+
+TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
+    WriteFleet({QStringLiteral("KV0001")});
+    StartListener(QStringLiteral("Collect after=-1\n"));
+    // Eight calls that say nothing are held for a while; the ninth from that address at once
+    // closed, and so is a call with a registration the fleet does not name.
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 8; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QStringLiteral("127.0.0.1"), port_);
+        ASSERT_TRUE(silent.back()->waitForConnected(2000));
+    }
+    QTcpSocket ninth;
+    ninth.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(ninth.waitForConnected(2000));
+    ninth.write("KV0001");
+    ASSERT_TRUE(ninth.waitForDisconnected(2000) ||
+                ninth.state() == QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("уже 8 звонков без регистрации"), 2000))
+        << log_.toStdString();
+
+    QTcpSocket stranger;
+    stranger.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(stranger.waitForConnected(2000));
+    for (auto& s : silent) // room again, then a registration nobody listed
+        s->abort();
+    QThread::msleep(300);
+    stranger.write("XX0001");
+    EXPECT_TRUE(stranger.waitForDisconnected(2000) ||
+                stranger.state() == QAbstractSocket::UnconnectedState);
+
+    // A call that names no modem within ten seconds is closed.
+    QTcpSocket slow;
+    slow.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(slow.waitForConnected(2000));
+    slow.write("KV00");
+    EXPECT_FALSE(slow.waitForDisconnected(8000));
+    EXPECT_TRUE(slow.waitForDisconnected(4000) ||
+                slow.state() == QAbstractSocket::UnconnectedState);
+}
+
+TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {
+    WriteFleet({QStringLiteral("KV0001")});
+    StartListener(QStringLiteral("Heartbeat=KVHB\nHeartbeat interval=1\nCollect after=-1\n"));
+    const auto first = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
+    const auto second = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
+    EXPECT_TRUE(WaitForLog(QStringLiteral("позвонил снова"), 3000)) << log_.toStdString();
+    first->Stop();
+    // The call that stays answers; once its modem stops (no close, no heartbeat), the listener
+    // closes it within three heartbeat intervals and the controller is no longer on the line.
+    EXPECT_EQ(Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")}).exitCode, 0);
+    ::kill(static_cast<pid_t>(second->Pid()), SIGSTOP);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("молчит дольше трёх интервалов"), 4500))
+        << log_.toStdString();
+    const ProgramRun away = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")});
+    EXPECT_TRUE(away.err.contains(QStringLiteral("регулятор не на связи (последний звонок: ")))
+        << away.err.toStdString();
+    ::kill(static_cast<pid_t>(second->Pid()), SIGCONT);
+}
+
+TEST_F(ListenerTest, ACallDroppedMidReadKeepsNothingAndTheNextCallResumesByNewRecords) {
+    WriteFleet({QStringLiteral("KV0001")});
+    StartListener(QStringLiteral("Collect after=-1\n"));
+    {
+        const auto modem = Modems(1, {QStringLiteral("--at"), QStringLiteral("2026-11-01")});
+        ASSERT_EQ(Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")}).exitCode, 0);
+    }
+    ASSERT_EQ(KeptFiles(), 1);
+    // A week later, on a slow line: the modem goes away in the middle of the read.
+    auto modem = Modems(1, {QStringLiteral("--at"), QStringLiteral("2026-11-08"),
+                            QStringLiteral("--baud"), QStringLiteral("115200")});
+    QProcess read;
+    read.setProcessEnvironment(environment_);
+    read.start(program_, {QStringLiteral("--read"), QStringLiteral("dialin:KV0001"),
+                          QStringLiteral("--new")});
+    QThread::msleep(1500);
+    modem->Kill();
+    ASSERT_TRUE(read.waitForFinished(60000));
+    EXPECT_NE(read.exitCode(), 0) << read.readAllStandardError().toStdString();
+    EXPECT_EQ(KeptFiles(), 1);
+    modem = Modems(1, {QStringLiteral("--at"), QStringLiteral("2026-11-08")});
+    const ProgramRun again =
+        Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001"), QStringLiteral("--new")});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_FALSE(again.err.contains(QStringLiteral("8 448 блоков из 8 448")))
+        << again.err.toStdString();
+    EXPECT_EQ(KeptFiles(), 2);
+}
+
+TEST_F(ListenerTest, AModemDueIsCollectedOnItsCallWithoutACommand) {
+    WriteFleet({QStringLiteral("KV0001"), QStringLiteral("KV0002")});
+    StartListener(QStringLiteral("Collect after=0\n"));
+    const auto modems = Modems(2);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("сбор по звонку: dialin:KV000"), 30000, 2))
+        << log_.toStdString();
+    EXPECT_EQ(KeptFiles(), 2);
+}
+
+} // namespace
