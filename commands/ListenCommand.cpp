@@ -10,6 +10,7 @@
 #include "PortSettings.h"
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
+#include "TeamFleet.h"
 #include "UserFolders.h"
 
 #include <QCoreApplication>
@@ -100,6 +101,8 @@ int Listen(const CommandLine& line) {
             settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
         collector.emplace(
             *dialin.collectAfterHours, options, places, [&fleet] { return fleet.Entries(); }, Say);
+        collector->SetLease(settings.ReadInteger(
+            QStringLiteral("Library"), QStringLiteral("Fleet lease"), DefaultFleetLeaseSeconds));
         QObject::connect(&listener, &DialinListener::Registered, &*collector,
                          [&](const QString& id, const QString&) { collector->Called(id); });
     }

@@ -1,6 +1,7 @@
 #include "CollectOnCall.h"
 
 #include "DialinFleet.h"
+#include "TeamFleet.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -68,10 +69,29 @@ void CollectOnCall::RunNext() {
     if (worker_.joinable())
         worker_.join();
     worker_ = std::thread([this, entries] {
-        const FleetRunOutcome outcome = RunFleetCollection(entries, options_, places_);
+        const FleetRunOutcome outcome = Collect(entries);
         QMetaObject::invokeMethod(
             this, [this, outcome] { Done(outcome); }, Qt::QueuedConnection);
     });
+}
+
+FleetRunOutcome CollectOnCall::Collect(const std::vector<FleetEntry>& entries) {
+    if (places_.server.isEmpty())
+        return RunFleetCollection(entries, options_, places_);
+    // With a team server, a controller another collector reads or has read in tonight's run is
+    // not read again: the same claims as a shared collection, of these controllers only.
+    TeamClaims claims(places_.server, leaseSeconds_);
+    if (!claims.Refusal().isEmpty()) {
+        log_(QStringLiteral("сбор по звонку без сервера: ") + claims.Refusal());
+        return RunFleetCollection(entries, options_, places_);
+    }
+    QStringList ports;
+    for (const FleetEntry& entry : entries)
+        ports << entry.port;
+    claims.ClaimOnly(ports);
+    FleetRunOutcome outcome = RunFleetCollection(entries, options_, places_, {}, &claims);
+    outcome.problems += claims.Problems();
+    return outcome;
 }
 
 void CollectOnCall::Done(const FleetRunOutcome& outcome) {

@@ -233,6 +233,15 @@ QString TeamClaims::HeldLines(bool in) const {
         .arg(in ? QStringLiteral("IN") : QStringLiteral("NOT IN"), lines.join(u','));
 }
 
+QString TeamClaims::OnlyPorts(const QSqlDatabase& db) const {
+    if (only_.isEmpty())
+        return {};
+    QStringList ports;
+    for (const QString& port : only_)
+        ports << Literal(db, port);
+    return QStringLiteral(" AND port IN (%1)").arg(ports.join(u','));
+}
+
 bool TeamClaims::Renew() {
     sinceRenewal_.restart();
     if (held_.empty())
@@ -291,11 +300,11 @@ FleetClaims::Answer TeamClaims::Next(FleetEntry& entry) {
                                "leased_until = now() + make_interval(secs => %2) "
                                "WHERE (run_id, line) = (SELECT run_id, line FROM kv_fleet_claims "
                                "WHERE run_id = %3 AND done_at IS NULL "
-                               "AND (leased_until IS NULL OR leased_until < now())%4 "
+                               "AND (leased_until IS NULL OR leased_until < now())%4%5 "
                                "ORDER BY line LIMIT 1 FOR UPDATE SKIP LOCKED) "
                                "RETURNING line, port, address, name")
                     .arg(Literal(db, collector_), QString::number(leaseSeconds_),
-                         QString::number(run_), HeldLines(false))))
+                         QString::number(run_), HeldLines(false), OnlyPorts(db))))
         return failed(q.lastError());
     if (q.next()) {
         entry.line = q.value(0).toInt();
@@ -305,6 +314,8 @@ FleetClaims::Answer TeamClaims::Next(FleetEntry& entry) {
         held_.insert(entry.line);
         return Answer::Claimed;
     }
+    if (!only_.isEmpty())
+        return Answer::End; // the ports asked for are read, or being read, by someone
     // Nothing free: others' controllers are still being read (or wait for their leases to end),
     // or the run is over.
     if (!q.exec(QStringLiteral("SELECT count(*) FROM kv_fleet_claims "

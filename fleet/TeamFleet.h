@@ -58,6 +58,11 @@ public:
     // What failed with the server after the run was joined.
     const QStringList& Problems() const { return problems_; }
 
+    // Only the controllers at these ports are claimed (a modem collected on its call), and the
+    // claiming ends, rather than waits for the others' controllers, when none of them is free:
+    // one read already under way or done in the run is not doubled.
+    void ClaimOnly(const QStringList& ports) { only_ = ports; }
+
     Answer Next(FleetEntry& entry) override;
     void Done(const FleetEntry& entry, const FleetResult& result) override;
     void Tick() override;
@@ -77,6 +82,8 @@ private:
     bool WriteOutcomes();
     // " AND line IN (...)" / " AND line NOT IN (...)" of the lines held, or empty when none.
     QString HeldLines(bool in) const;
+    // " AND port IN (...)" of the ports claimed only, or empty.
+    QString OnlyPorts(const QSqlDatabase& db) const;
 
     QString address_;
     std::optional<TeamServer> server_;
@@ -90,6 +97,7 @@ private:
     QString lostCause_;
     QElapsedTimer sinceLoss_;
     QElapsedTimer sinceTry_;
+    QStringList only_;                              // empty: every controller of the run
     std::set<int> held_;                            // lines claimed and not yet done here
     std::vector<std::pair<int, QString>> outcomes_; // done here, not yet written: line, outcome
     QStringList problems_;

@@ -2,7 +2,7 @@
 // in over the loopback address, and the program's --read and --collect reaching the controllers
 // through it.
 
-#include "Loopback.h"
+#include "ListenerProcess.h"
 #include "ProgramRun.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
@@ -38,13 +38,6 @@ protected:
         QDir().mkpath(home_.filePath(QStringLiteral("kv9000")));
     }
 
-    void TearDown() override {
-        if (listener_) {
-            listener_->terminate();
-            listener_->waitForFinished(5000);
-        }
-    }
-
     // The fleet list the listener holds calls for (and --collect reads).
     QString WriteFleet(const QStringList& ids) {
         const QString path = home_.filePath(QStringLiteral("kv9000/fleet.tsv"));
@@ -57,30 +50,17 @@ protected:
         return path;
     }
 
-    // kv9000 --listen on a free loopback port, with the [Dial-in] section given; waits for it to
-    // say that it listens.
+    // kv9000 --listen on a free loopback port, with the [Dial-in] section given (and more).
     void StartListener(const QString& dialin) {
         program_ = ProgramWithSettings(home_.filePath(QStringLiteral("bin")),
                                        QStringLiteral("[Dial-in]\n") + dialin);
-        port_ = FreeTcpPort();
-        listener_ = std::make_unique<QProcess>();
-        listener_->setProcessEnvironment(environment_);
-        listener_->start(program_,
-                         {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port_)});
-        ASSERT_TRUE(WaitForLog(QStringLiteral("принимаются"), 10000)) << log_.toStdString();
+        listener_ = std::make_unique<ListenerProcess>(program_, environment_);
+        ASSERT_TRUE(listener_->Listening()) << listener_->Log().toStdString();
+        port_ = listener_->Port();
     }
 
-    // Waits for the listener's log to hold text (count times); false after timeoutMs.
     bool WaitForLog(const QString& text, int timeoutMs, int count = 1) {
-        QElapsedTimer clock;
-        clock.start();
-        while (log_.count(text) < count) {
-            if (clock.elapsed() > timeoutMs)
-                return false;
-            listener_->waitForReadyRead(100);
-            log_ += QString::fromUtf8(listener_->readAllStandardError());
-        }
-        return true;
+        return listener_->WaitForLog(text, timeoutMs, count);
     }
 
     // Modems of the simulator calling the listener: --fleet n from KV0001, with args.
@@ -92,8 +72,9 @@ protected:
                         QStringLiteral("0.2")} +
             args);
         EXPECT_TRUE(sim->Running());
-        EXPECT_TRUE(WaitForLog(QStringLiteral("на связи"), 10000, log_.count(u"на связи") + n))
-            << log_.toStdString();
+        EXPECT_TRUE(WaitForLog(QStringLiteral("на связи"), 10000,
+                               listener_->Count(QStringLiteral("на связи")) + n))
+            << listener_->Log().toStdString();
         return sim;
     }
 
@@ -112,8 +93,7 @@ protected:
     QTemporaryDir home_;
     QProcessEnvironment environment_;
     QString program_;
-    std::unique_ptr<QProcess> listener_;
-    QString log_;
+    std::unique_ptr<ListenerProcess> listener_;
     unsigned short port_ = 0;
 };
 
@@ -203,7 +183,7 @@ TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
     ASSERT_TRUE(ninth.waitForDisconnected(2000) ||
                 ninth.state() == QAbstractSocket::UnconnectedState);
     EXPECT_TRUE(WaitForLog(QStringLiteral("уже 8 звонков без регистрации"), 2000))
-        << log_.toStdString();
+        << listener_->Log().toStdString();
 
     QTcpSocket stranger;
     stranger.connectToHost(QStringLiteral("127.0.0.1"), port_);
@@ -230,14 +210,15 @@ TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {
     StartListener(QStringLiteral("Heartbeat=KVHB\nHeartbeat interval=1\nCollect after=-1\n"));
     const auto first = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
     const auto second = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
-    EXPECT_TRUE(WaitForLog(QStringLiteral("позвонил снова"), 3000)) << log_.toStdString();
+    EXPECT_TRUE(WaitForLog(QStringLiteral("позвонил снова"), 3000))
+        << listener_->Log().toStdString();
     first->Stop();
     // The call that stays answers; once its modem stops (no close, no heartbeat), the listener
     // closes it within three heartbeat intervals and the controller is no longer on the line.
     EXPECT_EQ(Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")}).exitCode, 0);
     ::kill(static_cast<pid_t>(second->Pid()), SIGSTOP);
     EXPECT_TRUE(WaitForLog(QStringLiteral("молчит дольше трёх интервалов"), 4500))
-        << log_.toStdString();
+        << listener_->Log().toStdString();
     const ProgramRun away = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")});
     EXPECT_TRUE(away.err.contains(QStringLiteral("регулятор не на связи (последний звонок: ")))
         << away.err.toStdString();
@@ -278,7 +259,7 @@ TEST_F(ListenerTest, AModemDueIsCollectedOnItsCallWithoutACommand) {
     StartListener(QStringLiteral("Collect after=0\n"));
     const auto modems = Modems(2);
     EXPECT_TRUE(WaitForLog(QStringLiteral("сбор по звонку: dialin:KV000"), 30000, 2))
-        << log_.toStdString();
+        << listener_->Log().toStdString();
     EXPECT_EQ(KeptFiles(), 2);
 }
 

@@ -7,6 +7,7 @@
 // sharing the run's server never see it.
 
 #include "ArchiveFile.h"
+#include "ListenerProcess.h"
 #include "ProgramRun.h"
 #include "SimProcess.h"
 
@@ -313,6 +314,48 @@ TEST_F(TeamCollectTest, ThreeCollectorsKeepEveryControllerOnceThoughOneIsKilled)
               1);
     EXPECT_EQ(
         Number(QStringLiteral("SELECT count(*) FROM kv_fleet_runs WHERE finished IS NOT NULL")), 1);
+}
+
+// Modems that call in, collected on their call by the listener while a collector of the team
+// shares the run: each controller is read once, by whichever claims it first.
+TEST_F(TeamCollectTest, AModemCollectedOnItsCallIsNotReadAgainByTheTeam) {
+    const ProgramRun push = Run({QStringLiteral("--fleet-push"),
+                                 WriteList(QStringLiteral("port\taddress\tname\n"
+                                                          "dialin:KV0001\t1\tКотельная 1\n"
+                                                          "dialin:KV0002\t1\tКотельная 2\n"))});
+    ASSERT_EQ(push.exitCode, 0) << push.err.toStdString();
+    QFile ini(dir_.filePath(QStringLiteral("bin/kv9000.INI")));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("[Dial-in]\r\nCollect after=0\r\n");
+    ini.close();
+    // The listener and a collector on one machine (one user's runtime folder), each its data.
+    QProcessEnvironment listening = Collector(QStringLiteral("a"));
+    QProcessEnvironment collecting = Collector(QStringLiteral("b"));
+    const QString run = dir_.filePath(QStringLiteral("run"));
+    ASSERT_TRUE(QDir().mkpath(run));
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    listening.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
+    collecting.insert(QStringLiteral("XDG_RUNTIME_DIR"), run);
+    ListenerProcess listener(program_, listening);
+    ASSERT_TRUE(listener.Listening()) << listener.Log().toStdString();
+    ASSERT_TRUE(listener.WaitForLog(QStringLiteral("модемов в списке регуляторов: 2"), 90000));
+    SimProcess modems({QStringLiteral("--dialin"), listener.Address(),
+                       QStringLiteral("--registration"), QStringLiteral("KV0001"),
+                       QStringLiteral("--fleet"), QStringLiteral("2"), QStringLiteral("--redial"),
+                       QStringLiteral("0.2"), QStringLiteral("--serial"),
+                       QString::number(kFirstSerial)});
+    ASSERT_TRUE(modems.Running());
+    ASSERT_TRUE(listener.WaitForLog(QStringLiteral("сбор по звонку: dialin:KV000"), 30000, 2))
+        << listener.Log().toStdString();
+    // The team's collector finds both read in the run: it reads neither.
+    const ProgramRun team =
+        RunProgram({QStringLiteral("--collect"), QStringLiteral("--team")}, collecting, program_);
+    EXPECT_EQ(team.exitCode, 0) << team.err.toStdString() << team.out.toStdString();
+    EXPECT_FALSE(team.out.contains(QStringLiteral("whole"))) << team.out.toStdString();
+    EXPECT_EQ(Number(QStringLiteral("SELECT count(*) FROM kv_fleet_claims WHERE done_at IS "
+                                    "NOT NULL")),
+              2);
+    EXPECT_EQ(KeptSerials(QStringLiteral("a")).size() + KeptSerials(QStringLiteral("b")).size(), 2);
 }
 
 // The server lost midway: the collector reads what it has claimed, keeps it here, says so and
