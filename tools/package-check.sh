@@ -135,13 +135,15 @@ echo kept >"$XDG_DATA_HOME/kv9000/12345/kept.kvarc"
 
 step "the nightly collection: its units are valid, and its command collects a simulated fleet"
 units=/usr/lib/systemd/user
-for unit in kv9000-collect.service kv9000-collect.timer; do
+for unit in kv9000-collect.service kv9000-collect.timer kv9000-listen.service; do
     [ -f "$units/$unit" ] || fail "$units/$unit is not installed"
 done
-systemd-analyze verify --man=no "$units/kv9000-collect.service" "$units/kv9000-collect.timer" ||
-    fail "systemd does not accept the collection's units"
+systemd-analyze verify --man=no "$units/kv9000-collect.service" "$units/kv9000-collect.timer" \
+    "$units/kv9000-listen.service" || fail "systemd does not accept the collection's units"
 systemctl --user is-enabled kv9000-collect.timer >/dev/null 2>&1 &&
     fail "the collection's timer is enabled by the package"
+systemctl --user is-enabled kv9000-listen.service >/dev/null 2>&1 &&
+    fail "the listener for modems is enabled by the package"
 # The service's command as the user's service manager runs it (%E: the user's configuration
 # folder), against two simulated controllers on TCP ports.
 command=$(sed -n 's/^ExecStart=//p' "$units/kv9000-collect.service")
@@ -162,6 +164,31 @@ kill "$fleet_pid"
 [ "$(grep -c $'\twhole\t8448\t' "$work/collect.out")" = 2 ] ||
     fail "the collection did not keep both controllers: $(cat "$work/collect.out")"
 echo "the units are valid and not enabled; the service's command collected $(ls "$XDG_DATA_HOME"/kv9000/archives | wc -l) controllers"
+
+step "the listener for modems: its service's command holds a simulated modem's call for a read"
+# Settings of their own (no collection on the call, so that the read below has the call).
+export XDG_CONFIG_HOME="$work/listen-config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$XDG_CONFIG_HOME/kv9000"
+printf 'port\taddress\tname\ndialin:KV0001\t1\tкотельная\n' >"$XDG_CONFIG_HOME/kv9000/fleet.tsv"
+printf '[Dial-in]\r\nCollect after=-1\r\n' >"$XDG_CONFIG_HOME/kv9000/kv9000.INI"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+listen=$(sed -n 's/^ExecStart=//p' "$units/kv9000-listen.service")
+for port in $(seq 17700 89 18200); do
+    ${listen//'${LISTEN}'/127.0.0.1:$port} 2>"$work/listen.out" &
+    listen_pid=$!
+    for _ in $(seq 50); do grep -q принимаются "$work/listen.out" && break; sleep 0.1; done
+    grep -q принимаются "$work/listen.out" && break
+    kill "$listen_pid" 2>/dev/null || true
+    listen_pid=""
+done
+[ -n "$listen_pid" ] || fail "the listener did not start: $(cat "$work/listen.out")"
+/usr/bin/kv9000-sim --dialin "127.0.0.1:$port" --registration KV0001 >/dev/null 2>&1 &
+modem_pid=$!
+for _ in $(seq 50); do grep -q "на связи" "$work/listen.out" && break; sleep 0.1; done
+kept=$(/usr/bin/kv9000 --read dialin:KV0001) || fail "the read through the listener failed"
+kill "$modem_pid" "$listen_pid"
+echo "the listener held the modem's call; the read kept $kept"
+export XDG_CONFIG_HOME="$work/home/config"
 
 step "reinstall and remove: the user's files stay"
 apt-get install -y --reinstall "$deb"
