@@ -12,73 +12,59 @@ struct Place {
     qsizetype size;
 };
 
-// The frame that the bytes give with the places in `removed` taken out, when a whole frame with
-// a good CRC comes of them; consumed says how many of the bytes it took.
-bool TryFrame(const QByteArray& bytes, const std::vector<Place>& removed, QByteArray& frame,
-              qsizetype& consumed, bool& needMore) {
-    frame.clear();
-    qsizetype i = 0;
-    std::size_t next = 0;
-    qsizetype total = -1;
-    while (total < 0 || frame.size() < total) {
-        if (next < removed.size() && i == removed[next].at) {
-            i += removed[next].size;
-            ++next;
-            continue;
-        }
-        if (i >= bytes.size()) {
-            needMore = true;
-            return false;
-        }
-        frame.append(bytes[i++]);
-        if (frame.size() == static_cast<qsizetype>(kv::kFrameHeaderSize))
-            total = static_cast<qsizetype>(kv::kFrameHeaderSize + kv::kFrameCrcSize) +
-                    static_cast<std::uint8_t>(frame[3]);
-    }
-    // A place taken out must lie inside the frame, not after it.
-    if (next < removed.size())
-        return false;
-    consumed = i;
+bool CrcGood(const QByteArray& frame) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(frame.constData());
     const std::size_t body = static_cast<std::size_t>(frame.size()) - kv::kFrameCrcSize;
     const std::uint16_t crc = kv::Crc16Modbus(std::span(data + 1, body - 1));
     return data[body] == (crc & 0xFF) && data[body + 1] == (crc >> 8);
 }
 
-// Calls f with choices of the places that do not overlap: none, then all, then all but one and so
-// on, at most tries of them; stops when f returns true. Noise before every packet is all noise;
-// an answer whose own bytes hold a heartbeat keeps that one.
-template <typename F> bool EachChoice(const std::vector<Place>& places, int tries, F&& f) {
-    std::vector<Place> chosen;
-    const int n = static_cast<int>(places.size());
-    if (f(chosen))
-        return true;
-    for (int size = n; size >= 1 && tries > 0; --size) {
-        std::vector<int> index(static_cast<std::size_t>(size));
-        for (int i = 0; i < size; ++i)
-            index[static_cast<std::size_t>(i)] = i;
-        for (; tries > 0; --tries) {
-            chosen.clear();
-            bool overlapping = false;
-            for (const int i : index) {
-                const Place& p = places[static_cast<std::size_t>(i)];
-                overlapping |= !chosen.empty() && chosen.back().at + chosen.back().size > p.at;
-                chosen.push_back(p);
-            }
-            if (!overlapping && f(chosen))
+// The search for the frame at the head of the bytes: each place of noise inside it taken out or
+// kept as the frame's own bytes, depth first with taking out first (noise before every packet is
+// all noise; an answer whose own bytes hold a heartbeat keeps that one when the CRC says so).
+// Places after the frame's end are never reached. At most `tries` whole frames are checked.
+struct FrameSearch {
+    FrameSearch(const QByteArray& b, const std::vector<Place>& p, int t)
+        : bytes(b), places(p), tries(t) {}
+    const QByteArray& bytes;
+    const std::vector<Place>& places;
+    int tries;
+    bool needMore = false;
+    QByteArray frame;
+    qsizetype consumed = 0;
+
+    // From byte i of the bytes and place p on, with the frame's bytes so far.
+    bool From(qsizetype i, std::size_t p, QByteArray built, bool removing) {
+        for (;;) {
+            const qsizetype total =
+                built.size() >= static_cast<qsizetype>(kv::kFrameHeaderSize)
+                    ? static_cast<qsizetype>(kv::kFrameHeaderSize + kv::kFrameCrcSize) +
+                          static_cast<std::uint8_t>(built[3])
+                    : -1;
+            if (total >= 0 && built.size() == total) {
+                --tries;
+                if (!CrcGood(built))
+                    return false;
+                frame = std::move(built);
+                consumed = i;
                 return true;
-            int i = size - 1;
-            while (i >= 0 && index[static_cast<std::size_t>(i)] == n - size + i)
-                --i;
-            if (i < 0)
-                break;
-            ++index[static_cast<std::size_t>(i)];
-            for (int j = i + 1; j < size; ++j)
-                index[static_cast<std::size_t>(j)] = index[static_cast<std::size_t>(j - 1)] + 1;
+            }
+            if (i >= bytes.size()) {
+                needMore = true;
+                return false;
+            }
+            if (removing && p < places.size() && places[p].at == i) {
+                const Place place = places[p];
+                if (From(i + place.size, p + 1, built, true))
+                    return true;
+                if (tries <= 0)
+                    return false;
+                ++p; // and the noise kept as the frame's own bytes
+            }
+            built.append(bytes[i++]);
         }
     }
-    return false;
-}
+};
 
 } // namespace
 
@@ -133,18 +119,15 @@ CallFilter::Head CallFilter::FrameAtHead(QByteArray& out) {
         if (!found)
             ++at;
     }
-    bool needMore = partialNoise;
-    QByteArray frame;
-    qsizetype consumed = 0;
-    const bool good = EachChoice(places, MaxTries, [&](const std::vector<Place>& removed) {
-        return TryFrame(held_, removed, frame, consumed, needMore);
-    });
+    // The frame as it came first, then with noise taken out.
+    FrameSearch search(held_, places, MaxTries);
+    const bool good = search.From(0, 0, {}, false) || search.From(0, 0, {}, true);
     if (good) {
-        out.append(frame);
-        held_.remove(0, consumed);
+        out.append(search.frame);
+        held_.remove(0, search.consumed);
         return Head::Frame;
     }
-    return needMore ? Head::NeedMore : Head::NotAFrame;
+    return partialNoise || search.needMore ? Head::NeedMore : Head::NotAFrame;
 }
 
 QByteArray CallFilter::Drain(bool flushing) {
