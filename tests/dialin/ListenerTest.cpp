@@ -100,7 +100,7 @@ protected:
 TEST_F(ListenerTest, ControllersThatCalledAreCollectedAndReadOthersAreNotOnTheLine) {
     const QString list =
         WriteFleet({QStringLiteral("KV0001"), QStringLiteral("KV0002"), QStringLiteral("KV0003")});
-    StartListener(QStringLiteral("Collect after=-1\n"));
+    StartListener(QStringLiteral("Collect after=-1\n[Ports]\nCOM7=DIALIN:KV0002\n"));
     const auto modems = Modems(2, {QStringLiteral("--at"), QStringLiteral("2026-11-01")});
 
     const ProgramRun collect = Run({QStringLiteral("--collect"), list});
@@ -120,6 +120,14 @@ TEST_F(ListenerTest, ControllersThatCalledAreCollectedAndReadOthersAreNotOnTheLi
     QFile kept(read.out.trimmed());
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_TRUE(kept.readAll().contains("dialin:KV0001 (127.0.0.1:"));
+
+    // A number of the settings that names a modem: the number, the modem and its address.
+    const ProgramRun numbered =
+        Run({QStringLiteral("--read"), QStringLiteral("COM7"), QStringLiteral("--new")});
+    EXPECT_EQ(numbered.exitCode, 0) << numbered.err.toStdString();
+    QFile keptNumbered(numbered.out.trimmed());
+    ASSERT_TRUE(keptNumbered.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(keptNumbered.readAll().contains("COM7 (dialin:KV0002, 127.0.0.1:"));
 
     const ProgramRun away = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0003")});
     EXPECT_EQ(away.exitCode, 1);
@@ -203,6 +211,27 @@ TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
     EXPECT_FALSE(slow.waitForDisconnected(8000));
     EXPECT_TRUE(slow.waitForDisconnected(4000) ||
                 slow.state() == QAbstractSocket::UnconnectedState);
+}
+
+TEST_F(ListenerTest, WhereToListenAndWhoMayCallAreReadOrRefusedWithTheirCause) {
+    WriteFleet({QStringLiteral("KV0001")});
+    program_ = ProgramWithSettings(home_.filePath(QStringLiteral("bin")), {});
+    for (const QString& where :
+         {QStringLiteral("99999"), QStringLiteral("::1:5000"), QStringLiteral("host:5000")}) {
+        const ProgramRun refused = Run({QStringLiteral("--listen"), where});
+        EXPECT_EQ(refused.exitCode, 2) << where.toStdString() << refused.err.toStdString();
+    }
+    // A network the settings cannot read allows no call rather than every call.
+    StartListener(QStringLiteral("Allow=127.0.0.0/8, 300.1.1.1/8\nCollect after=-1\n"));
+    EXPECT_TRUE(listener_->Log().contains(QStringLiteral("[Dial-in] Allow=300.1.1.1/8")))
+        << listener_->Log().toStdString();
+    QTcpSocket modem;
+    modem.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(modem.waitForConnected(2000));
+    modem.write("KV0001");
+    EXPECT_TRUE(modem.waitForDisconnected(2000) ||
+                modem.state() == QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("не из разрешённых сетей"), 2000));
 }
 
 TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {
