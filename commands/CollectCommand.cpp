@@ -1,7 +1,7 @@
 #include "CollectCommand.h"
 
 #include "ConsoleText.h"
-#include "Cp1251.h"
+#include "CoreModeRun.h"
 #include "FleetCollection.h"
 #include "FleetList.h"
 #include "FleetRun.h"
@@ -12,11 +12,9 @@
 #include "TeamFleet.h"
 #include "UserFolders.h"
 
-#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <optional>
 
 namespace {
@@ -176,13 +174,6 @@ int Collect(const CommandLine& line) {
 } // namespace
 
 int AnswerCollectCommand(const CommandLine& line, int& argc, char** argv) {
-    QCoreApplication core(argc, argv);
-    // Every text of the controller is Windows-1251.
-    if (const std::optional<QString> missing = Cp1251Unavailable())
-        return Fail(*missing);
-    try {
-        return Collect(line);
-    } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
-    }
+    return RunCoreMode(
+        argc, argv, [&line] { return Collect(line); }, Fail);
 }

@@ -2,7 +2,7 @@
 
 #include "CollectOnCall.h"
 #include "ConsoleText.h"
-#include "Cp1251.h"
+#include "CoreModeRun.h"
 #include "DialinFleet.h"
 #include "DialinListener.h"
 #include "DialinSettings.h"
@@ -20,7 +20,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <exception>
 
 #ifndef Q_OS_WIN
 #include <sys/socket.h>
@@ -144,12 +143,6 @@ ListenAddress ParseListenAddress(const QString& text) {
 }
 
 int AnswerListenCommand(const CommandLine& line, int& argc, char** argv) {
-    QCoreApplication core(argc, argv);
-    if (const std::optional<QString> missing = Cp1251Unavailable())
-        return Fail(*missing);
-    try {
-        return Listen(line);
-    } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
-    }
+    return RunCoreMode(
+        argc, argv, [&line] { return Listen(line); }, Fail);
 }

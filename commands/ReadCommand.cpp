@@ -6,7 +6,7 @@
 #include "BlocksReadText.h"
 #include "ConsoleText.h"
 #include "ControllerRead.h"
-#include "Cp1251.h"
+#include "CoreModeRun.h"
 #include "DeviceAddressSetting.h"
 #include "FrameLink.h"
 #include "KeptRead.h"
@@ -23,13 +23,11 @@
 #include "TimeLeft.h"
 #include "UserFolders.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 
 #include <cstdio>
-#include <exception>
 
 namespace {
 
@@ -191,13 +189,6 @@ int Read(const CommandLine& line) {
 } // namespace
 
 int AnswerReadCommand(const CommandLine& line, int& argc, char** argv) {
-    QCoreApplication core(argc, argv);
-    // Every text of the controller is Windows-1251.
-    if (const std::optional<QString> missing = Cp1251Unavailable())
-        return Fail(*missing);
-    try {
-        return Read(line);
-    } catch (const std::exception& e) {
-        return Fail(QString::fromUtf8(e.what()));
-    }
+    return RunCoreMode(
+        argc, argv, [&line] { return Read(line); }, Fail);
 }
