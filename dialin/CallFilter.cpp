@@ -22,7 +22,8 @@ bool CrcGood(const QByteArray& frame) {
 // The search for the frame at the head of the bytes: each place of noise inside it taken out or
 // kept as the frame's own bytes, depth first with taking out first (noise before every packet is
 // all noise; an answer whose own bytes hold a heartbeat keeps that one when the CRC says so).
-// Places after the frame's end are never reached. At most `tries` whole frames are checked.
+// Places after the frame's end are never reached. At most `tries` ways are followed to their end
+// (a whole frame checked, or the bytes run out).
 struct FrameSearch {
     FrameSearch(const QByteArray& b, const std::vector<Place>& p, int t)
         : bytes(b), places(p), tries(t) {}
@@ -49,7 +50,8 @@ struct FrameSearch {
                 consumed = i;
                 return true;
             }
-            if (i >= bytes.size()) {
+            if (i >= bytes.size()) { // the rest of this frame is still on its way
+                --tries;
                 needMore = true;
                 return false;
             }
