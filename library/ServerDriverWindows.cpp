@@ -1,27 +1,19 @@
 #include "ServerDriver.h"
 
-// The Windows program is linked statically with SQLite only: no PostgreSQL client is built in.
+#include <winsock2.h>
+
+// The Windows program has Qt's PostgreSQL driver linked in: its absence is a broken build.
 QString MissingServerDriverText() {
-    return QStringLiteral("в программе для Windows нет драйвера PostgreSQL: общая библиотека "
-                          "на сервере доступна в программе для Linux");
+    return QStringLiteral("в программу не встроен драйвер PostgreSQL для Qt");
 }
 
-QString ServerStringRefusal(const QString&) {
-    return MissingServerDriverText();
+// The client library reads the password file from the user's roaming application data folder.
+QString PasswordPlacesText() {
+    return QStringLiteral("в файл паролей %APPDATA%\\postgresql\\pgpass.conf или в файл служб "
+                          "%APPDATA%\\postgresql\\.pg_service.conf");
 }
 
-void QuietServerNotices(const QSqlDatabase&) {}
-
-QString BoundedWaitOptions(int, int) {
-    return {};
-}
-
-qintptr ServerSocket(const QSqlDatabase&) {
-    return -1;
-}
-
-void CutServerSocket(qintptr) {}
-
-bool ServerConnectionGone(const QSqlDatabase&) {
-    return true;
+void CutServerSocket(qintptr socket) {
+    if (socket >= 0)
+        ::shutdown(static_cast<SOCKET>(socket), SD_BOTH);
 }

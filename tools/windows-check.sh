@@ -12,7 +12,10 @@
 #   5. kv9000.exe itself started under Wine for its version and for the visit report of the
 #      kept archive, and "kv9000" typed at a command prompt, which runs the console launcher
 #      kv9000.com;
-#   6. one paced download each (the simulator answering like a 115,200 bit/s line), Linux and
+#   6. the team library on a PostgreSQL the check starts on the loopback address: the Windows
+#      program sends a download, fetches the Linux program's, stores the fleet list and collects
+#      beside a Linux collector; a server string asking for TLS is refused;
+#   7. one paced download each (the simulator answering like a 115,200 bit/s line), Linux and
 #      Windows in the same run: the Windows program's time against the line time and its
 #      processor time during the download.
 # A COM port held by another program is not tried: Wine opens a serial device as often as asked.
@@ -32,7 +35,7 @@ export XDG_STATE_HOME="$work/xdg/state" XDG_CACHE_HOME="$work/xdg/cache"
 if [ ! -f "$lbuild/CMakeCache.txt" ]; then
     cmake -S "$top" -B "$lbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BUILD_TESTS=ON
 fi
-cmake --build "$lbuild" -j2 --target kv9000-sim kv9000-scripted-session
+cmake --build "$lbuild" -j2 --target kv9000-sim kv9000-scripted-session kv9000
 
 pids=()
 cleanup() {
@@ -40,6 +43,7 @@ cleanup() {
     [ -f "$work/sim.pids" ] && while read -r p; do kill "$p" 2>/dev/null || true; done <"$work/sim.pids"
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+    [ -f "$work/pg.dir" ] && "$top/tools/test-postgres.sh" stop "$(cat "$work/pg.dir")" || true
 }
 trap cleanup EXIT
 
@@ -179,6 +183,104 @@ pids+=("$fleet_pid")
 wine "$work/netread/kv9000.exe" --collect "$(winepath -w "$work/fleet.tsv")" \
     >"$work/collect.out" 2>"$work/collect.err" || fleet_code=$?
 
+# The team library on a PostgreSQL of the check's own (tools/test-postgres.sh), listening on the
+# loopback address: the role logs in with a password (scram-sha-256), which the Windows program
+# reads from %APPDATA%\postgresql\pgpass.conf in the Wine prefix as libpq does on Windows, and the
+# Linux one from the file PGPASSFILE names. The Windows program sends a download and fetches the
+# Linux program's download of another controller; the list goes to the server from Windows and
+# back to Linux; a Windows collector and a Linux collector share one run, each controller read
+# once. A server string asking for TLS is refused by the Windows program with its cause.
+echo "== The team library: the Windows program beside a Linux one on one PostgreSQL"
+pg_bin=/usr/lib/postgresql/15/bin
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+pg_port=$(free_port)
+echo "$work/pg" >"$work/pg.dir"
+admin=$("$top/tools/test-postgres.sh" start "$work/pg" "$pg_port")
+team_sql() { "$pg_bin/psql" -X -q -At -v ON_ERROR_STOP=1 "${admin/dbname=postgres/dbname=$1}" -c "$2"; }
+team_sql postgres "CREATE ROLE kvteam LOGIN PASSWORD 'team-check-secret'"
+team_sql postgres "CREATE DATABASE kv9000 OWNER kvteam"
+server="host=127.0.0.1 port=$pg_port dbname=kv9000 user=kvteam"
+appdata=$(winepath -u "$(wine cmd /c echo %APPDATA% 2>>"$work/wine.err" | tr -d '\r')")
+mkdir -p "$appdata/postgresql"
+printf '127.0.0.1:%s:kv9000:kvteam:team-check-secret\r\n' "$pg_port" >"$appdata/postgresql/pgpass.conf"
+printf '127.0.0.1:%s:kv9000:kvteam:team-check-secret\n' "$pg_port" >"$work/linux.pgpass"
+chmod 600 "$work/linux.pgpass"
+
+# Serves count simulated controllers from serial on, on TCP ports from a free base: their
+# "tcp://" names go to the file named.
+start_tcp_sims() { # names file, count, first serial, more options...
+    for base in $(seq 21100 113 22200); do
+        "$lbuild/bin/kv9000-sim" --tcp "127.0.0.1:$base" --fleet "$2" --serial "$3" "${@:4}" \
+            >"$1" 2>/dev/null &
+        local pid=$!
+        for _ in $(seq 50); do [ "$(wc -l <"$1")" -ge "$2" ] && break; sleep 0.1; done
+        if [ "$(wc -l <"$1")" -ge "$2" ]; then
+            echo "$pid" >>"$work/sim.pids"
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+    done
+    return 1
+}
+# A program with its settings beside it: the team server and COM8 on the named port.
+team_folder() { # folder, program, port name, server string
+    mkdir -p "$1"
+    cp "$2" "$1/"
+    printf '[General]\r\nCOM port=8\r\n[Ports]\r\nCOM8=%s\r\n[Library]\r\nServer=%s\r\n' "$3" "$4" \
+        >"$1/kv9000.INI"
+}
+# Dated histories: each controller's image its own (the server keeps an image once).
+start_tcp_sims "$work/team-win.sim" 1 5101 --at 2024-03-01
+start_tcp_sims "$work/team-linux.sim" 1 5202 --at 2024-03-01
+team_folder "$work/teamwin" "$wbuild/bin/kv9000.exe" "$(head -1 "$work/team-win.sim")" "$server"
+team_folder "$work/teamtls" "$wbuild/bin/kv9000.exe" "$(head -1 "$work/team-win.sim")" \
+    "$server sslmode=require"
+team_folder "$work/teamlinux" "$lbuild/bin/kv9000" "$(head -1 "$work/team-linux.sim")" "$server"
+linux_team() { # the Linux program with data, state and settings folders of its own
+    PGPASSFILE="$work/linux.pgpass" XDG_DATA_HOME="$work/teamlinux/data" \
+        XDG_STATE_HOME="$work/teamlinux/state" XDG_CONFIG_HOME="$work/teamlinux/config" \
+        QT_QPA_PLATFORM=offscreen "$work/teamlinux/kv9000" "$@"
+}
+win_team() { wine "$work/teamwin/kv9000.exe" "$@" 2>>"$work/team-win.err"; }
+team_code() { "$@" >>"$work/team.out" 2>>"$work/team.err" && echo 0 || echo $?; }
+# Typed at a command prompt, so that the cause comes through the launcher as the user reads it.
+cp "$folder/kv9000.com" "$work/teamtls/"
+tls_code=0
+wine cmd /c "cd /d $(winepath -w "$work/teamtls") && kv9000 --library-sync" \
+    >"$work/team-tls.out" 2>"$work/team-tls.err" || tls_code=$?
+# Refused before connecting: the library's tables are not there yet.
+tls_untouched=$(team_sql kv9000 "SELECT to_regclass('kv_downloads') IS NULL")
+win_read_code=$(team_code win_team --read COM8)
+linux_read_code=$(team_code linux_team --read COM8)
+linux_sync_code=$(team_code linux_team --library-sync)
+win_sync_code=$(team_code win_team --library-sync)
+win_archives=$(find "$WINEPREFIX/drive_c/users" -path '*AppData/Local/kv9000/archives' -type d | head -1)
+
+# Six controllers paced so that a whole read lasts a few seconds; the list stored from Windows
+# and printed back on Linux.
+start_tcp_sims "$work/team-fleet.sim" 6 5300 --at 2024-03-01 --baud 1000000
+{ printf 'port\taddress\tname\n'; sed 's/$/\t1\tкотельная/' "$work/team-fleet.sim"; } \
+    >"$work/team-fleet.tsv"
+push_code=$(team_code win_team --fleet-push "$(winepath -w "$work/team-fleet.tsv")")
+linux_team --fleet-pull >"$work/team-pulled.tsv" 2>>"$work/team.err" || true
+# The Windows collector first, one controller at a time; the Linux one joins once it has claimed.
+win_collect_code=0
+win_team --collect --team --jobs 1 >"$work/team-collect-win.out" &
+win_collect=$!
+for _ in $(seq 600); do
+    [ "$(team_sql kv9000 "SELECT count(*) FROM kv_fleet_claims" 2>/dev/null || echo 0)" -ge 1 ] && break
+    sleep 0.2
+done
+linux_collect_code=$(linux_team --collect --team --jobs 1 >"$work/team-collect-linux.out" \
+    2>>"$work/team.err" && echo 0 || echo $?)
+wait "$win_collect" || win_collect_code=$?
+# The serials each collector's table lists as read (the header line left out).
+collected() { tail -n +2 "$1" | tr -d '\r' | awk -F'\t' '$3 == "whole" || $3 == "new" { print $2 }'; }
+team_once=$( (collected "$work/team-collect-win.out"; collected "$work/team-collect-linux.out") |
+    sort -n | uniq -c | awk '$1 == 1 { n++ } END { print n + 0 }')
+unfinished=$(team_sql kv9000 "SELECT count(*) FROM kv_fleet_claims WHERE done_at IS NULL" || echo -1)
+team_rows=$( (collected "$work/team-collect-win.out"; collected "$work/team-collect-linux.out") | wc -l)
+
 echo "== A paced download, Linux and Windows"
 session windows-paced
 
@@ -241,6 +343,22 @@ check "kv9000.exe --read COM5 through ser2net keeps the download ($net_code)" \
     '[ "$net_code" = 0 ] && grep -q "kvarc" "$work/netread.out"'
 check "kv9000.exe --collect keeps both controllers of a simulated fleet ($fleet_code)" \
     '[ "$fleet_code" = 0 ] && [ "$(grep -cE "	(whole	8448|new	[0-9]+)	" "$work/collect.out")" = 2 ]'
+check "a server string asking for TLS refused with its cause, nothing sent ($tls_code)" \
+    '[ "$tls_code" != 0 ] && [ "$tls_untouched" = t ] &&
+     grep -q "без шифрования (TLS).*(sslmode=require)" "$work/team-tls.err"'
+check "the Windows program's download sent to the team server, fetched by the Linux one" \
+    '[ "$win_read_code" = 0 ] && [ "$linux_sync_code" = 0 ] &&
+     ls "$work"/teamlinux/data/kv9000/archives/5101/*.kvarc >/dev/null 2>&1'
+check "the Linux program's download of another controller fetched by the Windows one" \
+    '[ "$linux_read_code" = 0 ] && [ "$win_sync_code" = 0 ] &&
+     ls "$win_archives"/5202/*.kvarc >/dev/null 2>&1'
+check "the fleet list stored from Windows, printed back on Linux ($push_code)" \
+    '[ "$push_code" = 0 ] && [ "$(grep -c -F -f "$work/team-fleet.sim" "$work/team-pulled.tsv")" = 6 ]'
+check "a Windows and a Linux collector share one run, each controller read once ($win_collect_code, $linux_collect_code)" \
+    '[ "$win_collect_code" = 0 ] && [ "$linux_collect_code" = 0 ] && [ "$team_rows" = 6 ] &&
+     [ "$team_once" = 6 ] && [ "$unfinished" = 0 ] &&
+     [ "$(collected "$work/team-collect-win.out" | wc -l)" -ge 1 ] &&
+     [ "$(collected "$work/team-collect-linux.out" | wc -l)" -ge 1 ]'
 check "a line lost mid-download: the same message as on Linux" \
     '[ -n "$(value windows-lost download_messages)" ] &&
      [ "$(value windows-lost download_messages)" = "$(value linux-lost download_messages)" ]'
@@ -262,5 +380,7 @@ echo "Paced download at 115200 bit/s, line time $line_time s:" \
     "CPU $(value linux-paced download_cpu_seconds) s)," \
     "Windows under Wine $(value windows-paced download_seconds) s (ratio $(ratio windows-paced)," \
     "CPU $(value windows-paced download_cpu_seconds) s)"
+echo "Team run: Windows read $(collected "$work/team-collect-win.out" | wc -l), Linux read" \
+    "$(collected "$work/team-collect-linux.out" | wc -l) of 6 controllers"
 echo "Whole download, unpaced: Linux $(value linux download_seconds) s, Windows under Wine $(value windows download_seconds) s"
 exit $failed

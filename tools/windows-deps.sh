@@ -2,7 +2,8 @@
 # Installs the Windows cross tools and Wine, then cross-builds once per machine the libraries the
 # Windows program links statically: SQLite from Debian's source (Qt's SQL driver uses it), Qt
 # (Core, Gui, Widgets, PrintSupport, Sql, and Network without TLS for device servers) from
-# Debian's qtbase source, QCustomPlot and libxlsxwriter from Debian's sources (zlib from Debian's
+# Debian's qtbase source, the PostgreSQL client library (without TLS) from Debian's postgresql-15
+# source and Qt's PostgreSQL driver built against it, QCustomPlot and libxlsxwriter from Debian's sources (zlib from Debian's
 # MinGW package), GoogleTest from the source libgtest-dev ships. Everything lands in a cache outside the work tree, in a folder keyed
 # on the versions and the configure flags, so a change of flags builds anew beside the old one.
 # Prints the cache folder (the prefix to give CMake) as its last line.
@@ -25,7 +26,8 @@ packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
           qt6-translations-l10n # the toolkit's Russian texts, built into the program
           tcl # SQLite's one-file source is made by its Tcl scripts
           poppler-utils # the Wine check reads the visit report back
-          ser2net) # and reads a controller through a device server
+          ser2net # and reads a controller through a device server
+          postgresql-15 libqt6sql6-psql) # and shares the team library with a Linux collector
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -79,11 +81,23 @@ sqlite_version=$(apt-cache showsrc sqlite3 | sed -n 's/^Version: \(3\.40\.[^ ]*\
 sqlite_flags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA)
 # QCustomPlot's own build makes a shared library; here it is built static like everything else.
 qcp_flags=(-DBUILD_SHARED_LIBS=OFF -DCMAKE_CXX_FLAGS=-DQT_STATIC_BUILD)
+# The PostgreSQL client library: only libpq and the parts of src/common and src/port it uses,
+# without TLS (no --with-ssl: a server string asking for TLS is refused by the program), keyed on
+# its own so that a change here leaves Qt's build alone.
+pg_version=$(apt-cache showsrc postgresql-15 | sed -n 's/^Version: \(15\.[^ ]*\)$/\1/p' | head -1)
+pg_flags=(--without-readline --without-zlib --without-icu --without-ldap --without-gssapi
+          --disable-nls --without-perl --without-python --without-tcl)
+# Qt's PostgreSQL driver, built on its own from qtbase's sqldrivers against the installed Qt.
+qpsql_flags=(-DFEATURE_sql_psql=ON -DFEATURE_sql_sqlite=OFF -DFEATURE_sql_odbc=OFF
+             -DFEATURE_sql_mysql=OFF -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF
+             -DFEATURE_sql_db2=OFF)
 hash() { printf '%s\n' "$@" | sha256sum | cut -c1-12; }
 qt_key=$(hash "$qt_version" "${qt_flags[*]}" "$toolchain_text" "$(cat "$here/windows-wintab.h")" \
     "$sqlite_version" "${sqlite_flags[*]}")
+pg_key=$(hash "$pg_version" "${pg_flags[*]}" "$toolchain_text")
+qpsql_key=$(hash "$qt_key" "$pg_key" "${qpsql_flags[*]}")
 key=$(hash "$qt_key" "${xlsx_flags[*]}" "$(cat /usr/src/googletest/CMakeLists.txt)" \
-    "${qcp_flags[*]}")
+    "${qcp_flags[*]}" "$qpsql_key")
 prefix=$cache_root/qt-$qt_version-$key
 work=$cache_root/work
 
@@ -154,6 +168,59 @@ if [ ! -f "$qt_build/.built" ]; then
     touch "$qt_build/.built"
 fi
 cmake --install "$qt_build" --prefix "$prefix" >&2
+
+# --- libpq -------------------------------------------------------------------------------------
+# PostgreSQL's own build makes libpq a DLL for Windows; here its objects and the members of
+# libpgcommon and libpgport they use are linked into one object that keeps only libpq's exported
+# functions global (its own pthread, getopt and the like stay private), archived as a static
+# libpq. The source is Debian's upstream tarball; Debian's patches concern the server's layout
+# on Debian.
+libpq=libpq-$pg_key
+if [ ! -f "$libpq/lib/libpq.a" ]; then
+    pg_start=$(date +%s)
+    rm -rf pg-src pg-build "$libpq" && mkdir -p pg-src pg-build "$libpq/include" "$libpq/lib"
+    (cd pg-src && apt-get source --download-only postgresql-15="$pg_version" >&2)
+    tar -xf pg-src/postgresql-15_*.orig.tar.* -C pg-src
+    pg_tree=$(find "$work/pg-src" -mindepth 1 -maxdepth 1 -type d -name 'postgresql-15*')
+    (cd pg-build && "$pg_tree/configure" --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix \
+        AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib "${pg_flags[@]}" >&2)
+    nice make -C pg-build/src/interfaces/libpq -j"$jobs" >&2
+    # Every object of the libpq folder but the DLL's version resource.
+    pq_objects=$(cd pg-build/src/interfaces/libpq && ls ./*.o | grep -v '/win32ver\.o$')
+    (cd pg-build/src/interfaces/libpq && x86_64-w64-mingw32-ld -r -o "$work/pg-build/pq-all.o" \
+        $pq_objects ../../common/libpgcommon_shlib.a ../../port/libpgport_shlib.a)
+    sed -n 's/^\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]].*/\1/p' \
+        "$pg_tree/src/interfaces/libpq/exports.txt" >pg-build/exports.list
+    x86_64-w64-mingw32-objcopy --keep-global-symbols=pg-build/exports.list pg-build/pq-all.o \
+        pg-build/pq.o
+    x86_64-w64-mingw32-ar rcs "$libpq/lib/libpq.a" pg-build/pq.o
+    cp "$pg_tree"/src/interfaces/libpq/{libpq-fe.h,libpq-events.h} \
+        "$pg_tree"/src/include/{postgres_ext.h,pg_config_manual.h} \
+        pg-build/src/include/{pg_config.h,pg_config_ext.h,pg_config_os.h} "$libpq/include/"
+    echo "libpq: $(($(date +%s) - pg_start)) s" >&2
+fi
+mkdir -p "$prefix/include/postgresql"
+cp "$libpq"/include/*.h "$prefix/include/postgresql/"
+cp "$libpq/lib/libpq.a" "$prefix/lib/"
+
+# --- Qt's PostgreSQL driver --------------------------------------------------------------------
+# A standalone build of qtbase's SQL drivers with only the PostgreSQL one, against the Qt just
+# installed: a static plugin the program imports. Its build is kept under its own key and
+# installed into every prefix made from it.
+qpsql=qpsql-build-$qpsql_key
+if [ ! -f "$qpsql/.built" ]; then
+    qpsql_start=$(date +%s)
+    rm -rf "$qpsql"
+    cmake -S qtbase/src/plugins/sqldrivers -B "$qpsql" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$prefix/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_PREFIX_PATH="$prefix" -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DPostgreSQL_INCLUDE_DIR="$prefix/include/postgresql" \
+        -DPostgreSQL_LIBRARY="$prefix/lib/libpq.a" "${qpsql_flags[@]}" "${launcher[@]}" >&2
+    nice cmake --build "$qpsql" --parallel "$jobs" >&2
+    touch "$qpsql/.built"
+    echo "Qt's PostgreSQL driver: $(($(date +%s) - qpsql_start)) s" >&2
+fi
+cmake --install "$qpsql" --prefix "$prefix" >&2
 
 # --- QCustomPlot --------------------------------------------------------------------------------
 if [ ! -d qcp ]; then

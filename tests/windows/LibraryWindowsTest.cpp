@@ -1,6 +1,7 @@
 // The library of every visit in the Windows program: the index through the SQLite driver linked
 // into it (a kept archive added, listed and merged into a history), and the team library's
-// answer where the program has no PostgreSQL driver.
+// PostgreSQL client linked in without TLS: a server string asking for encryption is refused in
+// the user's words before anything is sent, the password file is the one libpq reads on Windows.
 
 #include "ArchiveFile.h"
 #include "ArchiveImageBuilder.h"
@@ -9,6 +10,7 @@
 #include "TeamSync.h"
 #include "TestQtApp.h"
 
+#include <QSqlDatabase>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -44,9 +46,47 @@ TEST(LibraryWindows, KeptArchiveIndexedThroughTheLinkedSqliteDriver) {
     ASSERT_EQ(history.size(), 2u);
     EXPECT_FALSE(history[0].time.empty());
 
-    // A server set in the settings: one plain answer, nothing indexed lost.
-    const SyncReport sync =
-        SyncWithServer(index, archives, QStringLiteral("host=office dbname=kv9000"));
-    EXPECT_EQ(sync.error, MissingServerDriverText());
+    // A server asking for TLS, which this build cannot give: refused with its cause, nothing
+    // indexed lost. A server that is down: the client tried it (nothing listens on port 1).
+    const SyncReport tls = SyncWithServer(
+        index, archives, QStringLiteral("host=127.0.0.1 dbname=kv9000 sslmode=require"));
+    EXPECT_TRUE(tls.error.contains(QStringLiteral("без шифрования (TLS)")))
+        << tls.error.toStdString();
     EXPECT_EQ(index.Controllers().size(), 1u);
+    const SyncReport down = SyncWithServer(
+        index, archives, QStringLiteral("host=127.0.0.1 port=1 dbname=kv9000 connect_timeout=5"));
+    EXPECT_TRUE(down.error.contains(QStringLiteral("недоступен"))) << down.error.toStdString();
+    EXPECT_EQ(index.Controllers().size(), 1u);
+}
+
+TEST(LibraryWindows, ServerStringsAskingForTlsAreRefusedByTheClientWithoutIt) {
+    EnsureQtCoreApp();
+    EXPECT_TRUE(QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")));
+    EXPECT_FALSE(ServerClientHasTls());
+    for (const char* mode : {"require", "verify-ca", "verify-full"}) {
+        const QString cause = ServerStringRefusal(
+            QStringLiteral("host=db.example.org user=ivanov sslmode=%1").arg(QLatin1String(mode)));
+        EXPECT_TRUE(cause.contains(QStringLiteral("sslmode=%1").arg(QLatin1String(mode))))
+            << cause.toStdString();
+        EXPECT_FALSE(cause.contains(QStringLiteral("db.example.org"))) << cause.toStdString();
+    }
+    // The old spelling, read by the client's parser as sslmode=require.
+    EXPECT_TRUE(ServerStringRefusal(QStringLiteral("host=db requiressl=1"))
+                    .contains(QStringLiteral("TLS")));
+    // Modes that allow a plain connection are this build's to give.
+    for (const char* mode : {"disable", "allow", "prefer"})
+        EXPECT_EQ(
+            ServerStringRefusal(QStringLiteral("host=db sslmode=%1").arg(QLatin1String(mode))),
+            QString());
+    // Asked for by the environment when the string does not say; the string's own mode wins.
+    qputenv("PGSSLMODE", "verify-full");
+    EXPECT_TRUE(ServerStringRefusal(QStringLiteral("host=db")).contains(QStringLiteral("TLS")));
+    EXPECT_EQ(ServerStringRefusal(QStringLiteral("host=db sslmode=disable")), QString());
+    qunsetenv("PGSSLMODE");
+    EXPECT_EQ(ServerStringRefusal(QStringLiteral("host=db")), QString());
+    // Where the password goes: the file the client reads on Windows.
+    const QString password = ServerStringRefusal(QStringLiteral("host=db password=secret"));
+    EXPECT_TRUE(password.contains(QStringLiteral("%APPDATA%\\postgresql\\pgpass.conf")))
+        << password.toStdString();
+    EXPECT_FALSE(password.contains(QStringLiteral("secret")));
 }
