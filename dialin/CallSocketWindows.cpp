@@ -1,8 +1,8 @@
 #include "CallSocket.h"
 
-#include <mstcpip.h>
 #include <winsock2.h>
-#include <ws2tcpip.h>
+// after winsock2.h, whose types it uses
+#include <mstcpip.h>
 
 void KeepCallAlive(qintptr socket) {
     // The same probes as elsewhere: the first after 60 s of silence, then every 20 s (ten
