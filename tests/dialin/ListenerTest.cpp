@@ -193,6 +193,14 @@ TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
     EXPECT_TRUE(WaitForLog(QStringLiteral("уже 8 звонков без регистрации"), 2000))
         << listener_->Log().toStdString();
 
+    // Nor is one longer than a registration can be.
+    QTcpSocket rambler;
+    rambler.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(rambler.waitForConnected(2000));
+    rambler.write(QByteArray(65, 'K'));
+    EXPECT_TRUE(rambler.waitForDisconnected(2000) ||
+                rambler.state() == QAbstractSocket::UnconnectedState);
+
     QTcpSocket stranger;
     stranger.connectToHost(QStringLiteral("127.0.0.1"), port_);
     ASSERT_TRUE(stranger.waitForConnected(2000));
@@ -211,6 +219,20 @@ TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
     EXPECT_FALSE(slow.waitForDisconnected(8000));
     EXPECT_TRUE(slow.waitForDisconnected(4000) ||
                 slow.state() == QAbstractSocket::UnconnectedState);
+}
+
+TEST_F(ListenerTest, AHexRegistrationIsItsBytesAndTheChannelIsTheUsersAlone) {
+    WriteFleet({QStringLiteral("00FF01")});
+    StartListener(QStringLiteral("Registration=hex\nCollect after=-1\n"));
+    const auto modem = std::make_unique<SimProcess>(
+        QStringList{QStringLiteral("--dialin"), QStringLiteral("127.0.0.1:%1").arg(port_),
+                    QStringLiteral("--registration"), QStringLiteral("hex:00FF01")});
+    ASSERT_TRUE(WaitForLog(QStringLiteral("модем 00FF01 на связи"), 10000))
+        << listener_->Log().toStdString();
+    EXPECT_EQ(Run({QStringLiteral("--read"), QStringLiteral("dialin:00FF01")}).exitCode, 0);
+    EXPECT_EQ(QFile::permissions(home_.filePath(QStringLiteral("run/kv9000-dialin"))) &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFileDevice::Permissions());
 }
 
 TEST_F(ListenerTest, WhereToListenAndWhoMayCallAreReadOrRefusedWithTheirCause) {
