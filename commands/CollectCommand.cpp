@@ -10,8 +10,7 @@
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "TeamFleet.h"
-#include "UserFolders.h"
-
+#include "UserFleetRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -133,15 +132,8 @@ int Collect(const CommandLine& line) {
     for (const QString& refused : ports.refused)
         WriteConsoleText(stderr, QStringLiteral("kv9000: %1\n").arg(refused));
 
-    FleetRunPlaces places;
-    places.archivesFolder = ArchivesFolder();
-    places.stateFolder = StateFolder();
-    places.libraryIndexPath = LibraryIndexPath();
-    places.server = server;
-    FleetOptions options;
-    options.ports = ports.ports;
-    options.speed =
-        settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
+    const FleetRunPlaces places = UserFleetPlaces(server);
+    FleetOptions options = SettingsFleetOptions(settings, ports.ports);
     options.jobs = line.collectJobs;
 
     Progress progress(static_cast<int>(list.entries.size()));

@@ -11,6 +11,7 @@
 #include "SettingsFile.h"
 #include "SettingsLocation.h"
 #include "TeamFleet.h"
+#include "UserFleetRun.h"
 #include "UserFolders.h"
 
 #include <QCoreApplication>
@@ -89,17 +90,10 @@ int Listen(const CommandLine& line) {
 
     std::optional<CollectOnCall> collector;
     if (dialin.collectAfterHours) {
-        FleetRunPlaces places;
-        places.archivesFolder = ArchivesFolder();
-        places.stateFolder = StateFolder();
-        places.libraryIndexPath = LibraryIndexPath();
-        places.server = server;
-        FleetOptions options;
-        options.ports = ReadPortSettings(settings).ports;
-        options.speed =
-            settings.ReadInteger(QStringLiteral("General"), QStringLiteral("COM speed"), 115200);
         collector.emplace(
-            *dialin.collectAfterHours, options, places, [&fleet] { return fleet.Entries(); }, Say);
+            *dialin.collectAfterHours,
+            SettingsFleetOptions(settings, ReadPortSettings(settings).ports),
+            UserFleetPlaces(server), [&fleet] { return fleet.Entries(); }, Say);
         collector->SetLease(settings.ReadInteger(
             QStringLiteral("Library"), QStringLiteral("Fleet lease"), DefaultFleetLeaseSeconds));
         QObject::connect(&listener, &DialinListener::Registered, &*collector,
