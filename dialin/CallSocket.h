@@ -10,3 +10,7 @@ void KeepCallAlive(qintptr socket);
 
 // The call's round trip as the system has measured it, in milliseconds; 0 when not known.
 int CallRoundTripMs(qintptr socket);
+
+// Every call holds a descriptor: raises this process's limit of open descriptors toward wanted,
+// as far as the system lets it. The number it allows now (wanted where no such limit applies).
+int DescriptorsAllowed(int wanted);

@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -23,6 +24,9 @@ constexpr int RegistrationQuietMs = 300;
 constexpr int FilterQuietMs = 200;
 // The log names one source address at most once in this time.
 constexpr qint64 SayEveryMs = 60'000;
+// Descriptors kept beside the calls: the channel and its borrowers, collections on a call, the
+// fleet list, the system's own.
+constexpr int OtherDescriptors = 64;
 
 QString AddressText(const QHostAddress& address) {
     bool mapped = false;
@@ -78,6 +82,18 @@ QString DialinListener::Start(const QHostAddress& address, quint16 port) {
         while (QLocalSocket* borrower = channel_->nextPendingConnection())
             Borrow(borrower);
     });
+    // Past the descriptors it may hold the system refuses to take a call at all, and the calls
+    // left waiting would be neither held nor closed: Max calls stays within them.
+    const int allowed =
+        DescriptorsAllowed(settings_.maxCalls + OtherDescriptors) - OtherDescriptors;
+    if (allowed < settings_.maxCalls) {
+        settings_.maxCalls = std::max(allowed, 0);
+        Say({},
+            QStringLiteral("система позволяет этому процессу держать не больше %1 звонков "
+                           "(Max calls=%1; больше позволит ulimit -n)")
+                .arg(settings_.maxCalls),
+            true);
+    }
     server_ = std::make_unique<QTcpServer>();
     // Many modems call at once after a power cut or the listener's restart.
     server_->setListenBacklogSize(1024);

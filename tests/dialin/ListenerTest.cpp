@@ -18,7 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,10 +54,20 @@ protected:
     }
 
     // kv9000 --listen on a free loopback port, with the [Dial-in] section given (and more).
-    void StartListener(const QString& dialin) {
+    // files: the limit of open files it starts with (soft, hard; 0: as the test's).
+    void StartListener(const QString& dialin, std::pair<rlim_t, rlim_t> files = {}) {
         program_ = ProgramWithSettings(home_.filePath(QStringLiteral("bin")),
                                        QStringLiteral("[Dial-in]\n") + dialin);
-        listener_ = std::make_unique<ListenerProcess>(program_, environment_);
+        std::function<void()> inChild;
+        if (files.first > 0)
+            inChild = [files] {
+                rlimit limit{};
+                getrlimit(RLIMIT_NOFILE, &limit);
+                limit.rlim_cur = files.first;
+                limit.rlim_max = files.second > 0 ? files.second : limit.rlim_max;
+                setrlimit(RLIMIT_NOFILE, &limit);
+            };
+        listener_ = std::make_unique<ListenerProcess>(program_, environment_, inChild);
         ASSERT_TRUE(listener_->Listening()) << listener_->Log().toStdString();
         port_ = listener_->Port();
     }
@@ -254,6 +267,32 @@ TEST_F(ListenerTest, WhereToListenAndWhoMayCallAreReadOrRefusedWithTheirCause) {
     EXPECT_TRUE(modem.waitForDisconnected(2000) ||
                 modem.state() == QAbstractSocket::UnconnectedState);
     EXPECT_TRUE(WaitForLog(QStringLiteral("не из разрешённых сетей"), 2000));
+}
+
+TEST_F(ListenerTest, CallsBeyondTheUsualLimitOfOpenFilesAreHeldOrClosedNeverLeftWaiting) {
+    QStringList ids;
+    for (int i = 1; i <= 100; ++i)
+        ids << QStringLiteral("KV%1").arg(i, 4, 10, QLatin1Char('0'));
+    WriteFleet(ids);
+    // A soft limit of 64 under a higher hard one (as a login or a service starts with): the
+    // listener raises its own and holds all 100.
+    StartListener(QStringLiteral("Collect after=-1\n"), {64, 0});
+    { const auto modems = Modems(100); }
+    listener_.reset();
+    // A hard limit of 100: it takes as many calls as leave room for its own files, says so, and
+    // closes the calls beyond them.
+    StartListener(QStringLiteral("Collect after=-1\n"), {100, 100});
+    EXPECT_TRUE(listener_->Log().contains(QStringLiteral("не больше 36 звонков")))
+        << listener_->Log().toStdString();
+    SimProcess modems({QStringLiteral("--dialin"), QStringLiteral("127.0.0.1:%1").arg(port_),
+                       QStringLiteral("--registration"), QStringLiteral("KV0001"),
+                       QStringLiteral("--fleet"), QStringLiteral("50"), QStringLiteral("--redial"),
+                       QStringLiteral("0.2")});
+    EXPECT_TRUE(WaitForLog(QStringLiteral("на связи"), 10000, 36))
+        << listener_->Log().toStdString();
+    EXPECT_TRUE(WaitForLog(QStringLiteral("(Max calls=36)"), 5000))
+        << listener_->Log().toStdString();
+    EXPECT_EQ(listener_->Count(QStringLiteral("на связи")), 36);
 }
 
 TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {

@@ -4,9 +4,14 @@
 
 #include <QElapsedTimer>
 
-ListenerProcess::ListenerProcess(const QString& program, const QProcessEnvironment& environment)
+ListenerProcess::ListenerProcess(const QString& program, const QProcessEnvironment& environment,
+                                 [[maybe_unused]] const std::function<void()>& inChild)
     : process_(std::make_unique<QProcess>()), port_(FreeTcpPort()) {
     process_->setProcessEnvironment(environment);
+#ifndef Q_OS_WIN
+    if (inChild)
+        process_->setChildProcessModifier(inChild);
+#endif
     process_->start(program, {QStringLiteral("--listen"), Address()});
     listening_ = WaitForLog(QStringLiteral("принимаются"), 10000);
 }

@@ -8,13 +8,16 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ListenerProcess {
 public:
     // Starts program --listen 127.0.0.1:<a free port> and waits up to 10 s for it to listen;
-    // Listening() false when it did not.
-    ListenerProcess(const QString& program, const QProcessEnvironment& environment);
+    // Listening() false when it did not. inChild runs in the child before the program starts
+    // (POSIX only), e.g. to lower its limits.
+    ListenerProcess(const QString& program, const QProcessEnvironment& environment,
+                    const std::function<void()>& inChild = {});
     ~ListenerProcess(); // SIGTERM, then SIGKILL after 5 s
 
     bool Listening() const { return listening_; }
