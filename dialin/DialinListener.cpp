@@ -292,8 +292,11 @@ void DialinListener::Forward(Call& call, QByteArrayView bytes) {
 
 void DialinListener::Close(Call& call, const QString& why) {
     QTcpSocket* const socket = call.socket;
+    // A modem of the fleet is named by its own line: many of them share a source address behind
+    // the operator's address translation, and each one that goes away must be said.
     if (!why.isEmpty())
-        Say(call.address, QStringLiteral("звонок с %1 закрыт: %2").arg(call.from, why));
+        Say(call.address, QStringLiteral("звонок с %1 закрыт: %2").arg(call.from, why),
+            !call.id.isEmpty());
     if (call.id.isEmpty()) {
         if (--unregisteredFrom_[call.address] <= 0)
             unregisteredFrom_.remove(call.address);

@@ -15,7 +15,8 @@
 // intervals is closed (without heartbeats, TCP keep-alive notices a vanished modem).
 //
 // Failures are results: Start gives the cause in Russian; what happens to calls goes to the log,
-// one line per event, a source address named at most once a minute.
+// one line per event: every call of a registered modem, its coming and its closing; a source
+// address of calls not registered named at most once a minute.
 
 #include "CallFilter.h"
 #include "DialinSettings.h"

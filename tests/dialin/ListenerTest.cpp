@@ -296,19 +296,23 @@ TEST_F(ListenerTest, CallsBeyondTheUsualLimitOfOpenFilesAreHeldOrClosedNeverLeft
 }
 
 TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {
-    WriteFleet({QStringLiteral("KV0001")});
+    WriteFleet({QStringLiteral("KV0001"), QStringLiteral("KV0002")});
     StartListener(QStringLiteral("Heartbeat=KVHB\nHeartbeat interval=1\nCollect after=-1\n"));
     const auto first = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
-    const auto second = Modems(1, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
+    const auto second = Modems(2, {QStringLiteral("--heartbeat"), QStringLiteral("0.5")});
     EXPECT_TRUE(WaitForLog(QStringLiteral("позвонил снова"), 3000))
         << listener_->Log().toStdString();
     first->Stop();
     // The call that stays answers; once its modem stops (no close, no heartbeat), the listener
     // closes it within three heartbeat intervals and the controller is no longer on the line.
+    // Two modems from one address that go silent together are each said.
     EXPECT_EQ(Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")}).exitCode, 0);
     ::kill(static_cast<pid_t>(second->Pid()), SIGSTOP);
-    EXPECT_TRUE(WaitForLog(QStringLiteral("молчит дольше трёх интервалов"), 4500))
+    EXPECT_TRUE(WaitForLog(QStringLiteral("молчит дольше трёх интервалов"), 4500, 2))
         << listener_->Log().toStdString();
+    for (const QString& id : {QStringLiteral("KV0001"), QStringLiteral("KV0002")})
+        EXPECT_TRUE(listener_->Log().contains(QStringLiteral("модем %1 молчит").arg(id)))
+            << listener_->Log().toStdString();
     const ProgramRun away = Run({QStringLiteral("--read"), QStringLiteral("dialin:KV0001")});
     EXPECT_TRUE(away.err.contains(QStringLiteral("регулятор не на связи (последний звонок: ")))
         << away.err.toStdString();
