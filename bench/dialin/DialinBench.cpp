@@ -204,10 +204,12 @@ bool HeldCalls(const Home& home, int count, int idleSeconds) {
                 listener.process->Count(QStringLiteral("закрыт")) - closedBefore,
                 simCpu / wall * 100);
     const double poll = IdlePollMicroseconds(count, 2000);
+    // The listener's event loop asks about every call at each wake-up: its time against this
+    // floor says how many heartbeats a wake-up took in.
     std::printf("this machine's floor: one poll over %d idle loopback connections, nothing else "
-                "done, %.1f us; once a heartbeat of each (%d wake-ups a second) %.2f %% of one "
-                "core\n",
-                count, poll, count, poll * count / 1e4);
+                "done, %.1f us; the listener's processor time is %.0f of them a second (a "
+                "wake-up every %.1f heartbeats if it did nothing else)\n",
+                count, poll, cpu / wall / poll * 1e6, count / (cpu / wall / poll * 1e6));
     std::fflush(stdout);
 
     std::printf("a modem stopped without closing its call (heartbeat interval 1 s), with the "
