@@ -53,6 +53,9 @@ DialinListener::DialinListener(DialinSettings settings, Log log, QObject* parent
     clock_.start();
     tick_.setInterval(TickMs);
     connect(&tick_, &QTimer::timeout, this, &DialinListener::Tick);
+    silence_.setSingleShot(true);
+    silence_.setTimerType(Qt::PreciseTimer);
+    connect(&silence_, &QTimer::timeout, this, &DialinListener::Tick);
 }
 
 DialinListener::~DialinListener() {
@@ -372,6 +375,7 @@ void DialinListener::Tick() {
     const qint64 silentMs = 3000LL * settings_.heartbeatSeconds;
     std::vector<std::pair<Call*, QString>> closing;
     std::vector<std::tuple<Call*, QString, qsizetype>> holding;
+    qint64 soonest = TickMs; // the next call whose three intervals are up before the next tick
     for (auto& [socket, call] : calls_) {
         if (call->id.isEmpty()) {
             qsizetype length = 0;
@@ -385,13 +389,16 @@ void DialinListener::Tick() {
                     QStringLiteral("регистрации нет за %1 с").arg(RegistrationTimeoutMs / 1000));
             continue;
         }
-        if (!settings_.heartbeat.isEmpty() && call->heard.elapsed() >= silentMs) {
+        const qint64 left = silentMs - call->heard.elapsed();
+        if (!settings_.heartbeat.isEmpty() && left <= 0) {
             ++counts_.silent;
             closing.emplace_back(call.get(), QStringLiteral("модем %1 молчит дольше трёх "
                                                             "интервалов сердцебиения")
                                                  .arg(call->id));
             continue;
         }
+        if (!settings_.heartbeat.isEmpty())
+            soonest = std::min(soonest, left);
         if (call->borrower && call->filter->Holding() && call->heard.elapsed() >= FilterQuietMs)
             call->borrower->write(call->filter->Flush());
     }
@@ -400,4 +407,7 @@ void DialinListener::Tick() {
         Close(*call, why);
     for (auto& [call, id, length] : holding)
         Hold(*call, id, length);
+    // Closed when its three intervals are up, not up to a tick later.
+    if (soonest < TickMs)
+        silence_.start(static_cast<int>(soonest));
 }

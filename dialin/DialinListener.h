@@ -96,6 +96,7 @@ private:
     std::unique_ptr<QTcpServer> server_;
     std::unique_ptr<QLocalServer> channel_;
     QTimer tick_;
+    QTimer silence_;                              // a call falling silent between two ticks
     std::map<QByteArray, QString> registrations_; // bytes -> ID
     QHash<QString, QByteArray> ids_;              // ID -> bytes
     std::map<QTcpSocket*, std::unique_ptr<Call>> calls_;

@@ -3,6 +3,7 @@
 // through it.
 
 #include "ListenerProcess.h"
+#include "Loopback.h"
 #include "ProgramRun.h"
 #include "SimProcess.h"
 #include "TestQtApp.h"
@@ -17,10 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -317,6 +322,49 @@ TEST_F(ListenerTest, ARedialReplacesTheOldCallAndAVanishedModemIsNoticed) {
     EXPECT_TRUE(away.err.contains(QStringLiteral("регулятор не на связи (последний звонок: ")))
         << away.err.toStdString();
     ::kill(static_cast<pid_t>(second->Pid()), SIGCONT);
+}
+
+TEST_F(ListenerTest, ASilentCallIsClosedWhenItsThreeIntervalsAreUpWhereverTheyEnd) {
+    constexpr int kModems = 10;
+    QStringList ids;
+    for (int i = 1; i <= kModems; ++i)
+        ids << QStringLiteral("KV%1").arg(i, 4, 10, QLatin1Char('0'));
+    WriteFleet(ids);
+    StartListener(QStringLiteral("Heartbeat=KVHB\nHeartbeat interval=1\nCollect after=-1\n"));
+    std::vector<pollfd> calls;
+    for (int i = 0; i < kModems; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in office = LoopbackAddress(port_);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&office), sizeof office), 0);
+        const QByteArray registration = ids[i].toLatin1();
+        ASSERT_EQ(::send(fd, registration.constData(), registration.size(), 0),
+                  registration.size());
+        ASSERT_TRUE(WaitForLog(QStringLiteral("на связи"), 5000, i + 1))
+            << listener_->Log().toStdString();
+        calls.push_back(pollfd{fd, POLLIN, 0});
+    }
+    // Last heartbeats 25 ms apart: their three intervals end all over the listener's quarter
+    // second between two looks, and each call is closed when its own are up.
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> last(kModems), closed(kModems, -1);
+    for (int i = 0; i < kModems; ++i) {
+        ASSERT_EQ(::send(calls[i].fd, "KVHB", 4, 0), 4);
+        last[i] = clock.elapsed();
+        QThread::msleep(25);
+    }
+    while (std::count(closed.begin(), closed.end(), -1) > 0 && clock.elapsed() < 6000) {
+        ::poll(calls.data(), calls.size(), 5);
+        char byte;
+        for (int i = 0; i < kModems; ++i)
+            if (closed[i] < 0 && calls[i].revents != 0 && ::recv(calls[i].fd, &byte, 1, 0) <= 0)
+                closed[i] = clock.elapsed();
+    }
+    for (int i = 0; i < kModems; ++i) {
+        EXPECT_GE(closed[i] - last[i], 2990) << i;
+        EXPECT_LE(closed[i] - last[i], 3150) << i;
+        ::close(calls[i].fd);
+    }
 }
 
 TEST_F(ListenerTest, ACallDroppedMidReadKeepsNothingAndTheNextCallResumesByNewRecords) {
