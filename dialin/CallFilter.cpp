@@ -21,15 +21,17 @@ bool CrcGood(const QByteArray& frame) {
 
 // The search for the frame at the head of the bytes: each place of noise inside it taken out or
 // kept as the frame's own bytes, depth first with taking out first (noise before every packet is
-// all noise; an answer whose own bytes hold a heartbeat keeps that one when the CRC says so).
+// all noise; an answer whose own bytes hold a heartbeat keeps that one when the CRC says so), so
+// that every place taken out comes first and every place kept, the frame as it came, last.
 // Places after the frame's end are never reached. At most `tries` ways are followed to their end
 // (a whole frame checked, or the bytes run out).
 struct FrameSearch {
-    FrameSearch(const QByteArray& b, const std::vector<Place>& p, int t)
-        : bytes(b), places(p), tries(t) {}
+    FrameSearch(const QByteArray& b, const std::vector<Place>& p, int t, bool f)
+        : bytes(b), places(p), tries(t), final(f) {}
     const QByteArray& bytes;
     const std::vector<Place>& places;
     int tries;
+    bool final; // no more bytes will come
     bool needMore = false;
     QByteArray frame;
     qsizetype consumed = 0;
@@ -46,6 +48,13 @@ struct FrameSearch {
                 --tries;
                 if (!CrcGood(built))
                     return false;
+                if (needMore && !final) {
+                    // A way that takes out more noise still waits for its bytes: this one, which
+                    // keeps some, may be good by the CRC's chance alone until that one fails (or
+                    // the call goes quiet: no more bytes come).
+                    tries = 0;
+                    return false;
+                }
                 frame = std::move(built);
                 consumed = i;
                 return true;
@@ -99,7 +108,7 @@ bool CallFilter::TakeNoiseAtHead(bool& needMore) {
     return false;
 }
 
-CallFilter::Head CallFilter::FrameAtHead(QByteArray& out) {
+CallFilter::Head CallFilter::FrameAtHead(QByteArray& out, bool flushing) {
     // The places where noise lies within the longest span a frame and its heartbeats can take.
     const qsizetype span = static_cast<qsizetype>(kv::kFrameHeaderSize + 255 + kv::kFrameCrcSize) +
                            MaxPlaces * longestNoise_;
@@ -121,9 +130,11 @@ CallFilter::Head CallFilter::FrameAtHead(QByteArray& out) {
         if (!found)
             ++at;
     }
-    // The frame as it came first, then with noise taken out.
-    FrameSearch search(held_, places, MaxTries);
-    const bool good = search.From(0, 0, {}, false) || search.From(0, 0, {}, true);
+    // Noise taken out first, the frame as it came last: a frame that came with noise inside has
+    // its CRC good as it came once in 65,536 by chance, and would then be taken with the noise in
+    // its data (a registration before every packet gave one such block in each download).
+    FrameSearch search(held_, places, MaxTries, flushing);
+    const bool good = search.From(0, 0, {}, true);
     if (good) {
         out.append(search.frame);
         held_.remove(0, search.consumed);
@@ -137,7 +148,7 @@ QByteArray CallFilter::Drain(bool flushing) {
     while (!held_.isEmpty()) {
         bool noiseNeedsMore = false;
         if (static_cast<std::uint8_t>(held_[0]) == kv::kFrameStart) {
-            const Head head = FrameAtHead(out);
+            const Head head = FrameAtHead(out, flushing);
             if (head == Head::Frame)
                 continue;
             if (head == Head::NeedMore && !flushing)

@@ -3,10 +3,9 @@
 // What a modem sends on its call, with its heartbeats taken off (and its registration, when it
 // puts that before every packet): the controller's frames and whatever else came, in order. A
 // modem sends a heartbeat whenever its timer says, also between the bytes of an answer; an
-// answer's own bytes may hold the same bytes by chance. The frame's CRC decides: a frame that is
-// good as it came is given out as it came, and only when it is not, the heartbeats found inside
-// it are taken out until it is (all of them first, then all but one, and so on). Pure: no socket,
-// no clock.
+// answer's own bytes may hold the same bytes by chance. The frame's CRC decides: the heartbeats
+// found inside a frame are taken out (all of them, then all but the last, and so on, the frame as
+// it came last), and the first way whose CRC is good is the frame. Pure: no socket, no clock.
 //
 // Bytes that are no frame pass through unchanged (the link skips them as it skips noise on a
 // line); what may still become a frame is held until its bytes are in, or until Flush.
@@ -41,7 +40,8 @@ private:
     QByteArray Drain(bool flushing);
     // Whether held_ starts with a noise string (taken off) or with part of one (more needed).
     bool TakeNoiseAtHead(bool& needMore);
-    Head FrameAtHead(QByteArray& out);
+    // flushing: no more bytes will come.
+    Head FrameAtHead(QByteArray& out, bool flushing);
 
     std::vector<QByteArray> noise_;
     qsizetype longestNoise_ = 0;

@@ -67,14 +67,21 @@ TEST(CallFilter, HeartbeatsAreTakenOffBetweenAndInsideFramesWhereverTheyFall) {
 }
 
 TEST(CallFilter, AFrameThatHoldsTheHeartbeatsBytesIsNeverCut) {
-    // The answer's own data holds the heartbeat's bytes: the frame is good as it came.
+    // The answer's own data holds the heartbeat's bytes: the frame is good as it came, once no
+    // more bytes come that would make it good with them taken out (or once the next ones prove
+    // they do not).
     const QByteArray frame = Frame(0x20, QByteArrayLiteral("xxKVHByyKVHB"));
     CallFilter filter({kBeat});
-    EXPECT_EQ(filter.Feed(frame), frame);
+    EXPECT_EQ(filter.Feed(frame), QByteArray());
+    EXPECT_EQ(filter.Flush(), frame);
+    EXPECT_EQ(filter.Feed(frame + frame), frame);
+    EXPECT_EQ(filter.Flush(), frame);
     // And with a real heartbeat inside it as well, only that one goes.
     QByteArray sent = frame;
     sent.insert(5, kBeat);
-    EXPECT_EQ(filter.Feed(sent), frame);
+    QByteArray out = filter.Feed(sent);
+    out += filter.Flush();
+    EXPECT_EQ(out, frame);
 }
 
 TEST(CallFilter, ARegistrationBeforeEveryPacketIsTakenOffLikeAHeartbeat) {
@@ -108,7 +115,8 @@ TEST(CallFilter, WhatIsNoFrameGoesThroughUnchanged) {
     sent.insert(8, kBeat);
     QByteArray expected = sent;
     expected.remove(8, kBeat.size());
-    const QByteArray out = filter.Feed(sent + QByteArray(300, '\0')) + filter.Flush();
+    QByteArray out = filter.Feed(sent + QByteArray(300, '\0'));
+    out += filter.Flush();
     EXPECT_TRUE(out.startsWith(damaged.left(8))) << out.toHex().toStdString();
     // A heartbeat whose last bytes are still on their way is not given out in part.
     EXPECT_EQ(filter.Feed(QByteArrayLiteral("KV")), QByteArray());
