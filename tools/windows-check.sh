@@ -183,34 +183,6 @@ pids+=("$fleet_pid")
 wine "$work/netread/kv9000.exe" --collect "$(winepath -w "$work/fleet.tsv")" \
     >"$work/collect.out" 2>"$work/collect.err" || fleet_code=$?
 
-# A modem that calls in: the Windows program listens as its scheduled task runs it, the Linux
-# modem simulator calls it on the loopback address, and the Windows program reads the controller
-# through the held call (the local channel is a named pipe there). The prefix's fleet list is put
-# back afterwards.
-echo "== kv9000.exe --listen: a simulated modem calls in"
-mkdir -p "$work/dialin"
-cp "$wbuild/bin/kv9000.exe" "$work/dialin/"
-printf '[Dial-in]\r\nCollect after=-1\r\n' >"$work/dialin/kv9000.INI"
-localappdata=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>>"$work/wine.err" | tr -d '\r')")
-mkdir -p "$localappdata/kv9000"
-fleet_list="$localappdata/kv9000/fleet.tsv"
-[ -f "$fleet_list" ] && cp "$fleet_list" "$work/fleet-list.before"
-printf 'port\taddress\tname\r\ndialin:KV0001\t1\tкотельная\r\n' >"$fleet_list"
-dial_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-wine "$work/dialin/kv9000.exe" --listen "127.0.0.1:$dial_port" 2>"$work/listen.err" &
-listen_pid=$!
-pids+=("$listen_pid")
-for _ in $(seq 150); do grep -q принимаются "$work/listen.err" && break; sleep 0.2; done
-"$lbuild/bin/kv9000-sim" --dialin "127.0.0.1:$dial_port" --registration KV0001 --serial 7100 \
-    >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 150); do grep -q "на связи" "$work/listen.err" && break; sleep 0.2; done
-dial_code=0
-wine "$work/dialin/kv9000.exe" --read dialin:KV0001 >"$work/dialin.out" 2>"$work/dialin.err" ||
-    dial_code=$?
-kill "$listen_pid" 2>/dev/null || true
-if [ -f "$work/fleet-list.before" ]; then cp "$work/fleet-list.before" "$fleet_list"; else rm -f "$fleet_list"; fi
-
 # The team library on a PostgreSQL of the check's own (tools/test-postgres.sh), listening on the
 # loopback address: the role logs in with a password (scram-sha-256), which the Windows program
 # reads from %APPDATA%\postgresql\pgpass.conf in the Wine prefix as libpq does on Windows, and the
@@ -311,6 +283,35 @@ team_rows=$( (collected "$work/team-collect-win.out"; collected "$work/team-coll
 
 echo "== A paced download, Linux and Windows"
 session windows-paced
+
+# A modem that calls in: the Windows program listens as its scheduled task runs it, the Linux
+# modem simulator calls it on the loopback address, and the Windows program reads the controller
+# through the held call (the local channel is a named pipe there). The prefix's fleet list is put
+# back afterwards. Last of the runs: a Windows program ended by force under Wine (as the listener
+# is here) left the launcher of the next command waiting for its pipes in some runs.
+echo "== kv9000.exe --listen: a simulated modem calls in"
+mkdir -p "$work/dialin"
+cp "$wbuild/bin/kv9000.exe" "$work/dialin/"
+printf '[Dial-in]\r\nCollect after=-1\r\n' >"$work/dialin/kv9000.INI"
+localappdata=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>>"$work/wine.err" | tr -d '\r')")
+mkdir -p "$localappdata/kv9000"
+fleet_list="$localappdata/kv9000/fleet.tsv"
+[ -f "$fleet_list" ] && cp "$fleet_list" "$work/fleet-list.before"
+printf 'port\taddress\tname\r\ndialin:KV0001\t1\tкотельная\r\n' >"$fleet_list"
+dial_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+wine "$work/dialin/kv9000.exe" --listen "127.0.0.1:$dial_port" 2>"$work/listen.err" &
+listen_pid=$!
+pids+=("$listen_pid")
+for _ in $(seq 150); do grep -q принимаются "$work/listen.err" && break; sleep 0.2; done
+"$lbuild/bin/kv9000-sim" --dialin "127.0.0.1:$dial_port" --registration KV0001 --serial 7100 \
+    >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 150); do grep -q "на связи" "$work/listen.err" && break; sleep 0.2; done
+dial_code=0
+wine "$work/dialin/kv9000.exe" --read dialin:KV0001 >"$work/dialin.out" 2>"$work/dialin.err" ||
+    dial_code=$?
+kill "$listen_pid" 2>/dev/null || true
+if [ -f "$work/fleet-list.before" ]; then cp "$work/fleet-list.before" "$fleet_list"; else rm -f "$fleet_list"; fi
 
 cat "$work/windows.result"
 value() { sed -n "s/^$2=//p" "$work/$1.result"; }
