@@ -16,6 +16,8 @@
 #include "SimProcess.h"
 #include "TcpRoundTripFloor.h"
 
+#include "ProcessMemory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -47,21 +49,6 @@ double CpuSeconds(const rusage& usage) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// The processor time a running process has had so far (user and system), from /proc.
-double ProcessCpuSeconds(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    // The fields after the command's name in parentheses (which may hold spaces): utime and
-    // stime are the 12th and 13th of them.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // A fleet list of n controllers from firstPort on.

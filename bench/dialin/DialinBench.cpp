@@ -21,6 +21,7 @@
 #include "IdlePollFloor.h"
 #include "LoggedListener.h"
 #include "Loopback.h"
+#include "ProcessMemory.h"
 #include "ProgramRun.h"
 #include "SimProcess.h"
 
@@ -184,23 +185,23 @@ bool HeldCalls(const Home& home, int count, int idleSeconds) {
 
     const pid_t pid = listener.process->Pid();
     const int closedBefore = listener.process->Count(QStringLiteral("закрыт"));
-    const double cpuBefore = ProcessorSeconds(pid);
-    const double simCpuBefore = ProcessorSeconds(static_cast<pid_t>(modems->Pid()));
+    const double cpuBefore = ProcessCpuSeconds(pid);
+    const double simCpuBefore = ProcessCpuSeconds(static_cast<pid_t>(modems->Pid()));
     const Clock::time_point idleStart = Clock::now();
-    long peakKb = ResidentKb(pid);
+    long peakKb = VmRssKb(pid);
     while (Since(idleStart) < idleSeconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        peakKb = std::max(peakKb, ResidentKb(pid));
+        peakKb = std::max(peakKb, VmRssKb(pid));
     }
     const double wall = Since(idleStart);
-    const double cpu = ProcessorSeconds(pid) - cpuBefore;
-    const double simCpu = ProcessorSeconds(static_cast<pid_t>(modems->Pid())) - simCpuBefore;
+    const double cpu = ProcessCpuSeconds(pid) - cpuBefore;
+    const double simCpu = ProcessCpuSeconds(static_cast<pid_t>(modems->Pid())) - simCpuBefore;
     std::printf("%d calls held idle %d s, a heartbeat every 1 s each: listener resident memory "
                 "peak %.1f MB, end %.1f MB (target <= 100); processor time %.2f s, %.2f %% of "
                 "one core (target <= 5), %.1f us a heartbeat; calls closed meanwhile %d; the "
                 "simulator's processor %.2f %%\n",
-                count, idleSeconds, peakKb / 1024.0, ResidentKb(pid) / 1024.0, cpu,
-                cpu / wall * 100, cpu / (count * wall) * 1e6,
+                count, idleSeconds, peakKb / 1024.0, VmRssKb(pid) / 1024.0, cpu, cpu / wall * 100,
+                cpu / (count * wall) * 1e6,
                 listener.process->Count(QStringLiteral("закрыт")) - closedBefore,
                 simCpu / wall * 100);
     const double poll = IdlePollMicroseconds(count, 2000);

@@ -121,27 +121,3 @@ QString LoggedListener::Tail(int lines) const {
         tail << QString::fromStdString(lines_[i].second);
     return tail.join(u'\n');
 }
-
-long ResidentKb(pid_t pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-double ProcessorSeconds(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    // The fields after the command's name in parentheses (which may hold spaces): utime and
-    // stime are the 12th and 13th of them.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}

@@ -47,8 +47,3 @@ private:
     std::vector<std::pair<Clock::time_point, std::string>> lines_;
     bool ended_ = false;
 };
-
-// The resident memory (VmRSS, kB) and the processor time so far (user and system, seconds) of a
-// process, from /proc; -1 and 0 when it is gone.
-long ResidentKb(pid_t pid);
-double ProcessorSeconds(pid_t pid);
