@@ -248,7 +248,7 @@ cp "$folder/kv9000.com" "$work/teamtls/"
 # Bounded: Wine's start.exe has been seen waiting on, long after the program had said its cause
 # and ended (the check then counts the exit code as "not 0": the cause and the server decide).
 tls_code=0
-timeout 120 wine cmd /c "cd /d $(winepath -w "$work/teamtls") && kv9000 --library-sync" \
+timeout 60 wine cmd /c "cd /d $(winepath -w "$work/teamtls") && kv9000 --library-sync" \
     >"$work/team-tls.out" 2>"$work/team-tls.err" || tls_code=$?
 # Refused before connecting: the library's tables are not there yet.
 tls_untouched=$(team_sql kv9000 "SELECT to_regclass('kv_downloads') IS NULL")
