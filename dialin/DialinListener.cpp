@@ -10,7 +10,6 @@
 #include <QLocalSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <algorithm>
 #include <tuple>
@@ -19,13 +18,6 @@ namespace {
 
 // The tick that looks for calls too slow to register or gone silent, and flushes held bytes.
 constexpr int TickMs = 250;
-// With at least BatchFromCalls calls held and none lent, the event loop waits all but a
-// millisecond of every BatchMs: the system is then asked about every call once for the bytes of
-// many (2,000 modems beating once a second: some 40 heartbeats a look instead of a few). A
-// borrower, a new call or a registration waits at most that long; once a call is lent, nothing
-// waits.
-constexpr int BatchMs = 20;
-constexpr int BatchFromCalls = 256;
 // A registration that another one of the fleet extends is taken after this much quiet.
 constexpr int RegistrationQuietMs = 300;
 // Bytes held back for the rest of a frame go out as they are after this much quiet.
@@ -61,9 +53,6 @@ DialinListener::DialinListener(DialinSettings settings, Log log, QObject* parent
     clock_.start();
     tick_.setInterval(TickMs);
     connect(&tick_, &QTimer::timeout, this, &DialinListener::Tick);
-    batch_.setInterval(BatchMs);
-    batch_.setTimerType(Qt::PreciseTimer);
-    connect(&batch_, &QTimer::timeout, this, &DialinListener::Batch);
     silence_.setSingleShot(true);
     silence_.setTimerType(Qt::PreciseTimer);
     connect(&silence_, &QTimer::timeout, this, &DialinListener::Tick);
@@ -118,7 +107,6 @@ QString DialinListener::Start(const QHostAddress& address, quint16 port) {
             .arg(address.toString(), server_->errorString());
     connect(server_.get(), &QTcpServer::newConnection, this, &DialinListener::Accept);
     tick_.start();
-    batch_.start();
     return {};
 }
 
@@ -381,15 +369,6 @@ void DialinListener::Answer(QLocalSocket* borrower, const QByteArray& line) {
         borrower->disconnectFromServer();
     else if (borrower->bytesAvailable() > 0) // a request sent right behind the line
         call->socket->write(borrower->readAll());
-}
-
-void DialinListener::Batch() {
-    if (static_cast<int>(calls_.size()) < BatchFromCalls)
-        return;
-    for (const Call* call : std::as_const(held_))
-        if (call->borrower)
-            return;
-    QThread::msleep(BatchMs - 1);
 }
 
 void DialinListener::Tick() {

@@ -86,9 +86,6 @@ private:
     void Borrow(QLocalSocket* borrower);
     void Answer(QLocalSocket* borrower, const QByteArray& line);
     void Tick();
-    // With many calls held and none lent, waits a moment so that one look at every call takes
-    // the bytes of many (each look costs in proportion to the calls held).
-    void Batch();
     void Say(const QString& address, const QString& text, bool always = false);
     // The longest known registration the bytes start with; empty when none. more: some
     // registration starts with all of them (the rest may still come).
@@ -100,7 +97,6 @@ private:
     std::unique_ptr<QLocalServer> channel_;
     QTimer tick_;
     QTimer silence_;                              // a call falling silent between two ticks
-    QTimer batch_;                                // many idle calls: their bytes taken in batches
     std::map<QByteArray, QString> registrations_; // bytes -> ID
     QHash<QString, QByteArray> ids_;              // ID -> bytes
     std::map<QTcpSocket*, std::unique_ptr<Call>> calls_;
