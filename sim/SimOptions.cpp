@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 
+#include <type_traits>
+
 namespace sim {
 
 QString DefaultIdentification(int channels) {
@@ -117,29 +119,25 @@ struct Reader {
     }
 
     bool Number(const QCommandLineOption& opt, int lo, int hi, int& into) {
-        if (!p.isSet(opt))
-            return true;
-        bool ok = false;
-        const int v = p.value(opt).toInt(&ok);
-        if (!ok || v < lo || v > hi) {
-            error = QString("--%1 wants a number from %2 to %3")
-                        .arg(opt.names().first())
-                        .arg(lo)
-                        .arg(hi);
-            return false;
-        }
-        into = v;
-        return true;
+        return Ranged(opt, lo, hi, into, "a number");
     }
 
     bool Seconds(const QCommandLineOption& opt, double lo, double hi, double& into) {
+        return Ranged(opt, lo, hi, into, "seconds");
+    }
+
+    // The option's value from lo to hi into `into` (left as it is when the option is not given);
+    // false with the usage error otherwise.
+    template <typename T>
+    bool Ranged(const QCommandLineOption& opt, T lo, T hi, T& into, const char* what) {
         if (!p.isSet(opt))
             return true;
         bool ok = false;
-        const double v = p.value(opt).toDouble(&ok);
+        const T v = std::is_integral_v<T> ? static_cast<T>(p.value(opt).toInt(&ok))
+                                          : static_cast<T>(p.value(opt).toDouble(&ok));
         if (!ok || !(v >= lo && v <= hi)) {
-            error = QString("--%1 wants seconds from %2 to %3")
-                        .arg(opt.names().first())
+            error = QString("--%1 wants %2 from %3 to %4")
+                        .arg(opt.names().first(), QLatin1String(what))
                         .arg(lo)
                         .arg(hi);
             return false;

@@ -100,6 +100,19 @@ protected:
         return RunProgram(arguments, environment_, program_, home_.path());
     }
 
+    // A caller that is not the simulator (what a scan or a stranger sends), connected.
+    std::unique_ptr<QTcpSocket> Caller() const {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
+        EXPECT_TRUE(socket->waitForConnected(2000));
+        return socket;
+    }
+    // Whether the listener closes the call within timeoutMs.
+    static bool Closed(QTcpSocket& socket, int timeoutMs = 2000) {
+        return socket.waitForDisconnected(timeoutMs) ||
+               socket.state() == QAbstractSocket::UnconnectedState;
+    }
+
     int KeptFiles() const {
         int n = 0;
         const QDir archives(home_.filePath(QStringLiteral("kv9000/archives")));
@@ -208,46 +221,27 @@ TEST_F(ListenerTest, CallsFromTheNetworkAreHeldOnlyForTheFleetAndWithinLimits) {
     // Eight calls that say nothing are held for a while; the ninth from that address at once
     // closed, and so is a call with a registration the fleet does not name.
     std::vector<std::unique_ptr<QTcpSocket>> silent;
-    for (int i = 0; i < 8; ++i) {
-        silent.push_back(std::make_unique<QTcpSocket>());
-        silent.back()->connectToHost(QStringLiteral("127.0.0.1"), port_);
-        ASSERT_TRUE(silent.back()->waitForConnected(2000));
-    }
-    QTcpSocket ninth;
-    ninth.connectToHost(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(ninth.waitForConnected(2000));
-    ninth.write("KV0001");
-    ASSERT_TRUE(ninth.waitForDisconnected(2000) ||
-                ninth.state() == QAbstractSocket::UnconnectedState);
+    for (int i = 0; i < 8; ++i)
+        silent.push_back(Caller());
+    const auto ninth = Caller();
+    ninth->write("KV0001");
+    ASSERT_TRUE(Closed(*ninth));
     EXPECT_TRUE(WaitForLog(QStringLiteral("уже 8 звонков без регистрации"), 2000))
         << listener_->Log().toStdString();
+    silent.clear(); // room again
 
-    // Nor is one longer than a registration can be.
-    QTcpSocket rambler;
-    rambler.connectToHost(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(rambler.waitForConnected(2000));
-    rambler.write(QByteArray(65, 'K'));
-    EXPECT_TRUE(rambler.waitForDisconnected(2000) ||
-                rambler.state() == QAbstractSocket::UnconnectedState);
-
-    QTcpSocket stranger;
-    stranger.connectToHost(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(stranger.waitForConnected(2000));
-    for (auto& s : silent) // room again, then a registration nobody listed
-        s->abort();
-    QThread::msleep(300);
-    stranger.write("XX0001");
-    EXPECT_TRUE(stranger.waitForDisconnected(2000) ||
-                stranger.state() == QAbstractSocket::UnconnectedState);
+    // A registration nobody listed, and one longer than a registration can be.
+    for (const QByteArray& sent : {QByteArray("XX0001"), QByteArray(65, 'K')}) {
+        const auto stranger = Caller();
+        stranger->write(sent);
+        EXPECT_TRUE(Closed(*stranger)) << sent.toStdString();
+    }
 
     // A call that names no modem within ten seconds is closed.
-    QTcpSocket slow;
-    slow.connectToHost(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(slow.waitForConnected(2000));
-    slow.write("KV00");
-    EXPECT_FALSE(slow.waitForDisconnected(8000));
-    EXPECT_TRUE(slow.waitForDisconnected(4000) ||
-                slow.state() == QAbstractSocket::UnconnectedState);
+    const auto slow = Caller();
+    slow->write("KV00");
+    EXPECT_FALSE(slow->waitForDisconnected(8000));
+    EXPECT_TRUE(Closed(*slow, 4000));
 }
 
 TEST_F(ListenerTest, AHexRegistrationIsItsBytesAndTheChannelIsTheUsersAlone) {
@@ -276,12 +270,9 @@ TEST_F(ListenerTest, WhereToListenAndWhoMayCallAreReadOrRefusedWithTheirCause) {
     StartListener(QStringLiteral("Allow=127.0.0.0/8, 300.1.1.1/8\nCollect after=-1\n"));
     EXPECT_TRUE(listener_->Log().contains(QStringLiteral("[Dial-in] Allow=300.1.1.1/8")))
         << listener_->Log().toStdString();
-    QTcpSocket modem;
-    modem.connectToHost(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(modem.waitForConnected(2000));
-    modem.write("KV0001");
-    EXPECT_TRUE(modem.waitForDisconnected(2000) ||
-                modem.state() == QAbstractSocket::UnconnectedState);
+    const auto modem = Caller();
+    modem->write("KV0001");
+    EXPECT_TRUE(Closed(*modem));
     EXPECT_TRUE(WaitForLog(QStringLiteral("не из разрешённых сетей"), 2000));
 }
 
